@@ -1,0 +1,18 @@
+// TextFileLoader: reads a text file the way Open File does, for the viewer and the command-line tools.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+// Only the first this many bytes that a file delivers are ever used.
+inline constexpr qint64 maxTextBytes = 1'000'000;
+
+// Opens `path` read-only in text mode (carriage returns are dropped) and reads
+// once, at most maxTextBytes bytes. Returns the bytes delivered, possibly none.
+// Returns nothing, and a one-line `reason` when one is asked for, if the path
+// is empty, is not a regular file (a directory, a FIFO or a socket would
+// block or mislead, so they are never read), cannot be opened, or the read
+// reports an error.
+std::optional<std::string> loadTextFile(const QString &path, QString *reason = nullptr);

@@ -1,0 +1,62 @@
+// Corpus: the loaded text as token ids in text order, each distinct token interned once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class Corpus {
+public:
+    using TokenId = std::uint32_t;
+    // A position is the index of a token; end() is the place after the last one.
+    using Position = std::uint32_t;
+
+    static constexpr TokenId noToken = UINT32_MAX;
+
+    // Tokenizes exactly `length` bytes of `bytes` (no terminator needed).
+    // Throws std::bad_alloc if memory runs out; nothing half-built escapes.
+    Corpus(const char *bytes, std::uint32_t length);
+    ~Corpus();
+
+    Corpus(const Corpus &) = delete;
+    Corpus &operator=(const Corpus &) = delete;
+
+    // Appends the tokens of bytes[0, length) to `out`, after what it holds,
+    // by the same rules that cut the corpus (used on search texts).
+    static void tokenize(const char *bytes, std::uint32_t length, std::vector<std::string> &out);
+
+    Position first() const { return 0; }
+    Position end() const { return static_cast<Position>(ids_.size()); }
+    // The end is never advanced: callers compare with end() first.
+    static Position advance(Position p) { return p + 1; }
+
+    // The token at p (p < end()), a view of the interned bytes, valid while the corpus lives.
+    std::string_view token(Position p) const { return tokenText(ids_[p]); }
+    TokenId tokenId(Position p) const { return ids_[p]; }
+    std::uint64_t tokenCount() const { return ids_.size(); }
+    // All token ids in text order, contiguous.
+    const std::vector<TokenId> &tokenIds() const { return ids_; }
+
+    // Number of distinct tokens; ids run from 0 to vocabularySize() - 1 in first-met order.
+    std::uint32_t vocabularySize() const { return static_cast<std::uint32_t>(offsets_.size() - 1); }
+    std::string_view tokenText(TokenId id) const
+    {
+        return std::string_view(bytes_.data() + offsets_[id], offsets_[id + 1] - offsets_[id]);
+    }
+    // The id of `text`, or noToken if the corpus has no such token.
+    TokenId findToken(std::string_view text) const;
+    // The id of the sentence stop ".", or noToken if the text has none.
+    TokenId stopToken() const { return stopToken_; }
+
+private:
+    TokenId intern(std::string_view text);
+
+    std::vector<TokenId> ids_;
+    std::string bytes_;                   // distinct tokens back to back
+    std::vector<std::uint32_t> offsets_;  // token id -> start in bytes_; one extra at the end
+    std::vector<TokenId> slots_;          // open-addressing hash table of ids
+    TokenId markIds_[128];                // one-byte marks skip the hash table
+    TokenId stopToken_ = noToken;
+};

@@ -1,0 +1,123 @@
+// The tokenizer's byte classes and the corpus's interned storage.
+#include "Corpus.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Tokens = std::vector<std::string>;
+
+Tokens tokensOf(std::string_view text)
+{
+    Tokens out;
+    Corpus::tokenize(text.data(), static_cast<std::uint32_t>(text.size()), out);
+    return out;
+}
+
+Tokens corpusTokens(const Corpus &corpus)
+{
+    Tokens out;
+    for (Corpus::Position p = corpus.first(); p != corpus.end(); p = Corpus::advance(p))
+        out.emplace_back(corpus.token(p));
+    return out;
+}
+
+TEST(Tokenize, WordsMarksAndSeparators)
+{
+    EXPECT_EQ(tokensOf("don't"), (Tokens{"don", "'", "t"}));
+    EXPECT_EQ(tokensOf("a.b 3.14"), (Tokens{"a", ".", "b", "3", ".", "14"}));
+    EXPECT_EQ(tokensOf("Hello, World!"), (Tokens{"Hello", ",", "World", "!"}));
+    EXPECT_EQ(tokensOf("snake_case e-mail"), (Tokens{"snake", "_", "case", "e", "-", "mail"}));
+    EXPECT_EQ(tokensOf("...?!"), (Tokens{".", ".", ".", "?", "!"}));
+    EXPECT_EQ(tokensOf("abc123 The the"), (Tokens{"abc123", "The", "the"}));
+    EXPECT_EQ(tokensOf("ends with end"), (Tokens{"ends", "with", "end"}));
+    EXPECT_EQ(tokensOf("caf\xc3\xa9 au lait"), (Tokens{"caf", "au", "lait"}));
+    EXPECT_EQ(tokensOf("caf\xe9 au lait"), (Tokens{"caf", "au", "lait"}));
+    EXPECT_EQ(tokensOf("a\rb\nc\td\fe\x7f" "f\x01g"), (Tokens{"a", "b", "c", "d", "e", "f", "g"}));
+    EXPECT_TRUE(tokensOf("").empty());
+    EXPECT_TRUE(tokensOf(" \t\r\n  \n").empty());
+}
+
+TEST(Tokenize, EveryByteValueHasItsClass)
+{
+    for (int b = 0; b < 256; ++b) {
+        const char text[3] = {'x', static_cast<char>(b), 'y'};
+        Tokens out;
+        Corpus::tokenize(text, 3, out);
+        const bool word = (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+        const bool mark = b >= 0x21 && b <= 0x7E && !word;
+        if (b == 0)
+            EXPECT_EQ(out, (Tokens{"xy"})) << "zero byte";
+        else if (word)
+            EXPECT_EQ(out, (Tokens{std::string{'x', static_cast<char>(b), 'y'}})) << b;
+        else if (mark)
+            EXPECT_EQ(out, (Tokens{"x", std::string(1, static_cast<char>(b)), "y"})) << b;
+        else
+            EXPECT_EQ(out, (Tokens{"x", "y"})) << b;
+    }
+}
+
+TEST(Tokenize, ZeroBytesJoinAndLengthLimits)
+{
+    const char joined[] = {'a', 'b', '\0', 'c', 'd'};
+    Tokens out;
+    Corpus::tokenize(joined, 5, out);
+    EXPECT_EQ(out, (Tokens{"abcd"}));
+
+    // Only `length` bytes count; a word the limit cuts ends there.
+    const char text[] = "hello world";
+    out.clear();
+    Corpus::tokenize(text, 8, out);
+    EXPECT_EQ(out, (Tokens{"hello", "wo"}));
+
+    // Tokens are appended after what the list already holds.
+    out = {"kept"};
+    Corpus::tokenize("a b", 3, out);
+    EXPECT_EQ(out, (Tokens{"kept", "a", "b"}));
+}
+
+TEST(Corpus, HoldsTheTokensInOrderWithEachDistinctTokenOnce)
+{
+    const std::string text = "the cat. The cat sat on the mat.";
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    EXPECT_EQ(corpusTokens(corpus), tokensOf(text));
+    EXPECT_EQ(corpus.tokenCount(), 10u);
+    EXPECT_EQ(corpus.vocabularySize(), 7u);  // the cat . The sat on mat
+    EXPECT_EQ(corpus.tokenId(0), corpus.tokenId(7));
+    EXPECT_NE(corpus.tokenId(0), corpus.tokenId(3));
+    EXPECT_EQ(corpus.findToken("cat"), corpus.tokenId(1));
+    EXPECT_EQ(corpus.findToken("."), corpus.stopToken());
+    EXPECT_EQ(corpus.findToken("dog"), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken(""), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken("!"), Corpus::noToken);
+}
+
+TEST(Corpus, EmptyAndBlankTextsGiveEmptyCorpora)
+{
+    const Corpus empty(nullptr, 0);
+    EXPECT_EQ(empty.tokenCount(), 0u);
+    EXPECT_EQ(empty.first(), empty.end());
+    EXPECT_EQ(empty.stopToken(), Corpus::noToken);
+
+    const Corpus blank(" \n\t ", 4);
+    EXPECT_EQ(blank.tokenCount(), 0u);
+}
+
+TEST(Corpus, InternsManyDistinctTokens)
+{
+    // Enough distinct words to grow the hash table several times.
+    std::string text;
+    for (int i = 0; i < 50000; ++i)
+        text += "w" + std::to_string(i) + " w" + std::to_string(i / 2) + ' ';
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    ASSERT_EQ(corpus.tokenCount(), 100000u);
+    EXPECT_EQ(corpus.vocabularySize(), 50000u);
+    EXPECT_EQ(corpusTokens(corpus), tokensOf(text));
+    for (int i = 0; i < 50000; i += 997)
+        EXPECT_EQ(corpus.tokenText(corpus.findToken("w" + std::to_string(i))), "w" + std::to_string(i));
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+#include "PhraseNode.h"
+
+#include <cassert>
+
+PhraseNode::PhraseNode(std::string text) : text_(std::move(text)) {}
+
+PhraseNode::PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32_t length)
+    : corpus_(&corpus), spanStart_(start), spanLength_(length)
+{
+}
+
+PhraseNode::PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length)
+    : text_(std::move(text)), corpus_(&corpus), spanStart_(start), spanLength_(length)
+{
+}
+
+PhraseNode::~PhraseNode()
+{
+    // Children are detached onto a work stack before they die, so no
+    // destructor ever runs with a subtree below it.
+    Children pending = std::move(children_);
+    while (!pending.empty()) {
+        std::unique_ptr<PhraseNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto &child : node->children_)
+            pending.push_back(std::move(child));
+        node->children_.clear();
+    }
+}
+
+std::string PhraseNode::label() const
+{
+    std::string out;
+    appendLabel(out);
+    return out;
+}
+
+void PhraseNode::appendLabel(std::string &out) const
+{
+    out += text_;
+    if (spanLength_ == 0)
+        return;
+    std::size_t size = text_.empty() ? 0 : 1;
+    for (std::uint32_t i = 0; i < spanLength_; ++i)
+        size += corpus_->token(spanStart_ + i).size() + (i > 0 ? 1 : 0);
+    out.reserve(out.size() + size);
+    for (std::uint32_t i = 0; i < spanLength_; ++i) {
+        if (i > 0 || !text_.empty())
+            out += ' ';
+        out += corpus_->token(spanStart_ + i);
+    }
+}
+
+void PhraseNode::absorbOnlyChild()
+{
+    assert(children_.size() == 1);
+    std::unique_ptr<PhraseNode> child = std::move(children_.front());
+    children_.clear();
+
+    // The child's tokens continue ours when the tokens right before its span
+    // are our own tokens: then the merged label is one longer span.
+    bool contiguous = child->text_.empty() && child->corpus_ != nullptr
+                      && (spanLength_ == 0 || (child->corpus_ == corpus_ && child->spanStart_ >= spanLength_));
+    if (contiguous && spanLength_ > 0) {
+        const Corpus::Position before = child->spanStart_ - spanLength_;
+        for (std::uint32_t i = 0; i < spanLength_ && contiguous; ++i)
+            contiguous = corpus_->tokenId(before + i) == corpus_->tokenId(spanStart_ + i);
+    }
+    if (contiguous) {
+        corpus_ = child->corpus_;
+        spanStart_ = child->spanStart_ - spanLength_;
+        spanLength_ += child->spanLength_;
+    } else {
+        std::string merged = label();
+        merged += ' ';
+        child->appendLabel(merged);
+        text_ = std::move(merged);
+        corpus_ = nullptr;
+        spanStart_ = 0;
+        spanLength_ = 0;
+    }
+    weight_ = child->weight_;
+    children_ = std::move(child->children_);
+}

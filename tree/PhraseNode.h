@@ -1,0 +1,66 @@
+// PhraseNode: one node of a phrase tree, with its label, its weight and the children it owns.
+#pragma once
+
+#include "Corpus.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A label is an optional literal text (a root's search text, byte for byte)
+// followed by a run of corpus tokens, joined by single blanks. The run is kept
+// as a span of positions and made into bytes only when label() is asked for,
+// so a tree costs memory per node, not per token of its labels. A node with a
+// span refers to its corpus, which must outlive it.
+class PhraseNode {
+public:
+    using Children = std::vector<std::unique_ptr<PhraseNode>>;
+
+    // A node labelled with `text` exactly, weight 0, no children.
+    explicit PhraseNode(std::string text);
+    // A node labelled with the `length` tokens of `corpus` from `start`.
+    PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32_t length);
+    // A node labelled with `text` followed by the `length` tokens from `start`.
+    PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length);
+    // Destroys the whole subtree without recursion, however deep it is.
+    ~PhraseNode();
+
+    PhraseNode(const PhraseNode &) = delete;
+    PhraseNode &operator=(const PhraseNode &) = delete;
+
+    // The label's bytes: the text, then (after one blank if both are present)
+    // the span's tokens joined by single blanks.
+    std::string label() const;
+    // Appends the label's bytes to `out`; same bytes as label().
+    void appendLabel(std::string &out) const;
+
+    float weight() const { return weight_; }
+    void setWeight(float weight) { weight_ = weight; }
+    // Adds 1.0 to the weight while the tree is being counted.
+    void countOccurrence() { weight_ += 1.0f; }
+
+    const Children &children() const { return children_; }
+    Children &children() { return children_; }
+    void appendChild(std::unique_ptr<PhraseNode> child) { children_.push_back(std::move(child)); }
+
+    // Merges the only child into this node: the label gains " " and the
+    // child's label, the weight becomes the child's, and the child's children
+    // become this node's. Requires exactly one child. Constant time when the
+    // child's span continues this node's span in the corpus (as growth makes
+    // them); otherwise the label is materialized once.
+    void absorbOnlyChild();
+
+    const std::string &text() const { return text_; }
+    const Corpus *corpus() const { return corpus_; }
+    Corpus::Position spanStart() const { return spanStart_; }
+    std::uint32_t spanLength() const { return spanLength_; }
+
+private:
+    std::string text_;
+    const Corpus *corpus_ = nullptr;
+    Corpus::Position spanStart_ = 0;
+    std::uint32_t spanLength_ = 0;
+    float weight_ = 0.0f;
+    Children children_;
+};
