@@ -1,0 +1,52 @@
+// Fuzzes the tokenizer and the corpus: the corpus must hold exactly the tokens
+// that tokenize() gives, each a valid word or mark, interned consistently.
+#include "Corpus.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool isWordByte(unsigned char b)
+{
+    return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+}
+
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const auto length = static_cast<std::uint32_t>(size);
+    const auto *bytes = reinterpret_cast<const char *>(data);
+    const Corpus corpus(bytes, length);
+    std::vector<std::string> tokens;
+    Corpus::tokenize(bytes, length, tokens);
+
+    check(corpus.tokenCount() == tokens.size());
+    std::size_t wordBytes = 0;
+    for (Corpus::Position p = corpus.first(); p != corpus.end(); p = Corpus::advance(p)) {
+        const std::string_view token = corpus.token(p);
+        check(token == tokens[p]);
+        check(!token.empty());
+        const bool word = isWordByte(static_cast<unsigned char>(token[0]));
+        for (unsigned char b : token)
+            check(word ? isWordByte(b) : (token.size() == 1 && b >= 0x21 && b <= 0x7E));
+        wordBytes += token.size();
+        check(corpus.findToken(token) == corpus.tokenId(p));
+        check(corpus.tokenText(corpus.tokenId(p)) == token);
+    }
+    // Every word and mark byte of the input reaches exactly one token.
+    std::size_t expected = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        expected += data[i] >= 0x21 && data[i] <= 0x7E;
+    check(wordBytes == expected);
+    return 0;
+}
