@@ -1,0 +1,80 @@
+#include "TreeDrawing.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QPainterPath>
+#include <QPen>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Measures labels with the very text items that will be drawn, so that the
+// layout sees exactly the items' bounding rectangles. One font serves every
+// label; only its pixel size changes.
+class ItemMaker {
+public:
+    ItemMaker()
+    {
+        font_.setItalic(false);
+        font_.setFamily(QStringLiteral("Helvetica"));
+    }
+
+    TreeLayout::Size operator()(const std::string &text, std::uint32_t pixelSize)
+    {
+        // The font ignores a size of 0 (or one beyond int) and keeps the size
+        // it had; skipping the call does the same without the toolkit's warning.
+        const auto size = static_cast<int>(pixelSize);
+        if (size > 0)
+            font_.setPixelSize(size);
+        auto item = std::make_unique<QGraphicsTextItem>(
+            QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        item->setFont(font_);
+        const QRectF box = item->boundingRect();
+        made_.push_back(std::move(item));
+        return {box.width(), box.height()};
+    }
+
+    // Hands over the item made by the index-th call.
+    QGraphicsTextItem *take(std::size_t index) { return made_[index].release(); }
+
+private:
+    QFont font_;
+    std::vector<std::unique_ptr<QGraphicsTextItem>> made_;
+};
+
+} // namespace
+
+TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width)
+{
+    QPen pen;
+    pen.setColor(QColor(255, 153, 0, 255));
+    pen.setStyle(Qt::SolidLine);
+    pen.setWidth(1);
+    QBrush brush(QColor(0, 0, 0, 255), Qt::SolidPattern);
+    brush.setStyle(Qt::NoBrush);
+
+    ItemMaker maker;
+    TreeLayout layout = TreeLayout::compute(
+        root, height, width,
+        [&maker](const std::string &text, std::uint32_t pixelSize) { return maker(text, pixelSize); });
+
+    for (const TreeLayout::Item &entry : layout.items()) {
+        if (const auto *label = std::get_if<TreeLayout::Label>(&entry)) {
+            QGraphicsTextItem *item = maker.take(label->measureIndex);
+            scene.addItem(item);
+            item->setPos(label->x, label->y);
+        } else {
+            const auto &curve = std::get<TreeLayout::Curve>(entry);
+            QPainterPath path(QPointF(curve.start.x, curve.start.y));
+            path.cubicTo(QPointF(curve.control1.x, curve.control1.y), QPointF(curve.control2.x, curve.control2.y),
+                         QPointF(curve.end.x, curve.end.y));
+            scene.addPath(path, pen, brush);
+        }
+    }
+    // Items measured for curves whose labels lie beyond the edge die with the maker.
+    return layout;
+}

@@ -1,0 +1,181 @@
+#include "TreeLayout.h"
+
+namespace {
+
+// Truncates toward zero and keeps the low 32 bits, like the unsigned band
+// arithmetic the result goes into. NaN and values beyond 64 bits, which a
+// plain conversion would make undefined, give 0.
+std::int64_t truncToInteger(double value)
+{
+    if (!(value > -9.0e18 && value < 9.0e18))
+        return 0;
+    return static_cast<std::int64_t>(value);
+}
+
+std::uint32_t truncToUnsigned(double value)
+{
+    return static_cast<std::uint32_t>(truncToInteger(value));
+}
+
+// A label's pixel size: the canvas height times the weight, the product
+// taken in single precision as the sizes have always been computed.
+std::uint32_t pixelSizeFor(int height, float weight)
+{
+    const float product = static_cast<float>(height) * weight;
+    return truncToUnsigned(product);
+}
+
+struct ChildSlot {
+    const PhraseNode *child;
+    std::uint32_t size;
+};
+
+// One node whose children are being placed. Its slots are the range
+// [slotBegin, slotEnd) of the shared slot buffer; a child's slots are pushed
+// after its parent's and popped before the parent moves on.
+struct Frame {
+    std::size_t slotBegin;
+    std::size_t slotEnd;
+    std::size_t next;
+    TreeLayout::Point anchor;
+    std::uint32_t x;
+    std::uint32_t gap;
+    std::uint32_t y;
+    bool labelsVisible;
+    bool curvesVisible;
+};
+
+class Builder {
+public:
+    Builder(int height, double width, const TreeLayout::Measure &measure, std::vector<TreeLayout::Item> &items)
+        : height_(height), width_(width), measure_(measure), items_(items)
+    {
+    }
+
+    void run(const PhraseNode &root)
+    {
+        const std::uint32_t rootSize = pixelSizeFor(height_, root.weight());
+        const float h = static_cast<float>(height_);
+        const float rootY = (h - root.weight() * h) / 2.0f;
+        std::string text = root.label();
+        const TreeLayout::Size box = measureLabel(text, rootSize);
+        items_.emplace_back(TreeLayout::Label{&root, std::move(text), rootSize, 0.0, rootY, box, measured_ - 1});
+
+        // The root's curves all leave from the middle of the canvas height,
+        // wherever the root label itself stands.
+        const TreeLayout::Point anchor{box.width, static_cast<double>(height_ / 2)};
+        enter(root, anchor, static_cast<std::uint32_t>(height_), 0, truncToUnsigned(box.width + box.height));
+        while (!frames_.empty())
+            step();
+    }
+
+    std::size_t measured() const { return measured_; }
+
+private:
+    TreeLayout::Size measureLabel(const std::string &text, std::uint32_t pixelSize)
+    {
+        ++measured_;
+        return measure_(text, pixelSize);
+    }
+
+    // Shares the band [top, bottom) among the children of `node` and pushes
+    // the frame that places them.
+    void enter(const PhraseNode &node, TreeLayout::Point anchor, std::uint32_t bottom, std::uint32_t top,
+               std::uint32_t x)
+    {
+        if (node.children().empty())
+            return;
+        // Nothing at or beyond the right edge can be seen: a column there
+        // shows no label, and curves leaving from there show nothing either.
+        const bool labelsVisible = static_cast<double>(x) < width_;
+        const bool curvesVisible = labelsVisible || anchor.x < width_;
+        if (!curvesVisible)
+            return;
+
+        const std::size_t begin = slots_.size();
+        std::uint32_t sum = 0;
+        for (const auto &child : node.children()) {
+            const std::uint32_t size = pixelSizeFor(height_, child->weight());
+            if (size <= 3)
+                continue;
+            slots_.push_back({child.get(), size});
+            sum += size;
+        }
+        const std::uint32_t avail = bottom - top;
+        // The lightest children, which come last, give way first.
+        while (sum > avail) {
+            sum -= slots_.back().size;
+            slots_.pop_back();
+        }
+        if (slots_.size() == begin) {
+            // Nothing fits: the heaviest child takes the whole band.
+            slots_.push_back({node.children().front().get(), avail});
+            sum = avail;
+        }
+        const auto count = static_cast<std::uint32_t>(slots_.size() - begin);
+        const std::uint32_t gap = (avail - sum) / count;
+        frames_.push_back(Frame{begin, slots_.size(), begin, anchor, x, gap, top + gap / 2, labelsVisible,
+                                curvesVisible});
+    }
+
+    // Places the next child of the innermost frame, or finishes that frame.
+    void step()
+    {
+        Frame &frame = frames_.back();
+        if (frame.next == frame.slotEnd) {
+            slots_.resize(frame.slotBegin);
+            frames_.pop_back();
+            return;
+        }
+        const ChildSlot slot = slots_[frame.next++];
+        const std::uint32_t x = frame.x;
+        const std::uint32_t y = frame.y;
+        const std::uint32_t gap = frame.gap;
+        const TreeLayout::Point anchor = frame.anchor;
+        const bool labelVisible = frame.labelsVisible;
+        const bool curveVisible = frame.curvesVisible;
+        frame.y = y + slot.size + gap;
+        const std::uint32_t nextY = frame.y;
+        // `frame` may dangle from here on: enter() can grow frames_.
+
+        std::string text = slot.child->label();
+        const TreeLayout::Size box = measureLabel(text, slot.size);
+        if (labelVisible) {
+            items_.emplace_back(TreeLayout::Label{slot.child, std::move(text), slot.size, static_cast<double>(x),
+                                                  static_cast<double>(y), box, measured_ - 1});
+        }
+        const double midY = static_cast<double>(y) + box.height / 2;
+        if (curveVisible) {
+            // Horizontal tangents at both ends make the S-shaped join.
+            const std::int64_t dx = truncToInteger(static_cast<double>(x) - anchor.x);
+            const double half = static_cast<double>(dx / 2);
+            items_.emplace_back(TreeLayout::Curve{anchor,
+                                                  {anchor.x + half, anchor.y},
+                                                  {anchor.x + half, midY},
+                                                  {static_cast<double>(x), midY}});
+        }
+        if (!labelVisible)
+            return;
+        enter(*slot.child, {static_cast<double>(x) + box.width, midY}, nextY - gap / 2, y - gap / 2,
+              truncToUnsigned(static_cast<double>(x) + box.width + box.height));
+    }
+
+    const int height_;
+    const double width_;
+    const TreeLayout::Measure &measure_;
+    std::vector<TreeLayout::Item> &items_;
+    std::vector<ChildSlot> slots_;
+    std::vector<Frame> frames_;
+    std::size_t measured_ = 0;
+};
+
+} // namespace
+
+TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const Measure &measure)
+{
+    TreeLayout layout;
+    Builder builder(height, width, measure, layout.items_);
+    builder.run(root);
+    layout.measureCount_ = builder.measured();
+    return layout;
+}

@@ -1,0 +1,73 @@
+// TreeLayout: where the labels and curves of a drawn phrase tree go on the canvas, as plain geometry.
+#pragma once
+
+#include "PhraseNode.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <variant>
+#include <vector>
+
+// The root label stands at the left edge, centred on the canvas height; each
+// level of continuations is a column further right. A node's vertical band is
+// shared among its children in proportion to their pixel sizes (canvas height
+// times weight); children of 3 pixels or less are left out, and the lightest
+// are dropped while the rest do not fit. Orange S-curves join each label to
+// its children. The layout is computed without a scene: a measurer gives the
+// size of a label at a pixel size, so tests can use a fake one.
+class TreeLayout {
+public:
+    struct Point {
+        double x = 0;
+        double y = 0;
+    };
+    struct Size {
+        double width = 0;
+        double height = 0;
+    };
+    // One label, placed with its top-left corner at (x, y).
+    struct Label {
+        const PhraseNode *node = nullptr;
+        std::string text;
+        std::uint32_t pixelSize = 0;  // as handed to the font (0 leaves the font's size as it was)
+        double x = 0;
+        double y = 0;
+        Size size;                    // as the measurer gave it
+        std::size_t measureIndex = 0; // which call of the measurer sized this label
+    };
+    // One cubic curve from a parent label to a child label.
+    struct Curve {
+        Point start;
+        Point control1;
+        Point control2;
+        Point end;
+    };
+    using Item = std::variant<Label, Curve>;
+
+    // Gives the width and height of `text` drawn at `pixelSize`. Called once
+    // per label considered, in drawing order (the root first); a label beyond
+    // the right edge is still measured when the curve leading to it is drawn,
+    // because the curve ends at its mid height.
+    using Measure = std::function<Size(const std::string &text, std::uint32_t pixelSize)>;
+
+    static constexpr double unbounded = std::numeric_limits<double>::infinity();
+
+    // Lays out `root` for a canvas `height` pixels high. Labels whose left
+    // edge is at or beyond `width` are left out with their subtrees (nothing
+    // of them could be seen); the curves leading to them from a label inside
+    // the canvas stay. With width = unbounded every label is laid out. The
+    // items come in drawing order: the root label, then for each child in
+    // turn its label, its curve and its own subtree. Uses no recursion.
+    static TreeLayout compute(const PhraseNode &root, int height, double width, const Measure &measure);
+
+    const std::vector<Item> &items() const { return items_; }
+    // How many times the measurer was called.
+    std::size_t measureCount() const { return measureCount_; }
+
+private:
+    std::vector<Item> items_;
+    std::size_t measureCount_ = 0;
+};
