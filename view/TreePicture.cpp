@@ -1,0 +1,84 @@
+#include "TreePicture.h"
+
+#include "TreeDrawing.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QSvgGenerator>
+
+#include <charconv>
+
+namespace {
+
+void appendNumber(std::string &out, double value)
+{
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+} // namespace
+
+TreePicture::TreePicture(const PhraseNode &root, QSize canvas)
+    : canvas_(canvas),
+      layout_(drawTreeInScene(scene_, root, canvas.height(), static_cast<double>(canvas.width())))
+{
+    scene_.setSceneRect(0.0, 0.0, canvas.width(), canvas.height());
+}
+
+void TreePicture::render(QPainter &painter) const
+{
+    const QRectF canvas(0.0, 0.0, canvas_.width(), canvas_.height());
+    painter.fillRect(canvas, Qt::white);
+    // The view's own default: text antialiased, lines not.
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    // render() is not const in the toolkit, though it leaves the scene as it is.
+    const_cast<QGraphicsScene &>(scene_).render(&painter, canvas, canvas);
+}
+
+QImage TreePicture::image() const
+{
+    QImage image(canvas_, QImage::Format_RGB32);
+    QPainter painter(&image);
+    render(painter);
+    return image;
+}
+
+bool TreePicture::writeSvg(const QString &path) const
+{
+    // The file is opened here, so that failing to open it is reported to
+    // the caller rather than as a toolkit warning.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QSvgGenerator generator;
+    generator.setOutputDevice(&file);
+    generator.setSize(canvas_);
+    generator.setViewBox(QRect(QPoint(0, 0), canvas_));
+    QPainter painter;
+    if (!painter.begin(&generator))
+        return false;
+    render(painter);
+    if (!painter.end())
+        return false;
+    return file.flush() && file.error() == QFileDevice::NoError;
+}
+
+std::string TreePicture::listing() const
+{
+    std::string out;
+    for (const TreeLayout::Item &item : layout_.items()) {
+        const auto *label = std::get_if<TreeLayout::Label>(&item);
+        if (label == nullptr)
+            continue;
+        out += std::to_string(label->pixelSize);
+        out += ' ';
+        appendNumber(out, label->x);
+        out += ' ';
+        appendNumber(out, label->y);
+        out += '\t';
+        out += label->text;
+        out += '\n';
+    }
+    return out;
+}
