@@ -1,0 +1,180 @@
+// The morvanet-tree command run as a process: its two output formats and its exit statuses.
+#include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the tool with `arguments` passed as raw bytes, its output captured in `dir`.
+Result runTool(const QList<QByteArray> &arguments, const QTemporaryDir &dir)
+{
+    const QByteArray outPath = QFile::encodeName(dir.filePath(QStringLiteral("stdout")));
+    const QByteArray errPath = QFile::encodeName(dir.filePath(QStringLiteral("stderr")));
+    std::vector<char *> argv{const_cast<char *>(MORVANET_TREE_TOOL)};
+    for (const QByteArray &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.constData()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    Result result;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, MORVANET_TREE_TOOL, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return result;
+    result.status = WEXITSTATUS(status);
+    QFile out(QFile::decodeName(outPath));
+    QFile err(QFile::decodeName(errPath));
+    if (out.open(QIODevice::ReadOnly))
+        result.out = out.readAll();
+    if (err.open(QIODevice::ReadOnly))
+        result.err = err.readAll();
+    return result;
+}
+
+std::string weightText(float count, float total)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(std::pow(count / total, 0.55f)));
+    return text;
+}
+
+class MorvanetTreeTool : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    Result runTool(const QList<QByteArray> &arguments) { return ::runTool(arguments, dir_); }
+
+    QByteArray write(const char *name, const QByteArray &bytes)
+    {
+        QFile file(dir_.filePath(QString::fromLatin1(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return QFile::encodeName(file.fileName());
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(MorvanetTreeTool, PrintsTheOutline)
+{
+    const QByteArray path = write("abc.txt", "a b . a b . a c\n");
+    const Result result = runTool({path, "a"});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.isEmpty());
+    const std::string expected = weightText(3, 8) + "\ta\n"
+                                 + "  " + weightText(2, 8) + "\tb . a\n"
+                                 + "    " + weightText(1, 8) + "\tb .\n"
+                                 + "    " + weightText(1, 8) + "\tc\n"
+                                 + "  " + weightText(1, 8) + "\tc\n";
+    EXPECT_EQ(result.out.toStdString(), expected);
+
+    // The root label keeps the search text's bytes as they are.
+    const QByteArray lines = write("lines.txt", "one two\nthree two\nfour\n");
+    const Result kept = runTool({lines, "  two"});
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_EQ(kept.out.toStdString(), weightText(2, 5) + "\t  two\n"
+                                          + "  " + weightText(1, 5) + "\tthree two four\n"
+                                          + "  " + weightText(1, 5) + "\tfour\n");
+}
+
+TEST_F(MorvanetTreeTool, PrintsJson)
+{
+    const QByteArray path = write("abc.txt", "a b . a b . a c\n");
+    const Result result = runTool({"--json", path, "a"});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(result.out, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << result.out.toStdString();
+    const QJsonObject root = document.object();
+    EXPECT_EQ(root.value("label").toString(), QStringLiteral("a"));
+    EXPECT_EQ(static_cast<float>(root.value("weight").toDouble()), std::pow(3.0f / 8.0f, 0.55f));
+    const QJsonArray children = root.value("children").toArray();
+    ASSERT_EQ(children.size(), 2);
+    EXPECT_EQ(children[0].toObject().value("label").toString(), QStringLiteral("b . a"));
+    EXPECT_EQ(children[0].toObject().value("children").toArray().size(), 2);
+    EXPECT_EQ(children[1].toObject().value("label").toString(), QStringLiteral("c"));
+    EXPECT_TRUE(children[1].toObject().value("children").toArray().isEmpty());
+
+    // Label bytes are Latin-1 characters; quotes, backslashes and control
+    // characters are escaped.
+    const QByteArray marks = write("marks.txt", "x a\"\\ b\n");
+    const QByteArray phrase("\x01" "a\xe9\"\\\t");
+    const Result escaped = runTool({"--json", marks, phrase});
+    ASSERT_EQ(escaped.status, 0) << escaped.err.toStdString();
+    const QJsonDocument parsed = QJsonDocument::fromJson(escaped.out, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << escaped.out.toStdString();
+    EXPECT_EQ(parsed.object().value("label").toString(), QString::fromLatin1(phrase + " b"));
+}
+
+TEST_F(MorvanetTreeTool, ExitStatuses)
+{
+    const QByteArray path = write("text.txt", "the cat sat\n");
+
+    // No tree: one line on standard error, nothing on standard output, status 1.
+    for (const QByteArray &phrase : {QByteArray("dog"), QByteArray(" \t"), QByteArray("The")}) {
+        const Result none = runTool({path, phrase});
+        EXPECT_EQ(none.status, 1) << phrase.toStdString();
+        EXPECT_TRUE(none.out.isEmpty());
+        EXPECT_EQ(none.err.count('\n'), 1);
+    }
+
+    // A file that cannot be read is named; status 2.
+    const QByteArray missing = QFile::encodeName(dir_.filePath(QStringLiteral("missing.txt")));
+    for (const QByteArray &file : {missing, QFile::encodeName(dir_.path())}) {
+        const Result unreadable = runTool({file, "cat"});
+        EXPECT_EQ(unreadable.status, 2);
+        EXPECT_TRUE(unreadable.out.isEmpty());
+        EXPECT_EQ(unreadable.err.count('\n'), 1);
+        EXPECT_TRUE(unreadable.err.contains(file)) << unreadable.err.toStdString();
+    }
+
+    // Wrong invocations: usage on standard error, status 2.
+    for (const QList<QByteArray> &wrong : {QList<QByteArray>{}, QList<QByteArray>{path},
+                                           QList<QByteArray>{path, "cat", "sat"},
+                                           QList<QByteArray>{"--bogus", path, "cat"}}) {
+        const Result usage = runTool(wrong);
+        EXPECT_EQ(usage.status, 2);
+        EXPECT_TRUE(usage.out.isEmpty());
+        EXPECT_TRUE(usage.err.contains("Usage: morvanet-tree"));
+    }
+
+    const Result help = runTool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("Usage: morvanet-tree"));
+    EXPECT_TRUE(help.err.isEmpty());
+
+    // "--" lets a phrase start with a dash.
+    const QByteArray dashes = write("dashes.txt", "a - b\n");
+    const Result dash = runTool({dashes, "--", "- b"});
+    EXPECT_EQ(dash.status, 0);
+    EXPECT_EQ(dash.out.toStdString(), weightText(1, 3) + "\t- b\n");
+}
+
+}  // namespace
