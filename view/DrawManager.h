@@ -51,4 +51,5 @@ private:
     History::iterator current_;
     std::unique_ptr<Corpus> corpus_;
     QGraphicsScene scene_;
+    bool canvasSized_ = false;  // set by the first resize event
 };
