@@ -1,0 +1,224 @@
+// Drawing a tree into a scene with the real text items, and the pictures made from it.
+#include "TreeDrawing.h"
+#include "TreePicture.h"
+
+#include "Corpus.h"
+#include "PhraseSearch.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QGraphicsPathItem>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QPen>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::unique_ptr<Corpus> loadSample()
+{
+    std::ifstream in(MORVANET_SOURCE_DIR "/samples/genesis.txt", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_FALSE(bytes.empty());
+    return std::make_unique<Corpus>(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+Corpus &sample()
+{
+    static const std::unique_ptr<Corpus> corpus = loadSample();
+    return *corpus;
+}
+
+std::string bytesOf(const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Everything that makes an item look the way it does, as text, for comparing drawings.
+std::string describe(const QGraphicsItem *item)
+{
+    std::ostringstream out;
+    out << item->type() << ' ' << item->pos().x() << ' ' << item->pos().y() << ' ';
+    if (const auto *text = qgraphicsitem_cast<const QGraphicsTextItem *>(item)) {
+        out << bytesOf(text->toPlainText()) << ' ' << text->font().pixelSize() << ' '
+            << bytesOf(text->font().family());
+    } else if (const auto *path = qgraphicsitem_cast<const QGraphicsPathItem *>(item)) {
+        const QPainterPath &p = path->path();
+        for (int i = 0; i < p.elementCount(); ++i)
+            out << p.elementAt(i).x << ',' << p.elementAt(i).y << ' ';
+    }
+    return out.str();
+}
+
+std::vector<std::string> describeAll(const QGraphicsScene &scene)
+{
+    std::vector<std::string> out;
+    for (const QGraphicsItem *item : scene.items(Qt::AscendingOrder))
+        out.push_back(describe(item));
+    return out;
+}
+
+TEST(TreeDrawing, ItemsFollowTheLayoutInDrawingOrder)
+{
+    auto root = buildPhraseTree(sample(), "And God said");
+    ASSERT_TRUE(root);
+    QGraphicsScene scene;
+    const TreeLayout layout = drawTreeInScene(scene, *root, 711, 1051.0);
+
+    // Stacking order is insertion order, which is the layout's order.
+    const QList<QGraphicsItem *> items = scene.items(Qt::AscendingOrder);
+    ASSERT_EQ(static_cast<std::size_t>(items.size()), layout.items().size());
+    ASSERT_GT(items.size(), 10);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QGraphicsItem *item = items[i];
+        const TreeLayout::Item &entry = layout.items()[static_cast<std::size_t>(i)];
+        if (const auto *label = std::get_if<TreeLayout::Label>(&entry)) {
+            ASSERT_EQ(item->type(), 8);
+            const auto *text = static_cast<const QGraphicsTextItem *>(item);
+            EXPECT_EQ(bytesOf(text->toPlainText()), label->text);
+            EXPECT_EQ(text->pos(), QPointF(label->x, label->y));
+            EXPECT_EQ(text->font().pixelSize(), static_cast<int>(label->pixelSize));
+            EXPECT_EQ(text->font().family(), QStringLiteral("Helvetica"));
+            EXPECT_FALSE(text->font().italic());
+            // The layout was measured on this very item.
+            EXPECT_EQ(text->boundingRect().size(), QSizeF(label->size.width, label->size.height));
+        } else {
+            ASSERT_EQ(item->type(), QGraphicsPathItem::Type);
+            const auto *path = static_cast<const QGraphicsPathItem *>(item);
+            const auto &curve = std::get<TreeLayout::Curve>(entry);
+            EXPECT_EQ(path->pen().color(), QColor(255, 153, 0, 255));
+            EXPECT_EQ(path->pen().width(), 1);
+            EXPECT_EQ(path->pen().style(), Qt::SolidLine);
+            EXPECT_EQ(path->brush().style(), Qt::NoBrush);
+            EXPECT_EQ(path->brush().color(), QColor(0, 0, 0, 255));
+            const QPainterPath &p = path->path();
+            ASSERT_EQ(p.elementCount(), 4);
+            EXPECT_EQ(QPointF(p.elementAt(0)), QPointF(curve.start.x, curve.start.y));
+            EXPECT_EQ(QPointF(p.elementAt(1)), QPointF(curve.control1.x, curve.control1.y));
+            EXPECT_EQ(QPointF(p.elementAt(2)), QPointF(curve.control2.x, curve.control2.y));
+            EXPECT_EQ(QPointF(p.elementAt(3)), QPointF(curve.end.x, curve.end.y));
+        }
+    }
+}
+
+TEST(TreeDrawing, RootOfSizeZeroKeepsTheDefaultFontSizeQuietly)
+{
+    // A child of size 0 (a fallback slot in an empty band) keeps the size of
+    // the label drawn before it, as the font ignores a size of 0.
+    PhraseNode root(std::string("rare"));
+    root.setWeight(0.0001f);
+    auto child = std::make_unique<PhraseNode>(std::string("next"));
+    child->setWeight(0.0001f);
+    root.appendChild(std::move(child));
+
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &message) { warnings.append(message); });
+    QGraphicsScene scene;
+    drawTreeInScene(scene, root, 711, 1051.0);
+    qInstallMessageHandler(previous);
+
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+    const QList<QGraphicsItem *> items = scene.items(Qt::AscendingOrder);
+    ASSERT_EQ(items.size(), 3);
+    QFont expected;
+    expected.setFamily(QStringLiteral("Helvetica"));
+    const auto *rootItem = static_cast<const QGraphicsTextItem *>(items[0]);
+    EXPECT_EQ(rootItem->font().pixelSize(), expected.pixelSize());
+    EXPECT_EQ(rootItem->font().pointSizeF(), expected.pointSizeF());
+    // The only child takes the whole band: 711 pixels.
+    EXPECT_EQ(static_cast<const QGraphicsTextItem *>(items[1])->font().pixelSize(), 711);
+}
+
+TEST(TreeDrawing, RightEdgeCutDrawsTheVisibleItemsUnchanged)
+{
+    int fewer = 0;
+    for (const char *phrase : {"And", "the", "God", "And he said"}) {
+        auto root = buildPhraseTree(sample(), phrase);
+        ASSERT_TRUE(root) << phrase;
+        for (double width : {1051.0, 400.0}) {
+            QGraphicsScene whole;
+            drawTreeInScene(whole, *root, 711, TreeLayout::unbounded);
+            QGraphicsScene cut;
+            drawTreeInScene(cut, *root, 711, width);
+
+            std::vector<std::string> visible;
+            for (const QGraphicsItem *item : whole.items(Qt::AscendingOrder)) {
+                bool seen = item->pos().x() < width;
+                if (const auto *path = qgraphicsitem_cast<const QGraphicsPathItem *>(item))
+                    seen = path->path().elementAt(0).x < width || path->path().elementAt(3).x < width;
+                if (seen)
+                    visible.push_back(describe(item));
+            }
+            EXPECT_EQ(describeAll(cut), visible) << phrase << " at width " << width;
+            fewer += cut.items().size() < whole.items().size();
+        }
+    }
+    EXPECT_GE(fewer, 4);  // the edge does cut something off
+}
+
+TEST(TreePicture, ListingImageAndSvg)
+{
+    auto root = buildPhraseTree(sample(), "And God said");
+    ASSERT_TRUE(root);
+    const TreePicture picture(*root, QSize(1051, 711));
+
+    // The listing: one line per label, the same as the items, numbers exact.
+    std::istringstream listing(picture.listing());
+    int lines = 0;
+    for (const QGraphicsItem *item : picture.scene().items(Qt::AscendingOrder)) {
+        if (item->type() != 8)
+            continue;
+        const auto *text = static_cast<const QGraphicsTextItem *>(item);
+        int size = 0;
+        double x = 0;
+        double y = 0;
+        std::string label;
+        listing >> size >> x >> y;
+        ASSERT_EQ(listing.get(), '\t');
+        std::getline(listing, label);
+        EXPECT_EQ(size, text->font().pixelSize());
+        EXPECT_EQ(QPointF(x, y), item->pos());
+        EXPECT_EQ(label, bytesOf(text->toPlainText()));
+        ++lines;
+    }
+    EXPECT_GT(lines, 3);
+    EXPECT_EQ(listing.peek(), EOF);
+    EXPECT_EQ(picture.listing().find("\tAnd God said\n"), picture.listing().find('\t'));
+
+    const QImage image = picture.image();
+    EXPECT_EQ(image.size(), QSize(1051, 711));
+    EXPECT_EQ(image.pixelColor(1050, 0), QColor(Qt::white));
+    int orange = 0;
+    int dark = 0;
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            const QColor c = image.pixelColor(x, y);
+            orange += c == QColor(255, 153, 0);
+            dark += c.lightness() < 60;
+        }
+    }
+    EXPECT_GT(orange, 20);
+    EXPECT_GT(dark, 100);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString svgPath = dir.filePath(QStringLiteral("tree.svg"));
+    ASSERT_TRUE(picture.writeSvg(svgPath));
+    std::ifstream in(svgPath.toStdString());
+    const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("#ff9900"), std::string::npos);
+    EXPECT_FALSE(picture.writeSvg(dir.filePath(QStringLiteral("missing/tree.svg"))));
+}
+
+} // namespace
