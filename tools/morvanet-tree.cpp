@@ -1,12 +1,15 @@
-// morvanet-tree: prints the phrase tree of a text file, as an outline or as JSON, for scripts and tests.
+// morvanet-tree: prints the phrase tree of a text file, as an outline or as JSON, or draws it as the viewer would.
 #include "Corpus.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
 #include "TextFileLoader.h"
+#include "TreePicture.h"
 
+#include <QApplication>
 #include <QFile>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,7 +24,8 @@ namespace {
 constexpr int exitNoTree = 1;   // the phrase has no tokens or does not occur
 constexpr int exitTrouble = 2;  // wrong invocation, unreadable file, failed output
 
-const char usageLine[] = "Usage: morvanet-tree [--json] FILE PHRASE\n";
+const char usageLine[] =
+    "Usage: morvanet-tree [--json | --layout] [--png FILE] [--svg FILE] [--size WxH] FILE PHRASE\n";
 const char helpText[] =
     "Prints the word tree of PHRASE in the text FILE: the phrase, then the words\n"
     "that follow it, branching where the text goes on differently. FILE is read\n"
@@ -34,21 +38,48 @@ const char helpText[] =
     "Options:\n"
     "  --json    print the tree as nested {\"label\", \"weight\", \"children\"}\n"
     "            objects, label bytes as Latin-1 characters\n"
+    "  --layout  print the labels as the viewer's canvas draws them, one per line\n"
+    "            in drawing order: pixel size, x, y, a TAB, the label\n"
+    "  --png FILE, --svg FILE\n"
+    "            write the picture the canvas shows (white background) to FILE;\n"
+    "            the tree is then printed only if --json or --layout is given\n"
+    "  --size WxH  the canvas for --layout, --png and --svg (default 1051x711,\n"
+    "            the viewer's canvas); no display is needed\n"
     "  --help    print this help and exit\n"
     "  --        end of options (for a PHRASE that starts with '-')\n"
     "\n"
     "Exit status: 0 tree printed; 1 PHRASE has no tokens or does not occur;\n"
     "2 wrong invocation, FILE cannot be read, or output cannot be written.\n";
 
-enum class Format { Outline, Json };
+enum class Format { Outline, Json, Layout, None };
 
 struct Options {
     Format format = Format::Outline;
+    bool formatGiven = false;
+    std::string png;
+    std::string svg;
+    int width = 1051;
+    int height = 711;
     std::string file;
     std::string phrase;
 };
 
 enum class Parsed { Run, Help, Wrong };
+
+// Reads "WxH" into `width` and `height`: both from 1 to 32767, the largest
+// picture the toolkit paints.
+bool parseSize(std::string_view text, int &width, int &height)
+{
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos)
+        return false;
+    auto number = [](std::string_view digits, int &out) {
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
+        return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() && digits[0] != '-'
+               && out >= 1 && out <= 32767;
+    };
+    return number(text.substr(0, cross), width) && number(text.substr(cross + 1), height);
+}
 
 // Fills `options` from the command line, or explains in `error` what is wrong.
 // New options go into the one chain of comparisons below.
@@ -64,8 +95,23 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
             return Parsed::Help;
-        } else if (arg == "--json") {
-            options.format = Format::Json;
+        } else if (arg == "--json" || arg == "--layout") {
+            options.format = arg == "--json" ? Format::Json : Format::Layout;
+            options.formatGiven = true;
+        } else if (arg == "--png" || arg == "--svg" || arg == "--size") {
+            if (i + 1 == argc) {
+                error = "option '" + std::string(arg) + "' needs a value";
+                return Parsed::Wrong;
+            }
+            const std::string_view value = argv[++i];
+            if (arg == "--size") {
+                if (!parseSize(value, options.width, options.height)) {
+                    error = "the size '" + std::string(value) + "' is not WxH with both from 1 to 32767";
+                    return Parsed::Wrong;
+                }
+            } else {
+                (arg == "--png" ? options.png : options.svg) = value;
+            }
         } else {
             error = "unknown option '" + std::string(arg) + "'";
             return Parsed::Wrong;
@@ -77,6 +123,8 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
     }
     options.file = std::move(operands[0]);
     options.phrase = std::move(operands[1]);
+    if (!options.formatGiven && (!options.png.empty() || !options.svg.empty()))
+        options.format = Format::None;
     return Parsed::Run;
 }
 
@@ -213,6 +261,32 @@ void writeJson(const PhraseNode &root, Output &output)
     }
 }
 
+// Draws the tree for the canvas and writes what was asked for: the layout
+// listing into `output`, the pictures into their files. False, with a
+// message on standard error, if a picture cannot be written.
+bool draw(const PhraseNode &root, const Options &options, Output &output)
+{
+    // The drawing needs the toolkit, but no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "morvanet-tree";
+    char *argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    const TreePicture picture(root, QSize(options.width, options.height));
+    if (options.format == Format::Layout)
+        output.buffer() += picture.listing();
+    if (!options.png.empty() && !picture.image().save(QFile::decodeName(options.png.c_str()), "PNG")) {
+        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", options.png.c_str());
+        return false;
+    }
+    if (!options.svg.empty() && !picture.writeSvg(QFile::decodeName(options.svg.c_str()))) {
+        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", options.svg.c_str());
+        return false;
+    }
+    return true;
+}
+
 int run(const Options &options)
 {
     QString reason;
@@ -234,12 +308,18 @@ int run(const Options &options)
     }
 
     Output output(stdout);
+    if ((options.format == Format::Layout || !options.png.empty() || !options.svg.empty())
+        && !draw(*root, options, output))
+        return exitTrouble;
     switch (options.format) {
     case Format::Outline:
         writeOutline(*root, output);
         break;
     case Format::Json:
         writeJson(*root, output);
+        break;
+    case Format::Layout:
+    case Format::None:
         break;
     }
     if (!output.finish()) {
