@@ -1,6 +1,7 @@
 #include "Corpus.h"
 
 #include "ByteClass.h"
+#include "SuffixArray.h"
 
 #include <algorithm>
 
@@ -39,6 +40,17 @@ Corpus::Corpus(const char *bytes, std::uint32_t length)
     });
     ids_.shrink_to_fit();
     stopToken_ = markIds_[static_cast<unsigned char>('.')];
+
+    // The indexes that let a phrase tree be built without walking the text.
+    const auto n = static_cast<Position>(ids_.size());
+    suffixArray_ = buildSuffixArray(ids_.data(), n, vocabularySize());
+    lcpArray_ = buildLcpArray(ids_.data(), n, suffixArray_);
+    if (stopToken_ != noToken) {
+        for (Position p = 0; p < n; ++p) {
+            if (ids_[p] == stopToken_)
+                stops_.push_back(p);
+        }
+    }
 }
 
 Corpus::~Corpus() = default;
@@ -47,6 +59,12 @@ void Corpus::tokenize(const char *bytes, std::uint32_t length, std::vector<std::
 {
     std::string word;
     forEachToken(bytes, length, word, [&out](std::string_view token) { out.emplace_back(token); });
+}
+
+Corpus::Position Corpus::nextStop(Position p) const
+{
+    const auto stop = std::lower_bound(stops_.begin(), stops_.end(), p);
+    return stop == stops_.end() ? end() : *stop;
 }
 
 Corpus::TokenId Corpus::findToken(std::string_view text) const

@@ -50,6 +50,16 @@ public:
     // The id of the sentence stop ".", or noToken if the text has none.
     TokenId stopToken() const { return stopToken_; }
 
+    // Every position, ordered by the token sequence that starts there (a
+    // sequence that is a prefix of another comes first). The positions where
+    // a phrase occurs form one run of it.
+    const std::vector<Position> &suffixArray() const { return suffixArray_; }
+    // lcpArray()[i]: how many tokens the sequences at suffixArray()[i - 1] and
+    // suffixArray()[i] share from their start; 0 for i = 0.
+    const std::vector<std::uint32_t> &lcpArray() const { return lcpArray_; }
+    // The first position at or after p that holds ".", or end() if none does.
+    Position nextStop(Position p) const;
+
 private:
     TokenId intern(std::string_view text);
 
@@ -59,4 +69,7 @@ private:
     std::vector<TokenId> slots_;          // open-addressing hash table of ids
     TokenId markIds_[128];                // one-byte marks skip the hash table
     TokenId stopToken_ = noToken;
+    std::vector<Position> suffixArray_;
+    std::vector<std::uint32_t> lcpArray_;
+    std::vector<Position> stops_;  // the positions of ".", ascending
 };

@@ -1,0 +1,17 @@
+// SuffixArray: the sorted suffixes of a token-id sequence (SA-IS) and their common prefix lengths (Kasai).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// The start positions of all suffixes of text[0, length), in ascending
+// lexicographic order of the suffixes; a suffix that is a prefix of another
+// comes first. Every text[i] must be below alphabetSize. Linear time and
+// about 10 bytes of scratch per symbol; length must be below UINT32_MAX.
+std::vector<std::uint32_t> buildSuffixArray(const std::uint32_t *text, std::uint32_t length,
+                                            std::uint32_t alphabetSize);
+
+// lcp[i] = the length of the longest common prefix of the suffixes at
+// suffixArray[i - 1] and suffixArray[i]; lcp[0] = 0. Linear time.
+std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_t length,
+                                         const std::vector<std::uint32_t> &suffixArray);

@@ -1,0 +1,133 @@
+// The suffix array and its common-prefix lengths, against a plain sort on texts of many shapes.
+#include "SuffixArray.h"
+
+#include "Corpus.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Text = std::vector<std::uint32_t>;
+
+Text sortedSuffixes(const Text &text)
+{
+    Text sa(text.size());
+    for (std::uint32_t i = 0; i < sa.size(); ++i)
+        sa[i] = i;
+    std::sort(sa.begin(), sa.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return std::lexicographical_compare(text.begin() + a, text.end(), text.begin() + b, text.end());
+    });
+    return sa;
+}
+
+Text commonPrefixes(const Text &text, const Text &sa)
+{
+    Text lcp(sa.size(), 0);
+    for (std::size_t i = 1; i < sa.size(); ++i) {
+        std::uint32_t h = 0;
+        while (sa[i - 1] + h < text.size() && sa[i] + h < text.size() && text[sa[i - 1] + h] == text[sa[i] + h])
+            ++h;
+        lcp[i] = h;
+    }
+    return lcp;
+}
+
+// Checks both arrays of `text`, whose symbols are below `alphabet`.
+void expectIndexed(const Text &text, std::uint32_t alphabet)
+{
+    const auto n = static_cast<std::uint32_t>(text.size());
+    const Text sa = buildSuffixArray(text.data(), n, alphabet);
+    const Text expected = sortedSuffixes(text);
+    ASSERT_EQ(sa, expected) << "length " << n << ", alphabet " << alphabet;
+    EXPECT_EQ(buildLcpArray(text.data(), n, sa), commonPrefixes(text, expected));
+}
+
+TEST(SuffixArray, SmallAndDegenerateTexts)
+{
+    expectIndexed({}, 1);
+    expectIndexed({0}, 1);
+    expectIndexed({1, 0}, 2);
+    expectIndexed({0, 0, 0}, 1);
+    // Runs of one symbol: every suffix is a prefix of the one before it.
+    expectIndexed(Text(1000, 0), 1);
+    expectIndexed(Text(1000, 7), 8);
+    // Alternations and short periods (the reduced text repeats too).
+    Text periodic;
+    for (int i = 0; i < 3000; ++i)
+        periodic.push_back(i % 2);
+    expectIndexed(periodic, 2);
+    periodic.clear();
+    for (int i = 0; i < 3001; ++i)
+        periodic.push_back((i % 3) == 2 ? 1 : 0);
+    expectIndexed(periodic, 2);
+    // A text written twice, and one that descends (all L-type).
+    Text twice;
+    for (std::uint32_t i = 0; i < 500; ++i)
+        twice.push_back((i * 7919) % 301);
+    twice.insert(twice.end(), twice.begin(), twice.end());
+    expectIndexed(twice, 301);
+    Text descending;
+    for (std::uint32_t i = 0; i < 400; ++i)
+        descending.push_back(399 - i);
+    expectIndexed(descending, 400);
+}
+
+TEST(SuffixArray, RandomTextsOverTinyAndLargeAlphabets)
+{
+    std::mt19937 random(12345);
+    for (std::uint32_t alphabet : {1u, 2u, 3u, 4u, 17u, 1000u}) {
+        for (int round = 0; round < 60; ++round) {
+            const std::uint32_t n = std::uniform_int_distribution<std::uint32_t>(0, round < 40 ? 40 : 2000)(random);
+            Text text(n);
+            for (auto &symbol : text)
+                symbol = std::uniform_int_distribution<std::uint32_t>(0, alphabet - 1)(random);
+            expectIndexed(text, alphabet);
+        }
+    }
+}
+
+TEST(SuffixArray, RandomTextsWithLongRuns)
+{
+    std::mt19937 random(99);
+    for (int round = 0; round < 80; ++round) {
+        Text text;
+        const int runs = std::uniform_int_distribution<int>(1, 60)(random);
+        for (int r = 0; r < runs; ++r) {
+            const std::uint32_t symbol = std::uniform_int_distribution<std::uint32_t>(0, 2)(random);
+            const int length = std::uniform_int_distribution<int>(1, 50)(random);
+            text.insert(text.end(), length, symbol);
+        }
+        expectIndexed(text, 3);
+    }
+}
+
+TEST(CorpusIndexes, BuiltWithTheCorpus)
+{
+    const std::string text = "the cat . the cat sat . a cat";
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    const Text expected = sortedSuffixes(corpus.tokenIds());
+    EXPECT_EQ(corpus.suffixArray(), expected);
+    EXPECT_EQ(corpus.lcpArray(), commonPrefixes(corpus.tokenIds(), expected));
+
+    // Tokens: the(0) cat(1) .(2) the(3) cat(4) sat(5) .(6) a(7) cat(8); end 9.
+    EXPECT_EQ(corpus.nextStop(0), 2u);
+    EXPECT_EQ(corpus.nextStop(2), 2u);
+    EXPECT_EQ(corpus.nextStop(3), 6u);
+    EXPECT_EQ(corpus.nextStop(7), corpus.end());
+    EXPECT_EQ(corpus.nextStop(corpus.end()), corpus.end());
+
+    const std::string noStops = "a b c";
+    const Corpus plain(noStops.data(), static_cast<std::uint32_t>(noStops.size()));
+    EXPECT_EQ(plain.nextStop(0), plain.end());
+    const Corpus empty("", 0);
+    EXPECT_TRUE(empty.suffixArray().empty());
+    EXPECT_EQ(empty.nextStop(0), empty.end());
+}
+
+}  // namespace
