@@ -1,0 +1,189 @@
+// Fuzzes the tree layout with a fake measurer, on trees of fuzzed texts and
+// canvases of any height (0 included) and width: every label stays inside the
+// band its parent was given, columns move right, every drawn label has its
+// curve, and cutting at the right edge only leaves out what lies beyond it.
+#include "Corpus.h"
+#include "FuzzInput.h"
+#include "PhraseNode.h"
+#include "PhraseSearch.h"
+#include "TreeLayout.h"
+
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace {
+
+using fuzzinput::check;
+
+// A label at pixel size 0 keeps the font's default size.
+constexpr std::uint32_t defaultPixelSize = 13;
+
+// Widths grow with the label's length and size, as glyphs do: between a
+// sixteenth of the pixel size and the whole of it per byte.
+struct FakeMeasurer {
+    std::uint32_t widthSixteenths;  // 1 to 16
+    std::uint32_t heightEighths;    // 8 to 23
+
+    TreeLayout::Size operator()(const std::string &text, std::uint32_t pixelSize) const
+    {
+        const double size = pixelSize == 0 ? defaultPixelSize : pixelSize;
+        return {static_cast<double>(text.size()) * size * widthSixteenths / 16.0, size * heightEighths / 8.0};
+    }
+};
+
+struct Band {
+    double top;
+    double bottom;
+};
+
+struct Drawn {
+    const TreeLayout::Label *label;
+    std::size_t index;  // in items()
+};
+
+// Checks one uncut layout of `root` on a canvas `height` high.
+void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, const FakeMeasurer &measure)
+{
+    const auto &items = layout.items();
+    check(!items.empty());
+    const auto *rootLabel = std::get_if<TreeLayout::Label>(&items.front());
+    check(rootLabel && rootLabel->node == &root && rootLabel->x == 0.0);
+
+    std::map<const PhraseNode *, Drawn> drawn;
+    std::vector<const TreeLayout::Curve *> curveAfter(items.size(), nullptr);
+    std::size_t labels = 0;
+    std::size_t curves = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (const auto *label = std::get_if<TreeLayout::Label>(&items[i])) {
+            ++labels;
+            check(label->node != nullptr && drawn.emplace(label->node, Drawn{label, i}).second);
+            check(label->text == label->node->label());
+            check(label->measureIndex < layout.measureCount());
+            const TreeLayout::Size size = measure(label->text, label->pixelSize);
+            check(label->size.width == size.width && label->size.height == size.height);
+            check(std::isfinite(label->x) && std::isfinite(label->y));
+        } else {
+            ++curves;
+            // A child's label comes first, then the curve that leads to it.
+            check(i > 0 && std::holds_alternative<TreeLayout::Label>(items[i - 1]));
+            curveAfter[i - 1] = &std::get<TreeLayout::Curve>(items[i]);
+        }
+    }
+    check(curves + 1 == labels);
+    check(layout.measureCount() == labels);
+
+    // Walk the drawn tree from the root with the band each node's children share.
+    struct Pending {
+        const PhraseNode *node;
+        Band band;
+    };
+    std::vector<Pending> pending{{&root, {0.0, static_cast<double>(height)}}};
+    while (!pending.empty()) {
+        const auto [node, band] = pending.back();
+        pending.pop_back();
+        const TreeLayout::Label &parent = *drawn.at(node).label;
+        const bool isRoot = node == &root;
+        const TreeLayout::Point anchor{parent.x + parent.size.width,
+                                       isRoot ? static_cast<double>(height / 2) : parent.y + parent.size.height / 2};
+
+        // The drawn children are the heaviest ones: a prefix of the children.
+        std::vector<const TreeLayout::Label *> shown;
+        for (const auto &child : node->children()) {
+            const auto found = drawn.find(child.get());
+            if (found == drawn.end())
+                break;
+            shown.push_back(found->second.label);
+        }
+        for (std::size_t i = shown.size(); i < node->children().size(); ++i)
+            check(!drawn.count(node->children()[i].get()));
+        // A node with children always draws at least one of them.
+        check(node->children().empty() || !shown.empty());
+
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const TreeLayout::Label &label = *shown[i];
+            // Between the previous sibling's label and the next one's, inside the parent's band.
+            const double top = i == 0 ? band.top : shown[i - 1]->y + shown[i - 1]->pixelSize;
+            const double bottom = i + 1 == shown.size() ? band.bottom : shown[i + 1]->y;
+            check(label.y >= top && label.y + label.pixelSize <= bottom);
+            // Columns go right: a child never starts left of its parent label's end.
+            check(label.x + 1.0 >= parent.x + parent.size.width);
+
+            const TreeLayout::Curve *curve = curveAfter[drawn.at(label.node).index];
+            check(curve != nullptr);
+            check(curve->start.x == anchor.x && curve->start.y == anchor.y);
+            check(curve->end.x == label.x && curve->end.y == label.y + label.size.height / 2);
+            check(curve->control1.y == anchor.y && curve->control2.y == curve->end.y);
+            check(curve->control1.x == curve->control2.x);
+            check(curve->control1.x >= anchor.x - 1.0 && curve->control1.x <= curve->end.x + 1.0);
+            pending.push_back({label.node, {top, bottom}});
+        }
+    }
+}
+
+// The layout cut at `width` holds the root and exactly the uncut labels whose
+// own column and whose ancestors' columns start left of `width`.
+void checkCut(const TreeLayout &cut, const TreeLayout &uncut, const PhraseNode &root, double width)
+{
+    std::map<const PhraseNode *, const PhraseNode *> parentOf;
+    std::vector<const PhraseNode *> pending{&root};
+    while (!pending.empty()) {
+        const PhraseNode *node = pending.back();
+        pending.pop_back();
+        for (const auto &child : node->children()) {
+            parentOf[child.get()] = node;
+            pending.push_back(child.get());
+        }
+    }
+    std::map<const PhraseNode *, double> columnOf;
+    std::vector<const TreeLayout::Label *> expected;
+    for (const auto &item : uncut.items()) {
+        const auto *label = std::get_if<TreeLayout::Label>(&item);
+        if (!label)
+            continue;
+        columnOf[label->node] = label->x;
+        bool inside = true;
+        for (const PhraseNode *node = label->node; node != &root; node = parentOf.at(node))
+            inside = inside && columnOf.at(node) < width;
+        if (inside)
+            expected.push_back(label);
+    }
+    std::size_t next = 0;
+    for (const auto &item : cut.items()) {
+        const auto *label = std::get_if<TreeLayout::Label>(&item);
+        if (!label)
+            continue;
+        check(next < expected.size());
+        const TreeLayout::Label &want = *expected[next++];
+        check(label->node == want.node && label->x == want.x && label->y == want.y
+              && label->pixelSize == want.pixelSize);
+    }
+    check(next == expected.size());
+    check(cut.measureCount() <= uncut.measureCount());
+}
+
+}  // namespace
+
+// Input: canvas height (2 bytes), canvas width (2 bytes), the measurer (2
+// bytes), then the phrase and the text.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    fuzzinput::Reader reader(data, size);
+    const int height = static_cast<int>(reader.u16());
+    const double width = reader.u16();
+    const FakeMeasurer measure{1 + reader.byte() % 16u, 8 + reader.byte() % 16u};
+    const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
+
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, phrase);
+    if (!root)
+        return 0;
+    const TreeLayout uncut = TreeLayout::compute(*root, height, TreeLayout::unbounded, measure);
+    checkLayout(uncut, *root, height, measure);
+    const TreeLayout cut = TreeLayout::compute(*root, height, width, measure);
+    checkCut(cut, uncut, *root, width);
+    return 0;
+}
