@@ -2,7 +2,7 @@
 //
 // The texts avoid shapes whose growth is quadratic (such as one word repeated,
 // where every level keeps almost all occurrences) so that the tests stay fast.
-#include "ContinuationGrouping.h"
+#include "GroupingPhraseTree.h"
 #include "PhraseSearch.h"
 #include "TreeShaping.h"
 

@@ -1,5 +1,5 @@
 // Finding a phrase's occurrences and the root that buildPhraseTree makes of them.
-#include "ContinuationGrouping.h"
+#include "GroupingPhraseTree.h"
 #include "PhraseSearch.h"
 #include "ReferencePhraseTree.h"
 

@@ -1,5 +1,5 @@
 // Growing continuations (grouping, the "." rule, the expansion limit) and shaping the grown tree.
-#include "ContinuationGrouping.h"
+#include "GroupingPhraseTree.h"
 #include "PhraseSearch.h"
 #include "ReferencePhraseTree.h"
 #include "TreeShaping.h"
