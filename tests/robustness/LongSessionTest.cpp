@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <iterator>
 #include <malloc.h>
 #include <memory>
@@ -31,7 +32,8 @@
 #endif
 #endif
 #ifdef MORVANET_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (gcc does not ship the header that declares it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
