@@ -53,6 +53,19 @@ const char helpText[] =
 
 enum class Format { Outline, Json, Layout, None };
 
+// A file name as it goes into a one-line message: a name may hold line
+// breaks and other control bytes, which are shown as "?".
+std::string printable(std::string_view name)
+{
+    std::string out(name);
+    for (char &c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = '?';
+    }
+    return out;
+}
+
 struct Options {
     Format format = Format::Outline;
     bool formatGiven = false;
@@ -277,11 +290,11 @@ bool draw(const PhraseNode &root, const Options &options, Output &output)
     if (options.format == Format::Layout)
         output.buffer() += picture.listing();
     if (!options.png.empty() && !picture.image().save(QFile::decodeName(options.png.c_str()), "PNG")) {
-        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", options.png.c_str());
+        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", printable(options.png).c_str());
         return false;
     }
     if (!options.svg.empty() && !picture.writeSvg(QFile::decodeName(options.svg.c_str()))) {
-        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", options.svg.c_str());
+        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", printable(options.svg).c_str());
         return false;
     }
     return true;
@@ -292,7 +305,8 @@ int run(const Options &options)
     QString reason;
     const std::optional<std::string> bytes = loadTextFile(QFile::decodeName(options.file.c_str()), &reason);
     if (!bytes) {
-        std::fprintf(stderr, "morvanet-tree: %s: %s\n", options.file.c_str(), reason.toLocal8Bit().constData());
+        std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.file).c_str(),
+                     reason.toLocal8Bit().constData());
         return exitTrouble;
     }
     const Corpus corpus(bytes->data(), static_cast<std::uint32_t>(bytes->size()));
@@ -303,7 +317,7 @@ int run(const Options &options)
         if (tokens.empty())
             std::fprintf(stderr, "morvanet-tree: the phrase has no words or marks to search for\n");
         else
-            std::fprintf(stderr, "morvanet-tree: the phrase does not occur in %s\n", options.file.c_str());
+            std::fprintf(stderr, "morvanet-tree: the phrase does not occur in %s\n", printable(options.file).c_str());
         return exitNoTree;
     }
 

@@ -195,4 +195,38 @@ TEST_F(ToolBadInput, EveryKindOfPhraseGetsItsStatus)
     }
 }
 
+TEST_F(ToolBadInput, ReasonsStayOnOneLineWhateverTheFileName)
+{
+    // File names may hold any byte but "/" and NUL, line breaks included.
+    const QByteArray dir = QFile::encodeName(scratch_.path());
+    for (const QByteArray &name : {QByteArray("no\nsuch\r.txt"), QByteArray("tab\tand\x1b[31mred")}) {
+        const Result missing = runTool(dir + "/" + name, "the", scratch_);
+        ASSERT_TRUE(missing.finished);
+        EXPECT_EQ(missing.status, exitTrouble);
+        expectOneLineReason(missing, name.toStdString());
+    }
+    const QByteArray path = dir + "/two\nlines.txt";
+    {
+        QFile file(QFile::decodeName(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("a b c");
+    }
+    const Result absent = runTool(path, "zebra", scratch_);
+    EXPECT_EQ(absent.status, exitNoTree);
+    expectOneLineReason(absent, "phrase not in a file with a line break in its name");
+}
+
+// The loader takes the name as a QString, and Qt decodes file names as UTF-8,
+// so a name in another encoding reaches it changed and is not found.
+TEST_F(ToolBadInput, DISABLED_OpensAFileWhoseNameIsNotUtf8)
+{
+    const QByteArray path = QFile::encodeName(scratch_.path()) + "/caf\xe9.txt";
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "the cat", 7), 7);
+    ::close(fd);
+    const Result result = runTool(path, "the", scratch_);
+    EXPECT_EQ(result.status, exitTree) << result.err;
+}
+
 }  // namespace
