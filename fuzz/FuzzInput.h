@@ -4,16 +4,20 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
+// Stops the run, naming the property that failed, with a report the fuzzer
+// records as a crash.
+#define FUZZ_CHECK(condition) ((condition) ? void(0) : fuzzinput::fail(#condition, __FILE__, __LINE__))
+
 namespace fuzzinput {
 
-// Stops the run with a report the fuzzer records as a crash.
-inline void check(bool condition)
+[[noreturn]] inline void fail(const char *condition, const char *file, int line)
 {
-    if (!condition)
-        std::abort();
+    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
+    std::abort();
 }
 
 // Reads fixed-size numbers from the front of the input; past its end they read as 0.

@@ -17,8 +17,6 @@
 
 namespace {
 
-using fuzzinput::check;
-
 // The reference builder recurses as deep as the text is long.
 constexpr std::size_t referenceTokenLimit = 400;
 
@@ -60,16 +58,16 @@ std::size_t firstOccurrence(const std::vector<std::string> &tokens, const std::v
 void checkRootLabel(const std::string &label, std::string_view phrase, const std::vector<std::string> &tokens,
                     std::size_t after)
 {
-    check(label.size() >= phrase.size() && std::string_view(label).substr(0, phrase.size()) == phrase);
+    FUZZ_CHECK(label.size() >= phrase.size() && std::string_view(label).substr(0, phrase.size()) == phrase);
     const std::string_view rest = std::string_view(label).substr(phrase.size());
     if (rest.empty())
         return;
-    check(rest[0] == ' ');
+    FUZZ_CHECK(rest[0] == ' ');
     const std::vector<std::string> absorbed = tokensOf(rest);
-    check(!absorbed.empty() && joined(absorbed) == rest.substr(1));
-    check(after + absorbed.size() <= tokens.size());
+    FUZZ_CHECK(!absorbed.empty() && joined(absorbed) == rest.substr(1));
+    FUZZ_CHECK(after + absorbed.size() <= tokens.size());
     for (std::size_t i = 0; i < absorbed.size(); ++i)
-        check(absorbed[i] == tokens[after + i]);
+        FUZZ_CHECK(absorbed[i] == tokens[after + i]);
 }
 
 // Weights in (0, 1]; siblings heaviest first and never heavier than their
@@ -88,28 +86,28 @@ void checkShape(const PhraseNode &root, const Corpus &corpus)
         const PhraseNode &node = *pending.back();
         pending.pop_back();
         const float weight = node.weight();
-        check(std::isfinite(weight) && weight > 0.0f && weight <= 1.0f);
+        FUZZ_CHECK(std::isfinite(weight) && weight > 0.0f && weight <= 1.0f);
 
         std::vector<std::string> firstTokens;
         const PhraseNode *previous = nullptr;
         for (const auto &child : node.children()) {
-            check(child != nullptr);
-            check(child->weight() <= weight);
-            check(!previous || child->weight() <= previous->weight());
+            FUZZ_CHECK(child != nullptr);
+            FUZZ_CHECK(child->weight() <= weight);
+            FUZZ_CHECK(!previous || child->weight() <= previous->weight());
             previous = child.get();
             pending.push_back(child.get());
             if (labelBudget == 0) {
-                check(!child->text().empty() || child->spanLength() > 0);
+                FUZZ_CHECK(!child->text().empty() || child->spanLength() > 0);
                 continue;
             }
             const std::string label = child->label();
             labelBudget -= std::min(labelBudget, label.size());
             const std::vector<std::string> tokens = tokensOf(label);
-            check(!tokens.empty() && joined(tokens) == label);
+            FUZZ_CHECK(!tokens.empty() && joined(tokens) == label);
             for (const std::string &token : tokens)
-                check(corpus.findToken(token) != Corpus::noToken);
+                FUZZ_CHECK(corpus.findToken(token) != Corpus::noToken);
             for (const std::string &first : firstTokens)
-                check(first != tokens.front());
+                FUZZ_CHECK(first != tokens.front());
             firstTokens.push_back(tokens.front());
         }
     }
@@ -125,18 +123,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
     const std::vector<std::string> tokens = tokensOf(text);
     const std::vector<std::string> query = tokensOf(phrase);
-    check(corpus.tokenCount() == tokens.size());
+    FUZZ_CHECK(corpus.tokenCount() == tokens.size());
 
     const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, phrase);
     const std::size_t first = firstOccurrence(tokens, query);
     // A tree exactly when the phrase has tokens and they occur.
-    check((root != nullptr) == (first != std::string::npos));
+    FUZZ_CHECK((root != nullptr) == (first != std::string::npos));
 
     if (tokens.size() <= referenceTokenLimit) {
         const std::unique_ptr<ReferenceNode> expected = buildReferenceTree(tokens, std::string(phrase));
-        check((expected != nullptr) == (root != nullptr));
+        FUZZ_CHECK((expected != nullptr) == (root != nullptr));
         if (expected && root)
-            check(firstDifference(*expected, *root).empty());
+            FUZZ_CHECK(firstDifference(*expected, *root).empty());
     }
     if (!root)
         return 0;

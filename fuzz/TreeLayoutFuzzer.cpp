@@ -17,8 +17,6 @@
 
 namespace {
 
-using fuzzinput::check;
-
 // A label at pixel size 0 keeps the font's default size.
 constexpr std::uint32_t defaultPixelSize = 13;
 
@@ -49,9 +47,9 @@ struct Drawn {
 void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, const FakeMeasurer &measure)
 {
     const auto &items = layout.items();
-    check(!items.empty());
+    FUZZ_CHECK(!items.empty());
     const auto *rootLabel = std::get_if<TreeLayout::Label>(&items.front());
-    check(rootLabel && rootLabel->node == &root && rootLabel->x == 0.0);
+    FUZZ_CHECK(rootLabel && rootLabel->node == &root && rootLabel->x == 0.0);
 
     std::map<const PhraseNode *, Drawn> drawn;
     std::vector<const TreeLayout::Curve *> curveAfter(items.size(), nullptr);
@@ -60,21 +58,21 @@ void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, c
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (const auto *label = std::get_if<TreeLayout::Label>(&items[i])) {
             ++labels;
-            check(label->node != nullptr && drawn.emplace(label->node, Drawn{label, i}).second);
-            check(label->text == label->node->label());
-            check(label->measureIndex < layout.measureCount());
+            FUZZ_CHECK(label->node != nullptr && drawn.emplace(label->node, Drawn{label, i}).second);
+            FUZZ_CHECK(label->text == label->node->label());
+            FUZZ_CHECK(label->measureIndex < layout.measureCount());
             const TreeLayout::Size size = measure(label->text, label->pixelSize);
-            check(label->size.width == size.width && label->size.height == size.height);
-            check(std::isfinite(label->x) && std::isfinite(label->y));
+            FUZZ_CHECK(label->size.width == size.width && label->size.height == size.height);
+            FUZZ_CHECK(std::isfinite(label->x) && std::isfinite(label->y));
         } else {
             ++curves;
             // A child's label comes first, then the curve that leads to it.
-            check(i > 0 && std::holds_alternative<TreeLayout::Label>(items[i - 1]));
+            FUZZ_CHECK(i > 0 && std::holds_alternative<TreeLayout::Label>(items[i - 1]));
             curveAfter[i - 1] = &std::get<TreeLayout::Curve>(items[i]);
         }
     }
-    check(curves + 1 == labels);
-    check(layout.measureCount() == labels);
+    FUZZ_CHECK(curves + 1 == labels);
+    FUZZ_CHECK(layout.measureCount() == labels);
 
     // Walk the drawn tree from the root with the band each node's children share.
     struct Pending {
@@ -99,26 +97,26 @@ void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, c
             shown.push_back(found->second.label);
         }
         for (std::size_t i = shown.size(); i < node->children().size(); ++i)
-            check(!drawn.count(node->children()[i].get()));
+            FUZZ_CHECK(!drawn.count(node->children()[i].get()));
         // A node with children always draws at least one of them.
-        check(node->children().empty() || !shown.empty());
+        FUZZ_CHECK(node->children().empty() || !shown.empty());
 
         for (std::size_t i = 0; i < shown.size(); ++i) {
             const TreeLayout::Label &label = *shown[i];
             // Between the previous sibling's label and the next one's, inside the parent's band.
             const double top = i == 0 ? band.top : shown[i - 1]->y + shown[i - 1]->pixelSize;
             const double bottom = i + 1 == shown.size() ? band.bottom : shown[i + 1]->y;
-            check(label.y >= top && label.y + label.pixelSize <= bottom);
+            FUZZ_CHECK(label.y >= top && label.y + label.pixelSize <= bottom);
             // Columns go right: a child never starts left of its parent label's end.
-            check(label.x + 1.0 >= parent.x + parent.size.width);
+            FUZZ_CHECK(label.x + 1.0 >= parent.x + parent.size.width);
 
             const TreeLayout::Curve *curve = curveAfter[drawn.at(label.node).index];
-            check(curve != nullptr);
-            check(curve->start.x == anchor.x && curve->start.y == anchor.y);
-            check(curve->end.x == label.x && curve->end.y == label.y + label.size.height / 2);
-            check(curve->control1.y == anchor.y && curve->control2.y == curve->end.y);
-            check(curve->control1.x == curve->control2.x);
-            check(curve->control1.x >= anchor.x - 1.0 && curve->control1.x <= curve->end.x + 1.0);
+            FUZZ_CHECK(curve != nullptr);
+            FUZZ_CHECK(curve->start.x == anchor.x && curve->start.y == anchor.y);
+            FUZZ_CHECK(curve->end.x == label.x && curve->end.y == label.y + label.size.height / 2);
+            FUZZ_CHECK(curve->control1.y == anchor.y && curve->control2.y == curve->end.y);
+            FUZZ_CHECK(curve->control1.x == curve->control2.x);
+            FUZZ_CHECK(curve->control1.x >= anchor.x - 1.0 && curve->control1.x <= curve->end.x + 1.0);
             pending.push_back({label.node, {top, bottom}});
         }
     }
@@ -156,13 +154,13 @@ void checkCut(const TreeLayout &cut, const TreeLayout &uncut, const PhraseNode &
         const auto *label = std::get_if<TreeLayout::Label>(&item);
         if (!label)
             continue;
-        check(next < expected.size());
+        FUZZ_CHECK(next < expected.size());
         const TreeLayout::Label &want = *expected[next++];
-        check(label->node == want.node && label->x == want.x && label->y == want.y
+        FUZZ_CHECK(label->node == want.node && label->x == want.x && label->y == want.y
               && label->pixelSize == want.pixelSize);
     }
-    check(next == expected.size());
-    check(cut.measureCount() <= uncut.measureCount());
+    FUZZ_CHECK(next == expected.size());
+    FUZZ_CHECK(cut.measureCount() <= uncut.measureCount());
 }
 
 }  // namespace
