@@ -55,6 +55,9 @@ BadFileSet::BadFileSet()
     const std::string zeros(4096, '\0');
     valid_ &= write(add("zero bytes", QStringLiteral("zeros.txt"), true, zeros), zeros);
     valid_ &= QFile::copy(QStringLiteral("/bin/true"), add("binary", QStringLiteral("true"), true, {}, false));
+    // The running test program: an executable that is usually over the limit.
+    valid_ &= QFile::copy(QStringLiteral("/proc/self/exe"),
+                          add("this program", QStringLiteral("program"), true, {}, false));
 
     // Only the first megabyte is text; the rest is a hole the read never reaches.
     const std::string longer = longText();

@@ -117,24 +117,26 @@ TEST_F(ToolBadInput, EveryKindOfFileGetsItsStatusAndOneLineReason)
             EXPECT_EQ(result.status, exitTree) << context << ": " << result.err;
             EXPECT_EQ(result.out.find("\tthe"), result.out.find('\t')) << context;
             EXPECT_TRUE(result.err.empty()) << context;
-        } else if (c.name != QStringLiteral("binary")) {
+        } else if (c.knownText) {
             EXPECT_EQ(result.status, exitNoTree) << context;
             expectOneLineReason(result, context);
         }
     }
 
-    // An executable: the tool answers as the loader and the tree builder do in-process.
-    const BadFileSet::Case &binary = files.at(QStringLiteral("binary"));
-    const std::optional<std::string> bytes = loadTextFile(binary.path);
-    ASSERT_TRUE(bytes.has_value());
-    const Corpus corpus(bytes->data(), static_cast<std::uint32_t>(bytes->size()));
-    for (const std::string phrase : {"GLIBC", "ELF", "the", "\x7f" "ELF\x02\x01"}) {
-        const Result result = runTool(QFile::encodeName(binary.path), phrase, scratch_);
-        ASSERT_TRUE(result.finished) << phrase << ": " << result.err;
-        const bool found = buildPhraseTree(corpus, phrase) != nullptr;
-        EXPECT_EQ(result.status, found ? exitTree : exitNoTree) << phrase << ": " << result.err;
-        if (!found)
-            expectOneLineReason(result, phrase);
+    // Executables: the tool answers as the loader and the tree builder do in-process.
+    for (const char *name : {"binary", "this program"}) {
+        const BadFileSet::Case &binary = files.at(QString::fromLatin1(name));
+        const std::optional<std::string> bytes = loadTextFile(binary.path);
+        ASSERT_TRUE(bytes.has_value());
+        const Corpus corpus(bytes->data(), static_cast<std::uint32_t>(bytes->size()));
+        for (const std::string phrase : {"GLIBC", "ELF", "the", "\x7f" "ELF\x02\x01"}) {
+            const Result result = runTool(QFile::encodeName(binary.path), phrase, scratch_);
+            ASSERT_TRUE(result.finished) << name << ", " << phrase << ": " << result.err;
+            const bool found = buildPhraseTree(corpus, phrase) != nullptr;
+            EXPECT_EQ(result.status, found ? exitTree : exitNoTree) << name << ", " << phrase << ": " << result.err;
+            if (!found)
+                expectOneLineReason(result, phrase);
+        }
     }
 
     // Of a file longer than the limit only the first 1,000,000 bytes count.
