@@ -103,6 +103,6 @@ void DrawManager::mouseReleaseEvent(QMouseEvent *event)
     if (item == nullptr || item->type() != QGraphicsTextItem::Type)
         return;
     // Copied out first: a successful search clears the scene and the item with it.
-    const QByteArray text = static_cast<QGraphicsTextItem *>(item)->toPlainText().toLatin1();
+    const QByteArray text = labelText(*static_cast<QGraphicsTextItem *>(item)).toLatin1();
     showPhrase(std::string(text.constData(), static_cast<std::size_t>(text.size())));
 }

@@ -4,7 +4,10 @@
 #include "PhraseNode.h"
 #include "TreeLayout.h"
 
+#include <QString>
+
 class QGraphicsScene;
+class QGraphicsTextItem;
 
 // Adds the labels (QGraphicsTextItem) and curves (QGraphicsPathItem) of
 // `root`, laid out for a canvas `height` pixels high and `width` wide (see
@@ -12,4 +15,14 @@ class QGraphicsScene;
 // an earlier one. Labels use the default font in family "Helvetica", not
 // italic, at each label's pixel size; curves are orange and unfilled. The
 // scene is not cleared first. Returns the layout that was drawn.
+//
+// A long label that runs past the right edge holds only as much of its text
+// as reaches beyond the edge (the picture is the same), so that drawing costs
+// what can be seen rather than the label's length. Such an item keeps its
+// whole label, as text, under the data key labelTextKey; use labelText().
 TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width);
+
+inline constexpr int labelTextKey = 1;
+
+// The whole label of a text item made by drawTreeInScene.
+QString labelText(const QGraphicsTextItem &item);

@@ -47,7 +47,8 @@ struct Frame {
 
 class Builder {
 public:
-    Builder(int height, double width, const TreeLayout::Measure &measure, std::vector<TreeLayout::Item> &items)
+    Builder(int height, double width, const TreeLayout::BoundedMeasure &measure,
+            std::vector<TreeLayout::Item> &items)
         : height_(height), width_(width), measure_(measure), items_(items)
     {
     }
@@ -58,7 +59,7 @@ public:
         const float h = static_cast<float>(height_);
         const float rootY = (h - root.weight() * h) / 2.0f;
         std::string text = root.label();
-        const TreeLayout::Size box = measureLabel(text, rootSize);
+        const TreeLayout::Size box = measureLabel(text, rootSize, 0.0);
         items_.emplace_back(TreeLayout::Label{&root, std::move(text), rootSize, 0.0, rootY, box, measured_ - 1});
 
         // The root's curves all leave from the middle of the canvas height,
@@ -72,10 +73,10 @@ public:
     std::size_t measured() const { return measured_; }
 
 private:
-    TreeLayout::Size measureLabel(const std::string &text, std::uint32_t pixelSize)
+    TreeLayout::Size measureLabel(const std::string &text, std::uint32_t pixelSize, double x)
     {
         ++measured_;
-        return measure_(text, pixelSize);
+        return measure_(text, pixelSize, width_ - x);
     }
 
     // Shares the band [top, bottom) among the children of `node` and pushes
@@ -139,7 +140,7 @@ private:
         // `frame` may dangle from here on: enter() can grow frames_.
 
         std::string text = slot.child->label();
-        const TreeLayout::Size box = measureLabel(text, slot.size);
+        const TreeLayout::Size box = measureLabel(text, slot.size, static_cast<double>(x));
         if (labelVisible) {
             items_.emplace_back(TreeLayout::Label{slot.child, std::move(text), slot.size, static_cast<double>(x),
                                                   static_cast<double>(y), box, measured_ - 1});
@@ -162,7 +163,7 @@ private:
 
     const int height_;
     const double width_;
-    const TreeLayout::Measure &measure_;
+    const TreeLayout::BoundedMeasure &measure_;
     std::vector<TreeLayout::Item> &items_;
     std::vector<ChildSlot> slots_;
     std::vector<Frame> frames_;
@@ -172,6 +173,14 @@ private:
 } // namespace
 
 TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const Measure &measure)
+{
+    return compute(root, height, width,
+                   BoundedMeasure([&measure](const std::string &text, std::uint32_t pixelSize, double) {
+                       return measure(text, pixelSize);
+                   }));
+}
+
+TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure)
 {
     TreeLayout layout;
     Builder builder(height, width, measure, layout.items_);

@@ -52,6 +52,12 @@ public:
     // the right edge is still measured when the curve leading to it is drawn,
     // because the curve ends at its mid height.
     using Measure = std::function<Size(const std::string &text, std::uint32_t pixelSize)>;
+    // The same, told the `room` between the label's left edge and the
+    // canvas's right edge (0 or less for a label beyond the edge, measured
+    // for its height only). The height must be exact; the width must be
+    // exact when it is less than the room, and may otherwise be any value
+    // not less than the room: all that lies further right is never drawn.
+    using BoundedMeasure = std::function<Size(const std::string &text, std::uint32_t pixelSize, double room)>;
 
     static constexpr double unbounded = std::numeric_limits<double>::infinity();
 
@@ -62,6 +68,8 @@ public:
     // items come in drawing order: the root label, then for each child in
     // turn its label, its curve and its own subtree. Uses no recursion.
     static TreeLayout compute(const PhraseNode &root, int height, double width, const Measure &measure);
+    // The same with a measurer that may stop measuring at the edge.
+    static TreeLayout compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure);
 
     const std::vector<Item> &items() const { return items_; }
     // How many times the measurer was called.

@@ -10,6 +10,7 @@
 #include <QGraphicsPathItem>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
+#include <QPainter>
 #include <QPen>
 #include <QTemporaryDir>
 
@@ -48,7 +49,7 @@ std::string describe(const QGraphicsItem *item)
     std::ostringstream out;
     out << item->type() << ' ' << item->pos().x() << ' ' << item->pos().y() << ' ';
     if (const auto *text = qgraphicsitem_cast<const QGraphicsTextItem *>(item)) {
-        out << bytesOf(text->toPlainText()) << ' ' << text->font().pixelSize() << ' '
+        out << bytesOf(labelText(*text)) << ' ' << text->font().pixelSize() << ' '
             << bytesOf(text->font().family());
     } else if (const auto *path = qgraphicsitem_cast<const QGraphicsPathItem *>(item)) {
         const QPainterPath &p = path->path();
@@ -83,7 +84,7 @@ TEST(TreeDrawing, ItemsFollowTheLayoutInDrawingOrder)
         if (const auto *label = std::get_if<TreeLayout::Label>(&entry)) {
             ASSERT_EQ(item->type(), 8);
             const auto *text = static_cast<const QGraphicsTextItem *>(item);
-            EXPECT_EQ(bytesOf(text->toPlainText()), label->text);
+            EXPECT_EQ(bytesOf(labelText(*text)), label->text);
             EXPECT_EQ(text->pos(), QPointF(label->x, label->y));
             EXPECT_EQ(text->font().pixelSize(), static_cast<int>(label->pixelSize));
             EXPECT_EQ(text->font().family(), QStringLiteral("Helvetica"));
@@ -166,6 +167,56 @@ TEST(TreeDrawing, RightEdgeCutDrawsTheVisibleItemsUnchanged)
     EXPECT_GE(fewer, 4);  // the edge does cut something off
 }
 
+QImage renderCanvas(QGraphicsScene &scene, QSize canvas)
+{
+    QImage image(canvas, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const QRectF area(QPointF(0, 0), QSizeF(canvas));
+    scene.render(&painter, area, area);
+    return image;
+}
+
+TEST(TreeDrawing, LongLabelsPastTheEdgeHoldOnlyWhatCanBeSeen)
+{
+    // Two continuations of "x" run on for thousands of words each, and the
+    // root of "a0" takes in its whole run.
+    std::string text;
+    for (const char *branch : {"a", "b"}) {
+        text += "x ";
+        for (int i = 0; i < 3000; ++i)
+            text += branch + std::to_string(i) + ' ';
+        text += ". ";
+    }
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    const QSize canvas(1051, 711);
+    for (const char *phrase : {"x", "a0"}) {
+        auto root = buildPhraseTree(corpus, phrase);
+        ASSERT_TRUE(root);
+        QGraphicsScene whole;
+        drawTreeInScene(whole, *root, canvas.height(), TreeLayout::unbounded);
+        QGraphicsScene cut;
+        drawTreeInScene(cut, *root, canvas.height(), canvas.width());
+
+        EXPECT_EQ(describeAll(cut), describeAll(whole)) << phrase;
+        int shortened = 0;
+        for (const QGraphicsItem *item : cut.items()) {
+            if (item->type() != 8)
+                continue;
+            const auto *label = static_cast<const QGraphicsTextItem *>(item);
+            EXPECT_TRUE(labelText(*label).startsWith(label->toPlainText()));
+            if (label->toPlainText().size() < labelText(*label).size()) {
+                ++shortened;
+                EXPECT_LT(label->toPlainText().size(), 2000);
+                EXPECT_GT(labelText(*label).size(), 10000);
+            }
+        }
+        EXPECT_GE(shortened, 1) << phrase;
+        EXPECT_EQ(renderCanvas(cut, canvas), renderCanvas(whole, canvas)) << phrase;
+    }
+}
+
 TEST(TreePicture, ListingImageAndSvg)
 {
     auto root = buildPhraseTree(sample(), "And God said");
@@ -188,7 +239,7 @@ TEST(TreePicture, ListingImageAndSvg)
         std::getline(listing, label);
         EXPECT_EQ(size, text->font().pixelSize());
         EXPECT_EQ(QPointF(x, y), item->pos());
-        EXPECT_EQ(label, bytesOf(text->toPlainText()));
+        EXPECT_EQ(label, bytesOf(labelText(*text)));
         ++lines;
     }
     EXPECT_GT(lines, 3);
