@@ -83,7 +83,8 @@ void DrawManager::drawTree(const PhraseNode &root)
     scene_.clear();
     // Labels at or beyond the right edge of the canvas can never be seen
     // (there is nothing to scroll), so they are not drawn. Until the view has
-    // been sized there is no canvas to cut against.
+    // been sized there is no canvas to cut against. Every label item holds
+    // its whole text, which a click searches.
     const double width = canvasSized_ ? sceneRect().width() : TreeLayout::unbounded;
     drawTreeInScene(scene_, root, height(), width);
 }

@@ -18,7 +18,7 @@ namespace {
 // label; only its pixel size changes.
 class ItemMaker {
 public:
-    ItemMaker()
+    explicit ItemMaker(bool cutLongLabels) : cutLongLabels_(cutLongLabels)
     {
         font_.setItalic(false);
         font_.setFamily(QStringLiteral("Helvetica"));
@@ -38,7 +38,7 @@ public:
         // try. Only plain ASCII labels are cut, whose line height and plain
         // text do not depend on what follows.
         std::size_t length = text.size();
-        if (length > shortLabel && room < TreeLayout::unbounded && plainAscii(text))
+        if (cutLongLabels_ && length > shortLabel && room < TreeLayout::unbounded && plainAscii(text))
             length = shortLabel;
         for (;;) {
             auto item = std::make_unique<QGraphicsTextItem>(
@@ -68,13 +68,15 @@ private:
         return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
     }
 
+    const bool cutLongLabels_;
     QFont font_;
     std::vector<std::unique_ptr<QGraphicsTextItem>> made_;
 };
 
 } // namespace
 
-TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width)
+TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width,
+                           bool cutLongLabels)
 {
     QPen pen;
     pen.setColor(QColor(255, 153, 0, 255));
@@ -83,7 +85,7 @@ TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int he
     QBrush brush(QColor(0, 0, 0, 255), Qt::SolidPattern);
     brush.setStyle(Qt::NoBrush);
 
-    ItemMaker maker;
+    ItemMaker maker(cutLongLabels);
     TreeLayout layout = TreeLayout::compute(
         root, height, width,
         TreeLayout::BoundedMeasure([&maker](const std::string &text, std::uint32_t pixelSize, double room) {

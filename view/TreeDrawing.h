@@ -16,11 +16,14 @@ class QGraphicsTextItem;
 // italic, at each label's pixel size; curves are orange and unfilled. The
 // scene is not cleared first. Returns the layout that was drawn.
 //
-// A long label that runs past the right edge holds only as much of its text
-// as reaches beyond the edge (the picture is the same), so that drawing costs
-// what can be seen rather than the label's length. Such an item keeps its
-// whole label, as text, under the data key labelTextKey; use labelText().
-TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width);
+// With `cutLongLabels`, a long label that runs past the right edge holds only
+// as much of its text as reaches beyond the edge (the picture is the same),
+// so that drawing costs what can be seen rather than the label's length,
+// which can be the text's. Such an item's plain text is then a prefix of its
+// label; it keeps its whole label under the data key labelTextKey: read
+// labels with labelText(). Without it, every item holds its whole label.
+TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width,
+                           bool cutLongLabels = false);
 
 inline constexpr int labelTextKey = 1;
 

@@ -21,7 +21,8 @@ void appendNumber(std::string &out, double value)
 
 TreePicture::TreePicture(const PhraseNode &root, QSize canvas)
     : canvas_(canvas),
-      layout_(drawTreeInScene(scene_, root, canvas.height(), static_cast<double>(canvas.width())))
+      // Nobody clicks a picture: long labels may hold only what can be seen.
+      layout_(drawTreeInScene(scene_, root, canvas.height(), static_cast<double>(canvas.width()), true))
 {
     scene_.setSceneRect(0.0, 0.0, canvas.width(), canvas.height());
 }

@@ -197,9 +197,17 @@ TEST(TreeDrawing, LongLabelsPastTheEdgeHoldOnlyWhatCanBeSeen)
         QGraphicsScene whole;
         drawTreeInScene(whole, *root, canvas.height(), TreeLayout::unbounded);
         QGraphicsScene cut;
-        drawTreeInScene(cut, *root, canvas.height(), canvas.width());
+        drawTreeInScene(cut, *root, canvas.height(), canvas.width(), true);
+        QGraphicsScene uncut;
+        drawTreeInScene(uncut, *root, canvas.height(), canvas.width());
 
         EXPECT_EQ(describeAll(cut), describeAll(whole)) << phrase;
+        for (const QGraphicsItem *item : uncut.items()) {
+            if (item->type() != 8)
+                continue;
+            const auto *label = static_cast<const QGraphicsTextItem *>(item);
+            EXPECT_EQ(label->toPlainText(), labelText(*label));
+        }
         int shortened = 0;
         for (const QGraphicsItem *item : cut.items()) {
             if (item->type() != 8)
