@@ -65,9 +65,9 @@ public:
         // The root's curves all leave from the middle of the canvas height,
         // wherever the root label itself stands.
         const TreeLayout::Point anchor{box.width, static_cast<double>(height_ / 2)};
-        enter(root, anchor, static_cast<std::uint32_t>(height_), 0, truncToUnsigned(box.width + box.height));
+        layoutChildren(root, anchor, static_cast<std::uint32_t>(height_), 0, truncToUnsigned(box.width + box.height));
         while (!frames_.empty())
-            step();
+            placeNextChild();
     }
 
     std::size_t measured() const { return measured_; }
@@ -81,7 +81,7 @@ private:
 
     // Shares the band [top, bottom) among the children of `node` and pushes
     // the frame that places them.
-    void enter(const PhraseNode &node, TreeLayout::Point anchor, std::uint32_t bottom, std::uint32_t top,
+    void layoutChildren(const PhraseNode &node, TreeLayout::Point anchor, std::uint32_t bottom, std::uint32_t top,
                std::uint32_t x)
     {
         if (node.children().empty())
@@ -120,7 +120,7 @@ private:
     }
 
     // Places the next child of the innermost frame, or finishes that frame.
-    void step()
+    void placeNextChild()
     {
         Frame &frame = frames_.back();
         if (frame.next == frame.slotEnd) {
@@ -137,7 +137,7 @@ private:
         const bool curveVisible = frame.curvesVisible;
         frame.y = y + slot.size + gap;
         const std::uint32_t nextY = frame.y;
-        // `frame` may dangle from here on: enter() can grow frames_.
+        // `frame` may dangle from here on: layoutChildren() can grow frames_.
 
         std::string text = slot.child->label();
         const TreeLayout::Size box = measureLabel(text, slot.size, static_cast<double>(x));
@@ -157,7 +157,7 @@ private:
         }
         if (!labelVisible)
             return;
-        enter(*slot.child, {static_cast<double>(x) + box.width, midY}, nextY - gap / 2, y - gap / 2,
+        layoutChildren(*slot.child, {static_cast<double>(x) + box.width, midY}, nextY - gap / 2, y - gap / 2,
               truncToUnsigned(static_cast<double>(x) + box.width + box.height));
     }
 
