@@ -80,9 +80,9 @@ private:
     }
 
     // Shares the band [top, bottom) among the children of `node` and pushes
-    // the frame that places them.
+    // the frame whose children placeNextChild() then places one by one.
     void layoutChildren(const PhraseNode &node, TreeLayout::Point anchor, std::uint32_t bottom, std::uint32_t top,
-               std::uint32_t x)
+                        std::uint32_t x)
     {
         if (node.children().empty())
             return;
