@@ -67,6 +67,20 @@ Corpus::Position Corpus::nextStop(Position p) const
     return stop == stops_.end() ? end() : *stop;
 }
 
+bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
+{
+    bool found = true;
+    std::string word;
+    forEachToken(bytes, length, word, [&](std::string_view token) {
+        if (!found)
+            return;
+        const TokenId id = findToken(token);
+        found = id != noToken;
+        out.push_back(id);
+    });
+    return found;
+}
+
 Corpus::TokenId Corpus::findToken(std::string_view text) const
 {
     if (text.size() == 1) {

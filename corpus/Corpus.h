@@ -47,6 +47,10 @@ public:
     }
     // The id of `text`, or noToken if the corpus has no such token.
     TokenId findToken(std::string_view text) const;
+    // Cuts bytes[0, length) by the corpus rules and appends the id of each
+    // token to `out`; false if some token is not in the corpus (`out` then
+    // holds an unspecified prefix). Makes no string per token.
+    bool findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const;
     // The id of the sentence stop ".", or noToken if the text has none.
     TokenId stopToken() const { return stopToken_; }
 

@@ -17,20 +17,39 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const Corpus &corpus, std:
 {
     const std::vector<Position> &sa = corpus.suffixArray();
     const std::vector<TokenId> &ids = corpus.tokenIds();
-    const Position n = corpus.end();
-    // <0, 0 or >0 as the suffix at p is below, starts with, or is above the query.
-    auto compare = [&](Position p) {
-        for (std::size_t i = 0; i < query.size(); ++i) {
-            if (p + i == n)
-                return -1;
-            if (ids[p + i] != query[i])
-                return ids[p + i] < query[i] ? -1 : 1;
+    const std::size_t n = corpus.end();
+    const std::size_t m = query.size();
+
+    // The first index whose suffix is not below the query (`atOrAfter`), or
+    // not below-or-starting-with it. Every suffix between two bounds shares
+    // with the query at least the smaller of the bounds' common prefixes, so
+    // comparisons start there: a long query (a clicked label) costs its
+    // length plus the search, not its length times the search.
+    auto bound = [&](bool atOrAfter) {
+        std::size_t below = 0, above = sa.size() + 1;  // shifted by one: 0 and size + 1 are virtual
+        std::size_t sharedBelow = 0, sharedAbove = 0;
+        while (above - below > 1) {
+            const std::size_t mid = below + (above - below) / 2;
+            const std::size_t p = sa[mid - 1];
+            std::size_t k = std::min(sharedBelow, sharedAbove);
+            while (k < m && p + k < n && ids[p + k] == query[k])
+                ++k;
+            bool isBelow;
+            if (k == m)
+                isBelow = !atOrAfter;  // starts with the query
+            else
+                isBelow = p + k == n || ids[p + k] < query[k];
+            if (isBelow) {
+                below = mid;
+                sharedBelow = k;
+            } else {
+                above = mid;
+                sharedAbove = k;
+            }
         }
-        return 0;
+        return static_cast<std::uint32_t>(above - 1);
     };
-    const auto first = std::partition_point(sa.begin(), sa.end(), [&](Position p) { return compare(p) < 0; });
-    const auto last = std::partition_point(first, sa.end(), [&](Position p) { return compare(p) == 0; });
-    return {static_cast<std::uint32_t>(first - sa.begin()), static_cast<std::uint32_t>(last - sa.begin())};
+    return {bound(true), bound(false)};
 }
 
 // Whether two occurrences of `query` can overlap: only if it has a proper
@@ -259,6 +278,7 @@ public:
             // Every group of two or more positions grows; a single one grows
             // under the counter rule. Either advances the call's counter.
             std::uint32_t counter = call.counter;
+            call.node->children().reserve(children_.size());
             for (const auto &[firstMet, child] : children_) {
                 const Run run = follow(child, b.depth, counter);
                 auto grown = std::make_unique<PhraseNode>(corpus_, run.spanStart, run.spanLength);

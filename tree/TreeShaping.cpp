@@ -50,7 +50,10 @@ void normalizeWeights(PhraseNode &root, float total)
 
 void orderChildren(PhraseNode &node)
 {
-    // A stable sort gives what repeatedly taking the first heaviest child gives.
-    std::stable_sort(node.children().begin(), node.children().end(),
-                     [](const auto &a, const auto &b) { return a->weight() > b->weight(); });
+    // A stable sort gives what repeatedly taking the first heaviest child
+    // gives. Children often come in order already; the check spares the
+    // sort's buffer on each of a large tree's nodes.
+    const auto heavier = [](const auto &a, const auto &b) { return a->weight() > b->weight(); };
+    if (!std::is_sorted(node.children().begin(), node.children().end(), heavier))
+        std::stable_sort(node.children().begin(), node.children().end(), heavier);
 }

@@ -130,4 +130,19 @@ TEST(CorpusIndexes, BuiltWithTheCorpus)
     EXPECT_EQ(empty.nextStop(0), empty.end());
 }
 
+TEST(CorpusIndexes, FindTokensCutsAndLooksUp)
+{
+    const std::string text = "don't stop . Stop";
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    std::vector<Corpus::TokenId> ids;
+    const std::string phrase = " don't\tstop.";
+    EXPECT_TRUE(corpus.findTokens(phrase.data(), static_cast<std::uint32_t>(phrase.size()), ids));
+    EXPECT_EQ(ids, (Text{corpus.tokenId(0), corpus.tokenId(1), corpus.tokenId(2), corpus.tokenId(3), corpus.tokenId(4)}));
+    ids.clear();
+    EXPECT_FALSE(corpus.findTokens("stop STOP", 9, ids));  // case matters
+    ids.clear();
+    EXPECT_TRUE(corpus.findTokens(" \n", 2, ids));
+    EXPECT_TRUE(ids.empty());
+}
+
 }  // namespace
