@@ -82,11 +82,13 @@ void DrawManager::drawTree(const PhraseNode &root)
 {
     scene_.clear();
     // Labels at or beyond the right edge of the canvas can never be seen
-    // (there is nothing to scroll), so they are not drawn. Until the view has
-    // been sized there is no canvas to cut against. Every label item holds
-    // its whole text, which a click searches.
+    // (there is nothing to scroll), so they are not drawn, and a label that
+    // runs past the edge holds only the text that reaches it: a label can be
+    // as long as the whole text. Each item keeps its whole label, which a
+    // click searches. Until the view has been sized there is no canvas to
+    // cut against.
     const double width = canvasSized_ ? sceneRect().width() : TreeLayout::unbounded;
-    drawTreeInScene(scene_, root, height(), width);
+    drawTreeInScene(scene_, root, height(), width, /*cutLongLabels=*/true);
 }
 
 void DrawManager::resizeEvent(QResizeEvent *event)

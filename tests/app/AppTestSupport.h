@@ -121,21 +121,45 @@ private:
     std::thread thread_;
 };
 
+// The file dialog the window is running, if any: the active modal widget, or
+// else any shown file dialog (a loaded machine may not have activated it yet).
+inline QFileDialog *runningFileDialog()
+{
+    if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()); dialog && dialog->isVisible())
+        return dialog;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
 // Answers the next modal file dialog from inside its own event loop. `answer`
 // is called with the dialog every few milliseconds until it returns true, by
-// when it must have accepted or rejected the dialog. Returns a function that
-// tells whether the dialog was answered, and stops waiting when called.
+// when it must have accepted or rejected the dialog. Should no answer come
+// within half a minute, every file dialog is rejected and the test fails,
+// so a test can never hang in the dialog. Returns a function that tells
+// whether the dialog was answered, and stops waiting when called.
 inline std::function<bool()> answerNextFileDialog(std::function<bool(QFileDialog &)> answer)
 {
     auto *timer = new QTimer(qApp);
     auto answered = std::make_shared<bool>(false);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, answered, answer] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible() || !answer(*dialog))
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answered, answer, ticks] {
+        QFileDialog *dialog = runningFileDialog();
+        if (++*ticks > 3000) {
+            ADD_FAILURE() << "no answer to the file dialog in time";
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (auto *stuck = qobject_cast<QFileDialog *>(widget))
+                    stuck->reject();
+            }
+        } else if (!dialog || !answer(*dialog)) {
             return;
+        } else {
+            *answered = true;
+        }
         timer->stop();
         timer->deleteLater();
-        *answered = true;
     });
     timer->start(10);
     return [timer = QPointer<QTimer>(timer), answered] {

@@ -4,6 +4,7 @@
 #include "Corpus.h"
 #include "DrawManager.h"
 #include "Morvanet.h"
+#include "TreeDrawing.h"
 
 #include <QAction>
 #include <QGraphicsScene>
@@ -110,7 +111,7 @@ protected:
         std::multiset<QString> labels;
         for (const QGraphicsItem *item : view().scene()->items())
             if (item->type() == QGraphicsTextItem::Type)
-                labels.insert(static_cast<const QGraphicsTextItem *>(item)->toPlainText());
+                labels.insert(labelText(*static_cast<const QGraphicsTextItem *>(item)));
         return labels;
     }
 

@@ -6,6 +6,7 @@
 #include "DrawManager.h"
 #include "PhraseSearch.h"
 #include "TextFileLoader.h"
+#include "TreeDrawing.h"
 
 #include <QApplication>
 #include <QFile>
@@ -150,7 +151,7 @@ protected:
         const QPointF at = view_.mapFromScene(label->sceneBoundingRect().center());
         if (view_.itemAt(at.toPoint()) != label)
             return;  // covered by another label
-        const QByteArray text = label->toPlainText().toLatin1();
+        const QByteArray text = labelText(*label).toLatin1();
         const std::string bytes(text.constData(), static_cast<std::size_t>(text.size()));
         const bool occurs = buildPhraseTree(*view_.corpus(), bytes) != nullptr;
         const Qt::MouseButton button = random() % 2 ? Qt::LeftButton : Qt::RightButton;

@@ -9,6 +9,7 @@
 #include "DrawManager.h"
 #include "PhraseSearch.h"
 #include "TextFileLoader.h"
+#include "TreeDrawing.h"
 
 #include <QApplication>
 #include <QFile>
@@ -200,7 +201,7 @@ TEST_F(ViewerBadInput, OddPhrasesThatOccurAreShownWithTheirBytes)
         const QList<QGraphicsItem *> items = view_.scene()->items(Qt::AscendingOrder);
         ASSERT_FALSE(items.isEmpty());
         ASSERT_EQ(items.front()->type(), QGraphicsTextItem::Type);
-        const QByteArray drawn = static_cast<QGraphicsTextItem *>(items.front())->toPlainText().toLatin1();
+        const QByteArray drawn = labelText(*static_cast<QGraphicsTextItem *>(items.front())).toLatin1();
         EXPECT_EQ(std::string(drawn.constData(), static_cast<std::size_t>(drawn.size())), root.label());
     }
 }

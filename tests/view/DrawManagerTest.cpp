@@ -1,5 +1,6 @@
 // The draw view: its history of trees, its clicks on labels and its size.
 #include "DrawManager.h"
+#include "TreeDrawing.h"
 
 #include <QApplication>
 #include <QGraphicsPathItem>
@@ -46,7 +47,7 @@ protected:
         const auto list = items();
         if (list.isEmpty() || list.front()->type() != 8)
             return {};
-        return bytesOf(static_cast<QGraphicsTextItem *>(list.front())->toPlainText());
+        return bytesOf(labelText(*static_cast<QGraphicsTextItem *>(list.front())));
     }
 
     std::vector<std::string> historyLabels() const
@@ -220,7 +221,7 @@ TEST_F(DrawManagerTest, ReleasingAnyButtonOnALabelSearchesIt)
     view.showPhrase("the");
     QGraphicsItem *label = itemOfType(8, 1);  // the first continuation
     ASSERT_NE(label, nullptr);
-    const std::string clicked = bytesOf(static_cast<QGraphicsTextItem *>(label)->toPlainText());
+    const std::string clicked = bytesOf(labelText(*static_cast<QGraphicsTextItem *>(label)));
     release(label->sceneBoundingRect().center(), Qt::LeftButton);
     EXPECT_EQ(historyLabels(), (std::vector<std::string>{"the", clicked}));
     EXPECT_EQ(shownRoot(), clicked);
