@@ -86,6 +86,11 @@ BadFileSet::BadFileSet()
                   && ::listen(socket_, 1) == 0;
     }
 
+    // Files outside the folder: a device that never ends, and a regular file
+    // whose read reports an error (the memory of the process reading it).
+    cases_.push_back({QStringLiteral("device"), QStringLiteral("/dev/zero"), false, {}, true});
+    cases_.push_back({QStringLiteral("read error"), QStringLiteral("/proc/self/mem"), false, {}, true});
+
     const QString vanished = add("vanished", QStringLiteral("vanished.txt"), false, {});
     valid_ &= write(vanished, "gone") && QFile::remove(vanished);
 

@@ -124,8 +124,10 @@ TEST_F(WindowBadInput, FilesTheDialogAcceptsAreLoadedOrRefusedWithoutABlock)
     const BadFileSet files;
     ASSERT_TRUE(files.valid());
     for (const BadFileSet::Case &c : files.cases()) {
-        // The dialog itself keeps a directory and a missing file from being chosen: below.
-        if (c.name == QStringLiteral("directory") || c.name == QStringLiteral("vanished"))
+        // The dialog itself keeps a directory and a missing file from being
+        // chosen (below); the system's own files are left to the loader tests.
+        if (c.name == QStringLiteral("directory") || c.name == QStringLiteral("vanished")
+            || !c.path.startsWith(files.dir()))
             continue;
         const std::string context = c.name.toStdString();
         ASSERT_TRUE(open(c.path)) << context;
