@@ -282,6 +282,13 @@ bool draw(const PhraseNode &root, const Options &options, Output &output)
     // The drawing needs the toolkit, but no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a session (a plain SSH login, CI) Qt warns that it has no
+    // runtime directory; the command needs none, so spare the user the noise.
+    static const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+                previous(type, context, message);
+        });
     int argc = 1;
     char name[] = "morvanet-tree";
     char *argv[] = {name, nullptr};
