@@ -21,13 +21,20 @@ std::optional<std::string> fail(QString *reason, const QString &why)
 
 std::optional<std::string> loadTextFile(const QString &path, QString *reason)
 {
-    if (path.isEmpty())
+    return loadTextFile(QFile::encodeName(path), reason);
+}
+
+std::optional<std::string> loadTextFile(const QByteArray &native, QString *reason)
+{
+    if (native.isEmpty())
         return fail(reason, QStringLiteral("no file name given"));
+    // The system would read the name only up to a zero byte: another file.
+    if (native.contains('\0'))
+        return fail(reason, QStringLiteral("the file name holds a zero byte"));
 
     // Open without blocking and look at what was opened, not at the name: a
     // FIFO would block an ordinary open until a writer came, and the name
     // could change between a check and the open.
-    const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return fail(reason, QString::fromLocal8Bit(std::strerror(errno)));

@@ -1,6 +1,7 @@
 // TextFileLoader: reads a text file the way Open File does, for the viewer and the command-line tools.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -16,3 +17,7 @@ inline constexpr qint64 maxTextBytes = 1'000'000;
 // block or mislead, so they are never read), cannot be opened, or the read
 // reports an error.
 std::optional<std::string> loadTextFile(const QString &path, QString *reason = nullptr);
+
+// The same for a name given as the file system's own bytes, as a command line
+// gives it: a name that is not valid UTF-8 would not survive a QString.
+std::optional<std::string> loadTextFile(const QByteArray &nativePath, QString *reason = nullptr);

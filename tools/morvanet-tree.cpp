@@ -310,7 +310,8 @@ bool draw(const PhraseNode &root, const Options &options, Output &output)
 int run(const Options &options)
 {
     QString reason;
-    const std::optional<std::string> bytes = loadTextFile(QFile::decodeName(options.file.c_str()), &reason);
+    const QByteArray name(options.file.data(), static_cast<qsizetype>(options.file.size()));
+    const std::optional<std::string> bytes = loadTextFile(name, &reason);
     if (!bytes) {
         std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.file).c_str(),
                      reason.toLocal8Bit().constData());
