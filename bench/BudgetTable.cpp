@@ -1,0 +1,476 @@
+// morvanet_budget: prints, for each benchmark input and phrase set, the times and memory that the budgets bound.
+//
+// Without arguments it runs one child process per input (so that each peak
+// memory is that input's own) and prints the table. A child (--input NAME)
+// loads or generates its megabyte, builds the corpus several times, then for
+// each phrase set builds and draws every phrase's tree on the default canvas
+// (offscreen) and prints one line per set. --old uses the grouping builder
+// instead of the suffix-array one (when the tests were built), with a minute
+// per input and without drawing (its trees are the same). --write-inputs DIR writes the inputs as files.
+#include "Corpus.h"
+#include "PhraseSearch.h"
+#include "TreeDrawing.h"
+#ifdef MORVANET_HAVE_GROUPING
+#include "GroupingPhraseTree.h"
+#endif
+
+#include <QApplication>
+#include <QGraphicsScene>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+constexpr std::size_t inputBytes = 1'000'000;
+constexpr int canvasWidth = 1051;
+constexpr int canvasHeight = 711;
+constexpr int corpusRuns = 9;
+constexpr std::size_t phrasesPerSet = 100;
+// Each phrase's tree is built and drawn this many times; its time is the
+// median. A run slower than a quarter second is not repeated.
+constexpr int phraseRuns = 5;
+constexpr double repeatBelowMs = 250;
+// Once a set's drawing has taken this long, its remaining trees are built but not drawn.
+constexpr double drawingPerSetMs = 20'000;
+constexpr int oldBuilderSeconds = 60;
+
+struct Input {
+    const char *name;
+    const char *what;
+};
+
+const Input inputs[] = {
+    {"kjv", "first MB of kjv.txt"},
+    {"la", "\"la la ...\" (333,333 whole words)"},
+    {"la-cut", "\"la la ...\" cut inside a word at 1 MB"},
+    {"logs", "identical log lines"},
+    {"twice", "text without \".\", written twice"},
+    {"a.a.", "\"a.a.a.\" (1,000,000 tokens)"},
+    {"distinct", "distinct words without \".\""},
+    {"one-token", "one word, no blanks"},
+};
+
+// The input's megabyte; the generated ones are the same on every run.
+std::string inputText(const std::string &name)
+{
+    std::string text;
+    if (name == "kjv") {
+        std::ifstream file(MORVANET_BENCH_TEXT, std::ios::binary);
+        text.resize(inputBytes);
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(file.gcount()));
+        return text;
+    }
+    text.reserve(inputBytes + 100);
+    if (name == "la") {
+        while (text.size() + 3 <= inputBytes)
+            text += "la ";
+    } else if (name == "la-cut") {
+        // The last word is cut to "l", so every level of "la" branches into "la" and "l".
+        while (text.size() < inputBytes)
+            text += "la ";
+    } else if (name == "logs") {
+        while (text.size() < inputBytes)
+            text += "2024-05-01 12:00:00 INFO worker-pool: task finished in 3 ms, queue empty\n";
+    } else if (name == "twice") {
+        // Prose-like words (a few thousand, drawn with Zipf-like frequencies)
+        // and no ".", then the same half megabyte again.
+        std::mt19937 random(2024);
+        std::vector<std::string> words;
+        for (int i = 0; i < 4000; ++i) {
+            std::string word;
+            for (int letters = 2 + static_cast<int>(random() % 7); letters > 0; --letters)
+                word += static_cast<char>('a' + random() % 26);
+            words.push_back(word);
+        }
+        std::vector<double> weights;
+        for (std::size_t i = 0; i < words.size(); ++i)
+            weights.push_back(1.0 / static_cast<double>(i + 1));
+        std::discrete_distribution<std::size_t> zipf(weights.begin(), weights.end());
+        while (text.size() < inputBytes / 2)
+            text += words[zipf(random)] + (random() % 9 == 0 ? ",\n" : " ");
+        text += text;
+    } else if (name == "a.a.") {
+        while (text.size() < inputBytes)
+            text += "a.";
+    } else if (name == "distinct") {
+        for (std::uint32_t i = 0; text.size() < inputBytes; ++i) {
+            // Letters only: i written in base 26.
+            std::string word;
+            for (std::uint32_t v = i + 26 * 27; v > 0; v /= 26)
+                word += static_cast<char>('a' + v % 26);
+            text += word + ' ';
+        }
+    } else if (name == "one-token") {
+        text.assign(inputBytes, 'x');
+    }
+    text.resize(std::min(text.size(), inputBytes));
+    return text;
+}
+
+// Times are the CPU time of this thread (user and system, page faults
+// included) unless --wall is given: on a shared machine other processes then
+// do not inflate them, and on an idle one they equal the wall time.
+bool wallClock = false;
+
+double nowMs()
+{
+    timespec now{};
+    clock_gettime(wallClock ? CLOCK_MONOTONIC : CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+std::string tokensJoined(const Corpus &corpus, Corpus::Position start, std::size_t count)
+{
+    std::string phrase;
+    for (std::size_t i = 0; i < count; ++i)
+        phrase += (i ? " " : "") + std::string(corpus.token(start + static_cast<Corpus::Position>(i)));
+    return phrase;
+}
+
+std::vector<std::string> frequentTokens(const Corpus &corpus)
+{
+    std::vector<std::uint32_t> counts(corpus.vocabularySize(), 0);
+    for (Corpus::TokenId id : corpus.tokenIds())
+        ++counts[id];
+    std::vector<Corpus::TokenId> ids(corpus.vocabularySize());
+    for (Corpus::TokenId id = 0; id < ids.size(); ++id)
+        ids[id] = id;
+    std::stable_sort(ids.begin(), ids.end(), [&](auto a, auto b) { return counts[a] > counts[b]; });
+    ids.resize(std::min(ids.size(), phrasesPerSet));
+    std::vector<std::string> phrases;
+    for (Corpus::TokenId id : ids)
+        phrases.emplace_back(corpus.tokenText(id));
+    return phrases;
+}
+
+std::vector<std::string> drawnPairs(const Corpus &corpus)
+{
+    std::vector<std::string> phrases;
+    if (corpus.tokenCount() < 2)
+        return phrases;
+    std::mt19937 random(7);
+    for (std::size_t i = 0; i < phrasesPerSet; ++i)
+        phrases.push_back(tokensJoined(corpus, static_cast<Corpus::Position>(random() % (corpus.tokenCount() - 1)), 2));
+    return phrases;
+}
+
+using Builder = std::unique_ptr<PhraseNode> (*)(const Corpus &, std::string_view);
+
+struct SetResult {
+    std::vector<double> build;
+    std::vector<double> draw;
+    std::size_t mostItems = 0;
+    std::size_t trees = 0;
+    std::vector<std::string> firstLabels;  // the labels drawn for the set's first tree
+};
+
+std::vector<std::string> drawnLabels(const TreeLayout &layout)
+{
+    std::vector<std::string> labels;
+    for (const TreeLayout::Item &item : layout.items()) {
+        if (const auto *label = std::get_if<TreeLayout::Label>(&item))
+            labels.push_back(label->text);
+    }
+    return labels;
+}
+
+// The old builder's trees are the same, so --old measures building only.
+bool drawing = true;
+
+SetResult runSet(const Corpus &corpus, const std::vector<std::string> &phrases, Builder build, QGraphicsScene &scene)
+{
+    SetResult result;
+    for (const std::string &phrase : phrases) {
+        std::unique_ptr<PhraseNode> root;
+        std::vector<double> times;
+        for (int run = 0; run < phraseRuns && (times.empty() || times[0] < repeatBelowMs); ++run) {
+            root.reset();
+            const double start = nowMs();
+            root = build(corpus, phrase);
+            times.push_back(nowMs() - start);
+        }
+        result.build.push_back(median(times));
+        if (!root)
+            continue;
+        ++result.trees;
+        double drawing = 0;
+        for (double ms : result.draw)
+            drawing += ms;
+        if (!::drawing) {
+            if (result.firstLabels.empty()) {
+                scene.clear();
+                result.firstLabels = drawnLabels(drawTreeInScene(scene, *root, canvasHeight, canvasWidth));
+            }
+            continue;
+        }
+        if (drawing > drawingPerSetMs)
+            continue;
+        // As the canvas draws: clear the scene, then lay out and add the items.
+        times.clear();
+        TreeLayout layout;
+        for (int run = 0; run < phraseRuns && (times.empty() || times[0] < repeatBelowMs); ++run) {
+            const double start = nowMs();
+            scene.clear();
+            layout = drawTreeInScene(scene, *root, canvasHeight, canvasWidth);
+            times.push_back(nowMs() - start);
+        }
+        result.draw.push_back(median(times));
+        result.mostItems = std::max<std::size_t>(result.mostItems, static_cast<std::size_t>(scene.items().size()));
+        if (result.firstLabels.empty())
+            result.firstLabels = drawnLabels(layout);
+    }
+    scene.clear();
+    return result;
+}
+
+int runInput(const std::string &name, bool old, int argc, char **argv)
+{
+    Builder build = buildPhraseTree;
+    if (old) {
+#ifdef MORVANET_HAVE_GROUPING
+        build = buildGroupingPhraseTree;
+        ::drawing = false;
+        // A runaway uncollapsed tree fails here instead of taking the machine.
+        const rlimit memory{8ull << 30, 8ull << 30};
+        setrlimit(RLIMIT_AS, &memory);
+#else
+        std::fprintf(stderr, "the grouping builder was not built (configure with the tests)\n");
+        return 2;
+#endif
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    const std::string text = inputText(name);
+    if (text.empty()) {
+        std::printf("missing\n");
+        return 0;
+    }
+    std::vector<double> corpusTimes;
+    std::unique_ptr<Corpus> corpus;
+    for (int run = 0; run < corpusRuns; ++run) {
+        corpus.reset();
+        const double start = nowMs();
+        corpus = std::make_unique<Corpus>(text.data(), static_cast<std::uint32_t>(text.size()));
+        corpusTimes.push_back(nowMs() - start);
+    }
+
+    QGraphicsScene scene;
+    const std::vector<std::string> frequent = frequentTokens(*corpus);
+    const std::vector<std::string> pairs = drawnPairs(*corpus);
+    std::map<std::string, SetResult> results;
+    results["frequent"] = runSet(*corpus, frequent, build, scene);
+    results["pairs"] = runSet(*corpus, pairs, build, scene);
+    std::vector<std::string> labels = results["frequent"].firstLabels;
+    if (labels.size() > phrasesPerSet)
+        labels.resize(phrasesPerSet);
+    results["labels"] = runSet(*corpus, labels, build, scene);
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const std::size_t sizes[] = {frequent.size(), pairs.size(), labels.size()};
+    int i = 0;
+    for (const char *set : {"frequent", "pairs", "labels"}) {
+        const SetResult &r = results[set];
+        std::printf("%s %zu %zu %zu %llu %.2f %.2f %.2f %.2f %.2f %zu %ld\n", set, sizes[i++], r.trees, r.draw.size(),
+                    static_cast<unsigned long long>(corpus->tokenCount()), median(corpusTimes), median(r.build),
+                    r.build.empty() ? 0.0 : *std::max_element(r.build.begin(), r.build.end()), median(r.draw),
+                    r.draw.empty() ? 0.0 : *std::max_element(r.draw.begin(), r.draw.end()), r.mostItems,
+                    usage.ru_maxrss);
+    }
+    return 0;
+}
+
+// Runs `self --input name`, returns its output, or "" after `seconds` or a failure.
+std::string runChild(const char *self, const std::string &name, bool old, int seconds, std::string &failure)
+{
+    int out[2];
+    if (pipe(out) != 0) {
+        failure = "no pipe";
+        return "";
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args{self, "--input", name};
+    if (old)
+        args.emplace_back("--old");
+    if (wallClock)
+        args.emplace_back("--wall");
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, self, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (spawned != 0) {
+        close(out[0]);
+        failure = "could not start";
+        return "";
+    }
+
+    // Read with a deadline: the old builder may not finish on repetitive text.
+    std::string output;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            kill(child, SIGKILL);
+            failure = "> " + std::to_string(seconds) + " s";
+            break;
+        }
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(out[0], &ready);
+        timeval wait{static_cast<time_t>(left.count() / 1000), static_cast<suseconds_t>(left.count() % 1000 * 1000)};
+        if (select(out[0] + 1, &ready, nullptr, nullptr, &wait) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t got = read(out[0], buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        output.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (failure.empty() && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        failure = WIFSIGNALED(status) ? std::string("killed: ") + strsignal(WTERMSIG(status)) + (old ? " (over 8 GB?)" : "")
+                                      : "failed";
+    return failure.empty() ? output : "";
+}
+
+int printTable(const char *self, bool old)
+{
+    std::printf("%s builder, %s, canvas %dx%d, corpus: median of %d builds; build and draw: each phrase's median of "
+                "%d runs, then the median and the largest over the set (ms); items: most scene items of one tree\n\n",
+                old ? "Grouping (old)" : "Suffix-array", wallClock ? "wall-clock times" : "thread CPU times",
+                canvasWidth, canvasHeight, corpusRuns, phraseRuns);
+    std::printf("| input | tokens | corpus ms | phrases | build med | build max | draw med | draw max | items | "
+                "peak MB |\n");
+    std::printf("|---|---:|---:|---|---:|---:|---:|---:|---:|---:|\n");
+    double worstCorpus = 0, worstBuild = 0, worstDraw = 0, worstPeak = 0;
+    bool complete = true;
+    for (const Input &input : inputs) {
+        std::string failure;
+        const std::string output = runChild(self, input.name, old, old ? oldBuilderSeconds : 600, failure);
+        if (!failure.empty()) {
+            std::printf("| %s | | | | %s | | | | | |\n", input.what, failure.c_str());
+            complete = false;
+            continue;
+        }
+        if (output.rfind("missing", 0) == 0) {
+            std::printf("| %s | | | | (input missing) | | | | | |\n", input.what);
+            continue;
+        }
+        std::istringstream lines(output);
+        std::string set;
+        std::size_t phrases = 0, trees = 0, drawn = 0, items = 0;
+        unsigned long long tokens = 0;
+        double corpusMs = 0, buildMed = 0, buildMax = 0, drawMed = 0, drawMax = 0;
+        long peakKb = 0;
+        bool first = true;
+        while (lines >> set >> phrases >> trees >> drawn >> tokens >> corpusMs >> buildMed >> buildMax >> drawMed >> drawMax >> items
+               >> peakKb) {
+            const double peakMb = static_cast<double>(peakKb) / 1024.0;
+            const std::string drawnNote =
+                drawn < trees ? " (" + std::to_string(drawn) + " of " + std::to_string(trees) + " drawn)" : "";
+            std::printf("| %s | %s | %s | %s (%zu) | %.2f | %.2f | %.2f%s | %.2f | %zu | %s |\n", first ? input.what : "",
+                        first ? std::to_string(tokens).c_str() : "",
+                        first ? (std::to_string(static_cast<int>(corpusMs * 10 + 0.5) / 10) + "."
+                                 + std::to_string(static_cast<int>(corpusMs * 10 + 0.5) % 10))
+                                    .c_str()
+                              : "",
+                        set.c_str(), phrases, buildMed, buildMax, drawMed, drawnNote.c_str(), drawMax, items,
+                        first ? std::to_string(static_cast<int>(peakMb + 0.5)).c_str() : "");
+            worstCorpus = std::max(worstCorpus, corpusMs);
+            worstBuild = std::max(worstBuild, buildMax);
+            worstDraw = std::max(worstDraw, drawMax);
+            complete = complete && drawn == trees;
+            worstPeak = std::max(worstPeak, peakMb);
+            first = false;
+        }
+        std::fflush(stdout);
+    }
+    std::printf("\nBudgets (medians): corpus <= 40 ms: %s (worst %.1f); build <= 5 ms for every phrase: %s (worst %.2f); "
+                "draw <= 50 ms for every tree: %s (worst %.2f); peak <= 300 MB: %s (worst %.0f)%s\n",
+                worstCorpus <= 40 ? "holds" : "MISSED", worstCorpus, worstBuild <= 5 ? "holds" : "MISSED", worstBuild,
+                worstDraw <= 50 ? "holds" : "MISSED", worstDraw, worstPeak <= 300 ? "holds" : "MISSED", worstPeak,
+                complete ? "" : "; not every input finished or had every tree drawn");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    bool old = false;
+    std::string input;
+    std::string inputsDir;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--old") {
+            old = true;
+        } else if (arg == "--wall") {
+            wallClock = true;
+        } else if (arg == "--input" && i + 1 < argc) {
+            input = argv[++i];
+        } else if (arg == "--write-inputs" && i + 1 < argc) {
+            inputsDir = argv[++i];
+        } else {
+            std::fprintf(stderr, "Usage: morvanet_budget [--old] [--wall] | --write-inputs DIR\n");
+            return 2;
+        }
+    }
+    if (!input.empty())
+        return runInput(input, old, argc, argv);
+    if (!inputsDir.empty()) {
+        // The inputs as files, for trying them in the viewer or morvanet-tree.
+        for (const Input &each : inputs) {
+            const std::string text = inputText(each.name);
+            std::ofstream file(inputsDir + "/" + each.name + ".txt", std::ios::binary);
+            file.write(text.data(), static_cast<std::streamsize>(text.size()));
+        }
+        return 0;
+    }
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return 1;
+    self[length] = '\0';
+    return printTable(self, old);
+}
