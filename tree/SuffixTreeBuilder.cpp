@@ -78,7 +78,7 @@ struct Continuations {
 // Chooses the occurrences as a left-to-right scan would (each one starting
 // at or after the end of the one before) and lists their continuations.
 Continuations findOccurrences(const Corpus &corpus, std::span<const TokenId> query, std::uint32_t first,
-                                std::uint32_t last)
+                              std::uint32_t last)
 {
     const std::vector<Position> &sa = corpus.suffixArray();
     const std::vector<std::uint32_t> &lcp = corpus.lcpArray();
@@ -92,14 +92,14 @@ Continuations findOccurrences(const Corpus &corpus, std::span<const TokenId> que
         chosen.assign(corpus.end() / 64 + 1, 0);
         for (std::uint32_t j = first; j < last; ++j)
             chosen[sa[j] / 64] |= std::uint64_t{1} << (sa[j] % 64);
-        Position free = 0;
+        Position nextFree = 0;
         for (std::size_t w = 0; w < chosen.size(); ++w) {
             for (std::uint64_t bits = chosen[w]; bits != 0; bits &= bits - 1) {
                 const auto p = static_cast<Position>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits)));
-                if (p < free)
+                if (p < nextFree)
                     chosen[w] &= ~(std::uint64_t{1} << (p % 64));
                 else
-                    free = p + m;
+                    nextFree = p + m;
             }
         }
     }
@@ -223,6 +223,8 @@ struct Run {
     std::uint32_t count;  // the deepest node's count, which the collapsed node takes
 };
 
+// Reads the collapsed tree off the trie with the rules of growth: children in
+// first-met order, the expansion counter, single continuations stopping at ".".
 class CollapsedTreeWalk {
 public:
     CollapsedTreeWalk(const Corpus &corpus, const ContinuationTrie &trie) : corpus_(corpus), trie_(trie) {}
