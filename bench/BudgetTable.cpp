@@ -229,19 +229,21 @@ SetResult runSet(const Corpus &corpus, const std::vector<std::string> &phrases, 
         if (!::drawing) {
             if (result.firstLabels.empty()) {
                 scene.clear();
-                result.firstLabels = drawnLabels(drawTreeInScene(scene, *root, canvasHeight, canvasWidth));
+                result.firstLabels =
+                    drawnLabels(drawTreeInScene(scene, *root, canvasHeight, canvasWidth, /*cutLongLabels=*/true));
             }
             continue;
         }
         if (drawing > drawingPerSetMs)
             continue;
-        // As the canvas draws: clear the scene, then lay out and add the items.
+        // As the canvas draws: clear the scene, then lay out and add the
+        // items, long labels cut at the canvas edge.
         times.clear();
         TreeLayout layout;
         for (int run = 0; run < phraseRuns && (times.empty() || times[0] < repeatBelowMs); ++run) {
             const double start = nowMs();
             scene.clear();
-            layout = drawTreeInScene(scene, *root, canvasHeight, canvasWidth);
+            layout = drawTreeInScene(scene, *root, canvasHeight, canvasWidth, /*cutLongLabels=*/true);
             times.push_back(nowMs() - start);
         }
         result.draw.push_back(median(times));
