@@ -51,6 +51,19 @@ void PhraseNode::appendLabel(std::string &out) const
     }
 }
 
+std::string PhraseNode::labelPrefix(std::size_t maxBytes) const
+{
+    std::string out = text_.substr(0, maxBytes);
+    for (std::uint32_t i = 0; i < spanLength_ && out.size() < maxBytes; ++i) {
+        if (i > 0 || !text_.empty())
+            out += ' ';
+        out += corpus_->token(spanStart_ + i);
+    }
+    if (out.size() > maxBytes)
+        out.resize(maxBytes);
+    return out;
+}
+
 void PhraseNode::absorbOnlyChild()
 {
     assert(children_.size() == 1);

@@ -34,6 +34,9 @@ public:
     std::string label() const;
     // Appends the label's bytes to `out`; same bytes as label().
     void appendLabel(std::string &out) const;
+    // The first min(maxBytes, label size) bytes of the label, made without
+    // making the rest: a label can be as long as the text.
+    std::string labelPrefix(std::size_t maxBytes) const;
 
     float weight() const { return weight_; }
     void setWeight(float weight) { weight_ = weight; }

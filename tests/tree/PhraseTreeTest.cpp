@@ -155,6 +155,19 @@ TEST(CollapseChains, JoinsLiteralLabels)
                                "  right 0\n");
 }
 
+TEST(PhraseNodeLabel, PrefixStopsWithoutMakingTheRest)
+{
+    const auto text = corpusOf("a bb ccc dddd");
+    const PhraseNode spanOnly(*text, 1, 3);
+    const PhraseNode withText(std::string(" x "), *text, 0, 2);
+    for (const PhraseNode *node : {&spanOnly, &withText}) {
+        const std::string whole = node->label();
+        for (std::size_t n = 0; n <= whole.size() + 2; ++n)
+            EXPECT_EQ(node->labelPrefix(n), whole.substr(0, n)) << whole << " " << n;
+    }
+    EXPECT_EQ(withText.label(), " x  a bb");
+}
+
 TEST(NormalizeWeights, CountsBecomeSharesToThePower)
 {
     PhraseNode node(std::string("n"));
