@@ -45,6 +45,8 @@ Corpus::Corpus(const char *bytes, std::uint32_t length)
     const auto n = static_cast<Position>(ids_.size());
     suffixArray_ = buildSuffixArray(ids_.data(), n, vocabularySize());
     lcpArray_ = buildLcpArray(ids_.data(), n, suffixArray_);
+    suffixArrayMinimum_ = BlockMinimum(suffixArray_);
+    lcpMinimum_ = BlockMinimum(lcpArray_);
     if (stopToken_ != noToken) {
         for (Position p = 0; p < n; ++p) {
             if (ids_[p] == stopToken_)

@@ -1,6 +1,8 @@
 // Corpus: the loaded text as token ids in text order, each distinct token interned once.
 #pragma once
 
+#include "BlockMinimum.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,6 +63,10 @@ public:
     // lcpArray()[i]: how many tokens the sequences at suffixArray()[i - 1] and
     // suffixArray()[i] share from their start; 0 for i = 0.
     const std::vector<std::uint32_t> &lcpArray() const { return lcpArray_; }
+    // Range minima of the suffix array (the first position among a run of
+    // suffixes) and of the lcp array (what a run of suffixes shares).
+    const BlockMinimum &suffixArrayMinimum() const { return suffixArrayMinimum_; }
+    const BlockMinimum &lcpMinimum() const { return lcpMinimum_; }
     // The first position at or after p that holds ".", or end() if none does.
     Position nextStop(Position p) const;
 
@@ -75,5 +81,7 @@ private:
     TokenId stopToken_ = noToken;
     std::vector<Position> suffixArray_;
     std::vector<std::uint32_t> lcpArray_;
+    BlockMinimum suffixArrayMinimum_;
+    BlockMinimum lcpMinimum_;
     std::vector<Position> stops_;  // the positions of ".", ascending
 };

@@ -28,6 +28,22 @@ PhraseNode::~PhraseNode()
     }
 }
 
+void PhraseNode::setChildSource(std::shared_ptr<const ChildSource> source, const ChildSource::Branch &branch)
+{
+    assert(children_.empty());
+    childSource_ = std::move(source);
+    branch_ = branch;
+}
+
+void PhraseNode::makeChildrenFromSource() const
+{
+    // Made aside, so that a failure (out of memory) leaves the node as it was.
+    Children made;
+    childSource_->makeChildren(branch_, made);
+    children_ = std::move(made);
+    childSource_.reset();
+}
+
 std::string PhraseNode::label() const
 {
     std::string out;
@@ -66,6 +82,7 @@ std::string PhraseNode::labelPrefix(std::size_t maxBytes) const
 
 void PhraseNode::absorbOnlyChild()
 {
+    makeChildren();
     assert(children_.size() == 1);
     std::unique_ptr<PhraseNode> child = std::move(children_.front());
     children_.clear();
@@ -94,4 +111,6 @@ void PhraseNode::absorbOnlyChild()
     }
     weight_ = child->weight_;
     children_ = std::move(child->children_);
+    childSource_ = std::move(child->childSource_);
+    branch_ = child->branch_;
 }

@@ -1,6 +1,7 @@
 // PhraseNode: one node of a phrase tree, with its label, its weight and the children it owns.
 #pragma once
 
+#include "ChildSource.h"
 #include "Corpus.h"
 
 #include <cstdint>
@@ -43,9 +44,28 @@ public:
     // Adds 1.0 to the weight while the tree is being counted.
     void countOccurrence() { weight_ += 1.0f; }
 
-    const Children &children() const { return children_; }
-    Children &children() { return children_; }
-    void appendChild(std::unique_ptr<PhraseNode> child) { children_.push_back(std::move(child)); }
+    // The children, made first if a child source still holds them. Reading
+    // a tree may thus change it: a tree is not to be read from two threads.
+    const Children &children() const
+    {
+        makeChildren();
+        return children_;
+    }
+    Children &children()
+    {
+        makeChildren();
+        return children_;
+    }
+    void appendChild(std::unique_ptr<PhraseNode> child)
+    {
+        makeChildren();
+        children_.push_back(std::move(child));
+    }
+    // Leaves the children to `source`, which makes them when they are first
+    // read. Requires a node without children.
+    void setChildSource(std::shared_ptr<const ChildSource> source, const ChildSource::Branch &branch);
+    // Whether the children have been made (nodes without a source always have).
+    bool childrenMade() const { return !childSource_; }
 
     // Merges the only child into this node: the label gains " " and the
     // child's label, the weight becomes the child's, and the child's children
@@ -60,10 +80,19 @@ public:
     std::uint32_t spanLength() const { return spanLength_; }
 
 private:
+    void makeChildren() const
+    {
+        if (childSource_)
+            makeChildrenFromSource();
+    }
+    void makeChildrenFromSource() const;
+
     std::string text_;
     const Corpus *corpus_ = nullptr;
     Corpus::Position spanStart_ = 0;
     std::uint32_t spanLength_ = 0;
     float weight_ = 0.0f;
-    Children children_;
+    mutable Children children_;
+    mutable std::shared_ptr<const ChildSource> childSource_;
+    ChildSource::Branch branch_;
 };

@@ -1,7 +1,6 @@
 #include "PhraseSearch.h"
 
 #include "SuffixTreeBuilder.h"
-#include "TreeShaping.h"
 
 #include <string>
 #include <vector>
@@ -13,8 +12,5 @@ std::unique_ptr<PhraseNode> buildPhraseTree(const Corpus &corpus, std::string_vi
     if (!corpus.findTokens(text.data(), static_cast<std::uint32_t>(text.size()), query) || query.empty())
         return nullptr;
 
-    std::unique_ptr<PhraseNode> root = buildCollapsedTree(corpus, std::string(text), query);
-    if (root)
-        normalizeWeights(*root, static_cast<float>(corpus.tokenCount()));
-    return root;
+    return buildCollapsedTree(corpus, std::string(text), query, static_cast<float>(corpus.tokenCount()));
 }

@@ -1,5 +1,7 @@
 #include "SuffixTreeBuilder.h"
 
+#include "TreeShaping.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <utility>
@@ -10,28 +12,55 @@ namespace {
 using Position = Corpus::Position;
 using TokenId = Corpus::TokenId;
 
-constexpr std::uint32_t none = UINT32_MAX;
-
 // The run of the suffix array whose suffixes start with `query`: [first, last).
 std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const Corpus &corpus, std::span<const TokenId> query)
 {
     const std::vector<Position> &sa = corpus.suffixArray();
     const std::vector<TokenId> &ids = corpus.tokenIds();
+    const BlockMinimum &lcp = corpus.lcpMinimum();
     const std::size_t n = corpus.end();
     const std::size_t m = query.size();
 
     // The first index whose suffix is not below the query (`atOrAfter`), or
-    // not below-or-starting-with it. Every suffix between two bounds shares
-    // with the query at least the smaller of the bounds' common prefixes, so
-    // comparisons start there: a long query (a clicked label) costs its
-    // length plus the search, not its length times the search.
+    // not below-or-starting-with it. A bound's known common prefix with the
+    // query, and its common prefix with the middle suffix (an lcp range
+    // minimum), often settle the middle without reading it; otherwise the
+    // comparison starts there. A long query (a clicked label) thus costs
+    // its length once plus the search, not its length at every step.
     auto bound = [&](bool atOrAfter) {
         std::size_t below = 0, above = sa.size() + 1;  // shifted by one: 0 and size + 1 are virtual
         std::size_t sharedBelow = 0, sharedAbove = 0;
         while (above - below > 1) {
             const std::size_t mid = below + (above - below) / 2;
             const std::size_t p = sa[mid - 1];
-            std::size_t k = std::min(sharedBelow, sharedAbove);
+            std::size_t k = 0;
+            if (below > 0 && sharedBelow >= sharedAbove) {
+                const std::size_t common = lcp.minimum(below, mid);  // suffixes at below - 1 and mid - 1
+                if (common > sharedBelow) {
+                    below = mid;
+                    continue;
+                }
+                if (common < sharedBelow) {
+                    above = mid;
+                    sharedAbove = common;
+                    continue;
+                }
+                k = common;
+            } else if (above <= sa.size() && sharedAbove > sharedBelow) {
+                const std::size_t common = lcp.minimum(mid, above);  // suffixes at mid - 1 and above - 1
+                if (common > sharedAbove) {
+                    above = mid;
+                    continue;
+                }
+                if (common < sharedAbove) {
+                    below = mid;
+                    sharedBelow = common;
+                    continue;
+                }
+                k = common;
+            } else {
+                k = std::min(sharedBelow, sharedAbove);
+            }
             while (k < m && p + k < n && ids[p + k] == query[k])
                 ++k;
             bool isBelow;
@@ -68,28 +97,121 @@ bool canOverlap(std::span<const TokenId> query)
     return border[query.size()] > 0;
 }
 
-// The continuations of the chosen occurrences, in suffix-array order, with
-// the common prefix length of each with the one before it.
-struct Continuations {
-    std::vector<Position> start;        // the position after the occurrence (possibly the end)
-    std::vector<std::uint32_t> shared;  // shared[i]: tokens common to start[i - 1] and start[i]
+// One node of the collapsed tree: a run of single-child nodes of the grown
+// tree, from a group of continuations down to where it branches or stops.
+struct Run {
+    std::uint32_t first;   // the continuations of the run's deepest node: [first, last)
+    std::uint32_t last;
+    std::uint32_t depth;   // how many tokens of them the deepest node covers
+    bool branches;         // whether the deepest node has children
+    Position spanStart;
+    std::uint32_t spanLength;
+    std::uint32_t count;   // the deepest node's count, which the collapsed node takes
 };
 
-// Chooses the occurrences as a left-to-right scan would (each one starting
-// at or after the end of the one before) and lists their continuations.
-Continuations findOccurrences(const Corpus &corpus, std::span<const TokenId> query, std::uint32_t first,
-                              std::uint32_t last)
-{
-    const std::vector<Position> &sa = corpus.suffixArray();
-    const std::vector<std::uint32_t> &lcp = corpus.lcpArray();
-    const auto m = static_cast<std::uint32_t>(query.size());
+// The continuations of a phrase's chosen occurrences in suffix-array order,
+// and the collapsed tree they form, made a node at a time. A node of the
+// tree is a run [first, last) of continuations that share `depth` tokens;
+// its children are the runs that share a further token. Making a node's
+// children costs time in its number of children and, through range minima,
+// its number of continuations / 64, never the length of its labels.
+class ContinuationIndex : public ChildSource, public std::enable_shared_from_this<ContinuationIndex> {
+public:
+    // The occurrences are the suffix-array run [first, last) of a query of
+    // `m` tokens; those that start inside an earlier chosen one are left out.
+    ContinuationIndex(const Corpus &corpus, std::uint32_t first, std::uint32_t last, std::uint32_t m,
+                      bool mayOverlap, float total)
+        : corpus_(corpus), end_(corpus.end()), total_(total)
+    {
+        if (!mayOverlap || last - first == 1) {
+            // Every occurrence counts: the corpus's own arrays serve as they are.
+            starts_ = corpus.suffixArray().data() + first;
+            shared_ = corpus.lcpArray().data() + first;
+            startMinimum_ = &corpus.suffixArrayMinimum();
+            sharedMinimum_ = &corpus.lcpMinimum();
+            base_ = first;
+            startOffset_ = m;
+            sharedOffset_ = m;
+            count_ = last - first;
+        } else {
+            chooseOccurrences(first, last, m);
+        }
+    }
+
+    std::uint32_t count() const { return count_; }
+
+    // The root: the search text followed by the run it absorbs when all its
+    // continuations go on alike; it counts every occurrence, also one that
+    // ends the text.
+    std::unique_ptr<PhraseNode> makeRoot(std::string text) const
+    {
+        std::uint32_t first = 0;
+        if (length(0) == 0)
+            first = 1;  // the occurrence that ends the text continues with nothing
+        Run run{0, count_, 0, first < count_, 0, 0, count_};
+        if (first < count_ && firstSharedAtMost(first + 1, count_, 0) == count_)
+            run = follow(first, count_, 0, 0);
+        auto root = std::make_unique<PhraseNode>(std::move(text), corpus_, run.spanStart, run.spanLength);
+        root->setWeight(weightOf(run.count));
+        if (run.branches)
+            root->setChildSource(shared_from_this(), {run.first, run.last, run.depth, 0});
+        return root;
+    }
+
+    // Gives the children in first-met order (the order of the smallest
+    // position below each), applies the rules of growth, and orders them
+    // heaviest first when weights are display weights.
+    void makeChildren(const Branch &branch, std::vector<std::unique_ptr<PhraseNode>> &children) const override
+    {
+        const std::uint32_t depth = branch.depth;
+        std::vector<Group> groups;
+        std::uint32_t from = branch.first;
+        if (length(from) == depth)
+            ++from;  // the continuation that ends here has no token to be grouped by
+        while (from < branch.last) {
+            const std::uint32_t to = firstSharedAtMost(from + 1, branch.last, depth);
+            groups.push_back({firstMet(from, to), from, to});
+            from = to;
+        }
+        std::sort(groups.begin(), groups.end(),
+                  [](const Group &a, const Group &b) { return a.firstMet < b.firstMet; });
+
+        // Every group of two or more positions grows; a single one grows
+        // under the counter rule. Either advances the call's counter.
+        std::uint32_t counter = branch.counter;
+        children.reserve(groups.size());
+        for (const Group &group : groups) {
+            const Run run = follow(group.first, group.last, depth, counter);
+            auto child = std::make_unique<PhraseNode>(corpus_, run.spanStart, run.spanLength);
+            child->setWeight(weightOf(run.count));
+            if (run.branches)
+                child->setChildSource(shared_from_this(), {run.first, run.last, run.depth, counter});
+            children.push_back(std::move(child));
+            if (group.last - group.first > 1 || grows(group.firstMet + depth, counter))
+                ++counter;
+        }
+        if (total_ > 0.0f) {
+            const auto heavier = [](const auto &a, const auto &b) { return a->weight() > b->weight(); };
+            std::stable_sort(children.begin(), children.end(), heavier);
+        }
+    }
+
+private:
+    struct Group {
+        Position firstMet;
+        std::uint32_t first;
+        std::uint32_t last;
+    };
 
     // Overlapping occurrences are settled in text order: mark the run's
     // positions in a bitmap, walk it left to right and unmark the ones that
-    // start inside an occurrence already taken.
-    std::vector<std::uint64_t> chosen;
-    if (last - first > 1 && canOverlap(query)) {
-        chosen.assign(corpus.end() / 64 + 1, 0);
+    // start inside an occurrence already taken. The chosen continuations and
+    // what each shares with the one before get arrays of their own.
+    void chooseOccurrences(std::uint32_t first, std::uint32_t last, std::uint32_t m)
+    {
+        const std::vector<Position> &sa = corpus_.suffixArray();
+        const std::vector<std::uint32_t> &lcp = corpus_.lcpArray();
+        std::vector<std::uint64_t> chosen(end_ / 64 + 1, 0);
         for (std::uint32_t j = first; j < last; ++j)
             chosen[sa[j] / 64] |= std::uint64_t{1} << (sa[j] % 64);
         Position nextFree = 0;
@@ -102,156 +224,54 @@ Continuations findOccurrences(const Corpus &corpus, std::span<const TokenId> que
                     nextFree = p + m;
             }
         }
-    }
-    auto isChosen = [&](Position p) { return chosen.empty() || (chosen[p / 64] >> (p % 64)) & 1; };
-
-    // Two suffixes share the minimum of the lcp values between them; both
-    // begin with the query, which the continuations do not include.
-    Continuations out;
-    out.start.reserve(last - first);
-    out.shared.reserve(last - first);
-    std::uint32_t shared = none;
-    for (std::uint32_t j = first; j < last; ++j) {
-        if (j > first)
-            shared = std::min(shared, lcp[j]);
-        if (!isChosen(sa[j]))
-            continue;
-        out.start.push_back(sa[j] + m);
-        out.shared.push_back(out.start.size() == 1 ? 0 : shared - m);
-        shared = none;
-    }
-    return out;
-}
-
-// The compacted trie of the continuations. Items below leafCount() are
-// leaves, one per continuation in suffix-array order; the others are
-// branches, runs of continuations that share `depth` tokens. The first
-// branch, at depth 0, holds them all.
-class ContinuationTrie {
-public:
-    struct Branch {
-        std::uint32_t depth;
-        std::uint32_t firstChild = none;
-        std::uint32_t lastChild = none;
-        std::uint32_t nextSibling = none;
-        std::uint32_t childCount = 0;
-        std::uint32_t leafCount = 0;  // continuations below: the count of the node at `depth`
-        Position firstMet = none;     // the smallest continuation below: where the text first meets it
-        bool hasEnded = false;        // one child is a continuation exactly `depth` tokens long
-    };
-
-    // One stack pass over the common prefix lengths (a Cartesian tree).
-    ContinuationTrie(const Continuations &continuations, Position end)
-        : start_(continuations.start), nextLeaf_(continuations.start.size(), none), end_(end)
-    {
-        const auto k = static_cast<std::uint32_t>(start_.size());
-        branches_.reserve(k);
-        branches_.push_back(Branch{0});
-        std::vector<std::uint32_t> open{0};  // branches on the path to the newest leaf, deepening
-        for (std::uint32_t i = 0; i < k; ++i) {
-            // The leaf joins the deeper of the branches it shares with its
-            // neighbours; branches deeper than the next share are complete.
-            std::uint32_t item = i;
-            const std::uint32_t depth = i + 1 < k ? continuations.shared[i + 1] : 0;
-            while (branches_[open.back()].depth > depth) {
-                append(open.back(), item);
-                item = leafCount() + open.back();
-                open.pop_back();
-            }
-            if (branches_[open.back()].depth < depth) {
-                open.push_back(static_cast<std::uint32_t>(branches_.size()));
-                branches_.push_back(Branch{depth});
-            }
-            append(open.back(), item);
+        // Two suffixes share the minimum of the lcp values between them;
+        // both begin with the query, which the continuations do not include.
+        ownStarts_.reserve(last - first);
+        ownShared_.reserve(last - first);
+        std::uint32_t common = UINT32_MAX;
+        for (std::uint32_t j = first; j < last; ++j) {
+            if (j > first)
+                common = std::min(common, lcp[j]);
+            if (!((chosen[sa[j] / 64] >> (sa[j] % 64)) & 1))
+                continue;
+            ownStarts_.push_back(sa[j] + m);
+            ownShared_.push_back(ownStarts_.size() == 1 ? 0 : common - m);
+            common = UINT32_MAX;
         }
+        ownStartMinimum_ = BlockMinimum(ownStarts_);
+        ownSharedMinimum_ = BlockMinimum(ownShared_);
+        starts_ = ownStarts_.data();
+        shared_ = ownShared_.data();
+        startMinimum_ = &ownStartMinimum_;
+        sharedMinimum_ = &ownSharedMinimum_;
+        count_ = static_cast<std::uint32_t>(ownStarts_.size());
     }
 
-    std::uint32_t leafCount() const { return static_cast<std::uint32_t>(start_.size()); }
-    std::uint32_t root() const { return leafCount(); }
-    bool isLeaf(std::uint32_t item) const { return item < leafCount(); }
-    const Branch &branch(std::uint32_t item) const { return branches_[item - leafCount()]; }
-    // The position after the occurrence of a leaf.
-    Position start(std::uint32_t leaf) const { return start_[leaf]; }
-    Position firstMet(std::uint32_t item) const { return isLeaf(item) ? start_[item] : branch(item).firstMet; }
-    std::uint32_t nextSibling(std::uint32_t item) const
+    // The position after the j-th occurrence, and how many tokens follow it.
+    Position start(std::uint32_t j) const { return starts_[j] + startOffset_; }
+    std::uint32_t length(std::uint32_t j) const { return end_ - start(j); }
+    // Tokens common to continuations j - 1 and j (j > 0).
+    std::uint32_t shared(std::uint32_t j) const { return shared_[j] - sharedOffset_; }
+    // The smallest start among continuations [first, last).
+    Position firstMet(std::uint32_t first, std::uint32_t last) const
     {
-        return isLeaf(item) ? nextLeaf_[item] : branch(item).nextSibling;
+        return startMinimum_->minimum(base_ + first, base_ + last) + startOffset_;
     }
-    // The continuation that ends exactly where its parent branch does has no
-    // token there to be grouped by, so it is no child in the phrase tree.
-    bool endsAt(std::uint32_t item, std::uint32_t depth) const
+    // The smallest shared(j) for j in [first, last).
+    std::uint32_t minimumShared(std::uint32_t first, std::uint32_t last) const
     {
-        return isLeaf(item) && end_ - start_[item] == depth;
+        return sharedMinimum_->minimum(base_ + first, base_ + last) - sharedOffset_;
     }
-    std::uint32_t continuingChildren(const Branch &b) const { return b.childCount - (b.hasEnded ? 1u : 0u); }
-
-private:
-    void append(std::uint32_t b, std::uint32_t item)
+    // The first j in [first, last) with shared(j) <= bound, or last.
+    std::uint32_t firstSharedAtMost(std::uint32_t first, std::uint32_t last, std::uint32_t bound) const
     {
-        Branch &parent = branches_[b];
-        if (parent.lastChild == none)
-            parent.firstChild = item;
-        else if (isLeaf(parent.lastChild))
-            nextLeaf_[parent.lastChild] = item;
-        else
-            branches_[parent.lastChild - leafCount()].nextSibling = item;
-        parent.lastChild = item;
-        ++parent.childCount;
-        if (isLeaf(item)) {
-            ++parent.leafCount;
-            parent.firstMet = std::min(parent.firstMet, start_[item]);
-            parent.hasEnded = parent.hasEnded || endsAt(item, parent.depth);
-        } else {
-            const Branch &child = branches_[item - leafCount()];
-            parent.leafCount += child.leafCount;
-            parent.firstMet = std::min(parent.firstMet, child.firstMet);
-        }
+        return static_cast<std::uint32_t>(
+            sharedMinimum_->firstAtMost(base_ + first, base_ + last, bound + sharedOffset_) - base_);
     }
 
-    const std::vector<Position> &start_;
-    std::vector<std::uint32_t> nextLeaf_;
-    std::vector<Branch> branches_;
-    Position end_;
-};
-
-// One node of the collapsed tree: a run of single-child nodes of the grown
-// tree, from a trie item down to where it branches or stops.
-struct Run {
-    std::uint32_t bottom;  // a branch with two or more continuing children, or a leaf
-    Position spanStart;
-    std::uint32_t spanLength;
-    std::uint32_t count;  // the deepest node's count, which the collapsed node takes
-};
-
-// Reads the collapsed tree off the trie with the rules of growth: children in
-// first-met order, the expansion counter, single continuations stopping at ".".
-class CollapsedTreeWalk {
-public:
-    CollapsedTreeWalk(const Corpus &corpus, const ContinuationTrie &trie) : corpus_(corpus), trie_(trie) {}
-
-    // The run that starts with `item`, a child of a node `topDepth` tokens
-    // deep, whose group was visited with `counter`. Runs pass through
-    // branches with one continuing child. A single continuation grows on
-    // while its token is not "." and the counter is below the limit, and
-    // then to the next "." (included) or the end of the text.
-    Run follow(std::uint32_t item, std::uint32_t topDepth, std::uint32_t counter) const
+    float weightOf(std::uint32_t count) const
     {
-        std::uint32_t depth = topDepth;
-        while (!trie_.isLeaf(item)) {
-            const ContinuationTrie::Branch &b = trie_.branch(item);
-            if (trie_.continuingChildren(b) != 1)
-                return {item, b.firstMet + topDepth, b.depth - topDepth, b.leafCount};
-            depth = b.depth;
-            item = b.firstChild;
-            if (trie_.endsAt(item, depth))
-                item = trie_.nextSibling(item);
-        }
-        const Position start = trie_.start(item) + topDepth;
-        const Position p = trie_.start(item) + depth;  // the single continuation's first token
-        Position last = p;
-        if (grows(p, counter))
-            last = std::min(corpus_.nextStop(p + 1), corpus_.end() - 1);
-        return {item, start, last - start + 1, 1};
+        return total_ > 0.0f ? displayWeight(static_cast<float>(count), total_) : static_cast<float>(count);
     }
 
     // Whether a group of one position, at p, is grown when visited with `counter`.
@@ -260,72 +280,69 @@ public:
         return counter < expansionLimit && corpus_.tokenId(p) != corpus_.stopToken();
     }
 
-    // Gives `node` the children of the branch `item`, in first-met order,
-    // and then the same for every branching child, with a work stack.
-    void growContinuations(PhraseNode &node, std::uint32_t item, std::uint32_t counter)
+    // The run that starts with the group [first, last) of continuations,
+    // which share more than `top` tokens (a child of a node `top` tokens
+    // deep, visited with `counter`). The run goes on while its node has a
+    // single continuing child. Continuations that end inside it are each a
+    // prefix of the next in suffix order, so they come first in the group;
+    // past them the group either branches where its remaining continuations
+    // part, or holds a single continuation, which grows on while its token is
+    // not "." and the counter is below the limit, and then to the next "."
+    // (included) or the end of the text.
+    Run follow(std::uint32_t first, std::uint32_t last, std::uint32_t top, std::uint32_t counter) const
     {
-        work_.push_back({&node, item, counter});
-        while (!work_.empty()) {
-            const Work call = work_.back();
-            work_.pop_back();
-            const ContinuationTrie::Branch &b = trie_.branch(call.item);
-
-            children_.clear();
-            for (std::uint32_t child = b.firstChild; child != none; child = trie_.nextSibling(child)) {
-                if (!trie_.endsAt(child, b.depth))
-                    children_.emplace_back(trie_.firstMet(child), child);
-            }
-            std::sort(children_.begin(), children_.end());
-
-            // Every group of two or more positions grows; a single one grows
-            // under the counter rule. Either advances the call's counter.
-            std::uint32_t counter = call.counter;
-            call.node->children().reserve(children_.size());
-            for (const auto &[firstMet, child] : children_) {
-                const Run run = follow(child, b.depth, counter);
-                auto grown = std::make_unique<PhraseNode>(corpus_, run.spanStart, run.spanLength);
-                grown->setWeight(static_cast<float>(run.count));
-                if (!trie_.isLeaf(run.bottom))
-                    work_.push_back({grown.get(), run.bottom, counter});
-                call.node->appendChild(std::move(grown));
-                if (!trie_.isLeaf(child) || grows(firstMet + b.depth, counter))
-                    ++counter;
-            }
+        std::uint32_t j = first;
+        while (j + 1 < last && shared(j + 1) == length(j))
+            ++j;
+        if (j + 1 < last) {
+            const std::uint32_t depth = minimumShared(j + 1, last);
+            std::uint32_t from = first;
+            while (length(from) < depth)
+                ++from;  // ended above the branching point: not in the deepest node
+            return {from, last, depth, true, firstMet(from, last) + top, depth - top, last - from};
         }
+        // The last continuation left: the one before it ended where the
+        // group became a single position.
+        const std::uint32_t depth = j > first ? length(j - 1) : top;
+        const Position spanStart = start(j) + top;
+        const Position p = start(j) + depth;
+        Position spanLast = p;
+        if (grows(p, counter))
+            spanLast = std::min(corpus_.nextStop(p + 1), end_ - 1);
+        return {j, j + 1, depth, false, spanStart, spanLast - spanStart + 1, 1};
     }
 
-private:
-    struct Work {
-        PhraseNode *node;
-        std::uint32_t item;
-        std::uint32_t counter;
-    };
-
     const Corpus &corpus_;
-    const ContinuationTrie &trie_;
-    std::vector<Work> work_;
-    std::vector<std::pair<Position, std::uint32_t>> children_;
+    const Position end_;
+    const float total_;
+    std::uint32_t count_ = 0;
+    // Continuation j starts at starts_[j] + startOffset_ and shares
+    // shared_[j] - sharedOffset_ tokens with continuation j - 1; the range
+    // minima index the same arrays from base_.
+    const Position *starts_ = nullptr;
+    const std::uint32_t *shared_ = nullptr;
+    const BlockMinimum *startMinimum_ = nullptr;
+    const BlockMinimum *sharedMinimum_ = nullptr;
+    std::size_t base_ = 0;
+    std::uint32_t startOffset_ = 0;
+    std::uint32_t sharedOffset_ = 0;
+    std::vector<Position> ownStarts_;
+    std::vector<std::uint32_t> ownShared_;
+    BlockMinimum ownStartMinimum_;
+    BlockMinimum ownSharedMinimum_;
 };
 
 }  // namespace
 
 std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, std::string text,
-                                               std::span<const Corpus::TokenId> query)
+                                               std::span<const Corpus::TokenId> query, float total)
 {
     if (query.empty())
         return nullptr;
     const auto [first, last] = occurrenceRun(corpus, query);
     if (first == last)
         return nullptr;
-    const Continuations continuations = findOccurrences(corpus, query, first, last);
-    const ContinuationTrie trie(continuations, corpus.end());
-    CollapsedTreeWalk walk(corpus, trie);
-
-    // The root counts every occurrence, also one that ends the text.
-    const Run run = walk.follow(trie.root(), 0, 0);
-    auto root = std::make_unique<PhraseNode>(std::move(text), corpus, run.spanStart, run.spanLength);
-    root->setWeight(static_cast<float>(run.count));
-    if (!trie.isLeaf(run.bottom))
-        walk.growContinuations(*root, run.bottom, 0);
-    return root;
+    const auto m = static_cast<std::uint32_t>(query.size());
+    const auto index = std::make_shared<const ContinuationIndex>(corpus, first, last, m, canOverlap(query), total);
+    return index->makeRoot(std::move(text));
 }

@@ -17,16 +17,18 @@ inline constexpr std::uint32_t expansionLimit = 50;
 
 // The tree that growing the continuations of `query`'s occurrences and then
 // collapsing its chains gives: the root is labelled `text` and counts the
-// occurrences (taken from left to right, never overlapping); every node's
-// weight is still a count and its children stand in the order in which they
-// were first met in the text. Returns nullptr when `query` is empty or does
-// not occur.
+// occurrences (taken from left to right, never overlapping); children stand
+// in the order in which they were first met in the text. With `total` 0 every
+// weight is still a count; with the corpus token count as `total` weights are
+// display weights (see normalizeWeights) and children come heaviest first.
+// Returns nullptr when `query` is empty or does not occur.
 //
 // The tree is read off the suffix array instead of being grown token by
 // token: the occurrences' continuations, in suffix-array order with their
 // common prefix lengths, form a compacted trie whose branching nodes are the
-// collapsed tree's nodes. Time grows with the number of occurrences (times a
-// logarithm for ordering siblings), not with label lengths or chain depths;
-// labels are corpus spans, so the corpus must outlive the tree.
+// collapsed tree's nodes. Only the root is made at once; every other node's
+// children are made when they are first read, in time that grows with their
+// number, not with label lengths or chain depths. Labels are corpus spans, so
+// the corpus must outlive the tree.
 std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, std::string text,
-                                               std::span<const Corpus::TokenId> query);
+                                               std::span<const Corpus::TokenId> query, float total = 0.0f);

@@ -4,16 +4,12 @@
 #include <cmath>
 #include <vector>
 
-namespace {
-
 float displayWeight(float count, float total)
 {
     if (count == 0.0f)
         count = 1.0f;
     return std::pow(count / total, weightExponent);
 }
-
-}  // namespace
 
 void collapseChains(PhraseNode &root)
 {

@@ -246,6 +246,7 @@ TEST(SuffixTreeBuilder, RepetitiveShapes)
     const auto laTree = buildPhraseTree(*laCorpus, "la");
     ASSERT_NE(laTree, nullptr);
     EXPECT_TRUE(laTree->children().empty());  // one run to the end of the text
+    EXPECT_TRUE(sameTrees(*laCorpus, laTree->label()));  // a click on it searches the whole text
 
     std::string logs;
     for (int i = 0; i < 150; ++i)
@@ -278,6 +279,28 @@ TEST(SuffixTreeBuilder, RepetitiveShapes)
     const auto oneToken = corpusOf(std::string(5000, 'z'));
     EXPECT_TRUE(sameTrees(*oneToken, std::string(5000, 'z')));
     EXPECT_EQ(buildPhraseTree(*oneToken, "z"), nullptr);
+}
+
+TEST(SuffixTreeBuilder, ChildrenAreMadeWhenFirstRead)
+{
+    // "la la ... l": every level branches into "la" and the final "l".
+    std::string text;
+    for (int i = 0; i < 3000; ++i)
+        text += "la ";
+    text += "l";
+    const auto corpus = corpusOf(text);
+    const auto root = buildPhraseTree(*corpus, "la");
+    ASSERT_NE(root, nullptr);
+    EXPECT_FALSE(root->childrenMade());
+    ASSERT_EQ(root->children().size(), 2u);
+    EXPECT_TRUE(root->childrenMade());
+    const PhraseNode &next = *root->children()[0];
+    EXPECT_EQ(next.label(), "la");
+    EXPECT_FALSE(next.childrenMade());
+    EXPECT_EQ(root->children()[1]->label(), "l");
+    EXPECT_TRUE(root->children()[1]->childrenMade());  // a leaf has nothing to make
+    EXPECT_EQ(next.children().size(), 2u);
+    EXPECT_TRUE(sameTrees(*corpus, "la"));
 }
 
 TEST(SuffixTreeBuilder, OccurrencesThatOverlapAreTakenFromTheLeft)
