@@ -21,64 +21,61 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const Corpus &corpus, std:
     const std::size_t n = corpus.end();
     const std::size_t m = query.size();
 
-    // The first index whose suffix is not below the query (`atOrAfter`), or
-    // not below-or-starting-with it. A bound's known common prefix with the
-    // query, and its common prefix with the middle suffix (an lcp range
-    // minimum), often settle the middle without reading it; otherwise the
-    // comparison starts there. A long query (a clicked label) thus costs
-    // its length once plus the search, not its length at every step.
-    auto bound = [&](bool atOrAfter) {
-        std::size_t below = 0, above = sa.size() + 1;  // shifted by one: 0 and size + 1 are virtual
-        std::size_t sharedBelow = 0, sharedAbove = 0;
-        while (above - below > 1) {
-            const std::size_t mid = below + (above - below) / 2;
-            const std::size_t p = sa[mid - 1];
-            std::size_t k = 0;
-            if (below > 0 && sharedBelow >= sharedAbove) {
-                const std::size_t common = lcp.minimum(below, mid);  // suffixes at below - 1 and mid - 1
-                if (common > sharedBelow) {
-                    below = mid;
-                    continue;
-                }
-                if (common < sharedBelow) {
-                    above = mid;
-                    sharedAbove = common;
-                    continue;
-                }
-                k = common;
-            } else if (above <= sa.size() && sharedAbove > sharedBelow) {
-                const std::size_t common = lcp.minimum(mid, above);  // suffixes at mid - 1 and above - 1
-                if (common > sharedAbove) {
-                    above = mid;
-                    continue;
-                }
-                if (common < sharedAbove) {
-                    below = mid;
-                    sharedBelow = common;
-                    continue;
-                }
-                k = common;
-            } else {
-                k = std::min(sharedBelow, sharedAbove);
-            }
-            while (k < m && p + k < n && ids[p + k] == query[k])
-                ++k;
-            bool isBelow;
-            if (k == m)
-                isBelow = !atOrAfter;  // starts with the query
-            else
-                isBelow = p + k == n || ids[p + k] < query[k];
-            if (isBelow) {
+    // The first index whose suffix is not below the query. A bound's known
+    // common prefix with the query, and its common prefix with the middle
+    // suffix (an lcp range minimum), often settle the middle without reading
+    // it; otherwise the comparison starts there. A long query (a clicked
+    // label) thus costs its length once plus the search, not its length at
+    // every step.
+    std::size_t below = 0, above = sa.size() + 1;  // shifted by one: 0 and size + 1 are virtual
+    std::size_t sharedBelow = 0, sharedAbove = 0;  // exact common prefixes with the query
+    while (above - below > 1) {
+        const std::size_t mid = below + (above - below) / 2;
+        const std::size_t p = sa[mid - 1];
+        std::size_t k = 0;
+        if (below > 0 && sharedBelow >= sharedAbove) {
+            const std::size_t common = lcp.minimum(below, mid);  // suffixes at below - 1 and mid - 1
+            if (common > sharedBelow) {
                 below = mid;
-                sharedBelow = k;
-            } else {
-                above = mid;
-                sharedAbove = k;
+                continue;
             }
+            if (common < sharedBelow) {
+                above = mid;
+                sharedAbove = common;
+                continue;
+            }
+            k = common;
+        } else if (above <= sa.size() && sharedAbove > sharedBelow) {
+            const std::size_t common = lcp.minimum(mid, above);  // suffixes at mid - 1 and above - 1
+            if (common > sharedAbove) {
+                above = mid;
+                continue;
+            }
+            if (common < sharedAbove) {
+                below = mid;
+                sharedBelow = common;
+                continue;
+            }
+            k = common;
+        } else {
+            k = std::min(sharedBelow, sharedAbove);
         }
-        return static_cast<std::uint32_t>(above - 1);
-    };
-    return {bound(true), bound(false)};
+        while (k < m && p + k < n && ids[p + k] == query[k])
+            ++k;
+        if (k < m && (p + k == n || ids[p + k] < query[k])) {
+            below = mid;
+            sharedBelow = k;
+        } else {
+            above = mid;
+            sharedAbove = k;
+        }
+    }
+    const auto first = static_cast<std::uint32_t>(above - 1);
+    if (first == sa.size() || sharedAbove < m)
+        return {first, first};
+    // The run goes on while neighbours share the whole query.
+    const auto last = static_cast<std::uint32_t>(lcp.firstAtMost(first + 1, sa.size(), static_cast<std::uint32_t>(m - 1)));
+    return {first, last};
 }
 
 // Whether two occurrences of `query` can overlap: only if it has a proper
@@ -123,7 +120,7 @@ public:
                       bool mayOverlap, float total)
         : corpus_(corpus), end_(corpus.end()), total_(total)
     {
-        if (!mayOverlap || last - first == 1) {
+        if (!mayOverlap) {
             // Every occurrence counts: the corpus's own arrays serve as they are.
             starts_ = corpus.suffixArray().data() + first;
             shared_ = corpus.lcpArray().data() + first;
@@ -343,6 +340,8 @@ std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, std::string
     if (first == last)
         return nullptr;
     const auto m = static_cast<std::uint32_t>(query.size());
-    const auto index = std::make_shared<const ContinuationIndex>(corpus, first, last, m, canOverlap(query), total);
+    // A lone occurrence overlaps nothing, and its query may be a whole text.
+    const bool mayOverlap = last - first > 1 && canOverlap(query);
+    const auto index = std::make_shared<const ContinuationIndex>(corpus, first, last, m, mayOverlap, total);
     return index->makeRoot(std::move(text));
 }
