@@ -44,6 +44,20 @@ void PhraseNode::makeChildrenFromSource() const
     childSource_.reset();
 }
 
+std::size_t PhraseNode::nodeCount() const
+{
+    std::size_t count = 0;
+    std::vector<const PhraseNode *> pending{this};
+    while (!pending.empty()) {
+        const PhraseNode *node = pending.back();
+        pending.pop_back();
+        ++count;
+        for (const auto &child : node->children())
+            pending.push_back(child.get());
+    }
+    return count;
+}
+
 std::string PhraseNode::label() const
 {
     std::string out;

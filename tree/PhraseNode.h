@@ -64,6 +64,8 @@ public:
     // Leaves the children to `source`, which makes them when they are first
     // read. Requires a node without children.
     void setChildSource(std::shared_ptr<const ChildSource> source, const ChildSource::Branch &branch);
+    // How many nodes the subtree holds, this one included; makes every one.
+    std::size_t nodeCount() const;
     // Whether the children have been made (nodes without a source always have).
     bool childrenMade() const { return !childSource_; }
 

@@ -59,20 +59,6 @@ std::string readGenesis()
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-std::size_t nodeCount(const PhraseNode &root)
-{
-    std::size_t count = 0;
-    std::vector<const PhraseNode *> pending{&root};
-    while (!pending.empty()) {
-        const PhraseNode *node = pending.back();
-        pending.pop_back();
-        ++count;
-        for (const auto &child : node->children())
-            pending.push_back(child.get());
-    }
-    return count;
-}
-
 // What the history must be after the user's actions: the search texts of its
 // entries and the current index (-1 while empty).
 struct HistoryModel {
@@ -126,7 +112,7 @@ protected:
     {
         std::size_t count = 0;
         for (const auto &root : view_.history())
-            count += nodeCount(*root);
+            count += root->nodeCount();
         return count;
     }
 
