@@ -199,7 +199,7 @@ std::vector<std::string> drawnLabels(const TreeLayout &layout)
     std::vector<std::string> labels;
     for (const TreeLayout::Item &item : layout.items()) {
         if (const auto *label = std::get_if<TreeLayout::Label>(&item))
-            labels.push_back(label->text);
+            labels.push_back(label->node->label());
     }
     return labels;
 }
