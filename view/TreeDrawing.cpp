@@ -139,7 +139,7 @@ QString labelText(const QGraphicsTextItem &item)
 {
     const QVariant whole = item.data(labelTextKey);
     if (whole.isValid())
-        return whole.toString();
+        return QString::fromLatin1(whole.toByteArray());
     const QVariant node = item.data(labelNodeKey);
     if (!node.isValid())
         return item.toPlainText();
@@ -150,9 +150,12 @@ QString labelText(const QGraphicsTextItem &item)
 void detachLabels(QGraphicsScene &scene)
 {
     for (QGraphicsItem *item : scene.items()) {
-        if (item->type() != QGraphicsTextItem::Type || !item->data(labelNodeKey).isValid())
+        const QVariant node = item->data(labelNodeKey);
+        if (!node.isValid())
             continue;
-        item->setData(labelTextKey, labelText(*static_cast<QGraphicsTextItem *>(item)));
+        // Kept as bytes, half the size of a QString: such labels can be long.
+        const std::string label = node.value<const PhraseNode *>()->label();
+        item->setData(labelTextKey, QByteArray(label.data(), static_cast<qsizetype>(label.size())));
         item->setData(labelNodeKey, QVariant());
     }
 }

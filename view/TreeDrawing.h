@@ -27,7 +27,7 @@ TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int he
                            bool cutLongLabels = false);
 
 // Item data keys of the label items: a cut item's node (const PhraseNode *),
-// and, once detached, its whole label (QString).
+// and, once detached, its whole label (QByteArray, Latin-1).
 inline constexpr int labelNodeKey = 1;
 inline constexpr int labelTextKey = 2;
 
