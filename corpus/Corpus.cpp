@@ -15,6 +15,14 @@ std::uint64_t hashBytes(std::string_view text)
     return h ^ (h >> 29);
 }
 
+bool plainBytes(std::string_view text)
+{
+    bool plain = true;
+    for (unsigned char c : text)
+        plain &= c >= 0x20 && c <= 0x7E;
+    return plain;
+}
+
 }  // namespace
 
 Corpus::Corpus(const char *bytes, std::uint32_t length)
@@ -83,6 +91,17 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
     return found;
 }
 
+bool Corpus::plainSpan(Position start, std::uint32_t length) const
+{
+    if (allTokensPlain_)
+        return true;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (!plainBytes(token(start + i)))
+            return false;
+    }
+    return true;
+}
+
 Corpus::TokenId Corpus::findToken(std::string_view text) const
 {
     if (text.size() == 1) {
@@ -111,6 +130,8 @@ Corpus::TokenId Corpus::intern(std::string_view text)
     }
 
     const auto id = static_cast<TokenId>(offsets_.size() - 1);
+    // Once per distinct token, so the check costs the vocabulary, not the text.
+    allTokensPlain_ = allTokensPlain_ && plainBytes(text);
     bytes_.append(text);
     offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
     slots_[slot] = id;

@@ -55,6 +55,11 @@ public:
     bool findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const;
     // The id of the sentence stop ".", or noToken if the text has none.
     TokenId stopToken() const { return stopToken_; }
+    // True when the `length` tokens from `start` are all printable ASCII
+    // (0x20 to 0x7E), so that they, joined by blanks, are plain text. Constant
+    // time while every token of the corpus is plain, as the tokenizer makes
+    // them (letters, digits, one-byte marks); otherwise it reads the span.
+    bool plainSpan(Position start, std::uint32_t length) const;
 
     // Every position, ordered by the token sequence that starts there (a
     // sequence that is a prefix of another comes first). The positions where
@@ -79,6 +84,7 @@ private:
     std::vector<TokenId> slots_;          // open-addressing hash table of ids
     TokenId markIds_[128];                // one-byte marks skip the hash table
     TokenId stopToken_ = noToken;
+    bool allTokensPlain_ = true;          // no interned token has a byte outside 0x20..0x7E
     std::vector<Position> suffixArray_;
     std::vector<std::uint32_t> lcpArray_;
     BlockMinimum suffixArrayMinimum_;

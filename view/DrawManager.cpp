@@ -17,6 +17,8 @@ DrawManager::DrawManager(QWidget *parent) : QGraphicsView(parent), current_(hist
 
 DrawManager::~DrawManager()
 {
+    // The scene's cut labels refer to nodes of the shown tree, but nothing
+    // reads them any more: the scene goes with this view.
     discardTrees(history_.begin(), history_.end());
     // The trees' labels refer to the corpus, so it goes after them.
     corpus_.reset();
@@ -64,16 +66,21 @@ void DrawManager::stepForward()
 
 void DrawManager::setCorpus(std::unique_ptr<Corpus> corpus)
 {
+    // The last drawing stays and its labels search the new corpus when
+    // clicked, so the labels cut at the edge take their whole text from their
+    // nodes before the trees go.
+    detachLabels(scene_);
     discardTrees(history_.begin(), history_.end());
     history_.clear();
     current_ = history_.begin();
-    // The scene is left alone: the last drawing stays, and its labels, which
-    // are plain text items, search the new corpus when clicked.
     corpus_ = std::move(corpus);
 }
 
 void DrawManager::discardTrees(History::iterator first, History::iterator last)
 {
+    // The drawing on the canvas is always the current tree's (or one already
+    // detached from its tree); only setCorpus and the destructor discard the
+    // current tree.
     for (auto entry = first; entry != last; ++entry)
         entry->reset();
 }
@@ -84,9 +91,9 @@ void DrawManager::drawTree(const PhraseNode &root)
     // Labels at or beyond the right edge of the canvas can never be seen
     // (there is nothing to scroll), so they are not drawn, and a label that
     // runs past the edge holds only the text that reaches it: a label can be
-    // as long as the whole text. Each item keeps its whole label, which a
-    // click searches. Until the view has been sized there is no canvas to
-    // cut against.
+    // as long as the whole text. A cut item refers to its node, from which a
+    // click makes the whole label to search. Until the view has been sized
+    // there is no canvas to cut against.
     const double width = canvasSized_ ? sceneRect().width() : TreeLayout::unbounded;
     drawTreeInScene(scene_, root, height(), width, /*cutLongLabels=*/true);
 }

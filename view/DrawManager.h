@@ -28,7 +28,9 @@ public:
     // Moves to the next entry and draws it; nothing on the last entry.
     void stepForward();
     // Takes ownership of `corpus`, destroying the old corpus and every tree of
-    // the history. The drawing on the canvas stays until the next search.
+    // the history. The drawing on the canvas stays until the next search, and
+    // a click on one of its labels searches the label's whole text in the new
+    // corpus (labels cut at the edge are made whole first).
     void setCorpus(std::unique_ptr<Corpus> corpus);
 
     // Read access for the window and for tests.

@@ -16,16 +16,28 @@ class QGraphicsTextItem;
 // italic, at each label's pixel size; curves are orange and unfilled. The
 // scene is not cleared first. Returns the layout that was drawn.
 //
-// With `cutLongLabels`, a long label that runs past the right edge holds only
-// as much of its text as reaches beyond the edge (the picture is the same),
-// so that drawing costs what can be seen rather than the label's length,
-// which can be the text's. Such an item's plain text is then a prefix of its
-// label; it keeps its whole label under the data key labelTextKey: read
-// labels with labelText(). Without it, every item holds its whole label.
+// With `cutLongLabels`, a plain ASCII label that runs past the right edge
+// holds only as much of its text as reaches beyond the edge (the picture is
+// the same), so that drawing costs what can be seen rather than the label's
+// length, which can be the text's: neither the layout nor the items make such
+// a label whole. Such a cut item's plain text is then a prefix of its label,
+// and the item refers to its node (data key labelNodeKey): read labels with
+// labelText(). Without it, every item holds its whole label.
 TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width,
                            bool cutLongLabels = false);
 
-inline constexpr int labelTextKey = 1;
+// Item data keys of the label items: a cut item's node (const PhraseNode *),
+// and, once detached, its whole label (QByteArray, Latin-1).
+inline constexpr int labelNodeKey = 1;
+inline constexpr int labelTextKey = 2;
 
-// The whole label of a text item made by drawTreeInScene.
+// The whole label of a text item made by drawTreeInScene: its plain text, or
+// for a cut item, the label made from the node it refers to, which must still
+// live. Costs the label's length. Before a tree whose cut items are shown is
+// destroyed, detachLabels() must be run on their scene.
 QString labelText(const QGraphicsTextItem &item);
+
+// Makes every cut label item in `scene` hold its whole label (labelTextKey)
+// instead of referring to its node, so that the tree may be destroyed while
+// the items stay shown and clickable. Costs the length of those labels.
+void detachLabels(QGraphicsScene &scene);

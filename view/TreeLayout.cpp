@@ -58,9 +58,8 @@ public:
         const std::uint32_t rootSize = pixelSizeFor(height_, root.weight());
         const float h = static_cast<float>(height_);
         const float rootY = (h - root.weight() * h) / 2.0f;
-        std::string text = root.label();
-        const TreeLayout::Size box = measureLabel(text, rootSize, 0.0);
-        items_.emplace_back(TreeLayout::Label{&root, std::move(text), rootSize, 0.0, rootY, box, measured_ - 1});
+        const TreeLayout::Size box = measureLabel(root, rootSize, 0.0);
+        items_.emplace_back(TreeLayout::Label{&root, rootSize, 0.0, rootY, box, measured_ - 1});
 
         // The root's curves all leave from the middle of the canvas height,
         // wherever the root label itself stands.
@@ -73,10 +72,10 @@ public:
     std::size_t measured() const { return measured_; }
 
 private:
-    TreeLayout::Size measureLabel(const std::string &text, std::uint32_t pixelSize, double x)
+    TreeLayout::Size measureLabel(const PhraseNode &node, std::uint32_t pixelSize, double x)
     {
         ++measured_;
-        return measure_(text, pixelSize, width_ - x);
+        return measure_(node, pixelSize, width_ - x);
     }
 
     // Shares the band [top, bottom) among the children of `node` and pushes
@@ -139,10 +138,9 @@ private:
         const std::uint32_t nextY = frame.y;
         // `frame` may dangle from here on: layoutChildren() can grow frames_.
 
-        std::string text = slot.child->label();
-        const TreeLayout::Size box = measureLabel(text, slot.size, static_cast<double>(x));
+        const TreeLayout::Size box = measureLabel(*slot.child, slot.size, static_cast<double>(x));
         if (labelVisible) {
-            items_.emplace_back(TreeLayout::Label{slot.child, std::move(text), slot.size, static_cast<double>(x),
+            items_.emplace_back(TreeLayout::Label{slot.child, slot.size, static_cast<double>(x),
                                                   static_cast<double>(y), box, measured_ - 1});
         }
         const double midY = static_cast<double>(y) + box.height / 2;
@@ -175,8 +173,8 @@ private:
 TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const Measure &measure)
 {
     return compute(root, height, width,
-                   BoundedMeasure([&measure](const std::string &text, std::uint32_t pixelSize, double) {
-                       return measure(text, pixelSize);
+                   BoundedMeasure([&measure](const PhraseNode &node, std::uint32_t pixelSize, double) {
+                       return measure(node, pixelSize);
                    }));
 }
 

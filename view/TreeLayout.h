@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <string>
 #include <variant>
 #include <vector>
 
@@ -28,10 +27,11 @@ public:
         double width = 0;
         double height = 0;
     };
-    // One label, placed with its top-left corner at (x, y).
+    // One label, placed with its top-left corner at (x, y). Its text is the
+    // node's label(), which the layout never makes (it can be as long as the
+    // text): ask the node.
     struct Label {
         const PhraseNode *node = nullptr;
-        std::string text;
         std::uint32_t pixelSize = 0;  // as handed to the font (0 leaves the font's size as it was)
         double x = 0;
         double y = 0;
@@ -47,17 +47,18 @@ public:
     };
     using Item = std::variant<Label, Curve>;
 
-    // Gives the width and height of `text` drawn at `pixelSize`. Called once
-    // per label considered, in drawing order (the root first); a label beyond
-    // the right edge is still measured when the curve leading to it is drawn,
-    // because the curve ends at its mid height.
-    using Measure = std::function<Size(const std::string &text, std::uint32_t pixelSize)>;
+    // Gives the width and height of the label of `node` drawn at `pixelSize`.
+    // Called once per label considered, in drawing order (the root first); a
+    // label beyond the right edge is still measured when the curve leading to
+    // it is drawn, because the curve ends at its mid height.
+    using Measure = std::function<Size(const PhraseNode &node, std::uint32_t pixelSize)>;
     // The same, told the `room` between the label's left edge and the
     // canvas's right edge (0 or less for a label beyond the edge, measured
     // for its height only). The height must be exact; the width must be
     // exact when it is less than the room, and may otherwise be any value
     // not less than the room: all that lies further right is never drawn.
-    using BoundedMeasure = std::function<Size(const std::string &text, std::uint32_t pixelSize, double room)>;
+    // So the measurer may read only a prefix of a long label (labelPrefix).
+    using BoundedMeasure = std::function<Size(const PhraseNode &node, std::uint32_t pixelSize, double room)>;
 
     static constexpr double unbounded = std::numeric_limits<double>::infinity();
 

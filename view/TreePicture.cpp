@@ -78,7 +78,7 @@ std::string TreePicture::listing() const
         out += ' ';
         appendNumber(out, label->y);
         out += '\t';
-        out += label->text;
+        label->node->appendLabel(out);
         out += '\n';
     }
     return out;

@@ -15,7 +15,8 @@
 class TreePicture {
 public:
     // Draws `root` for a canvas of `canvas` pixels, exactly as the draw view
-    // of that viewport size and height would. `root` may go once this returns.
+    // of that viewport size and height would. `root` must outlive the
+    // picture: long labels are read from their nodes.
     TreePicture(const PhraseNode &root, QSize canvas);
 
     // The canvas on a white background.

@@ -106,6 +106,21 @@ TEST(Corpus, EmptyAndBlankTextsGiveEmptyCorpora)
     EXPECT_EQ(blank.tokenCount(), 0u);
 }
 
+TEST(Corpus, SpansOfTokensArePlainTextWhateverBytesSurroundThem)
+{
+    // Every byte value next to a word: Latin-1 letters, controls and DEL
+    // separate, so no token holds one, and drawing may cut spans short.
+    std::string text;
+    for (int b = 1; b < 256; ++b) {
+        text += "w";
+        text += static_cast<char>(b);
+    }
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    ASSERT_GT(corpus.tokenCount(), 94u);
+    EXPECT_TRUE(corpus.plainSpan(0, static_cast<std::uint32_t>(corpus.tokenCount())));
+    EXPECT_TRUE(corpus.plainSpan(corpus.end(), 0));
+}
+
 TEST(Corpus, InternsManyDistinctTokens)
 {
     // Enough distinct words to grow the hash table several times.

@@ -215,6 +215,62 @@ TEST_F(DrawManagerTest, NewCorpusDropsEveryTreeAndKeepsTheDrawing)
     EXPECT_EQ(children.front()->label(), ".");  // "cat ." of the new text, not "cat sat"
 }
 
+// Two runs of long words after "x", each far wider than the canvas.
+std::string longRuns(const std::string &before)
+{
+    std::string out = before;
+    for (const char *branch : {"alpha", "beta"}) {
+        out += " x";
+        for (int i = 0; i < 300; ++i)
+            out += ' ' + std::string(branch) + "abcdefghijklmnopqrstuvwxyz" + std::to_string(i);
+        out += " .";
+    }
+    return out;
+}
+
+TEST_F(DrawManagerTest, ALabelCutAtTheEdgeSearchesItsWholeTextBeforeAndAfterANewCorpus)
+{
+    view.setCorpus(makeCorpus(longRuns("")));
+    // The label item that holds less than its label, and where to click it:
+    // near its left end, which is on the canvas, past where its curve ends.
+    const auto cutLabel = [this]() -> QGraphicsTextItem * {
+        for (QGraphicsItem *item : items()) {
+            auto *text = qgraphicsitem_cast<QGraphicsTextItem *>(item);
+            if (text != nullptr && text->toPlainText() != labelText(*text))
+                return text;
+        }
+        return nullptr;
+    };
+    const auto clickPoint = [](const QGraphicsItem *item) {
+        return item->scenePos() + QPointF(4, item->boundingRect().height() / 2);
+    };
+
+    view.showPhrase("x");
+    QGraphicsTextItem *cut = cutLabel();
+    ASSERT_NE(cut, nullptr);
+    const std::string whole = bytesOf(labelText(*cut));
+    EXPECT_GT(whole.size(), 5000u);
+    EXPECT_LT(cut->toPlainText().size(), 2000);
+    release(clickPoint(cut), Qt::LeftButton);
+    ASSERT_EQ(view.history().size(), 2u);
+    EXPECT_EQ(view.history().back()->text(), whole);
+
+    // Back on "x", then a new text: the shown labels outlive the trees they
+    // were cut from, and still search their whole text, now in the new corpus.
+    view.stepBack();
+    cut = cutLabel();
+    ASSERT_NE(cut, nullptr);
+    const std::string shown = bytesOf(labelText(*cut));
+    view.setCorpus(makeCorpus(longRuns("a new text before the same runs .")));
+    ASSERT_TRUE(view.history().empty());
+    EXPECT_FALSE(cut->data(labelNodeKey).isValid());
+    EXPECT_EQ(bytesOf(labelText(*cut)), shown);
+    release(clickPoint(cut), Qt::LeftButton);
+    ASSERT_EQ(view.history().size(), 1u);
+    EXPECT_EQ(view.history().front()->text(), shown);
+    EXPECT_EQ(view.history().front()->corpus(), view.corpus());
+}
+
 TEST_F(DrawManagerTest, ReleasingAnyButtonOnALabelSearchesIt)
 {
     view.setCorpus(makeCorpus());

@@ -84,7 +84,7 @@ TEST(TreeDrawing, ItemsFollowTheLayoutInDrawingOrder)
         if (const auto *label = std::get_if<TreeLayout::Label>(&entry)) {
             ASSERT_EQ(item->type(), 8);
             const auto *text = static_cast<const QGraphicsTextItem *>(item);
-            EXPECT_EQ(bytesOf(labelText(*text)), label->text);
+            EXPECT_EQ(bytesOf(labelText(*text)), label->node->label());
             EXPECT_EQ(text->pos(), QPointF(label->x, label->y));
             EXPECT_EQ(text->font().pixelSize(), static_cast<int>(label->pixelSize));
             EXPECT_EQ(text->font().family(), QStringLiteral("Helvetica"));
@@ -192,7 +192,7 @@ TEST(TreeDrawing, LongLabelsPastTheEdgeHoldOnlyWhatCanBeSeen)
     const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
     const QSize canvas(1051, 711);
     for (const char *phrase : {"x", "a0"}) {
-        auto root = buildPhraseTree(corpus, phrase);
+        std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, phrase);
         ASSERT_TRUE(root);
         QGraphicsScene whole;
         drawTreeInScene(whole, *root, canvas.height(), TreeLayout::unbounded);
@@ -222,6 +222,39 @@ TEST(TreeDrawing, LongLabelsPastTheEdgeHoldOnlyWhatCanBeSeen)
         }
         EXPECT_GE(shortened, 1) << phrase;
         EXPECT_EQ(renderCanvas(cut, canvas), renderCanvas(whole, canvas)) << phrase;
+
+        // Detached, the cut items keep their whole labels after the tree is gone.
+        const std::vector<std::string> labels = describeAll(cut);
+        detachLabels(cut);
+        root.reset();
+        EXPECT_EQ(describeAll(cut), labels) << phrase;
+        for (const QGraphicsItem *item : cut.items())
+            EXPECT_FALSE(item->data(labelNodeKey).isValid()) << phrase;
+    }
+}
+
+TEST(TreeDrawing, LabelsThatAreNotPlainAsciiAreNeverCut)
+{
+    // The root's label is the search text as typed, then the run it takes
+    // in: a Latin-1 letter or a tab in the typed text keeps it whole.
+    std::string text = "x";
+    for (int i = 0; i < 3000; ++i)
+        text += " a" + std::to_string(i);
+    text += " .";
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    for (const char *phrase : {"x a0", "x\xe9" "a0", "x\ta0", "x a0\x7f"}) {
+        auto root = buildPhraseTree(corpus, phrase);
+        ASSERT_TRUE(root) << phrase;
+        ASSERT_GT(root->label().size(), 10000u);
+        QGraphicsScene scene;
+        drawTreeInScene(scene, *root, 711, 1051.0, true);
+        const QList<QGraphicsItem *> items = scene.items(Qt::AscendingOrder);
+        ASSERT_EQ(items.size(), 1);
+        const auto *label = static_cast<const QGraphicsTextItem *>(items.front());
+        EXPECT_EQ(bytesOf(labelText(*label)), root->label()) << phrase;
+        const bool plain = std::string(phrase) == "x a0";
+        EXPECT_EQ(label->toPlainText() == labelText(*label), !plain) << phrase;
+        EXPECT_EQ(label->data(labelNodeKey).isValid(), plain) << phrase;
     }
 }
 
