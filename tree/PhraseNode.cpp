@@ -1,5 +1,6 @@
 #include "PhraseNode.h"
 
+#include <algorithm>
 #include <cassert>
 
 PhraseNode::PhraseNode(std::string text) : text_(std::move(text)) {}
@@ -87,7 +88,8 @@ std::string PhraseNode::labelPrefix(std::size_t maxBytes) const
     for (std::uint32_t i = 0; i < spanLength_ && out.size() < maxBytes; ++i) {
         if (i > 0 || !text_.empty())
             out += ' ';
-        out += corpus_->token(spanStart_ + i);
+        // Only what is asked for: one token can be the whole text.
+        out += corpus_->token(spanStart_ + i).substr(0, maxBytes - std::min(maxBytes, out.size()));
     }
     if (out.size() > maxBytes)
         out.resize(maxBytes);
