@@ -3,6 +3,9 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
 
 enum class ByteClass : std::uint8_t { Word, Mark, Separator, Zero };
 
@@ -24,34 +27,50 @@ inline constexpr std::array<ByteClass, 256> byteClasses = [] {
 }();
 
 // Calls emit(std::string_view) for each token of bytes[0, length), in order.
-// `word` is scratch storage reused across words.
+// A token is a view of `bytes` itself unless a zero byte stands inside its
+// word: then it is gathered in `word`, scratch storage reused across words,
+// and the view lasts until the next call of emit. If emit returns bool,
+// false stops the scan.
 template <typename Emit>
 void forEachToken(const char *bytes, std::uint32_t length, std::string &word, Emit &&emit)
 {
-    word.clear();
-    for (std::uint32_t i = 0; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        switch (byteClasses[byte]) {
-        case ByteClass::Word:
-            word.push_back(static_cast<char>(byte));
-            break;
-        case ByteClass::Mark:
-            if (!word.empty()) {
-                emit(std::string_view(word));
-                word.clear();
-            }
-            emit(std::string_view(bytes + i, 1));
-            break;
-        case ByteClass::Separator:
-            if (!word.empty()) {
-                emit(std::string_view(word));
-                word.clear();
-            }
-            break;
-        case ByteClass::Zero:
-            break;  // the word goes on across it
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes);
+    const auto send = [&emit](std::string_view token) {
+        if constexpr (std::is_same_v<decltype(emit(token)), bool>)
+            return emit(token);
+        else
+            return emit(token), true;
+    };
+    std::uint32_t i = 0;
+    while (i < length) {
+        const ByteClass kind = byteClasses[in[i]];
+        if (kind == ByteClass::Mark) {
+            if (!send(std::string_view(bytes + i, 1)))
+                return;
+            ++i;
+            continue;
         }
+        if (kind != ByteClass::Word) {
+            ++i;  // a separator, or a zero byte outside a word: nothing to end
+            continue;
+        }
+        const std::uint32_t start = i;
+        while (i < length && byteClasses[in[i]] == ByteClass::Word)
+            ++i;
+        std::string_view token(bytes + start, i - start);
+        if (i < length && in[i] == 0) {
+            // The word goes on across zero bytes: gather its bytes without them.
+            word.assign(token);
+            for (; i < length; ++i) {
+                const ByteClass next = byteClasses[in[i]];
+                if (next == ByteClass::Word)
+                    word.push_back(bytes[i]);
+                else if (next != ByteClass::Zero)
+                    break;
+            }
+            token = word;
+        }
+        if (!send(token))
+            return;
     }
-    if (!word.empty())
-        emit(std::string_view(word));
 }

@@ -4,16 +4,65 @@
 #include "SuffixArray.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
+// Folds v into h: one 64 x 64 -> 128-bit multiply, both halves kept.
+inline std::uint64_t mix(std::uint64_t h, std::uint64_t v)
+{
+    const auto product = static_cast<unsigned __int128>(h ^ v) * 0x9e3779b97f4a7c15ull;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+std::uint64_t load64(const char *p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+std::uint64_t load32(const char *p)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Tokens are short: most take a single multiply. Longer ones go eight bytes
+// at a time, the last eight overlapping the ones before; the length is in the
+// seed, so the overlapping loads of different lengths do not collide.
 std::uint64_t hashBytes(std::string_view text)
 {
-    std::uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a
-    for (unsigned char c : text)
-        h = (h ^ c) * 0x100000001b3ull;
-    return h ^ (h >> 29);
+    const char *p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t h = 0x243f6a8885a308d3ull ^ (n * 0xbf58476d1ce4e5b9ull);
+    if (n > 8) {
+        for (; n > 8; p += 8, n -= 8)
+            h = mix(h, load64(p));
+        return mix(h, load64(p + n - 8));
+    }
+    if (n >= 4)
+        return mix(h, load32(p) | load32(p + n - 4) << 32);
+    if (n > 0) {
+        const auto byte = [p](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])); };
+        return mix(h, byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
+    }
+    return h;
 }
+
+// A hash table slot: the low 32 bits of the token's hash above its id, so
+// that probes compare bytes only on a likely match and growing the table
+// needs no hashing. An empty slot holds noToken as its id.
+constexpr std::uint64_t emptySlot = ~0ull;
+
+inline std::uint64_t makeSlot(std::uint32_t hash, Corpus::TokenId id)
+{
+    return static_cast<std::uint64_t>(hash) << 32 | id;
+}
+
+inline Corpus::TokenId slotId(std::uint64_t slot) { return static_cast<Corpus::TokenId>(slot); }
+inline std::uint32_t slotHash(std::uint64_t slot) { return static_cast<std::uint32_t>(slot >> 32); }
 
 }  // namespace
 
@@ -21,24 +70,26 @@ Corpus::Corpus(const char *bytes, std::uint32_t length)
 {
     std::fill(std::begin(markIds_), std::end(markIds_), noToken);
     offsets_.push_back(0);
-    slots_.assign(1024, noToken);
-    // A text has at most one token per byte; most have far fewer.
-    ids_.reserve(std::min<std::uint32_t>(length, 1u << 16));
+    slots_.assign(1024, emptySlot);
+    // A text has at most one token per byte. Reserving that once spares the
+    // copies of growing; the capacity that the tokens do not reach is never
+    // touched, so it takes address space, not memory.
+    ids_.reserve(length);
 
     std::string word;
     forEachToken(bytes, length, word, [this](std::string_view token) {
         TokenId id;
-        if (token.size() == 1 && byteClasses[static_cast<unsigned char>(token[0])] == ByteClass::Mark) {
-            TokenId &mark = markIds_[static_cast<unsigned char>(token[0])];
-            if (mark == noToken)
-                mark = intern(token);
-            id = mark;
+        if (token.size() == 1) {
+            // One-byte tokens (marks and one-letter words) skip the hash table.
+            TokenId &single = markIds_[static_cast<unsigned char>(token[0])];
+            if (single == noToken)
+                single = intern(token);
+            id = single;
         } else {
             id = intern(token);
         }
         ids_.push_back(id);
     });
-    ids_.shrink_to_fit();
     stopToken_ = markIds_[static_cast<unsigned char>('.')];
 
     // The indexes that let a phrase tree be built without walking the text.
@@ -84,46 +135,50 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
 Corpus::TokenId Corpus::findToken(std::string_view text) const
 {
     if (text.size() == 1) {
+        // Every one-byte token is ASCII and has its id in markIds_.
         const auto byte = static_cast<unsigned char>(text[0]);
-        if (byteClasses[byte] == ByteClass::Mark)
-            return markIds_[byte];
+        return byte < std::size(markIds_) ? markIds_[byte] : noToken;
     }
+    const auto hash = static_cast<std::uint32_t>(hashBytes(text));
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = hashBytes(text) & mask;; slot = (slot + 1) & mask) {
-        const TokenId id = slots_[slot];
-        if (id == noToken || tokenText(id) == text)
-            return id;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint64_t entry = slots_[slot];
+        if (entry == emptySlot)
+            return noToken;
+        if (slotHash(entry) == hash && tokenText(slotId(entry)) == text)
+            return slotId(entry);
     }
 }
 
 Corpus::TokenId Corpus::intern(std::string_view text)
 {
+    const auto hash = static_cast<std::uint32_t>(hashBytes(text));
     std::size_t mask = slots_.size() - 1;
-    std::size_t slot = hashBytes(text) & mask;
+    std::size_t slot = hash & mask;
     for (;; slot = (slot + 1) & mask) {
-        const TokenId id = slots_[slot];
-        if (id == noToken)
+        const std::uint64_t entry = slots_[slot];
+        if (entry == emptySlot)
             break;
-        if (tokenText(id) == text)
-            return id;
+        if (slotHash(entry) == hash && tokenText(slotId(entry)) == text)
+            return slotId(entry);
     }
 
     const auto id = static_cast<TokenId>(offsets_.size() - 1);
     bytes_.append(text);
     offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-    slots_[slot] = id;
+    slots_[slot] = makeSlot(hash, id);
 
     // Keep the table at most half full so that probes stay short.
     if (2 * (static_cast<std::size_t>(id) + 1) > slots_.size()) {
-        std::vector<TokenId> grown(slots_.size() * 2, noToken);
+        std::vector<std::uint64_t> grown(slots_.size() * 2, emptySlot);
         mask = grown.size() - 1;
-        for (TokenId old : slots_) {
-            if (old == noToken)
+        for (std::uint64_t entry : slots_) {
+            if (entry == emptySlot)
                 continue;
-            std::size_t s = hashBytes(tokenText(old)) & mask;
-            while (grown[s] != noToken)
+            std::size_t s = slotHash(entry) & mask;
+            while (grown[s] != emptySlot)
                 s = (s + 1) & mask;
-            grown[s] = old;
+            grown[s] = entry;
         }
         slots_.swap(grown);
     }

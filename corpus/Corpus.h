@@ -70,8 +70,8 @@ private:
     std::vector<TokenId> ids_;
     std::string bytes_;                   // distinct tokens back to back
     std::vector<std::uint32_t> offsets_;  // token id -> start in bytes_; one extra at the end
-    std::vector<TokenId> slots_;          // open-addressing hash table of ids
-    TokenId markIds_[128];                // one-byte marks skip the hash table
+    std::vector<std::uint64_t> slots_;    // open-addressing hash table: hash bits and id
+    TokenId markIds_[128];                // one-byte tokens (all ASCII) skip the hash table
     TokenId stopToken_ = noToken;
     std::vector<Position> suffixArray_;
     std::vector<std::uint32_t> lcpArray_;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,22 @@ TEST(Tokenize, ZeroBytesJoinAndLengthLimits)
     EXPECT_EQ(out, (Tokens{"kept", "a", "b"}));
 }
 
+TEST(Tokenize, ZeroBytesAnywhere)
+{
+    // Zero bytes before, inside and after words, next to marks and at the limit.
+    const std::string text("\0ab\0\0c d\0.\0e \0 f\0", 16);
+    Tokens out;
+    Corpus::tokenize(text.data(), static_cast<std::uint32_t>(text.size()), out);
+    EXPECT_EQ(out, (Tokens{"abc", "d", ".", "e", "f"}));
+    // A word joined across a zero byte, then another word: the scratch word is not carried over.
+    const std::string two("x\0y z", 5);
+    out.clear();
+    Corpus::tokenize(two.data(), 5, out);
+    EXPECT_EQ(out, (Tokens{"xy", "z"}));
+    const Corpus corpus(two.data(), 5);
+    EXPECT_EQ(corpusTokens(corpus), (Tokens{"xy", "z"}));
+}
+
 TEST(Corpus, HoldsTheTokensInOrderWithEachDistinctTokenOnce)
 {
     const std::string text = "the cat. The cat sat on the mat.";
@@ -93,6 +110,38 @@ TEST(Corpus, HoldsTheTokensInOrderWithEachDistinctTokenOnce)
     EXPECT_EQ(corpus.findToken("dog"), Corpus::noToken);
     EXPECT_EQ(corpus.findToken(""), Corpus::noToken);
     EXPECT_EQ(corpus.findToken("!"), Corpus::noToken);
+}
+
+TEST(Corpus, TellsApartTokensOfEveryLengthThatShareBytes)
+{
+    // Words of one letter and of many lengths, alike but for one byte at the
+    // start, the middle or the end; one-letter words and marks by their byte.
+    std::string text = "a b Z 7 . , ";
+    Tokens expected = {"a", "b", "Z", "7", ".", ","};
+    for (std::size_t n = 2; n <= 40; ++n) {
+        const std::string plain(n, 'a');
+        std::string first = plain, middle = plain, last = plain;
+        first.front() = 'b';
+        middle[n / 2] = 'b';
+        last.back() = 'b';
+        for (const std::string &word : {plain, first, middle, last}) {
+            if (std::find(expected.begin(), expected.end(), word) == expected.end())
+                expected.push_back(word);
+            text += word + ' ';
+        }
+    }
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    ASSERT_EQ(corpus.vocabularySize(), expected.size());
+    for (Corpus::TokenId id = 0; id < corpus.vocabularySize(); ++id) {
+        EXPECT_EQ(corpus.tokenText(id), expected[id]);
+        EXPECT_EQ(corpus.findToken(expected[id]), id) << expected[id];
+    }
+    // Absent: a letter not in the text, a non-ASCII byte, a longer or a cut word.
+    EXPECT_EQ(corpus.findToken("c"), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken("\xe9"), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken(std::string(41, 'a')), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken("aaaaaaaaab" + std::string(1, 'a')), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken("a b"), Corpus::noToken);
 }
 
 TEST(Corpus, EmptyAndBlankTextsGiveEmptyCorpora)
