@@ -94,8 +94,7 @@ Corpus::Corpus(const char *bytes, std::uint32_t length)
 
     // The indexes that let a phrase tree be built without walking the text.
     const auto n = static_cast<Position>(ids_.size());
-    suffixArray_ = buildSuffixArray(ids_.data(), n, vocabularySize());
-    lcpArray_ = buildLcpArray(ids_.data(), n, suffixArray_);
+    buildSuffixAndLcpArrays(ids_.data(), n, vocabularySize(), suffixArray_, lcpArray_);
     if (stopToken_ != noToken) {
         for (Position p = 0; p < n; ++p) {
             if (ids_[p] == stopToken_)
