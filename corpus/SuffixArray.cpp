@@ -29,16 +29,28 @@ struct Scratch {
 
     std::unique_ptr<Index[]> words;         // the bucket cursors, then each level's bucket starts
     std::size_t firstStarts = 0;            // where the top level's bucket starts begin in words
-    std::unique_ptr<std::uint8_t[]> types;  // 1 for an S-type suffix, 0 for an L-type one
+    std::unique_ptr<std::uint8_t[]> types;  // each suffix's type (see classify)
 };
 
-// types[i] = 1 if the suffix at i is smaller than the one at i + 1 (S-type),
-// for i < end; types[end] must already hold its type (the last suffix is
-// L-type: the end of the text acts as a sentinel smaller than every symbol).
+// Suffix types: L-type (0) if the suffix at i is larger than the one at
+// i + 1, S-type if smaller, and among the S-type ones leftmost (LMS, 2), after
+// an L-type one, or not (1). Sets types[i] for i < end from types[end], which
+// must hold its type (the last suffix is L-type: the end of the text acts as a
+// sentinel smaller than every symbol), and marks types[end] LMS or not.
+constexpr std::uint8_t lTyped = 0;
+constexpr std::uint8_t lmsTyped = 2;
+
 void classify(const Index *s, Index end, std::uint8_t *types)
 {
-    for (Index i = end; i-- > 0;)
-        types[i] = s[i] < s[i + 1] || (s[i] == s[i + 1] && types[i + 1]);
+    // Branch-free, the type carried in a register: the outcome follows the
+    // text, which no predictor knows.
+    unsigned nextSmaller = types[end] != lTyped;
+    for (Index i = end; i-- > 0;) {
+        const unsigned smaller = (s[i] < s[i + 1]) | ((s[i] == s[i + 1]) & nextSmaller);
+        types[i + 1] = static_cast<std::uint8_t>(nextSmaller << (smaller ^ 1));
+        nextSmaller = smaller;
+    }
+    types[0] = static_cast<std::uint8_t>(nextSmaller);
 }
 
 // starts[c] = how many symbols are below c, for c <= alphabetSize.
@@ -55,8 +67,7 @@ void countBuckets(const Index *s, Index n, Index alphabetSize, Index *starts)
     }
 }
 
-// A leftmost S-type position: S-type after an L-type one.
-bool isLms(const std::uint8_t *types, Index i) { return i > 0 && types[i] && !types[i - 1]; }
+bool isLms(const std::uint8_t *types, Index i) { return types[i] == lmsTyped; }
 
 // Induces the order of all suffixes from the LMS suffixes that stand at the
 // ends of their buckets: L-type ones left to right from the bucket starts
@@ -68,15 +79,16 @@ void induce(const Index *s, Index n, Index alphabetSize, const std::uint8_t *typ
     std::copy(starts, starts + alphabetSize, cursor);
     sa[cursor[s[n - 1]]++] = n - 1;
     for (Index i = 0; i < n; ++i) {
-        const Index v = sa[i];
-        if (v != none && v > 0 && !types[v - 1])
-            sa[cursor[s[v - 1]]++] = v - 1;
+        // v - 1 wraps past n for an empty slot (none) and for the first position.
+        const Index previous = sa[i] - 1;
+        if (previous < n && types[previous] == lTyped)
+            sa[cursor[s[previous]]++] = previous;
     }
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
     for (Index i = n; i-- > 0;) {
-        const Index v = sa[i];
-        if (v != none && v > 0 && types[v - 1])
-            sa[--cursor[s[v - 1]]] = v - 1;
+        const Index previous = sa[i] - 1;
+        if (previous < n && types[previous] != lTyped)
+            sa[--cursor[s[previous]]] = previous;
     }
 }
 
@@ -106,27 +118,30 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
 {
     std::uint8_t *types = scratch.types.get();
     Index *cursor = scratch.cursor();
-    types[n - 1] = 0;
+    types[n - 1] = lTyped;
     classify(s, n - 1, types);
     countBuckets(s, n, alphabetSize, starts);
 
     // Sort the LMS substrings: LMS positions at their bucket ends, then induce.
     std::fill(sa, sa + n, none);
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
+    Index m = 0;
     for (Index i = 1; i < n; ++i) {
-        if (isLms(types, i))
+        if (isLms(types, i)) {
             sa[--cursor[s[i]]] = i;
+            ++m;
+        }
     }
     induce(s, n, alphabetSize, types, starts, cursor, sa);
-
-    // Gather the LMS positions in sorted order at the front.
-    Index m = 0;
-    for (Index i = 0; i < n; ++i) {
-        if (isLms(types, sa[i]))
-            sa[m++] = sa[i];
-    }
     if (m == 0)
         return;  // nothing but the sentinel to induce from: the order is complete
+
+    // Gather the LMS positions in sorted order at the front.
+    for (Index i = 0, j = 0; i < n; ++i) {
+        const Index p = sa[i];
+        sa[j] = p;
+        j += isLms(types, p);
+    }
 
     // Name them, equal substrings alike; LMS positions are at least two
     // apart, so position / 2 gives each its own slot behind the front.
@@ -159,9 +174,9 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
     }
 
     // Turn ranks into LMS positions (listed in text order where the reduced text was).
-    for (Index i = 1, j = 0; i < n; ++i) {
-        if (isLms(types, i))
-            reduced[j++] = i;
+    for (Index i = 1, j = 0; j < m; ++i) {
+        reduced[j] = i;
+        j += isLms(types, i);
     }
     for (Index i = 0; i < m; ++i)
         sa[i] = reduced[sa[i]];
