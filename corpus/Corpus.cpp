@@ -15,14 +15,14 @@ inline std::uint64_t mix(std::uint64_t h, std::uint64_t v)
     return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
-std::uint64_t load64(const char *p)
+inline std::uint64_t load64(const char *p)
 {
     std::uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-std::uint64_t load32(const char *p)
+inline std::uint64_t load32(const char *p)
 {
     std::uint32_t v;
     std::memcpy(&v, p, sizeof v);
@@ -32,7 +32,7 @@ std::uint64_t load32(const char *p)
 // Tokens are short: most take a single multiply. Longer ones go eight bytes
 // at a time, the last eight overlapping the ones before; the length is in the
 // seed, so the overlapping loads of different lengths do not collide.
-std::uint64_t hashBytes(std::string_view text)
+inline __attribute__((always_inline)) std::uint64_t hashBytes(std::string_view text)
 {
     const char *p = text.data();
     std::size_t n = text.size();
@@ -49,6 +49,26 @@ std::uint64_t hashBytes(std::string_view text)
         return mix(h, byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
     }
     return h;
+}
+
+// Whether two texts of n bytes each are equal: inline loads for the short
+// texts that most tokens are, instead of a call.
+inline bool sameBytes(const char *a, const char *b, std::size_t n)
+{
+    if (n <= 3)
+        return n == 0 || (a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1]);
+    if (n <= 8)
+        return load32(a) == load32(b) && load32(a + n - 4) == load32(b + n - 4);
+    if (n <= 16)
+        return load64(a) == load64(b) && load64(a + n - 8) == load64(b + n - 8);
+    return std::memcmp(a, b, n) == 0;
+}
+
+// Whether the token `id` of the corpus is `text`.
+inline bool holds(const Corpus &corpus, Corpus::TokenId id, std::string_view text)
+{
+    const std::string_view stored = corpus.tokenText(id);
+    return stored.size() == text.size() && sameBytes(stored.data(), text.data(), text.size());
 }
 
 // A hash table slot: the low 32 bits of the token's hash above its id, so
@@ -119,16 +139,55 @@ Corpus::Position Corpus::nextStop(Position p) const
 
 bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
 {
+    // A long search text (a clicked label can be the whole text) of a large
+    // vocabulary has its tokens' slots scattered over a table larger than
+    // the caches. They are then looked up in batches: while a batch is cut,
+    // each token's slot is prefetched, so that the cache misses overlap
+    // instead of following one another. A table that stays in the cache is
+    // faster without the bookkeeping.
+    struct Pending {
+        std::string_view text;
+        std::uint32_t hash;
+        std::size_t at;  // index in out
+    };
+    constexpr std::size_t batchSize = 32;
+    constexpr std::size_t cachedSlots = 32768;  // 256 KB
+    Pending batch[batchSize];
+    std::size_t pending = 0;
+    const auto lookUpBatch = [&]() {
+        for (std::size_t k = 0; k < pending; ++k) {
+            const TokenId id = lookUp(batch[k].text, batch[k].hash);
+            if (id == noToken)
+                return false;
+            out[batch[k].at] = id;
+        }
+        pending = 0;
+        return true;
+    };
+
+    const std::size_t mask = slots_.size() - 1;
+    const bool batched = slots_.size() > cachedSlots;
     bool found = true;
     std::string word;
     forEachToken(bytes, length, word, [&](std::string_view token) {
-        if (!found)
-            return;
-        const TokenId id = findToken(token);
-        found = id != noToken;
-        out.push_back(id);
+        if (token.size() == 1) {
+            // Every one-byte token is ASCII and has its id in markIds_.
+            const TokenId id = markIds_[static_cast<unsigned char>(token[0])];
+            out.push_back(id);
+            return found = id != noToken;
+        }
+        const auto hash = static_cast<std::uint32_t>(hashBytes(token));
+        out.push_back(noToken);
+        if (!batched || token.data() == word.data()) {
+            // A token gathered across a zero byte is in storage that the next one reuses.
+            out.back() = lookUp(token, hash);
+            return found = out.back() != noToken;
+        }
+        __builtin_prefetch(&slots_[hash & mask]);
+        batch[pending++] = Pending{token, hash, out.size() - 1};
+        return found = pending < batchSize || lookUpBatch();
     });
-    return found;
+    return found && lookUpBatch();
 }
 
 Corpus::TokenId Corpus::findToken(std::string_view text) const
@@ -138,13 +197,17 @@ Corpus::TokenId Corpus::findToken(std::string_view text) const
         const auto byte = static_cast<unsigned char>(text[0]);
         return byte < std::size(markIds_) ? markIds_[byte] : noToken;
     }
-    const auto hash = static_cast<std::uint32_t>(hashBytes(text));
+    return lookUp(text, static_cast<std::uint32_t>(hashBytes(text)));
+}
+
+Corpus::TokenId Corpus::lookUp(std::string_view text, std::uint32_t hash) const
+{
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         const std::uint64_t entry = slots_[slot];
         if (entry == emptySlot)
             return noToken;
-        if (slotHash(entry) == hash && tokenText(slotId(entry)) == text)
+        if (slotHash(entry) == hash && holds(*this, slotId(entry), text))
             return slotId(entry);
     }
 }
@@ -158,7 +221,7 @@ Corpus::TokenId Corpus::intern(std::string_view text)
         const std::uint64_t entry = slots_[slot];
         if (entry == emptySlot)
             break;
-        if (slotHash(entry) == hash && tokenText(slotId(entry)) == text)
+        if (slotHash(entry) == hash && holds(*this, slotId(entry), text))
             return slotId(entry);
     }
 

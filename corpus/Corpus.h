@@ -66,6 +66,8 @@ public:
 
 private:
     TokenId intern(std::string_view text);
+    // The id of a token of two bytes or more, given the low 32 bits of its hash; noToken if absent.
+    TokenId lookUp(std::string_view text, std::uint32_t hash) const;
 
     std::vector<TokenId> ids_;
     std::string bytes_;                   // distinct tokens back to back

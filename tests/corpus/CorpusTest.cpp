@@ -169,4 +169,41 @@ TEST(Corpus, InternsManyDistinctTokens)
         EXPECT_EQ(corpus.tokenText(corpus.findToken("w" + std::to_string(i))), "w" + std::to_string(i));
 }
 
+TEST(Corpus, FindsTheTokensOfLongSearchTextsOverLargeVocabularies)
+{
+    // A vocabulary large enough for the lookups that go in batches, and a
+    // small one, each searched with its whole text (a label that is the text).
+    for (const int words : {30000, 50}) {
+        std::string text;
+        for (int i = 0; i < 40000; ++i)
+            text += "w" + std::to_string(i % words) + (i % 7 == 0 ? ". " : i % 5 == 0 ? " a " : " ");
+        const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+        std::vector<Corpus::TokenId> ids{42};
+        ASSERT_TRUE(corpus.findTokens(text.data(), static_cast<std::uint32_t>(text.size()), ids));
+        ASSERT_EQ(ids.size(), corpus.tokenCount() + 1);
+        EXPECT_EQ(ids.front(), 42u);  // appended after what was there
+        EXPECT_TRUE(std::equal(ids.begin() + 1, ids.end(), corpus.tokenIds().begin()));
+
+        // A zero byte inside a word, among tokens waiting for their lookup.
+        std::string search = "w1 w2 w3 w" + std::string(1, '\0') + "4 w5 . a w6";
+        ids.clear();
+        ASSERT_TRUE(corpus.findTokens(search.data(), static_cast<std::uint32_t>(search.size()), ids));
+        ASSERT_EQ(ids.size(), 8u);
+        EXPECT_EQ(corpus.tokenText(ids[3]), "w4");
+        EXPECT_EQ(corpus.tokenText(ids[7]), "w6");
+
+        // One token missing, first, last, or amid others; a missing one-letter word or mark.
+        for (const char *missing : {"zz", "z", "!"}) {
+            for (const std::size_t at : {std::size_t{0}, std::size_t{17}, std::size_t{40}}) {
+                std::string probe;
+                for (std::size_t k = 0; k < 41; ++k)
+                    probe += k == at ? std::string(missing) + ' ' : "w" + std::to_string(k % words) + ' ';
+                ids.clear();
+                EXPECT_FALSE(corpus.findTokens(probe.data(), static_cast<std::uint32_t>(probe.size()), ids))
+                    << missing << " at " << at << " of " << words;
+            }
+        }
+    }
+}
+
 }  // namespace
