@@ -97,7 +97,7 @@ Corpus::Corpus(const char *bytes, std::uint32_t length)
     ids_.reserve(length);
 
     std::string word;
-    forEachToken(bytes, length, word, [this](std::string_view token) {
+    forEachToken(bytes, length, word, [this](std::string_view token) __attribute__((always_inline)) {
         TokenId id;
         if (token.size() == 1) {
             // One-byte tokens (marks and one-letter words) skip the hash table.
@@ -169,7 +169,7 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
     const bool batched = slots_.size() > cachedSlots;
     bool found = true;
     std::string word;
-    forEachToken(bytes, length, word, [&](std::string_view token) {
+    forEachToken(bytes, length, word, [&](std::string_view token) __attribute__((always_inline)) {
         if (token.size() == 1) {
             // Every one-byte token is ASCII and has its id in markIds_.
             const TokenId id = markIds_[static_cast<unsigned char>(token[0])];

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,69 @@ TEST(Tokenize, ZeroBytesAnywhere)
     EXPECT_EQ(out, (Tokens{"xy", "z"}));
     const Corpus corpus(two.data(), 5);
     EXPECT_EQ(corpusTokens(corpus), (Tokens{"xy", "z"}));
+}
+
+// The rules written out plainly, one byte and one token string at a time.
+Tokens plainTokens(const std::string &text)
+{
+    Tokens out;
+    std::string current;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool word = (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+        if (word) {
+            current += c;
+        } else if (b != 0) {
+            if (!current.empty())
+                out.push_back(current);
+            current.clear();
+            if (b >= 0x21 && b <= 0x7E)
+                out.emplace_back(1, c);
+        }
+    }
+    if (!current.empty())
+        out.push_back(current);
+    return out;
+}
+
+TEST(Tokenize, LongTextsAgreeWithThePlainRules)
+{
+    // Texts long enough to span many 64-byte blocks, with words that end at,
+    // cross and fill block edges, every byte value, and sometimes zero bytes.
+    std::mt19937 random(2024);
+    const std::string pieces[] = {"a", "ab", "Word9", ".", "!?", " ", "\t\r\n", "\x7f", "\xc3\xa9", "\xff",
+                                  std::string(63, 'x'), std::string(64, 'y'), std::string(65, 'z'),
+                                  std::string(200, 'q'), std::string(1, '\0'), "a\0b", "\0."};
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const bool zeros = round % 4 == 0;
+        const int count = std::uniform_int_distribution<int>(0, round < 100 ? 30 : 300)(random);
+        for (int k = 0; k < count; ++k) {
+            const int pick = std::uniform_int_distribution<int>(0, 17)(random);
+            if (pick == 17)
+                text += static_cast<char>(std::uniform_int_distribution<int>(zeros ? 0 : 1, 255)(random));
+            else if (zeros || (pick != 14 && pick != 15 && pick != 16))
+                text += pieces[pick];
+        }
+        EXPECT_EQ(tokensOf(text), plainTokens(text)) << "round " << round;
+        const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+        EXPECT_EQ(corpusTokens(corpus), plainTokens(text)) << "round " << round;
+        std::vector<Corpus::TokenId> ids;
+        EXPECT_TRUE(corpus.findTokens(text.data(), static_cast<std::uint32_t>(text.size()), ids));
+        EXPECT_EQ(ids, corpus.tokenIds()) << "round " << round;
+        // The same text cut short at every length near a block edge.
+        for (const std::size_t cut : {std::size_t{63}, std::size_t{64}, std::size_t{65}, std::size_t{128}}) {
+            if (cut <= text.size()) {
+                EXPECT_EQ(tokensOf(std::string_view(text).substr(0, cut)), plainTokens(text.substr(0, cut)));
+            }
+        }
+    }
+    std::string everyByte;
+    for (int round = 0; round < 3; ++round) {
+        for (int b = round == 2 ? 0 : 1; b < 256; ++b)
+            everyByte += static_cast<char>(b);
+        EXPECT_EQ(tokensOf(everyByte), plainTokens(everyByte));
+    }
 }
 
 TEST(Corpus, HoldsTheTokensInOrderWithEachDistinctTokenOnce)
