@@ -57,7 +57,21 @@ void classify(const Index *s, Index end, std::uint8_t *types)
 void countBuckets(const Index *s, Index n, Index alphabetSize, Index *starts)
 {
     std::fill(starts, starts + alphabetSize + 1, 0);
-    for (Index i = 0; i < n; ++i)
+    Index i = 0;
+    if (alphabetSize <= 256) {
+        // Few symbols: each increment would wait for the one before of the
+        // same symbol, so four sets of counters take turns.
+        Index partial[4][256] = {};
+        for (; i + 4 <= n; i += 4) {
+            ++partial[0][s[i]];
+            ++partial[1][s[i + 1]];
+            ++partial[2][s[i + 2]];
+            ++partial[3][s[i + 3]];
+        }
+        for (Index c = 0; c < alphabetSize; ++c)
+            starts[c] = partial[0][c] + partial[1][c] + partial[2][c] + partial[3][c];
+    }
+    for (; i < n; ++i)
         ++starts[s[i]];
     Index sum = 0;
     for (Index c = 0; c <= alphabetSize; ++c) {
