@@ -137,6 +137,19 @@ Corpus::Position Corpus::nextStop(Position p) const
     return stop == stops_.end() ? end() : *stop;
 }
 
+// Inlined into the loops that call it for every token.
+inline __attribute__((always_inline)) Corpus::TokenId Corpus::lookUp(std::string_view text, std::uint32_t hash) const
+{
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint64_t entry = slots_[slot];
+        if (entry == emptySlot)
+            return noToken;
+        if (slotHash(entry) == hash && holds(*this, slotId(entry), text))
+            return slotId(entry);
+    }
+}
+
 bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
 {
     // A long search text (a clicked label can be the whole text) of a large
@@ -165,6 +178,9 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
         return true;
     };
 
+    // Most texts have at most one token per two bytes; the capacity that the
+    // tokens do not reach is never touched.
+    out.reserve(out.size() + length / 2 + 1);
     const std::size_t mask = slots_.size() - 1;
     const bool batched = slots_.size() > cachedSlots;
     bool found = true;
@@ -198,18 +214,6 @@ Corpus::TokenId Corpus::findToken(std::string_view text) const
         return byte < std::size(markIds_) ? markIds_[byte] : noToken;
     }
     return lookUp(text, static_cast<std::uint32_t>(hashBytes(text)));
-}
-
-Corpus::TokenId Corpus::lookUp(std::string_view text, std::uint32_t hash) const
-{
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint64_t entry = slots_[slot];
-        if (entry == emptySlot)
-            return noToken;
-        if (slotHash(entry) == hash && holds(*this, slotId(entry), text))
-            return slotId(entry);
-    }
 }
 
 Corpus::TokenId Corpus::intern(std::string_view text)
