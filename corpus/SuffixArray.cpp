@@ -125,9 +125,9 @@ bool lmsSubstringsDiffer(const Index *s, Index n, const std::uint8_t *types, Ind
 // long), and induces the whole order from the sorted LMS suffixes. The
 // reduced text and its suffix array live in `sa` itself, a level's buckets
 // and types in the shared scratch: `starts` (alphabetSize + 1 words) are its
-// own, the levels below stack theirs after them; the types of the text's
-// first half are rebuilt after the level below has used them. Every symbol of
-// s must be below alphabetSize.
+// own, the levels below stack theirs after them; the types of the first m
+// positions (m LMS positions, at most n / 2) are rebuilt after the level
+// below has used them for its own. Every symbol of s must be below alphabetSize.
 void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const Scratch &scratch, Index *starts)
 {
     std::uint8_t *types = scratch.types.get();
