@@ -143,7 +143,8 @@ void forEachToken(const char *bytes, std::uint32_t length, std::string &word, Em
     // the word in progress, to the byte-by-byte loop (zero bytes are rare).
     constexpr std::uint32_t none = UINT32_MAX;
     std::uint32_t wordStart = none;  // where the word in progress started, if one is
-    for (std::uint32_t base = 0; base < length; base += 64) {
+    // 64 bits, so that the step past the last block cannot wrap around.
+    for (std::uint64_t base = 0; base < length; base += 64) {
         BlockMasks masks;
         if (length - base >= 64) {
             masks = classifyBlock(reinterpret_cast<const unsigned char *>(bytes + base));
@@ -154,7 +155,8 @@ void forEachToken(const char *bytes, std::uint32_t length, std::string &word, Em
             masks = classifyBlock(last);
         }
         if (masks.zero != 0) {
-            tokenizeBytewise(bytes, wordStart != none ? wordStart : base, length, word, send);
+            tokenizeBytewise(bytes, wordStart != none ? wordStart : static_cast<std::uint32_t>(base), length, word,
+                             send);
             return;
         }
         std::uint64_t words = masks.word;
@@ -175,7 +177,7 @@ void forEachToken(const char *bytes, std::uint32_t length, std::string &word, Em
             // The word bytes from `at` on: none for a mark, which is one byte long.
             const int run = std::countr_one(words >> at);
             if (at + run == 64) {
-                wordStart = base + static_cast<std::uint32_t>(at);  // goes on in the next block
+                wordStart = static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(at);  // goes on in the next block
                 break;
             }
             if (!send(std::string_view(bytes + base + at, static_cast<std::size_t>(run + (run == 0)))))
