@@ -77,12 +77,14 @@ public:
 
 private:
     TokenId intern(std::string_view text);
+    // The id of a token of two bytes or more, given the low 32 bits of its hash; noToken if absent.
+    TokenId lookUp(std::string_view text, std::uint32_t hash) const;
 
     std::vector<TokenId> ids_;
     std::string bytes_;                   // distinct tokens back to back
     std::vector<std::uint32_t> offsets_;  // token id -> start in bytes_; one extra at the end
-    std::vector<TokenId> slots_;          // open-addressing hash table of ids
-    TokenId markIds_[128];                // one-byte marks skip the hash table
+    std::vector<std::uint64_t> slots_;    // open-addressing hash table: hash bits and id
+    TokenId markIds_[128];                // one-byte tokens (all ASCII) skip the hash table
     TokenId stopToken_ = noToken;
     bool allTokensPlain_ = true;          // no interned token has a byte outside 0x20..0x7E
     std::vector<Position> suffixArray_;

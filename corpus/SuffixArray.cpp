@@ -2,139 +2,235 @@
 
 #include <algorithm>
 #include <cassert>
+#include <memory>
 
 namespace {
 
 using Index = std::uint32_t;
 constexpr Index none = UINT32_MAX;
 
-// Below this length a comparison sort is faster than setting up the buckets.
-constexpr Index naiveLimit = 16;
+// Scratch that every level of the suffix sorting shares, and that the LCP
+// pass takes over afterwards: fresh pages cost a page fault each, so the
+// levels reuse one set of buffers instead of allocating their own.
+struct Scratch {
+    Scratch(Index length, Index alphabetSize)
+    {
+        // A reduced text is at most half as long as the one above and has at
+        // most as many symbols as it is long: the levels' bucket starts take
+        // at most alphabetSize + length words plus one per level, the cursors
+        // as many as the largest alphabet. The LCP pass needs `length` words.
+        const std::size_t cursors = std::max<std::size_t>(alphabetSize, length / 2) + 1;
+        const std::size_t starts = std::size_t{alphabetSize} + 1 + length + 32;
+        words = std::make_unique_for_overwrite<Index[]>(std::max<std::size_t>(length, cursors + starts));
+        firstStarts = cursors;
+        types = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+    }
+    Index *cursor() const { return words.get(); }
 
-void sortNaively(const Index *s, Index n, Index *sa)
+    std::unique_ptr<Index[]> words;         // the bucket cursors, then each level's bucket starts
+    std::size_t firstStarts = 0;            // where the top level's bucket starts begin in words
+    std::unique_ptr<std::uint8_t[]> types;  // each suffix's type (see classify)
+};
+
+// Suffix types: L-type (0) if the suffix at i is larger than the one at
+// i + 1, S-type if smaller, and among the S-type ones leftmost (LMS, 2), after
+// an L-type one, or not (1). Sets types[i] for i < end from types[end], which
+// must hold its type (the last suffix is L-type: the end of the text acts as a
+// sentinel smaller than every symbol), and marks types[end] LMS or not.
+constexpr std::uint8_t lTyped = 0;
+constexpr std::uint8_t lmsTyped = 2;
+
+void classify(const Index *s, Index end, std::uint8_t *types)
 {
-    for (Index i = 0; i < n; ++i)
-        sa[i] = i;
-    std::sort(sa, sa + n, [s, n](Index a, Index b) {
-        return std::lexicographical_compare(s + a, s + n, s + b, s + n);
-    });
+    // Branch-free, the type carried in a register: the outcome follows the
+    // text, which no predictor knows.
+    unsigned nextSmaller = types[end] != lTyped;
+    for (Index i = end; i-- > 0;) {
+        const unsigned smaller = (s[i] < s[i + 1]) | ((s[i] == s[i + 1]) & nextSmaller);
+        types[i + 1] = static_cast<std::uint8_t>(nextSmaller << (smaller ^ 1));
+        nextSmaller = smaller;
+    }
+    types[0] = static_cast<std::uint8_t>(nextSmaller);
+}
+
+// starts[c] = how many symbols are below c, for c <= alphabetSize.
+void countBuckets(const Index *s, Index n, Index alphabetSize, Index *starts)
+{
+    std::fill(starts, starts + alphabetSize + 1, 0);
+    Index i = 0;
+    if (alphabetSize <= 256) {
+        // Few symbols: each increment would wait for the one before of the
+        // same symbol, so four sets of counters take turns.
+        Index partial[4][256] = {};
+        for (; i + 4 <= n; i += 4) {
+            ++partial[0][s[i]];
+            ++partial[1][s[i + 1]];
+            ++partial[2][s[i + 2]];
+            ++partial[3][s[i + 3]];
+        }
+        for (Index c = 0; c < alphabetSize; ++c)
+            starts[c] = partial[0][c] + partial[1][c] + partial[2][c] + partial[3][c];
+    }
+    for (; i < n; ++i)
+        ++starts[s[i]];
+    Index sum = 0;
+    for (Index c = 0; c <= alphabetSize; ++c) {
+        const Index count = starts[c];
+        starts[c] = sum;
+        sum += count;
+    }
+}
+
+bool isLms(const std::uint8_t *types, Index i) { return types[i] == lmsTyped; }
+
+// Induces the order of all suffixes from the LMS suffixes that stand at the
+// ends of their buckets: L-type ones left to right from the bucket starts
+// (the last suffix first, right after the sentinel), then S-type ones right
+// to left from the bucket ends.
+void induce(const Index *s, Index n, Index alphabetSize, const std::uint8_t *types, const Index *starts,
+            Index *cursor, Index *sa)
+{
+    std::copy(starts, starts + alphabetSize, cursor);
+    sa[cursor[s[n - 1]]++] = n - 1;
+    for (Index i = 0; i < n; ++i) {
+        // v - 1 wraps past n for an empty slot (none) and for the first position.
+        const Index previous = sa[i] - 1;
+        if (previous < n && types[previous] == lTyped)
+            sa[cursor[s[previous]]++] = previous;
+    }
+    std::copy(starts + 1, starts + alphabetSize + 1, cursor);
+    for (Index i = n; i-- > 0;) {
+        const Index previous = sa[i] - 1;
+        if (previous < n && types[previous] != lTyped)
+            sa[--cursor[s[previous]]] = previous;
+    }
+}
+
+// Whether the LMS substrings at a and b (each up to and including the next
+// LMS position, or up to the end of the text) differ.
+bool lmsSubstringsDiffer(const Index *s, Index n, const std::uint8_t *types, Index a, Index b)
+{
+    for (Index d = 0;; ++d) {
+        // Only one of them can reach the end: a substring that does is unique.
+        if (a + d == n || b + d == n || s[a + d] != s[b + d] || types[a + d] != types[b + d])
+            return true;
+        // Equal so far, types included, so both are LMS here or neither is.
+        if (d > 0 && isLms(types, a + d))
+            return false;
+    }
 }
 
 // SA-IS (Nong, Zhang and Chan): sorts the LMS substrings by induction, names
-// them, sorts the reduced text recursively (it is at most half as long), and
-// induces the whole order from the sorted LMS suffixes. The end of the text
-// acts as a sentinel smaller than every symbol, so the last suffix is L-type.
-void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa)
+// them, sorts the reduced text of names recursively (it is at most half as
+// long), and induces the whole order from the sorted LMS suffixes. The
+// reduced text and its suffix array live in `sa` itself, a level's buckets
+// and types in the shared scratch: `starts` (alphabetSize + 1 words) are its
+// own, the levels below stack theirs after them; the types of the first m
+// positions (m LMS positions, at most n / 2) are rebuilt after the level
+// below has used them for its own. Every symbol of s must be below alphabetSize.
+void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const Scratch &scratch, Index *starts)
 {
-    if (n < naiveLimit) {
-        sortNaively(s, n, sa);
-        return;
-    }
+    std::uint8_t *types = scratch.types.get();
+    Index *cursor = scratch.cursor();
+    types[n - 1] = lTyped;
+    classify(s, n - 1, types);
+    countBuckets(s, n, alphabetSize, starts);
 
-    // isS[i]: the suffix at i is smaller than the one at i + 1.
-    std::vector<std::uint8_t> isS(n, 0);
-    for (Index i = n - 1; i-- > 0;)
-        isS[i] = s[i] < s[i + 1] || (s[i] == s[i + 1] && isS[i + 1]);
-
-    // Each symbol's bucket holds its L-type suffixes first, then its S-type ones.
-    std::vector<Index> lStart(alphabetSize + 1, 0);  // start of the bucket of c
-    std::vector<Index> sStart(alphabetSize + 1, 0);  // start of the S-part of the bucket of c
-    for (Index i = 0; i < n; ++i) {
-        if (isS[i])
-            ++sStart[s[i]];
-        else
-            ++lStart[s[i] + 1];
-    }
-    // Turn counts into starts: lStart[c] = symbols < c; sStart[c] = lStart[c] + L-count of c.
-    for (Index c = 0, sum = 0; c < alphabetSize; ++c) {
-        const Index lCount = lStart[c + 1];
-        const Index sCount = sStart[c];
-        lStart[c] = sum;
-        sStart[c] = sum + lCount;
-        sum += lCount + sCount;
-        lStart[c + 1] = sum;
-    }
-    lStart[alphabetSize] = n;
-
-    std::vector<Index> bucket(alphabetSize + 1);
-    auto induce = [&](const std::vector<Index> &lms) {
-        std::fill(sa, sa + n, none);
-        std::copy(sStart.begin(), sStart.end(), bucket.begin());
-        for (Index p : lms)
-            sa[bucket[s[p]]++] = p;
-        // L-type suffixes, left to right; the last suffix is the smallest of its bucket.
-        std::copy(lStart.begin(), lStart.end(), bucket.begin());
-        sa[bucket[s[n - 1]]++] = n - 1;
-        for (Index i = 0; i < n; ++i) {
-            const Index v = sa[i];
-            if (v != none && v > 0 && !isS[v - 1])
-                sa[bucket[s[v - 1]]++] = v - 1;
-        }
-        // S-type suffixes, right to left, from the ends of the buckets.
-        std::copy(lStart.begin(), lStart.end(), bucket.begin());
-        for (Index i = n; i-- > 0;) {
-            const Index v = sa[i];
-            if (v != none && v > 0 && isS[v - 1])
-                sa[--bucket[s[v - 1] + 1]] = v - 1;
-        }
-    };
-
-    std::vector<Index> lmsIndex(n, none);  // position -> rank among the LMS positions
-    std::vector<Index> lms;
+    // Sort the LMS substrings: LMS positions at their bucket ends, then induce.
+    std::fill(sa, sa + n, none);
+    std::copy(starts + 1, starts + alphabetSize + 1, cursor);
+    Index m = 0;
     for (Index i = 1; i < n; ++i) {
-        if (!isS[i - 1] && isS[i]) {
-            lmsIndex[i] = static_cast<Index>(lms.size());
-            lms.push_back(i);
+        if (isLms(types, i)) {
+            sa[--cursor[s[i]]] = i;
+            ++m;
         }
     }
-    const Index m = static_cast<Index>(lms.size());
-
-    induce(lms);
+    induce(s, n, alphabetSize, types, starts, cursor, sa);
     if (m == 0)
-        return;
+        return;  // nothing but the sentinel to induce from: the order is complete
 
-    // The LMS substrings now stand in sorted order; name equal ones alike.
-    std::vector<Index> sortedLms;
-    sortedLms.reserve(m);
-    for (Index i = 0; i < n; ++i) {
-        if (lmsIndex[sa[i]] != none)
-            sortedLms.push_back(sa[i]);
+    // Gather the LMS positions in sorted order at the front.
+    for (Index i = 0, j = 0; i < n; ++i) {
+        const Index p = sa[i];
+        sa[j] = p;
+        j += isLms(types, p);
     }
-    std::vector<Index> reduced(m);
-    Index name = 0;
-    reduced[lmsIndex[sortedLms[0]]] = 0;
-    for (Index i = 1; i < m; ++i) {
-        Index l = sortedLms[i - 1];
-        Index r = sortedLms[i];
-        const Index endL = lmsIndex[l] + 1 < m ? lms[lmsIndex[l] + 1] : n;
-        const Index endR = lmsIndex[r] + 1 < m ? lms[lmsIndex[r] + 1] : n;
-        bool same = endL - l == endR - r;
-        if (same) {
-            while (l < endL && s[l] == s[r]) {
-                ++l;
-                ++r;
-            }
-            // Equal up to the next LMS position, which must itself match and
-            // not be the end of the text.
-            same = l == endL && l < n && r < n && s[l] == s[r];
+
+    // Name them, equal substrings alike; LMS positions are at least two
+    // apart, so position / 2 gives each its own slot behind the front.
+    std::fill(sa + m, sa + n, none);
+    Index names = 0;
+    Index previous = none;
+    for (Index i = 0; i < m; ++i) {
+        const Index p = sa[i];
+        if (previous == none || lmsSubstringsDiffer(s, n, types, previous, p)) {
+            ++names;
+            previous = p;
         }
-        if (!same)
-            ++name;
-        reduced[lmsIndex[sortedLms[i]]] = name;
+        sa[m + p / 2] = names - 1;
     }
-    lmsIndex = std::vector<Index>();
+    // The reduced text: the names in text order, moved to the back.
+    Index *reduced = sa + n - m;
+    for (Index i = n, j = n; i-- > m;) {
+        if (sa[i] != none)
+            sa[--j] = sa[i];
+    }
 
-    if (name + 1 < m) {
-        std::vector<Index> reducedSa(m);
-        sortSuffixes(reduced.data(), m, name + 1, reducedSa.data());
-        for (Index i = 0; i < m; ++i)
-            sortedLms[i] = lms[reducedSa[i]];
+    if (names < m) {
+        sortSuffixes(reduced, m, names, sa, scratch, starts + alphabetSize + 1);
+        // The level below overwrote the types of its m positions.
+        classify(s, m, types);
     } else {
-        // All names differ: the names are the ranks.
+        // All names differ: a name is the rank of its suffix.
         for (Index i = 0; i < m; ++i)
-            sortedLms[reduced[i]] = lms[i];
+            sa[reduced[i]] = i;
     }
-    induce(sortedLms);
+
+    // Turn ranks into LMS positions (listed in text order where the reduced text was).
+    for (Index i = 1, j = 0; j < m; ++i) {
+        reduced[j] = i;
+        j += isLms(types, i);
+    }
+    for (Index i = 0; i < m; ++i)
+        sa[i] = reduced[sa[i]];
+    // Put the sorted LMS suffixes at their bucket ends, the largest first; each
+    // moves right or stays, so none is overwritten before it is moved.
+    std::fill(sa + m, sa + n, none);
+    std::copy(starts + 1, starts + alphabetSize + 1, cursor);
+    for (Index i = m; i-- > 0;) {
+        const Index p = sa[i];
+        sa[i] = none;
+        sa[--cursor[s[p]]] = p;
+    }
+    induce(s, n, alphabetSize, types, starts, cursor, sa);
+}
+
+// Kasai's algorithm in the order of the text (the common prefix with the
+// preceding suffix shrinks by at most one from the suffix at i to the one at
+// i + 1), with phi[i] = the suffix before i's in the suffix array; phi then
+// holds each position's common prefix length, which lcp takes in suffix-array order.
+void computeLcp(const Index *text, Index n, const Index *sa, Index *phi, Index *lcp)
+{
+    phi[sa[0]] = none;
+    for (Index i = 1; i < n; ++i)
+        phi[sa[i]] = sa[i - 1];
+    Index h = 0;
+    for (Index i = 0; i < n; ++i) {
+        const Index j = phi[i];
+        if (j == none) {
+            h = 0;
+            phi[i] = 0;
+            continue;
+        }
+        while (i + h < n && j + h < n && text[i + h] == text[j + h])
+            ++h;
+        phi[i] = h;
+        if (h > 0)
+            --h;
+    }
+    for (Index i = 0; i < n; ++i)
+        lcp[i] = phi[sa[i]];
 }
 
 }  // namespace
@@ -144,8 +240,10 @@ std::vector<std::uint32_t> buildSuffixArray(const std::uint32_t *text, std::uint
 {
     assert(length < none);
     std::vector<std::uint32_t> sa(length);
-    if (length > 0)
-        sortSuffixes(text, length, alphabetSize, sa.data());
+    if (length > 0) {
+        const Scratch scratch(length, alphabetSize);
+        sortSuffixes(text, length, alphabetSize, sa.data(), scratch, scratch.words.get() + scratch.firstStarts);
+    }
     return sa;
 }
 
@@ -153,26 +251,22 @@ std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_
                                          const std::vector<std::uint32_t> &suffixArray)
 {
     std::vector<std::uint32_t> lcp(length, 0);
-    if (length == 0)
-        return lcp;
-    std::vector<Index> rank(length);
-    for (Index i = 0; i < length; ++i)
-        rank[suffixArray[i]] = i;
-    // Kasai: the common prefix with the preceding suffix shrinks by at most
-    // one from the suffix at i to the suffix at i + 1.
-    Index h = 0;
-    for (Index i = 0; i < length; ++i) {
-        const Index r = rank[i];
-        if (r == 0) {
-            h = 0;
-            continue;
-        }
-        const Index j = suffixArray[r - 1];
-        while (i + h < length && j + h < length && text[i + h] == text[j + h])
-            ++h;
-        lcp[r] = h;
-        if (h > 0)
-            --h;
+    if (length > 0) {
+        const auto phi = std::make_unique_for_overwrite<Index[]>(length);
+        computeLcp(text, length, suffixArray.data(), phi.get(), lcp.data());
     }
     return lcp;
+}
+
+void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, std::uint32_t alphabetSize,
+                             std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray)
+{
+    assert(length < none);
+    suffixArray.resize(length);
+    lcpArray.resize(length);
+    if (length == 0)
+        return;
+    const Scratch scratch(length, alphabetSize);
+    sortSuffixes(text, length, alphabetSize, suffixArray.data(), scratch, scratch.words.get() + scratch.firstStarts);
+    computeLcp(text, length, suffixArray.data(), scratch.words.get(), lcpArray.data());
 }

@@ -6,8 +6,10 @@
 
 // The start positions of all suffixes of text[0, length), in ascending
 // lexicographic order of the suffixes; a suffix that is a prefix of another
-// comes first. Every text[i] must be below alphabetSize. Linear time and
-// about 10 bytes of scratch per symbol; length must be below UINT32_MAX.
+// comes first. Every text[i] must be below alphabetSize. Linear time; the
+// scratch is one byte per symbol and about 1.5 words per symbol plus 2 per
+// alphabet entry, of which only what the recursion uses gets touched.
+// length must be below UINT32_MAX.
 std::vector<std::uint32_t> buildSuffixArray(const std::uint32_t *text, std::uint32_t length,
                                             std::uint32_t alphabetSize);
 
@@ -15,3 +17,8 @@ std::vector<std::uint32_t> buildSuffixArray(const std::uint32_t *text, std::uint
 // suffixArray[i - 1] and suffixArray[i]; lcp[0] = 0. Linear time.
 std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_t length,
                                          const std::vector<std::uint32_t> &suffixArray);
+
+// Both arrays at once, into suffixArray and lcpArray (resized to length):
+// the LCP pass reuses the suffix sorting's scratch.
+void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, std::uint32_t alphabetSize,
+                             std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,85 @@ TEST(Tokenize, ZeroBytesJoinAndLengthLimits)
     EXPECT_EQ(out, (Tokens{"kept", "a", "b"}));
 }
 
+TEST(Tokenize, ZeroBytesAnywhere)
+{
+    // Zero bytes before, inside and after words, next to marks and at the limit.
+    const std::string text("\0ab\0\0c d\0.\0e \0 f\0", 16);
+    Tokens out;
+    Corpus::tokenize(text.data(), static_cast<std::uint32_t>(text.size()), out);
+    EXPECT_EQ(out, (Tokens{"abc", "d", ".", "e", "f"}));
+    // A word joined across a zero byte, then another word: the scratch word is not carried over.
+    const std::string two("x\0y z", 5);
+    out.clear();
+    Corpus::tokenize(two.data(), 5, out);
+    EXPECT_EQ(out, (Tokens{"xy", "z"}));
+    const Corpus corpus(two.data(), 5);
+    EXPECT_EQ(corpusTokens(corpus), (Tokens{"xy", "z"}));
+}
+
+// The rules written out plainly, one byte and one token string at a time.
+Tokens plainTokens(const std::string &text)
+{
+    Tokens out;
+    std::string current;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool word = (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+        if (word) {
+            current += c;
+        } else if (b != 0) {
+            if (!current.empty())
+                out.push_back(current);
+            current.clear();
+            if (b >= 0x21 && b <= 0x7E)
+                out.emplace_back(1, c);
+        }
+    }
+    if (!current.empty())
+        out.push_back(current);
+    return out;
+}
+
+TEST(Tokenize, LongTextsAgreeWithThePlainRules)
+{
+    // Texts long enough to span many 64-byte blocks, with words that end at,
+    // cross and fill block edges, every byte value, and sometimes zero bytes.
+    std::mt19937 random(2024);
+    const std::string pieces[] = {"a", "ab", "Word9", ".", "!?", " ", "\t\r\n", "\x7f", "\xc3\xa9", "\xff",
+                                  std::string(63, 'x'), std::string(64, 'y'), std::string(65, 'z'),
+                                  std::string(200, 'q'), std::string(1, '\0'), "a\0b", "\0."};
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const bool zeros = round % 4 == 0;
+        const int count = std::uniform_int_distribution<int>(0, round < 100 ? 30 : 300)(random);
+        for (int k = 0; k < count; ++k) {
+            const int pick = std::uniform_int_distribution<int>(0, 17)(random);
+            if (pick == 17)
+                text += static_cast<char>(std::uniform_int_distribution<int>(zeros ? 0 : 1, 255)(random));
+            else if (zeros || (pick != 14 && pick != 15 && pick != 16))
+                text += pieces[pick];
+        }
+        EXPECT_EQ(tokensOf(text), plainTokens(text)) << "round " << round;
+        const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+        EXPECT_EQ(corpusTokens(corpus), plainTokens(text)) << "round " << round;
+        std::vector<Corpus::TokenId> ids;
+        EXPECT_TRUE(corpus.findTokens(text.data(), static_cast<std::uint32_t>(text.size()), ids));
+        EXPECT_EQ(ids, corpus.tokenIds()) << "round " << round;
+        // The same text cut short at every length near a block edge.
+        for (const std::size_t cut : {std::size_t{63}, std::size_t{64}, std::size_t{65}, std::size_t{128}}) {
+            if (cut <= text.size()) {
+                EXPECT_EQ(tokensOf(std::string_view(text).substr(0, cut)), plainTokens(text.substr(0, cut)));
+            }
+        }
+    }
+    std::string everyByte;
+    for (int round = 0; round < 3; ++round) {
+        for (int b = round == 2 ? 0 : 1; b < 256; ++b)
+            everyByte += static_cast<char>(b);
+        EXPECT_EQ(tokensOf(everyByte), plainTokens(everyByte));
+    }
+}
+
 TEST(Corpus, HoldsTheTokensInOrderWithEachDistinctTokenOnce)
 {
     const std::string text = "the cat. The cat sat on the mat.";
@@ -93,6 +174,38 @@ TEST(Corpus, HoldsTheTokensInOrderWithEachDistinctTokenOnce)
     EXPECT_EQ(corpus.findToken("dog"), Corpus::noToken);
     EXPECT_EQ(corpus.findToken(""), Corpus::noToken);
     EXPECT_EQ(corpus.findToken("!"), Corpus::noToken);
+}
+
+TEST(Corpus, TellsApartTokensOfEveryLengthThatShareBytes)
+{
+    // Words of one letter and of many lengths, alike but for one byte at the
+    // start, the middle or the end; one-letter words and marks by their byte.
+    std::string text = "a b Z 7 . , ";
+    Tokens expected = {"a", "b", "Z", "7", ".", ","};
+    for (std::size_t n = 2; n <= 40; ++n) {
+        const std::string plain(n, 'a');
+        std::string first = plain, middle = plain, last = plain;
+        first.front() = 'b';
+        middle[n / 2] = 'b';
+        last.back() = 'b';
+        for (const std::string &word : {plain, first, middle, last}) {
+            if (std::find(expected.begin(), expected.end(), word) == expected.end())
+                expected.push_back(word);
+            text += word + ' ';
+        }
+    }
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    ASSERT_EQ(corpus.vocabularySize(), expected.size());
+    for (Corpus::TokenId id = 0; id < corpus.vocabularySize(); ++id) {
+        EXPECT_EQ(corpus.tokenText(id), expected[id]);
+        EXPECT_EQ(corpus.findToken(expected[id]), id) << expected[id];
+    }
+    // Absent: a letter not in the text, a non-ASCII byte, a longer or a cut word.
+    EXPECT_EQ(corpus.findToken("c"), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken("\xe9"), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken(std::string(41, 'a')), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken("aaaaaaaaab" + std::string(1, 'a')), Corpus::noToken);
+    EXPECT_EQ(corpus.findToken("a b"), Corpus::noToken);
 }
 
 TEST(Corpus, EmptyAndBlankTextsGiveEmptyCorpora)
@@ -133,6 +246,43 @@ TEST(Corpus, InternsManyDistinctTokens)
     EXPECT_EQ(corpusTokens(corpus), tokensOf(text));
     for (int i = 0; i < 50000; i += 997)
         EXPECT_EQ(corpus.tokenText(corpus.findToken("w" + std::to_string(i))), "w" + std::to_string(i));
+}
+
+TEST(Corpus, FindsTheTokensOfLongSearchTextsOverLargeVocabularies)
+{
+    // A vocabulary large enough for the lookups that go in batches, and a
+    // small one, each searched with its whole text (a label that is the text).
+    for (const int words : {30000, 50}) {
+        std::string text;
+        for (int i = 0; i < 40000; ++i)
+            text += "w" + std::to_string(i % words) + (i % 7 == 0 ? ". " : i % 5 == 0 ? " a " : " ");
+        const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+        std::vector<Corpus::TokenId> ids{42};
+        ASSERT_TRUE(corpus.findTokens(text.data(), static_cast<std::uint32_t>(text.size()), ids));
+        ASSERT_EQ(ids.size(), corpus.tokenCount() + 1);
+        EXPECT_EQ(ids.front(), 42u);  // appended after what was there
+        EXPECT_TRUE(std::equal(ids.begin() + 1, ids.end(), corpus.tokenIds().begin()));
+
+        // A zero byte inside a word, among tokens waiting for their lookup.
+        std::string search = "w1 w2 w3 w" + std::string(1, '\0') + "4 w5 . a w6";
+        ids.clear();
+        ASSERT_TRUE(corpus.findTokens(search.data(), static_cast<std::uint32_t>(search.size()), ids));
+        ASSERT_EQ(ids.size(), 8u);
+        EXPECT_EQ(corpus.tokenText(ids[3]), "w4");
+        EXPECT_EQ(corpus.tokenText(ids[7]), "w6");
+
+        // One token missing, first, last, or amid others; a missing one-letter word or mark.
+        for (const char *missing : {"zz", "z", "!"}) {
+            for (const std::size_t at : {std::size_t{0}, std::size_t{17}, std::size_t{40}}) {
+                std::string probe;
+                for (std::size_t k = 0; k < 41; ++k)
+                    probe += k == at ? std::string(missing) + ' ' : "w" + std::to_string(k % words) + ' ';
+                ids.clear();
+                EXPECT_FALSE(corpus.findTokens(probe.data(), static_cast<std::uint32_t>(probe.size()), ids))
+                    << missing << " at " << at << " of " << words;
+            }
+        }
+    }
 }
 
 }  // namespace

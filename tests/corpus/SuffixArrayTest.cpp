@@ -45,7 +45,35 @@ void expectIndexed(const Text &text, std::uint32_t alphabet)
     const Text sa = buildSuffixArray(text.data(), n, alphabet);
     const Text expected = sortedSuffixes(text);
     ASSERT_EQ(sa, expected) << "length " << n << ", alphabet " << alphabet;
-    EXPECT_EQ(buildLcpArray(text.data(), n, sa), commonPrefixes(text, expected));
+    const Text lcp = commonPrefixes(text, expected);
+    EXPECT_EQ(buildLcpArray(text.data(), n, sa), lcp);
+    // Both at once, into vectors that held something before.
+    Text bothSa(3, 7);
+    Text bothLcp(n + 5, 9);
+    buildSuffixAndLcpArrays(text.data(), n, alphabet, bothSa, bothLcp);
+    EXPECT_EQ(bothSa, expected);
+    EXPECT_EQ(bothLcp, lcp);
+}
+
+// Every text of up to maxLength symbols below alphabet.
+void expectAllTextsIndexed(std::uint32_t alphabet, std::uint32_t maxLength)
+{
+    Text text;
+    for (std::uint32_t n = 0; n <= maxLength; ++n) {
+        text.assign(n, 0);
+        for (;;) {
+            expectIndexed(text, alphabet);
+            if (::testing::Test::HasFatalFailure())
+                return;
+            // The next text, counting in base `alphabet`.
+            std::uint32_t i = 0;
+            while (i < n && text[i] == alphabet - 1)
+                text[i++] = 0;
+            if (i == n)
+                break;
+            ++text[i];
+        }
+    }
 }
 
 TEST(SuffixArray, SmallAndDegenerateTexts)
@@ -76,6 +104,40 @@ TEST(SuffixArray, SmallAndDegenerateTexts)
     for (std::uint32_t i = 0; i < 400; ++i)
         descending.push_back(399 - i);
     expectIndexed(descending, 400);
+}
+
+TEST(SuffixArray, EveryShortTextOverTinyAlphabets)
+{
+    // One and two symbols, equal or not, and every arrangement of L- and
+    // S-type suffixes that short texts can have.
+    expectAllTextsIndexed(1, 12);
+    expectAllTextsIndexed(2, 12);
+    expectAllTextsIndexed(3, 8);
+    expectAllTextsIndexed(4, 6);
+}
+
+TEST(SuffixArray, TextsThatReduceManyTimes)
+{
+    // Fibonacci and Thue-Morse words reduce to texts of the same kind, level
+    // after level: the levels share their scratch, which each must rebuild.
+    Text fibonacci{0};
+    Text previous{1};
+    while (fibonacci.size() < 8000) {
+        Text next = fibonacci;
+        next.insert(next.end(), previous.begin(), previous.end());
+        previous = std::move(fibonacci);
+        fibonacci = std::move(next);
+    }
+    expectIndexed(fibonacci, 2);
+    Text thueMorse(1 << 13);
+    for (std::uint32_t i = 0; i < thueMorse.size(); ++i)
+        thueMorse[i] = __builtin_popcount(i) & 1;
+    expectIndexed(thueMorse, 2);
+    // An alphabet larger than the symbols used, and symbols that skip values.
+    Text sparse;
+    for (std::uint32_t i = 0; i < 5000; ++i)
+        sparse.push_back(thueMorse[i] * 1000 + fibonacci[i] * 10);
+    expectIndexed(sparse, 5000);
 }
 
 TEST(SuffixArray, RandomTextsOverTinyAndLargeAlphabets)
