@@ -47,23 +47,19 @@ std::unique_ptr<PhraseNode> makeRoot(std::string label, float weight = 1.0f)
     return root;
 }
 
-std::vector<Label> labelsOf(const TreeLayout &layout)
+// The layout's items of one kind, in drawing order.
+template <typename Kind>
+std::vector<Kind> itemsOf(const TreeLayout &layout)
 {
-    std::vector<Label> out;
+    std::vector<Kind> out;
     for (const auto &item : layout.items())
-        if (const auto *label = std::get_if<Label>(&item))
-            out.push_back(*label);
+        if (const auto *kind = std::get_if<Kind>(&item))
+            out.push_back(*kind);
     return out;
 }
 
-std::vector<Curve> curvesOf(const TreeLayout &layout)
-{
-    std::vector<Curve> out;
-    for (const auto &item : layout.items())
-        if (const auto *curve = std::get_if<Curve>(&item))
-            out.push_back(*curve);
-    return out;
-}
+std::vector<Label> labelsOf(const TreeLayout &layout) { return itemsOf<Label>(layout); }
+std::vector<Curve> curvesOf(const TreeLayout &layout) { return itemsOf<Curve>(layout); }
 
 // The display weight of a continuation counted `count` times in a text of `tokens` tokens.
 float weightOf(int count, int tokens)
