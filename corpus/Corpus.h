@@ -1,10 +1,14 @@
 // Corpus: the loaded text as token ids in text order, each distinct token interned once.
 #pragma once
 
-#include "BlockMinimum.h"
+#include "CorpusOptions.h"
+#include "SuffixIndex.h"
+#include "TokenTable.h"
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +21,14 @@ public:
 
     static constexpr TokenId noToken = UINT32_MAX;
 
-    // Tokenizes exactly `length` bytes of `bytes` (no terminator needed).
-    // Throws std::bad_alloc if memory runs out; nothing half-built escapes.
-    Corpus(const char *bytes, std::uint32_t length);
+    // Tokenizes exactly `length` bytes of `bytes` (no terminator needed) by
+    // the rules `options` choose. Throws std::bad_alloc if memory runs out;
+    // nothing half-built escapes.
+    Corpus(const char *bytes, std::uint32_t length, CorpusOptions options = {});
+    // One corpus of several documents, each cut on its own. Between two
+    // documents stands a boundary: a position that holds no token (its id is
+    // noToken), so that no occurrence, continuation or label runs across it.
+    explicit Corpus(std::span<const std::string_view> documents, CorpusOptions options = {});
     ~Corpus();
 
     Corpus(const Corpus &) = delete;
@@ -28,26 +37,40 @@ public:
     // Appends the tokens of bytes[0, length) to `out`, after what it holds,
     // by the same rules that cut the corpus (used on search texts).
     static void tokenize(const char *bytes, std::uint32_t length, std::vector<std::string> &out);
+    // The same by the rules `options` choose (Unicode or bytes); no folding.
+    static void tokenize(const char *bytes, std::uint32_t length, std::vector<std::string> &out,
+                         const CorpusOptions &options);
+
+    const CorpusOptions &options() const { return options_; }
 
     Position first() const { return 0; }
     Position end() const { return static_cast<Position>(ids_.size()); }
     // The end is never advanced: callers compare with end() first.
     static Position advance(Position p) { return p + 1; }
 
-    // The token at p (p < end()), a view of the interned bytes, valid while the corpus lives.
-    std::string_view token(Position p) const { return tokenText(ids_[p]); }
-    TokenId tokenId(Position p) const { return ids_[p]; }
-    std::uint64_t tokenCount() const { return ids_.size(); }
-    // All token ids in text order, contiguous.
-    const std::vector<TokenId> &tokenIds() const { return ids_; }
-
-    // Number of distinct tokens; ids run from 0 to vocabularySize() - 1 in first-met order.
-    std::uint32_t vocabularySize() const { return static_cast<std::uint32_t>(offsets_.size() - 1); }
-    std::string_view tokenText(TokenId id) const
+    // The token at p (p < end(), not a boundary) as it is spelled in the
+    // text: a view of the interned bytes, valid while the corpus lives.
+    std::string_view token(Position p) const
     {
-        return std::string_view(bytes_.data() + offsets_[id], offsets_[id + 1] - offsets_[id]);
+        return spellingIds_.empty() ? idTable().text(ids_[p]) : spellings_.text(spellingIds_[p]);
     }
-    // The id of `text`, or noToken if the corpus has no such token.
+    // The id that searching and grouping compare (of the folded token when
+    // the corpus folds case); noToken at a boundary.
+    TokenId tokenId(Position p) const { return ids_[p]; }
+    // An id of the token's spelling: equal ids, equal bytes.
+    TokenId spellingId(Position p) const { return spellingIds_.empty() ? ids_[p] : spellingIds_[p]; }
+    // How many tokens the corpus holds (boundaries are not tokens).
+    std::uint64_t tokenCount() const { return ids_.size() - boundaries_.size(); }
+    // All ids in text order, contiguous.
+    const std::vector<TokenId> &tokenIds() const { return ids_; }
+    // The positions of the boundaries between documents, ascending.
+    const std::vector<Position> &boundaries() const { return boundaries_; }
+
+    // Number of distinct ids; they run from 0 to vocabularySize() - 1 in first-met order.
+    std::uint32_t vocabularySize() const { return idTable().size(); }
+    // The text of an id: the token, or when the corpus folds case, the folded token.
+    std::string_view tokenText(TokenId id) const { return idTable().text(id); }
+    // The id of the token `text` (folded first when the corpus folds case), or noToken.
     TokenId findToken(std::string_view text) const;
     // Cuts bytes[0, length) by the corpus rules and appends the id of each
     // token to `out`; false if some token is not in the corpus (`out` then
@@ -57,39 +80,36 @@ public:
     TokenId stopToken() const { return stopToken_; }
     // True when the `length` tokens from `start` are all printable ASCII
     // (0x20 to 0x7E), so that they, joined by blanks, are plain text. Constant
-    // time while every token of the corpus is plain, as the tokenizer makes
-    // them (letters, digits, one-byte marks); otherwise it reads the span.
+    // time while every token of the corpus is plain; otherwise it reads the span.
     bool plainSpan(Position start, std::uint32_t length) const;
 
-    // Every position, ordered by the token sequence that starts there (a
-    // sequence that is a prefix of another comes first). The positions where
-    // a phrase occurs form one run of it.
-    const std::vector<Position> &suffixArray() const { return suffixArray_; }
-    // lcpArray()[i]: how many tokens the sequences at suffixArray()[i - 1] and
-    // suffixArray()[i] share from their start; 0 for i = 0.
-    const std::vector<std::uint32_t> &lcpArray() const { return lcpArray_; }
-    // Range minima of the suffix array (the first position among a run of
-    // suffixes) and of the lcp array (what a run of suffixes shares).
-    const BlockMinimum &suffixArrayMinimum() const { return suffixArrayMinimum_; }
-    const BlockMinimum &lcpMinimum() const { return lcpMinimum_; }
-    // The first position at or after p that holds ".", or end() if none does.
-    Position nextStop(Position p) const;
+    // The tokens read from first to last, with their suffix array.
+    const SuffixIndex &forward() const { return forward_; }
+    // The tokens read from last to first; built the first time it is asked for.
+    const SuffixIndex &backward() const;
+
+    // The forward index's arrays (see SuffixIndex).
+    const std::vector<Position> &suffixArray() const { return forward_.suffixArray(); }
+    const std::vector<std::uint32_t> &lcpArray() const { return forward_.lcpArray(); }
+    const BlockMinimum &suffixArrayMinimum() const { return forward_.suffixArrayMinimum(); }
+    const BlockMinimum &lcpMinimum() const { return forward_.lcpMinimum(); }
+    Position nextStop(Position p) const { return forward_.nextStop(p); }
 
 private:
-    TokenId intern(std::string_view text);
-    // The id of a token of two bytes or more, given the low 32 bits of its hash; noToken if absent.
-    TokenId lookUp(std::string_view text, std::uint32_t hash) const;
+    // The table of the ids that searches compare.
+    const TokenTable &idTable() const { return options_.foldCase ? folded_ : spellings_; }
+    void addDocument(const char *bytes, std::uint32_t length);
+    void index();
 
+    CorpusOptions options_;
     std::vector<TokenId> ids_;
-    std::string bytes_;                   // distinct tokens back to back
-    std::vector<std::uint32_t> offsets_;  // token id -> start in bytes_; one extra at the end
-    std::vector<std::uint64_t> slots_;    // open-addressing hash table: hash bits and id
-    TokenId markIds_[128];                // one-byte tokens (all ASCII) skip the hash table
+    std::vector<TokenId> spellingIds_;  // when folding: each position's spelling
+    TokenTable spellings_;
+    TokenTable folded_;                 // when folding: the folded tokens
+    std::vector<TokenId> foldedOf_;     // when folding: spelling id -> folded id
+    std::vector<Position> boundaries_;
     TokenId stopToken_ = noToken;
-    bool allTokensPlain_ = true;          // no interned token has a byte outside 0x20..0x7E
-    std::vector<Position> suffixArray_;
-    std::vector<std::uint32_t> lcpArray_;
-    BlockMinimum suffixArrayMinimum_;
-    BlockMinimum lcpMinimum_;
-    std::vector<Position> stops_;  // the positions of ".", ascending
+    SuffixIndex forward_;
+    mutable std::once_flag backwardOnce_;
+    mutable std::unique_ptr<SuffixIndex> backward_;
 };

@@ -1,0 +1,50 @@
+#include "SuffixIndex.h"
+
+#include "SuffixArray.h"
+
+#include <algorithm>
+
+SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken, bool reversed)
+    : reversed_(reversed), ids_(ids), stopToken_(stopToken)
+{
+    if (reversed) {
+        ownIds_.assign(ids.rbegin(), ids.rend());
+        ids_ = ownIds_;
+    }
+    const auto n = static_cast<Position>(ids_.size());
+    for (Position p = 0; p < n; ++p) {
+        if (ids_[p] == stopToken_)
+            stops_.push_back(p);
+        else if (ids_[p] == boundaryId)
+            boundaries_.push_back(p);
+    }
+    if (boundaries_.empty()) {
+        buildSuffixAndLcpArrays(ids_.data(), n, alphabetSize, suffixArray_, lcpArray_);
+    } else {
+        // The suffix sorting sees each boundary as a symbol of its own below
+        // every token: suffixes part there, and one that reaches a boundary
+        // sorts first, as one that reaches the end does.
+        const auto count = static_cast<TokenId>(boundaries_.size());
+        std::vector<TokenId> text(n);
+        TokenId next = 0;
+        for (Position p = 0; p < n; ++p)
+            text[p] = ids_[p] == boundaryId ? next++ : ids_[p] + count;
+        buildSuffixAndLcpArrays(text.data(), n, alphabetSize + count, suffixArray_, lcpArray_);
+    }
+    suffixArrayMinimum_ = BlockMinimum(suffixArray_);
+    lcpMinimum_ = BlockMinimum(lcpArray_);
+}
+
+SuffixIndex::Position SuffixIndex::nextStop(Position p) const
+{
+    const auto stop = std::lower_bound(stops_.begin(), stops_.end(), p);
+    return stop == stops_.end() ? end() : *stop;
+}
+
+SuffixIndex::Position SuffixIndex::boundaryAfter(Position p) const
+{
+    if (boundaries_.empty())
+        return end();
+    const auto boundary = std::lower_bound(boundaries_.begin(), boundaries_.end(), p);
+    return boundary == boundaries_.end() ? end() : *boundary;
+}

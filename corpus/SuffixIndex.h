@@ -1,0 +1,68 @@
+// SuffixIndex: a corpus's token sequence read in one direction, with the suffix array that phrase trees are read off.
+#pragma once
+
+#include "BlockMinimum.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Positions are indices into the sequence as this index reads it. Besides
+// tokens the sequence may hold boundaries (positions with the id noBoundary's
+// value, UINT32_MAX) between the documents of a corpus: nothing is ever
+// matched across one, and a suffix that reaches one sorts before every
+// suffix that goes on with a token there, as a suffix that reaches the end.
+class SuffixIndex {
+public:
+    using Position = std::uint32_t;
+    using TokenId = std::uint32_t;
+    static constexpr TokenId boundaryId = UINT32_MAX;
+
+    SuffixIndex() = default;
+    // Indexes `ids`, token ids below `alphabetSize` and boundaries, read
+    // forward (the span must outlive the index and keep its place) or, with
+    // `reversed`, a reversed copy of them that the index owns. `stopToken`
+    // is the id of "." (or any value no token has).
+    SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken, bool reversed);
+
+    SuffixIndex(SuffixIndex &&) = default;
+    SuffixIndex &operator=(SuffixIndex &&) = default;
+
+    bool reversed() const { return reversed_; }
+    Position end() const { return static_cast<Position>(ids_.size()); }
+    TokenId tokenId(Position p) const { return ids_[p]; }
+    std::span<const TokenId> ids() const { return ids_; }
+    TokenId stopToken() const { return stopToken_; }
+
+    // Every position, ordered by the sequence that starts there (up to the
+    // next boundary or the end; one that is a prefix of another comes first).
+    const std::vector<Position> &suffixArray() const { return suffixArray_; }
+    // lcpArray()[i]: how many tokens the sequences at suffixArray()[i - 1]
+    // and suffixArray()[i] share from their start (never a boundary); 0 for i = 0.
+    const std::vector<std::uint32_t> &lcpArray() const { return lcpArray_; }
+    const BlockMinimum &suffixArrayMinimum() const { return suffixArrayMinimum_; }
+    const BlockMinimum &lcpMinimum() const { return lcpMinimum_; }
+
+    // The first position at or after p that holds ".", or end().
+    Position nextStop(Position p) const;
+    // The first boundary at or after p, or end(): where a continuation from p stops.
+    Position boundaryAfter(Position p) const;
+    // The first position, in the corpus's own reading order, of the `length`
+    // positions of this reading from `start`.
+    Position corpusStart(Position start, std::uint32_t length) const
+    {
+        return reversed_ ? end() - start - length : start;
+    }
+
+private:
+    bool reversed_ = false;
+    std::vector<TokenId> ownIds_;  // the reversed sequence, when reversed
+    std::span<const TokenId> ids_;
+    TokenId stopToken_ = boundaryId;
+    std::vector<Position> suffixArray_;
+    std::vector<std::uint32_t> lcpArray_;
+    BlockMinimum suffixArrayMinimum_;
+    BlockMinimum lcpMinimum_;
+    std::vector<Position> stops_;       // ascending
+    std::vector<Position> boundaries_;  // ascending
+};
