@@ -10,8 +10,9 @@ PhraseNode::PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32
 {
 }
 
-PhraseNode::PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length)
-    : text_(std::move(text)), corpus_(&corpus), spanStart_(start), spanLength_(length)
+PhraseNode::PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length,
+                       TextPlace place)
+    : text_(std::move(text)), corpus_(&corpus), spanStart_(start), spanLength_(length), textPlace_(place)
 {
 }
 
@@ -68,31 +69,71 @@ std::string PhraseNode::label() const
 
 void PhraseNode::appendLabel(std::string &out) const
 {
-    out += text_;
-    if (spanLength_ == 0)
-        return;
-    std::size_t size = text_.empty() ? 0 : 1;
-    for (std::uint32_t i = 0; i < spanLength_; ++i)
-        size += corpus_->token(spanStart_ + i).size() + (i > 0 ? 1 : 0);
-    out.reserve(out.size() + size);
-    for (std::uint32_t i = 0; i < spanLength_; ++i) {
-        if (i > 0 || !text_.empty())
+    const bool textFirst = textPlace_ == TextPlace::BeforeSpan;
+    if (textFirst)
+        out += text_;
+    if (spanLength_ > 0) {
+        std::size_t size = text_.empty() ? 0 : 1;
+        for (std::uint32_t i = 0; i < spanLength_; ++i)
+            size += corpus_->token(spanStart_ + i).size() + (i > 0 ? 1 : 0);
+        out.reserve(out.size() + size + (textFirst ? 0 : text_.size()));
+        for (std::uint32_t i = 0; i < spanLength_; ++i) {
+            if (i > 0 || (textFirst && !text_.empty()))
+                out += ' ';
+            out += corpus_->token(spanStart_ + i);
+        }
+        if (!textFirst && !text_.empty())
             out += ' ';
-        out += corpus_->token(spanStart_ + i);
     }
+    if (!textFirst)
+        out += text_;
 }
 
 std::string PhraseNode::labelPrefix(std::size_t maxBytes) const
 {
-    std::string out = text_.substr(0, maxBytes);
+    std::string out;
+    // Only what is asked for: one token can be the whole text.
+    const auto add = [&out, maxBytes](std::string_view piece) {
+        out += piece.substr(0, maxBytes - std::min(maxBytes, out.size()));
+    };
+    const bool textFirst = textPlace_ == TextPlace::BeforeSpan;
+    if (textFirst)
+        add(text_);
     for (std::uint32_t i = 0; i < spanLength_ && out.size() < maxBytes; ++i) {
-        if (i > 0 || !text_.empty())
-            out += ' ';
-        // Only what is asked for: one token can be the whole text.
-        out += corpus_->token(spanStart_ + i).substr(0, maxBytes - std::min(maxBytes, out.size()));
+        if (i > 0 || (textFirst && !text_.empty()))
+            add(" ");
+        add(corpus_->token(spanStart_ + i));
     }
-    if (out.size() > maxBytes)
-        out.resize(maxBytes);
+    if (!textFirst && out.size() < maxBytes) {
+        if (spanLength_ > 0 && !text_.empty())
+            add(" ");
+        add(text_);
+    }
+    return out;
+}
+
+std::string PhraseNode::labelSuffix(std::size_t maxBytes) const
+{
+    // Gathered back to front, reversed at the end.
+    std::string out;
+    const auto add = [&out, maxBytes](std::string_view piece) {
+        const std::size_t take = std::min(piece.size(), maxBytes - std::min(maxBytes, out.size()));
+        out.append(piece.rbegin(), piece.rbegin() + static_cast<std::ptrdiff_t>(take));
+    };
+    const bool textFirst = textPlace_ == TextPlace::BeforeSpan;
+    if (!textFirst)
+        add(text_);
+    for (std::uint32_t i = spanLength_; i > 0 && out.size() < maxBytes; --i) {
+        if (i < spanLength_ || (!textFirst && !text_.empty()))
+            add(" ");
+        add(corpus_->token(spanStart_ + i - 1));
+    }
+    if (textFirst && out.size() < maxBytes) {
+        if (spanLength_ > 0 && !text_.empty())
+            add(" ");
+        add(text_);
+    }
+    std::reverse(out.begin(), out.end());
     return out;
 }
 
@@ -105,12 +146,12 @@ void PhraseNode::absorbOnlyChild()
 
     // The child's tokens continue ours when the tokens right before its span
     // are our own tokens: then the merged label is one longer span.
-    bool contiguous = child->text_.empty() && child->corpus_ != nullptr
+    bool contiguous = textPlace_ == TextPlace::BeforeSpan && child->text_.empty() && child->corpus_ != nullptr
                       && (spanLength_ == 0 || (child->corpus_ == corpus_ && child->spanStart_ >= spanLength_));
     if (contiguous && spanLength_ > 0) {
         const Corpus::Position before = child->spanStart_ - spanLength_;
         for (std::uint32_t i = 0; i < spanLength_ && contiguous; ++i)
-            contiguous = corpus_->tokenId(before + i) == corpus_->tokenId(spanStart_ + i);
+            contiguous = corpus_->spellingId(before + i) == corpus_->spellingId(spanStart_ + i);
     }
     if (contiguous) {
         corpus_ = child->corpus_;
@@ -126,6 +167,7 @@ void PhraseNode::absorbOnlyChild()
         spanLength_ = 0;
     }
     weight_ = child->weight_;
+    count_ = child->count_;
     children_ = std::move(child->children_);
     childSource_ = std::move(child->childSource_);
     branch_ = child->branch_;

@@ -10,39 +10,52 @@
 #include <vector>
 
 // A label is an optional literal text (a root's search text, byte for byte)
-// followed by a run of corpus tokens, joined by single blanks. The run is kept
+// and a run of corpus tokens, joined by single blanks; the text comes first
+// (or last, for the root of a tree of what comes before a phrase). The run is kept
 // as a span of positions and made into bytes only when label() is asked for,
 // so a tree costs memory per node, not per token of its labels. A node with a
 // span refers to its corpus, which must outlive it.
 class PhraseNode {
 public:
     using Children = std::vector<std::unique_ptr<PhraseNode>>;
+    enum class TextPlace { BeforeSpan, AfterSpan };
 
     // A node labelled with `text` exactly, weight 0, no children.
     explicit PhraseNode(std::string text);
     // A node labelled with the `length` tokens of `corpus` from `start`.
     PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32_t length);
-    // A node labelled with `text` followed by the `length` tokens from `start`.
-    PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length);
+    // A node labelled with `text` and the `length` tokens from `start`, the
+    // text before or after them.
+    PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length,
+               TextPlace place = TextPlace::BeforeSpan);
     // Destroys the whole subtree without recursion, however deep it is.
     ~PhraseNode();
 
     PhraseNode(const PhraseNode &) = delete;
     PhraseNode &operator=(const PhraseNode &) = delete;
 
-    // The label's bytes: the text, then (after one blank if both are present)
-    // the span's tokens joined by single blanks.
+    // The label's bytes: the text and the span's tokens joined by single
+    // blanks (one blank between the two if both are present).
     std::string label() const;
     // Appends the label's bytes to `out`; same bytes as label().
     void appendLabel(std::string &out) const;
     // The first min(maxBytes, label size) bytes of the label, made without
     // making the rest: a label can be as long as the text.
     std::string labelPrefix(std::size_t maxBytes) const;
+    // The last min(maxBytes, label size) bytes of the label, made the same way.
+    std::string labelSuffix(std::size_t maxBytes) const;
 
     float weight() const { return weight_; }
     void setWeight(float weight) { weight_ = weight; }
-    // Adds 1.0 to the weight while the tree is being counted.
-    void countOccurrence() { weight_ += 1.0f; }
+    // How many occurrences the node stands for; shaping leaves it as it is.
+    std::uint32_t count() const { return count_; }
+    void setCount(std::uint32_t count) { count_ = count; }
+    // Adds one occurrence to the count and 1.0 to the weight while the tree is being counted.
+    void countOccurrence()
+    {
+        weight_ += 1.0f;
+        ++count_;
+    }
 
     // The children, made first if a child source still holds them. Reading
     // a tree may thus change it: a tree is not to be read from two threads.
@@ -70,7 +83,7 @@ public:
     bool childrenMade() const { return !childSource_; }
 
     // Merges the only child into this node: the label gains " " and the
-    // child's label, the weight becomes the child's, and the child's children
+    // child's label, the weight and count become the child's, and the child's children
     // become this node's. Requires exactly one child. Constant time when the
     // child's span continues this node's span in the corpus (as growth makes
     // them); otherwise the label is materialized once.
@@ -80,6 +93,7 @@ public:
     const Corpus *corpus() const { return corpus_; }
     Corpus::Position spanStart() const { return spanStart_; }
     std::uint32_t spanLength() const { return spanLength_; }
+    TextPlace textPlace() const { return textPlace_; }
 
 private:
     void makeChildren() const
@@ -94,6 +108,8 @@ private:
     Corpus::Position spanStart_ = 0;
     std::uint32_t spanLength_ = 0;
     float weight_ = 0.0f;
+    std::uint32_t count_ = 0;
+    TextPlace textPlace_ = TextPlace::BeforeSpan;
     mutable Children children_;
     mutable std::shared_ptr<const ChildSource> childSource_;
     ChildSource::Branch branch_;

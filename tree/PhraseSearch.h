@@ -7,6 +7,15 @@
 #include <memory>
 #include <string_view>
 
+// Which way a tree goes from its phrase: into what follows it, or into what precedes it.
+enum class TreeDirection { Forward, Backward };
+
+struct PhraseSearchResult {
+    enum class Status { Found, NoTokens, NotFound };
+    Status status = Status::NoTokens;
+    std::unique_ptr<PhraseNode> root;  // set when found
+};
+
 // Builds the tree of `text` in `corpus`: the root is labelled with `text` byte
 // for byte and counts the occurrences of its tokens (cut by the corpus rules,
 // taken from left to right without overlap); below it grow the continuations,
@@ -16,3 +25,11 @@
 // the tree. Time grows with the number of occurrences and of nodes, whatever
 // the text repeats.
 std::unique_ptr<PhraseNode> buildPhraseTree(const Corpus &corpus, std::string_view text);
+
+// The same, going either way, and telling why no tree was built: `text` has
+// no tokens, or does not occur. Backward, the tree is that of the reversed
+// token sequence and the reversed phrase, with every label read in the
+// text's order again: occurrences are taken from right to left, a label is
+// spelled as its latest occurrence, and the root reads "<absorbed run> <text>".
+// The corpus's backward index is built the first time it is needed.
+PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, TreeDirection direction);

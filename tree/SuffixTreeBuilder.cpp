@@ -13,12 +13,12 @@ using Position = Corpus::Position;
 using TokenId = Corpus::TokenId;
 
 // The run of the suffix array whose suffixes start with `query`: [first, last).
-std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const Corpus &corpus, std::span<const TokenId> query)
+std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, std::span<const TokenId> query)
 {
-    const std::vector<Position> &sa = corpus.suffixArray();
-    const std::vector<TokenId> &ids = corpus.tokenIds();
-    const BlockMinimum &lcp = corpus.lcpMinimum();
-    const std::size_t n = corpus.end();
+    const std::vector<Position> &sa = index.suffixArray();
+    const std::span<const TokenId> ids = index.ids();
+    const BlockMinimum &lcp = index.lcpMinimum();
+    const std::size_t n = index.end();
     const std::size_t m = query.size();
 
     // The first index whose suffix is not below the query. A bound's known
@@ -62,7 +62,8 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const Corpus &corpus, std:
         }
         while (k < m && p + k < n && ids[p + k] == query[k])
             ++k;
-        if (k < m && (p + k == n || ids[p + k] < query[k])) {
+        // A boundary sorts below every token, as the end does.
+        if (k < m && (p + k == n || ids[p + k] == SuffixIndex::boundaryId || ids[p + k] < query[k])) {
             below = mid;
             sharedBelow = k;
         } else {
@@ -104,6 +105,7 @@ struct Run {
     Position spanStart;
     std::uint32_t spanLength;
     std::uint32_t count;   // the deepest node's count, which the collapsed node takes
+    std::string spelled;   // the label, when its levels are spelled from different occurrences
 };
 
 // The continuations of a phrase's chosen occurrences in suffix-array order,
@@ -116,16 +118,17 @@ class ContinuationIndex : public ChildSource, public std::enable_shared_from_thi
 public:
     // The occurrences are the suffix-array run [first, last) of a query of
     // `m` tokens; those that start inside an earlier chosen one are left out.
-    ContinuationIndex(const Corpus &corpus, std::uint32_t first, std::uint32_t last, std::uint32_t m,
-                      bool mayOverlap, float total)
-        : corpus_(corpus), end_(corpus.end()), total_(total)
+    ContinuationIndex(const Corpus &corpus, const SuffixIndex &index, std::uint32_t first, std::uint32_t last,
+                      std::uint32_t m, bool mayOverlap)
+        : corpus_(corpus), index_(index), end_(index.end()), total_(static_cast<float>(corpus.tokenCount())),
+          spellingsDiffer_(corpus.options().foldCase)
     {
         if (!mayOverlap) {
-            // Every occurrence counts: the corpus's own arrays serve as they are.
-            starts_ = corpus.suffixArray().data() + first;
-            shared_ = corpus.lcpArray().data() + first;
-            startMinimum_ = &corpus.suffixArrayMinimum();
-            sharedMinimum_ = &corpus.lcpMinimum();
+            // Every occurrence counts: the index's own arrays serve as they are.
+            starts_ = index.suffixArray().data() + first;
+            shared_ = index.lcpArray().data() + first;
+            startMinimum_ = &index.suffixArrayMinimum();
+            sharedMinimum_ = &index.lcpMinimum();
             base_ = first;
             startOffset_ = m;
             sharedOffset_ = m;
@@ -143,13 +146,13 @@ public:
     std::unique_ptr<PhraseNode> makeRoot(std::string text) const
     {
         std::uint32_t first = 0;
-        if (length(0) == 0)
-            first = 1;  // the occurrence that ends the text continues with nothing
-        Run run{0, count_, 0, first < count_, 0, 0, count_};
+        while (first < count_ && length(first) == 0)
+            ++first;  // occurrences that end the text (or a document) continue with nothing
+        Run run{0, count_, 0, first < count_, 0, 0, count_, {}};
         if (first < count_ && firstSharedAtMost(first + 1, count_, 0) == count_)
             run = follow(first, count_, 0, 0);
-        auto root = std::make_unique<PhraseNode>(std::move(text), corpus_, run.spanStart, run.spanLength);
-        root->setWeight(weightOf(run.count));
+        // Read backwards, the absorbed run stands before the phrase.
+        auto root = makeNode(run, std::move(text));
         if (run.branches)
             root->setChildSource(shared_from_this(), {run.first, run.last, run.depth, 0});
         return root;
@@ -163,8 +166,8 @@ public:
         const std::uint32_t depth = branch.depth;
         std::vector<Group> groups;
         std::uint32_t from = branch.first;
-        if (length(from) == depth)
-            ++from;  // the continuation that ends here has no token to be grouped by
+        while (from < branch.last && length(from) == depth)
+            ++from;  // a continuation that ends here has no token to be grouped by
         while (from < branch.last) {
             const std::uint32_t to = firstSharedAtMost(from + 1, branch.last, depth);
             groups.push_back({firstMet(from, to), from, to});
@@ -179,18 +182,15 @@ public:
         children.reserve(groups.size());
         for (const Group &group : groups) {
             const Run run = follow(group.first, group.last, depth, counter);
-            auto child = std::make_unique<PhraseNode>(corpus_, run.spanStart, run.spanLength);
-            child->setWeight(weightOf(run.count));
+            auto child = makeNode(run, {});
             if (run.branches)
                 child->setChildSource(shared_from_this(), {run.first, run.last, run.depth, counter});
             children.push_back(std::move(child));
             if (group.last - group.first > 1 || grows(group.firstMet + depth, counter))
                 ++counter;
         }
-        if (total_ > 0.0f) {
-            const auto heavier = [](const auto &a, const auto &b) { return a->weight() > b->weight(); };
-            std::stable_sort(children.begin(), children.end(), heavier);
-        }
+        const auto heavier = [](const auto &a, const auto &b) { return a->weight() > b->weight(); };
+        std::stable_sort(children.begin(), children.end(), heavier);
     }
 
 private:
@@ -206,8 +206,8 @@ private:
     // what each shares with the one before get arrays of their own.
     void chooseOccurrences(std::uint32_t first, std::uint32_t last, std::uint32_t m)
     {
-        const std::vector<Position> &sa = corpus_.suffixArray();
-        const std::vector<std::uint32_t> &lcp = corpus_.lcpArray();
+        const std::vector<Position> &sa = index_.suffixArray();
+        const std::vector<std::uint32_t> &lcp = index_.lcpArray();
         std::vector<std::uint64_t> chosen(end_ / 64 + 1, 0);
         for (std::uint32_t j = first; j < last; ++j)
             chosen[sa[j] / 64] |= std::uint64_t{1} << (sa[j] % 64);
@@ -246,7 +246,7 @@ private:
 
     // The position after the j-th occurrence, and how many tokens follow it.
     Position start(std::uint32_t j) const { return starts_[j] + startOffset_; }
-    std::uint32_t length(std::uint32_t j) const { return end_ - start(j); }
+    std::uint32_t length(std::uint32_t j) const { return index_.boundaryAfter(start(j)) - start(j); }
     // Tokens common to continuations j - 1 and j (j > 0).
     std::uint32_t shared(std::uint32_t j) const { return shared_[j] - sharedOffset_; }
     // The smallest start among continuations [first, last).
@@ -266,15 +266,35 @@ private:
             sharedMinimum_->firstAtMost(base_ + first, base_ + last, bound + sharedOffset_) - base_);
     }
 
-    float weightOf(std::uint32_t count) const
+    // The node of a run: its label's tokens in reading order (read
+    // backwards, the run's tokens come out reversed, and the text follows
+    // them), its display weight and its count.
+    std::unique_ptr<PhraseNode> makeNode(const Run &run, std::string text) const
     {
-        return total_ > 0.0f ? displayWeight(static_cast<float>(count), total_) : static_cast<float>(count);
+        const bool backward = index_.reversed();
+        std::unique_ptr<PhraseNode> node;
+        if (run.spelled.empty()) {
+            node = std::make_unique<PhraseNode>(std::move(text), corpus_,
+                                                index_.corpusStart(run.spanStart, run.spanLength), run.spanLength,
+                                                backward ? PhraseNode::TextPlace::AfterSpan
+                                                         : PhraseNode::TextPlace::BeforeSpan);
+        } else {
+            std::string label = backward ? run.spelled : std::move(text);
+            const std::string &after = backward ? text : run.spelled;
+            if (!label.empty() && !after.empty())
+                label += ' ';
+            label += after;
+            node = std::make_unique<PhraseNode>(std::move(label));
+        }
+        node->setCount(run.count);
+        node->setWeight(displayWeight(static_cast<float>(run.count), total_));
+        return node;
     }
 
     // Whether a group of one position, at p, is grown when visited with `counter`.
     bool grows(Position p, std::uint32_t counter) const
     {
-        return counter < expansionLimit && corpus_.tokenId(p) != corpus_.stopToken();
+        return counter < expansionLimit && index_.tokenId(p) != index_.stopToken();
     }
 
     // The run that starts with the group [first, last) of continuations,
@@ -291,27 +311,75 @@ private:
         std::uint32_t j = first;
         while (j + 1 < last && shared(j + 1) == length(j))
             ++j;
+        Run run;
         if (j + 1 < last) {
             const std::uint32_t depth = minimumShared(j + 1, last);
             std::uint32_t from = first;
             while (length(from) < depth)
                 ++from;  // ended above the branching point: not in the deepest node
-            return {from, last, depth, true, firstMet(from, last) + top, depth - top, last - from};
+            run = {from, last, depth, true, firstMet(from, last) + top, depth - top, last - from, {}};
+        } else if (j > first && length(j) == length(j - 1)) {
+            // Every continuation left ends at the same depth (each at the
+            // boundary of its document): the run ends there, as a leaf.
+            const std::uint32_t depth = length(j);
+            std::uint32_t from = j;
+            while (length(from - 1) == depth)
+                --from;
+            run = {from, last, depth, false, firstMet(from, last) + top, depth - top, last - from, {}};
+        } else {
+            // The last continuation left: the one before it ended where the
+            // group became a single position.
+            const std::uint32_t depth = j > first ? length(j - 1) : top;
+            const Position spanStart = start(j) + top;
+            const Position p = start(j) + depth;
+            Position spanLast = p;
+            if (grows(p, counter))
+                spanLast = std::min(index_.nextStop(p + 1), index_.boundaryAfter(p) - 1);
+            run = {j, j + 1, depth, false, spanStart, spanLast - spanStart + 1, 1, {}};
         }
-        // The last continuation left: the one before it ended where the
-        // group became a single position.
-        const std::uint32_t depth = j > first ? length(j - 1) : top;
-        const Position spanStart = start(j) + top;
-        const Position p = start(j) + depth;
-        Position spanLast = p;
-        if (grows(p, counter))
-            spanLast = std::min(corpus_.nextStop(p + 1), end_ - 1);
-        return {j, j + 1, depth, false, spanStart, spanLast - spanStart + 1, 1};
+        if (spellingsDiffer_ && run.first > first)
+            spell(run, first, top);
+        return run;
+    }
+
+    // Folded tokens may be spelled differently at each occurrence, and each
+    // node of a run shows the spelling of its own first-met occurrence. Past
+    // a continuation that ended inside the run, the first-met one may change:
+    // if the spellings then differ, the label is spelled level by level.
+    void spell(Run &run, std::uint32_t first, std::uint32_t top) const
+    {
+        const Position base = run.spanStart - top;  // where the run's own occurrence starts
+        std::vector<Position> from;  // for each level from top on, the start of its first-met continuation
+        bool differs = false;
+        std::uint32_t level = top;
+        for (std::uint32_t k = first; k <= run.first && level < top + run.spanLength; ++k) {
+            const std::uint32_t until = k < run.first ? std::min(length(k), top + run.spanLength) : top + run.spanLength;
+            const Position met = firstMet(k, run.last);
+            for (; level < until; ++level) {
+                from.push_back(met);
+                differs = differs || corpus_.spellingId(index_.corpusStart(met + level, 1))
+                                         != corpus_.spellingId(index_.corpusStart(base + level, 1));
+            }
+        }
+        if (!differs)
+            return;
+        std::vector<std::string_view> tokens;
+        for (std::uint32_t i = 0; i < from.size(); ++i)
+            tokens.push_back(corpus_.token(index_.corpusStart(from[i] + top + i, 1)));
+        if (index_.reversed())
+            std::reverse(tokens.begin(), tokens.end());
+        for (std::string_view token : tokens) {
+            if (!run.spelled.empty())
+                run.spelled += ' ';
+            run.spelled += token;
+        }
     }
 
     const Corpus &corpus_;
+    const SuffixIndex &index_;
     const Position end_;
     const float total_;
+    const bool spellingsDiffer_;
     std::uint32_t count_ = 0;
     // Continuation j starts at starts_[j] + startOffset_ and shares
     // shared_[j] - sharedOffset_ tokens with continuation j - 1; the range
@@ -331,17 +399,17 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, std::string text,
-                                               std::span<const Corpus::TokenId> query, float total)
+std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const SuffixIndex &index, std::string text,
+                                               std::span<const Corpus::TokenId> query)
 {
     if (query.empty())
         return nullptr;
-    const auto [first, last] = occurrenceRun(corpus, query);
+    const auto [first, last] = occurrenceRun(index, query);
     if (first == last)
         return nullptr;
     const auto m = static_cast<std::uint32_t>(query.size());
     // A lone occurrence overlaps nothing, and its query may be a whole text.
     const bool mayOverlap = last - first > 1 && canOverlap(query);
-    const auto index = std::make_shared<const ContinuationIndex>(corpus, first, last, m, mayOverlap, total);
-    return index->makeRoot(std::move(text));
+    const auto continuations = std::make_shared<const ContinuationIndex>(corpus, index, first, last, m, mayOverlap);
+    return continuations->makeRoot(std::move(text));
 }

@@ -16,12 +16,20 @@
 inline constexpr std::uint32_t expansionLimit = 50;
 
 // The tree that growing the continuations of `query`'s occurrences and then
-// collapsing its chains gives: the root is labelled `text` and counts the
-// occurrences (taken from left to right, never overlapping); children stand
-// in the order in which they were first met in the text. With `total` 0 every
-// weight is still a count; with the corpus token count as `total` weights are
-// display weights (see normalizeWeights) and children come heaviest first.
-// Returns nullptr when `query` is empty or does not occur.
+// collapsing its chains and normalizing its weights gives, on the token
+// sequence as `index` reads it (forward, or backwards: see below). The root is
+// labelled `text` and counts the occurrences (taken in reading order, never
+// overlapping); every node holds its occurrence count and its display weight
+// (see normalizeWeights), and children come heaviest first, equal weights in
+// the order they were first met. With a corpus that folds case, `query` holds
+// folded ids, and each node is spelled as its first-met occurrence is.
+// Returns nullptr when `query` is empty or does not occur. `query` is in
+// `index`'s reading order.
+//
+// Read backwards (index.reversed()), it is the tree of what comes before the
+// phrase: built by the same rules on the reversed sequence, then every label
+// turned back into the text's reading order, a root's absorbed run standing
+// before `text`.
 //
 // The tree is read off the suffix array instead of being grown token by
 // token: the occurrences' continuations, in suffix-array order with their
@@ -30,5 +38,5 @@ inline constexpr std::uint32_t expansionLimit = 50;
 // children are made when they are first read, in time that grows with their
 // number, not with label lengths or chain depths. Labels are corpus spans, so
 // the corpus must outlive the tree.
-std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, std::string text,
-                                               std::span<const Corpus::TokenId> query, float total = 0.0f);
+std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const SuffixIndex &index, std::string text,
+                                               std::span<const Corpus::TokenId> query);
