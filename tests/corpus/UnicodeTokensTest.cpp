@@ -142,8 +142,8 @@ std::string randomText(std::mt19937 &random, std::size_t pieces)
         "a", "Z", "7", " ", ".", "'", "^", "\x7f", std::string(1, '\0'),
         "\xc3\xa9", "\xc3\x9f", "\xe4\xb8\xad", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xcc\x81",  // é ß 中 € 😀, U+0301
         "\xc2\xa0", "\xe2\x80\x8b", "\xee\x80\x80", "\xcd\xb8", "\xe2\x80\xa8", "\xd9\xa3",      // Zs Cf Co Cn Zl, Nd
-        "\xc0\x80", "\xc1\xbf", "\xe0\x80\x80", "\xed\xa0\x80", "\xed\xbf\xbf", "\xf0\x80\x80\x80",  // overlong, surrogate
-        "\xf4\x90\x80\x80", "\xf5", "\xff", "\x80", "\xbf",
+        "\xc0\x80", "\xc1\x81", "\xe0\x81\x81", "\xf0\x80\x81\x81",  // overlong U+0000 and 'A's
+        "\xed\xa0\x80", "\xed\xbf\xbf", "\xf4\x90\x80\x80", "\xf5", "\xff", "\x80", "\xbf",
     };
     std::string text;
     for (std::size_t k = 0; k < pieces; ++k) {
