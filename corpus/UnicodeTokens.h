@@ -5,7 +5,9 @@
 
 #include "ByteClass.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -76,6 +78,7 @@ template <typename Emit>
 void forEachUnicodeToken(const char *bytes, std::uint32_t length, std::string &word, Emit &&emit)
 {
     using namespace unicode_detail;
+    using byteclass_detail::BlockMasks;
     const auto send = [&emit](std::string_view token) __attribute__((always_inline)) {
         if constexpr (std::is_same_v<decltype(emit(token)), bool>)
             return emit(token);
@@ -83,50 +86,92 @@ void forEachUnicodeToken(const char *bytes, std::uint32_t length, std::string &w
             return emit(token), true;
     };
     const auto *in = reinterpret_cast<const unsigned char *>(bytes);
-    std::uint32_t i = 0;
-    while (i < length) {
-        Step step = stepAt(in, i, length);
-        if (step.kind == ByteClass::Mark) {
-            if (!send(std::string_view(bytes + i, step.length)))
-                return;
-            i += step.length;
-            continue;
-        }
-        if (step.kind != ByteClass::Word) {
-            i += step.length;  // a separator, or a U+0000 outside a word: nothing to end
-            continue;
-        }
-        const std::uint32_t start = i;
-        i += step.length;
-        for (;;) {
-            // ASCII word bytes need no decoding.
-            while (i < length && byteClasses[in[i]] == ByteClass::Word)
-                ++i;
-            if (i == length || in[i] < 0x80)
-                break;
-            step = stepNonAscii(in, i, length);
-            if (step.kind != ByteClass::Word)
-                break;
-            i += step.length;
-        }
-        std::string_view token(bytes + start, i - start);
-        if (i < length && in[i] == 0) {
-            // The word goes on across U+0000: gather its bytes without them.
-            word.assign(token);
-            while (i < length) {
-                step = stepAt(in, i, length);
-                if (step.kind == ByteClass::Word)
-                    word.append(bytes + i, step.length);
-                else if (step.kind != ByteClass::Zero)
-                    break;
-                i += step.length;
+    // Blocks of 64 ASCII bytes without a zero are cut from bit masks, as the
+    // byte rules cut them; other blocks are decoded character by character,
+    // from the start of the block up to the first character boundary at or
+    // past its end. A word in progress may cross from one kind to the other.
+    constexpr std::uint32_t none = UINT32_MAX;
+    std::uint32_t wordStart = none;  // where the word in progress started, if one is
+    // 64 bits, so that the step past the last block cannot wrap around.
+    std::uint64_t base = 0;
+    while (base < length) {
+        if (length - base >= 64) {
+            std::uint64_t high = 0;
+            for (int k = 0; k < 64; k += 8) {
+                std::uint64_t v;
+                std::memcpy(&v, bytes + base + k, sizeof v);
+                high |= v;
             }
-            token = word;
+            const BlockMasks masks = byteclass_detail::classifyBlock(in + base);
+            if ((high & 0x8080808080808080ull) == 0 && masks.zero == 0) {
+                std::uint64_t words = masks.word;
+                if (wordStart != none) {
+                    // The word in progress goes on through the block's leading word bytes.
+                    const int run = std::countr_one(words);
+                    if (run < 64) {
+                        if (!send(std::string_view(bytes + wordStart, base + run - wordStart)))
+                            return;
+                        wordStart = none;
+                        words &= ~std::uint64_t{0} << run;
+                    }
+                }
+                std::uint64_t starts = wordStart != none ? 0 : (words & ~(words << 1)) | masks.mark;
+                while (starts != 0) {
+                    const int at = std::countr_zero(starts);
+                    starts &= starts - 1;
+                    // The word bytes from `at` on: none for a mark, which is one byte long.
+                    const int run = std::countr_one(words >> at);
+                    if (at + run == 64) {
+                        wordStart = static_cast<std::uint32_t>(base + at);  // goes on in the next block
+                        break;
+                    }
+                    if (!send(std::string_view(bytes + base + at, static_cast<std::size_t>(run + (run == 0)))))
+                        return;
+                }
+                base += 64;
+                continue;
+            }
         }
-        if (!send(token))
-            return;
-        // What ended the word, if a mark, is read again at the top.
+        const std::uint64_t blockEnd = base + 64 < length ? base + 64 : length;
+        auto i = static_cast<std::uint32_t>(base);
+        while (i < blockEnd) {
+            Step step = stepAt(in, i, length);
+            if (step.kind == ByteClass::Word) {
+                if (wordStart == none)
+                    wordStart = i;
+                i += step.length;
+                continue;
+            }
+            if (step.kind == ByteClass::Zero && wordStart != none) {
+                // The word goes on across U+0000: gather its bytes without
+                // them, to its end wherever that is.
+                word.assign(bytes + wordStart, i - wordStart);
+                wordStart = none;
+                while (i < length) {
+                    step = stepAt(in, i, length);
+                    if (step.kind == ByteClass::Word)
+                        word.append(bytes + i, step.length);
+                    else if (step.kind != ByteClass::Zero)
+                        break;
+                    i += step.length;
+                }
+                if (!send(word))
+                    return;
+                continue;  // what ended the word is read again
+            }
+            if (wordStart != none) {
+                if (!send(std::string_view(bytes + wordStart, i - wordStart)))
+                    return;
+                wordStart = none;
+            }
+            if (step.kind == ByteClass::Mark && !send(std::string_view(bytes + i, step.length)))
+                return;
+            i += step.length;  // a mark, a separator, or a U+0000 outside a word
+        }
+        base = i;
     }
+    if (wordStart != none)
+        send(std::string_view(bytes + wordStart, length - wordStart));
 }
 
 // Appends `token` case-folded to `out`. Without `unicode`, only A-Z become
