@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 #include <fstream>
 #include <iterator>
@@ -116,23 +117,10 @@ Tokens referenceTokens(std::string_view text)
 
 std::string utf8(char32_t c)
 {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
+    char bytes[U8_MAX_LENGTH];
+    std::int32_t n = 0;
+    U8_APPEND_UNSAFE(bytes, n, static_cast<UChar32>(c));
+    return std::string(bytes, static_cast<std::size_t>(n));
 }
 
 // Random text made of UTF-8 fragments, whole and broken.
