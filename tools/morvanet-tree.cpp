@@ -1,5 +1,8 @@
 // morvanet-tree: prints the phrase tree of a text file, as an outline or as JSON, or draws it as the viewer would.
 #include "Corpus.h"
+#include "JsonWriter.h"
+#include "OutlineWriter.h"
+#include "OutputBuffer.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
 #include "TextFileLoader.h"
@@ -8,10 +11,13 @@
 #include <QApplication>
 #include <QFile>
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,13 +25,17 @@
 #include <utility>
 #include <vector>
 
+#ifndef MORVANET_VERSION
+#define MORVANET_VERSION "unknown"
+#endif
+
 namespace {
 
 constexpr int exitNoTree = 1;   // the phrase has no tokens or does not occur
 constexpr int exitTrouble = 2;  // wrong invocation, unreadable file, failed output
 
 const char usageLine[] =
-    "Usage: morvanet-tree [--json | --layout] [--png FILE] [--svg FILE] [--size WxH] FILE PHRASE\n";
+    "Usage: morvanet-tree [OPTION]... FILE PHRASE\n";
 const char helpText[] =
     "Prints the word tree of PHRASE in the text FILE: the phrase, then the words\n"
     "that follow it, branching where the text goes on differently. FILE is read\n"
@@ -35,9 +45,9 @@ const char helpText[] =
     "Output, one node per line in pre-order: two spaces per depth, the weight\n"
     "(printf %.9g), a TAB, the label bytes.\n"
     "\n"
-    "Options:\n"
+    "Output options:\n"
     "  --json    print the tree as nested {\"label\", \"weight\", \"children\"}\n"
-    "            objects, label bytes as Latin-1 characters\n"
+    "            objects, label bytes as Latin-1 characters (UTF-8 with --unicode)\n"
     "  --layout  print the labels as the viewer's canvas draws them, one per line\n"
     "            in drawing order: pixel size, x, y, a TAB, the label\n"
     "  --png FILE, --svg FILE\n"
@@ -45,7 +55,24 @@ const char helpText[] =
     "            the tree is then printed only if --json or --layout is given\n"
     "  --size WxH  the canvas for --layout, --png and --svg (default 1051x711,\n"
     "            the viewer's canvas); no display is needed\n"
+    "  --counts  print each node's occurrence count, then a TAB, before its\n"
+    "            weight (with --json, a \"count\" member)\n"
+    "\n"
+    "Tree options:\n"
+    "  --reverse  the tree of what comes before PHRASE: occurrences taken from\n"
+    "            right to left, labels in reading order; drawn mirrored, the\n"
+    "            phrase at the right edge\n"
+    "  --both    the double tree: the --reverse tree, then (after an empty line)\n"
+    "            the forward one; as JSON {\"before\": ..., \"after\": ...};\n"
+    "            drawn with the phrase once in the middle\n"
+    "  --ignore-case  match and group tokens regardless of case; a label is\n"
+    "            spelled as the first occurrence met, the root as typed\n"
+    "  --unicode  read FILE and PHRASE as UTF-8: words are runs of letters, marks\n"
+    "            and numbers, every other punctuation or symbol character is a\n"
+    "            token of its own\n"
+    "\n"
     "  --help    print this help and exit\n"
+    "  --version print the version and exit\n"
     "  --        end of options (for a PHRASE that starts with '-')\n"
     "\n"
     "Exit status: 0 tree printed; 1 PHRASE has no tokens or does not occur;\n"
@@ -73,11 +100,15 @@ struct Options {
     std::string svg;
     int width = 1051;
     int height = 711;
+    bool reverse = false;
+    bool both = false;
+    CorpusOptions corpus;
+    TreeFormat tree;
     std::string file;
     std::string phrase;
 };
 
-enum class Parsed { Run, Help, Wrong };
+enum class Parsed { Run, Help, Version, Wrong };
 
 // Reads "WxH" into `width` and `height`: both from 1 to 32767, the largest
 // picture the toolkit paints.
@@ -94,41 +125,91 @@ bool parseSize(std::string_view text, int &width, int &height)
     return number(text.substr(0, cross), width) && number(text.substr(cross + 1), height);
 }
 
-// Fills `options` from the command line, or explains in `error` what is wrong.
-// New options go into the one chain of comparisons below.
+// Fills `options` from the command line, or explains in `error` what is
+// wrong. getopt_long: options may stand anywhere before "--", and a long
+// option may be shortened to any unambiguous prefix.
 Parsed parseArguments(int argc, char **argv, Options &options, std::string &error)
 {
+    enum : int { Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, Help, Version };
+    static const option longOptions[] = {
+        {"json", no_argument, nullptr, Json},
+        {"layout", no_argument, nullptr, Layout},
+        {"png", required_argument, nullptr, Png},
+        {"svg", required_argument, nullptr, Svg},
+        {"size", required_argument, nullptr, Size},
+        {"counts", no_argument, nullptr, Counts},
+        {"reverse", no_argument, nullptr, Reverse},
+        {"both", no_argument, nullptr, Both},
+        {"ignore-case", no_argument, nullptr, IgnoreCase},
+        {"unicode", no_argument, nullptr, Unicode},
+        {"help", no_argument, nullptr, Help},
+        {"version", no_argument, nullptr, Version},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;  // the messages are our own
+    optind = 1;
+    // "-" first in the option string: operands are kept in place and
+    // returned as 1, so the order of FILE and PHRASE is the one given.
     std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.emplace_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
+    for (;;) {
+        const int previous = optind;
+        const int code = getopt_long(argc, argv, "-:h", longOptions, nullptr);
+        if (code == -1)
+            break;
+        switch (code) {
+        case 1:
+            operands.emplace_back(optarg);
+            break;
+        case 'h':
+        case Help:
             return Parsed::Help;
-        } else if (arg == "--json" || arg == "--layout") {
-            options.format = arg == "--json" ? Format::Json : Format::Layout;
+        case Version:
+            return Parsed::Version;
+        case Json:
+        case Layout:
+            options.format = code == Json ? Format::Json : Format::Layout;
             options.formatGiven = true;
-        } else if (arg == "--png" || arg == "--svg" || arg == "--size") {
-            if (i + 1 == argc) {
-                error = "option '" + std::string(arg) + "' needs a value";
+            break;
+        case Png:
+            options.png = optarg;
+            break;
+        case Svg:
+            options.svg = optarg;
+            break;
+        case Size:
+            if (!parseSize(optarg, options.width, options.height)) {
+                error = "the size '" + std::string(optarg) + "' is not WxH with both from 1 to 32767";
                 return Parsed::Wrong;
             }
-            const std::string_view value = argv[++i];
-            if (arg == "--size") {
-                if (!parseSize(value, options.width, options.height)) {
-                    error = "the size '" + std::string(value) + "' is not WxH with both from 1 to 32767";
-                    return Parsed::Wrong;
-                }
-            } else {
-                (arg == "--png" ? options.png : options.svg) = value;
-            }
-        } else {
-            error = "unknown option '" + std::string(arg) + "'";
+            break;
+        case Counts:
+            options.tree.counts = true;
+            break;
+        case Reverse:
+            options.reverse = true;
+            break;
+        case Both:
+            options.both = true;
+            break;
+        case IgnoreCase:
+            options.corpus.foldCase = true;
+            break;
+        case Unicode:
+            options.corpus.unicode = true;
+            break;
+        case ':':
+            error = "option '" + std::string(argv[previous]) + "' needs a value";
+            return Parsed::Wrong;
+        default:
+            error = "unknown option '" + std::string(argv[previous]) + "'";
             return Parsed::Wrong;
         }
+    }
+    for (int i = optind; i < argc; ++i)
+        operands.emplace_back(argv[i]);
+    if (options.reverse && options.both) {
+        error = "--reverse and --both cannot go together (--both includes the reverse tree)";
+        return Parsed::Wrong;
     }
     if (operands.size() != 2) {
         error = operands.size() < 2 ? "FILE and PHRASE are needed" : "too many arguments";
@@ -136,148 +217,16 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
     }
     options.file = std::move(operands[0]);
     options.phrase = std::move(operands[1]);
+    options.tree.utf8 = options.corpus.unicode;
     if (!options.formatGiven && (!options.png.empty() || !options.svg.empty()))
         options.format = Format::None;
     return Parsed::Run;
 }
 
-// Collects output in a buffer and hands it to a stream in large pieces.
-class Output {
-public:
-    explicit Output(std::FILE *stream) : stream_(stream) { buffer_.reserve(chunk + chunk / 2); }
-
-    std::string &buffer() { return buffer_; }
-    void flushIfFull()
-    {
-        if (buffer_.size() >= chunk)
-            flush();
-    }
-    // Writes what is left; false if any write failed.
-    bool finish()
-    {
-        flush();
-        return std::fflush(stream_) == 0 && ok_;
-    }
-
-private:
-    static constexpr std::size_t chunk = 1 << 16;
-
-    void flush()
-    {
-        if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size())
-            ok_ = false;
-        buffer_.clear();
-    }
-
-    std::FILE *stream_;
-    std::string buffer_;
-    bool ok_ = true;
-};
-
-void appendWeight(std::string &out, float weight)
-{
-    char text[32];
-    const int length = std::snprintf(text, sizeof text, "%.9g", static_cast<double>(weight));
-    out.append(text, static_cast<std::size_t>(length));
-}
-
-void writeOutline(const PhraseNode &root, Output &output)
-{
-    std::vector<std::pair<const PhraseNode *, std::size_t>> pending{{&root, 0}};
-    while (!pending.empty()) {
-        const auto [node, depth] = pending.back();
-        pending.pop_back();
-        std::string &out = output.buffer();
-        out.append(2 * depth, ' ');
-        appendWeight(out, node->weight());
-        out += '\t';
-        node->appendLabel(out);
-        out += '\n';
-        output.flushIfFull();
-        const auto &children = node->children();
-        for (auto child = children.rbegin(); child != children.rend(); ++child)
-            pending.emplace_back(child->get(), depth + 1);
-    }
-}
-
-// Appends `bytes` as a JSON string, each byte the Latin-1 character of its
-// value (bytes from 0x80 become two UTF-8 bytes); control characters escaped.
-void appendJsonString(std::string &out, std::string_view bytes)
-{
-    static const char hex[] = "0123456789abcdef";
-    out += '"';
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte == '\n') {
-            out += "\\n";
-        } else if (byte == '\t') {
-            out += "\\t";
-        } else if (byte == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) {
-            out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xF];
-        } else if (byte >= 0x80) {
-            out += static_cast<char>(0xC0 | (byte >> 6));
-            out += static_cast<char>(0x80 | (byte & 0x3F));
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
-// Each node starts a line; a node's children follow its opening line and are
-// closed by "]}" on a line of its own.
-void writeJson(const PhraseNode &root, Output &output)
-{
-    struct Frame {
-        const PhraseNode *node;
-        std::size_t next;  // index of the next child to write
-    };
-    std::string label;
-    std::vector<Frame> open;
-    const PhraseNode *node = &root;
-    for (;;) {
-        std::string &out = output.buffer();
-        if (node) {
-            label.clear();
-            node->appendLabel(label);
-            out += "{\"label\": ";
-            appendJsonString(out, label);
-            out += ", \"weight\": ";
-            appendWeight(out, node->weight());
-            out += ", \"children\": [";
-            if (node->children().empty())
-                out += "]}";
-            else
-                open.push_back({node, 0});
-            node = nullptr;
-        } else if (open.empty()) {
-            out += '\n';
-            break;
-        } else {
-            Frame &frame = open.back();
-            if (frame.next < frame.node->children().size()) {
-                out += frame.next == 0 ? "\n" : ",\n";
-                node = frame.node->children()[frame.next++].get();
-            } else {
-                out += "\n]}";
-                open.pop_back();
-            }
-        }
-        output.flushIfFull();
-    }
-}
-
-// Draws the tree for the canvas and writes what was asked for: the layout
+// Draws the trees for the canvas and writes what was asked for: the layout
 // listing into `output`, the pictures into their files. False, with a
 // message on standard error, if a picture cannot be written.
-bool draw(const PhraseNode &root, const Options &options, Output &output)
+bool draw(const TreeSides &sides, const Options &options, OutputBuffer &output)
 {
     // The drawing needs the toolkit, but no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -293,7 +242,8 @@ bool draw(const PhraseNode &root, const Options &options, Output &output)
     char name[] = "morvanet-tree";
     char *argv[] = {name, nullptr};
     QApplication application(argc, argv);
-    const TreePicture picture(root, QSize(options.width, options.height));
+    const TreePicture picture(sides, QSize(options.width, options.height), labelEncoding(options.corpus),
+                              options.tree.pruning);
     if (options.format == Format::Layout)
         output.buffer() += picture.listing();
     if (!options.png.empty() && !picture.image().save(QFile::decodeName(options.png.c_str()), "PNG")) {
@@ -307,6 +257,30 @@ bool draw(const PhraseNode &root, const Options &options, Output &output)
     return true;
 }
 
+// Prints the tree or trees in the chosen text format.
+void print(const TreeSides &sides, const Options &options, OutputBuffer &output)
+{
+    if (options.format == Format::Outline) {
+        if (sides.backward)
+            writeOutline(*sides.backward, options.tree, output);
+        if (sides.backward && sides.forward)
+            output.buffer() += '\n';
+        if (sides.forward)
+            writeOutline(*sides.forward, options.tree, output);
+    } else if (options.format == Format::Json) {
+        if (sides.backward && sides.forward) {
+            output.buffer() += "{\"before\": ";
+            writeJson(*sides.backward, options.tree, output);
+            output.buffer() += ",\n\"after\": ";
+            writeJson(*sides.forward, options.tree, output);
+            output.buffer() += '}';
+        } else {
+            writeJson(sides.forward ? *sides.forward : *sides.backward, options.tree, output);
+        }
+        output.buffer() += '\n';
+    }
+}
+
 int run(const Options &options)
 {
     QString reason;
@@ -317,33 +291,29 @@ int run(const Options &options)
                      reason.toLocal8Bit().constData());
         return exitTrouble;
     }
-    const Corpus corpus(bytes->data(), static_cast<std::uint32_t>(bytes->size()));
-    std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, options.phrase);
-    if (!root) {
-        std::vector<std::string> tokens;
-        Corpus::tokenize(options.phrase.data(), static_cast<std::uint32_t>(options.phrase.size()), tokens);
-        if (tokens.empty())
-            std::fprintf(stderr, "morvanet-tree: the phrase has no words or marks to search for\n");
-        else
-            std::fprintf(stderr, "morvanet-tree: the phrase does not occur in %s\n", printable(options.file).c_str());
+    const Corpus corpus(bytes->data(), static_cast<std::uint32_t>(bytes->size()), options.corpus);
+
+    PhraseSearchResult forward, backward;
+    if (!options.reverse)
+        forward = searchPhrase(corpus, options.phrase, TreeDirection::Forward);
+    if (options.reverse || options.both)
+        backward = searchPhrase(corpus, options.phrase, TreeDirection::Backward);
+    const PhraseSearchResult &any = options.reverse ? backward : forward;
+    if (any.status == PhraseSearchResult::Status::NoTokens) {
+        std::fprintf(stderr, "morvanet-tree: the phrase has no words or marks to search for\n");
         return exitNoTree;
     }
-
-    Output output(stdout);
-    if ((options.format == Format::Layout || !options.png.empty() || !options.svg.empty())
-        && !draw(*root, options, output))
-        return exitTrouble;
-    switch (options.format) {
-    case Format::Outline:
-        writeOutline(*root, output);
-        break;
-    case Format::Json:
-        writeJson(*root, output);
-        break;
-    case Format::Layout:
-    case Format::None:
-        break;
+    if (any.status == PhraseSearchResult::Status::NotFound) {
+        std::fprintf(stderr, "morvanet-tree: the phrase does not occur in %s\n", printable(options.file).c_str());
+        return exitNoTree;
     }
+    const TreeSides sides{forward.root.get(), backward.root.get()};
+
+    OutputBuffer output(stdout);
+    if ((options.format == Format::Layout || !options.png.empty() || !options.svg.empty())
+        && !draw(sides, options, output))
+        return exitTrouble;
+    print(sides, options, output);
     if (!output.finish()) {
         std::fprintf(stderr, "morvanet-tree: cannot write the output: %s\n", std::strerror(errno));
         return exitTrouble;
@@ -361,6 +331,9 @@ int main(int argc, char **argv)
     case Parsed::Help:
         std::fputs(usageLine, stdout);
         std::fputs(helpText, stdout);
+        return std::fflush(stdout) == 0 ? 0 : exitTrouble;
+    case Parsed::Version:
+        std::fputs("morvanet-tree " MORVANET_VERSION "\n", stdout);
         return std::fflush(stdout) == 0 ? 0 : exitTrouble;
     case Parsed::Wrong:
         std::fprintf(stderr, "morvanet-tree: %s\n%sTry 'morvanet-tree --help' for more.\n", error.c_str(), usageLine);

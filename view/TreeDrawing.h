@@ -1,10 +1,14 @@
 // TreeDrawing: turns the layout of a phrase tree into the text and path items of a graphics scene.
 #pragma once
 
+#include "LabelEncoding.h"
 #include "PhraseNode.h"
 #include "TreeLayout.h"
+#include "TreePruning.h"
 
 #include <QString>
+
+#include <memory>
 
 class QGraphicsScene;
 class QGraphicsTextItem;
@@ -25,6 +29,26 @@ class QGraphicsTextItem;
 // labelText(). Without it, every item holds its whole label.
 TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width,
                            bool cutLongLabels = false);
+
+// What the command-line tool draws: the tree of what follows a phrase, of
+// what precedes it, or both.
+struct TreeSides {
+    const PhraseNode *forward = nullptr;
+    const PhraseNode *backward = nullptr;
+};
+
+// Draws as drawTreeInScene does, long labels cut, `pruning` applied. A
+// forward tree alone stands as the canvas shows it. A backward tree alone is
+// mirrored: laid out by the same rules, then its columns grow leftwards from
+// the phrase at the right edge, a label cut at the left edge keeping its end.
+// Both together: one middle label (the backward root's label followed by what
+// the forward root absorbed, at the forward root's size) centred on the
+// canvas (at its left edge if wider), the backward tree to its left, the
+// forward tree to its right. The layout lists the middle (or root) label,
+// then the backward tree's labels and curves, then the forward tree's; it
+// refers to `middle` for the middle label, which must outlive it.
+TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
+                            LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle);
 
 // Item data keys of the label items: a cut item's node (const PhraseNode *),
 // and, once detached, its whole label (QByteArray, Latin-1).

@@ -34,6 +34,7 @@ struct ChildSlot {
 // [slotBegin, slotEnd) of the shared slot buffer; a child's slots are pushed
 // after its parent's and popped before the parent moves on.
 struct Frame {
+    std::uint32_t depth;  // of the children being placed, below the root
     std::size_t slotBegin;
     std::size_t slotEnd;
     std::size_t next;
@@ -47,24 +48,25 @@ struct Frame {
 
 class Builder {
 public:
-    Builder(int height, double width, const TreeLayout::BoundedMeasure &measure,
+    Builder(int height, double width, const TreeLayout::BoundedMeasure &measure, const TreePruning &pruning,
             std::vector<TreeLayout::Item> &items)
-        : height_(height), width_(width), measure_(measure), items_(items)
+        : height_(height), width_(width), measure_(measure), pruning_(pruning), items_(items)
     {
     }
 
-    void run(const PhraseNode &root)
+    void run(const PhraseNode &root, const PhraseNode &rootLabel)
     {
-        const std::uint32_t rootSize = pixelSizeFor(height_, root.weight());
+        const std::uint32_t rootSize = pixelSizeFor(height_, rootLabel.weight());
         const float h = static_cast<float>(height_);
-        const float rootY = (h - root.weight() * h) / 2.0f;
-        const TreeLayout::Size box = measureLabel(root, rootSize, 0.0);
-        items_.emplace_back(TreeLayout::Label{&root, rootSize, 0.0, rootY, box, measured_ - 1});
+        const float rootY = (h - rootLabel.weight() * h) / 2.0f;
+        const TreeLayout::Size box = measureLabel(rootLabel, rootSize, 0.0);
+        items_.emplace_back(TreeLayout::Label{&rootLabel, rootSize, 0.0, rootY, box, measured_ - 1});
 
         // The root's curves all leave from the middle of the canvas height,
         // wherever the root label itself stands.
         const TreeLayout::Point anchor{box.width, static_cast<double>(height_ / 2)};
-        layoutChildren(root, anchor, static_cast<std::uint32_t>(height_), 0, truncToUnsigned(box.width + box.height));
+        layoutChildren(root, 1, anchor, static_cast<std::uint32_t>(height_), 0,
+                       truncToUnsigned(box.width + box.height));
         while (!frames_.empty())
             placeNextChild();
     }
@@ -80,10 +82,10 @@ private:
 
     // Shares the band [top, bottom) among the children of `node` and pushes
     // the frame whose children placeNextChild() then places one by one.
-    void layoutChildren(const PhraseNode &node, TreeLayout::Point anchor, std::uint32_t bottom, std::uint32_t top,
-                        std::uint32_t x)
+    void layoutChildren(const PhraseNode &node, std::uint32_t depth, TreeLayout::Point anchor, std::uint32_t bottom,
+                        std::uint32_t top, std::uint32_t x)
     {
-        if (node.children().empty())
+        if (!pruning_.keepsBelow(depth - 1) || node.children().empty())
             return;
         // Nothing at or beyond the right edge can be seen: a column there
         // shows no label, and curves leaving from there show nothing either.
@@ -94,7 +96,12 @@ private:
 
         const std::size_t begin = slots_.size();
         std::uint32_t sum = 0;
+        const PhraseNode *heaviest = nullptr;
         for (const auto &child : node.children()) {
+            if (!pruning_.keeps(*child, depth))
+                continue;
+            if (!heaviest)
+                heaviest = child.get();
             const std::uint32_t size = pixelSizeFor(height_, child->weight());
             if (size <= 3)
                 continue;
@@ -107,14 +114,16 @@ private:
             sum -= slots_.back().size;
             slots_.pop_back();
         }
+        if (!heaviest)
+            return;  // every child is pruned
         if (slots_.size() == begin) {
             // Nothing fits: the heaviest child takes the whole band.
-            slots_.push_back({node.children().front().get(), avail});
+            slots_.push_back({heaviest, avail});
             sum = avail;
         }
         const auto count = static_cast<std::uint32_t>(slots_.size() - begin);
         const std::uint32_t gap = (avail - sum) / count;
-        frames_.push_back(Frame{begin, slots_.size(), begin, anchor, x, gap, top + gap / 2, labelsVisible,
+        frames_.push_back(Frame{depth, begin, slots_.size(), begin, anchor, x, gap, top + gap / 2, labelsVisible,
                                 curvesVisible});
     }
 
@@ -128,6 +137,7 @@ private:
             return;
         }
         const ChildSlot slot = slots_[frame.next++];
+        const std::uint32_t depth = frame.depth;
         const std::uint32_t x = frame.x;
         const std::uint32_t y = frame.y;
         const std::uint32_t gap = frame.gap;
@@ -155,13 +165,14 @@ private:
         }
         if (!labelVisible)
             return;
-        layoutChildren(*slot.child, {static_cast<double>(x) + box.width, midY}, nextY - gap / 2, y - gap / 2,
+        layoutChildren(*slot.child, depth + 1, {static_cast<double>(x) + box.width, midY}, nextY - gap / 2, y - gap / 2,
               truncToUnsigned(static_cast<double>(x) + box.width + box.height));
     }
 
     const int height_;
     const double width_;
     const TreeLayout::BoundedMeasure &measure_;
+    const TreePruning &pruning_;
     std::vector<TreeLayout::Item> &items_;
     std::vector<ChildSlot> slots_;
     std::vector<Frame> frames_;
@@ -180,9 +191,50 @@ TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width,
 
 TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure)
 {
+    return compute(root, height, width, measure, nullptr, TreePruning{});
+}
+
+TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure,
+                               const PhraseNode *rootLabel, const TreePruning &pruning)
+{
     TreeLayout layout;
-    Builder builder(height, width, measure, layout.items_);
-    builder.run(root);
+    Builder builder(height, width, measure, pruning, layout.items_);
+    builder.run(root, rootLabel ? *rootLabel : root);
     layout.measureCount_ = builder.measured();
     return layout;
+}
+
+void TreeLayout::mirror(double axis)
+{
+    for (Item &item : items_) {
+        if (auto *label = std::get_if<Label>(&item)) {
+            label->x = axis - label->x - label->size.width;
+        } else {
+            auto &curve = std::get<Curve>(item);
+            for (Point *point : {&curve.start, &curve.control1, &curve.control2, &curve.end})
+                point->x = axis - point->x;
+        }
+    }
+}
+
+void TreeLayout::shift(double dx)
+{
+    for (Item &item : items_) {
+        if (auto *label = std::get_if<Label>(&item)) {
+            label->x += dx;
+        } else {
+            auto &curve = std::get<Curve>(item);
+            for (Point *point : {&curve.start, &curve.control1, &curve.control2, &curve.end})
+                point->x += dx;
+        }
+    }
+}
+
+void TreeLayout::append(const TreeLayout &other, bool withoutRoot)
+{
+    auto from = other.items_.begin();
+    if (withoutRoot && from != other.items_.end())
+        ++from;  // the root label always comes first
+    items_.insert(items_.end(), from, other.items_.end());
+    measureCount_ += other.measureCount_;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "PhraseNode.h"
+#include "TreePruning.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -71,6 +72,20 @@ public:
     static TreeLayout compute(const PhraseNode &root, int height, double width, const Measure &measure);
     // The same with a measurer that may stop measuring at the edge.
     static TreeLayout compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure);
+    // The same with the root's label and weight taken from `rootLabel` (if
+    // not null: the middle label of a double tree) and nodes left out as
+    // `pruning` says.
+    static TreeLayout compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure,
+                              const PhraseNode *rootLabel, const TreePruning &pruning);
+
+    // Mirrors every item about the vertical line x = axis: a label's right
+    // edge goes where its left edge was, columns grow leftwards.
+    void mirror(double axis);
+    // Moves every item `dx` to the right.
+    void shift(double dx);
+    // Appends the items of `other` (after this layout's own), but for its
+    // first label (its root's) when `withoutRoot`.
+    void append(const TreeLayout &other, bool withoutRoot);
 
     const std::vector<Item> &items() const { return items_; }
     // How many times the measurer was called.

@@ -3,6 +3,8 @@
 #include "TreeDrawing.h"
 
 #include <QFile>
+#include <QFont>
+#include <QGraphicsTextItem>
 #include <QPainter>
 #include <QSvgGenerator>
 
@@ -23,6 +25,14 @@ TreePicture::TreePicture(const PhraseNode &root, QSize canvas)
     : canvas_(canvas),
       // Nobody clicks a picture: long labels may hold only what can be seen.
       layout_(drawTreeInScene(scene_, root, canvas.height(), static_cast<double>(canvas.width()), true))
+{
+    scene_.setSceneRect(0.0, 0.0, canvas.width(), canvas.height());
+}
+
+TreePicture::TreePicture(const TreeSides &sides, QSize canvas, LabelEncoding encoding, const TreePruning &pruning)
+    : canvas_(canvas), encoding_(encoding), mirrored_(sides.backward != nullptr),
+      layout_(drawTreesInScene(scene_, sides, canvas.height(), static_cast<double>(canvas.width()), encoding, pruning,
+                               middle_))
 {
     scene_.setSceneRect(0.0, 0.0, canvas.width(), canvas.height());
 }
@@ -65,6 +75,20 @@ bool TreePicture::writeSvg(const QString &path) const
     return file.flush() && file.error() == QFileDevice::NoError;
 }
 
+double TreePicture::wholeLeftEdge(const TreeLayout::Label &label) const
+{
+    // The label's right edge stays where it is drawn; its whole text sets
+    // where it starts.
+    QFont font;
+    font.setItalic(false);
+    font.setFamily(QStringLiteral("Helvetica"));
+    if (label.pixelSize > 0)
+        font.setPixelSize(static_cast<int>(label.pixelSize));
+    QGraphicsTextItem item(labelString(label.node->label(), encoding_));
+    item.setFont(font);
+    return label.x + label.size.width - item.boundingRect().width();
+}
+
 std::string TreePicture::listing() const
 {
     std::string out;
@@ -74,7 +98,7 @@ std::string TreePicture::listing() const
             continue;
         out += std::to_string(label->pixelSize);
         out += ' ';
-        appendNumber(out, label->x);
+        appendNumber(out, mirrored_ && label->x < 0 ? wholeLeftEdge(*label) : label->x);
         out += ' ';
         appendNumber(out, label->y);
         out += '\t';

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "PhraseNode.h"
+#include "TreeDrawing.h"
 #include "TreeLayout.h"
 
 #include <QGraphicsScene>
@@ -9,6 +10,7 @@
 #include <QSize>
 #include <QString>
 
+#include <memory>
 #include <string>
 
 // Needs a QApplication (any platform, offscreen included) while it lives.
@@ -18,13 +20,17 @@ public:
     // of that viewport size and height would. `root` must outlive the
     // picture: long labels are read from their nodes.
     TreePicture(const PhraseNode &root, QSize canvas);
+    // Draws one tree or both trees of a phrase as drawTreesInScene does.
+    TreePicture(const TreeSides &sides, QSize canvas, LabelEncoding encoding, const TreePruning &pruning);
 
     // The canvas on a white background.
     QImage image() const;
     // Writes the canvas on a white background to an SVG file; false if it cannot be written.
     bool writeSvg(const QString &path) const;
     // One line per drawn label, in drawing order: the pixel size handed to
-    // the font, the x and y of the label's position, a TAB, the label bytes.
+    // the font, the x and y of the label's top-left corner, a TAB, the label
+    // bytes. A mirrored label cut at the left edge is measured whole here,
+    // so that its x is where its whole text would start.
     std::string listing() const;
 
     const TreeLayout &layout() const { return layout_; }
@@ -32,8 +38,12 @@ public:
 
 private:
     void render(QPainter &painter) const;
+    double wholeLeftEdge(const TreeLayout::Label &label) const;
 
     QSize canvas_;
+    LabelEncoding encoding_ = LabelEncoding::Latin1;
+    bool mirrored_ = false;
+    std::unique_ptr<PhraseNode> middle_;
     QGraphicsScene scene_;
     TreeLayout layout_;
 };

@@ -1,0 +1,111 @@
+#include "JsonWriter.h"
+
+#include "TreeWalk.h"
+
+void appendWeight(std::string &out, float weight);
+void appendCount(std::string &out, std::uint32_t count);
+
+namespace {
+
+// The length of the UTF-8 sequence at in[0, n), whose lead byte is 0x80 or
+// above: the whole character when it is well formed, otherwise its maximal
+// ill-formed part (the bytes that could still have begun a character), and
+// whether it was well formed.
+std::size_t utf8Sequence(const unsigned char *in, std::size_t n, bool &wellFormed)
+{
+    const unsigned char b = in[0];
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        wellFormed = false;
+        return 1;
+    }
+    std::size_t k = 1;
+    if (k < n && in[1] >= low && in[1] <= high) {
+        for (k = 2; k < length && k < n && in[k] >= 0x80 && in[k] <= 0xBF;)
+            ++k;
+    }
+    wellFormed = k == length;
+    return k;
+}
+
+}  // namespace
+
+void appendJsonString(std::string &out, std::string_view bytes, bool utf8)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const unsigned char byte = in[i];
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte == '\n') {
+            out += "\\n";
+        } else if (byte == '\t') {
+            out += "\\t";
+        } else if (byte == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F || (!utf8 && byte >= 0x80 && byte < 0xA0)) {
+            out += "\\u00";
+            out += hex[byte >> 4];
+            out += hex[byte & 0xF];
+        } else if (byte < 0x80) {
+            out += static_cast<char>(byte);
+        } else if (!utf8) {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        } else {
+            bool wellFormed = false;
+            const std::size_t length = utf8Sequence(in + i, bytes.size() - i, wellFormed);
+            if (wellFormed)
+                out.append(bytes.data() + i, length);
+            else
+                out += "\xEF\xBF\xBD";  // U+FFFD for each maximal ill-formed part
+            i += length - 1;
+        }
+    }
+    out += '"';
+}
+
+void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &output)
+{
+    std::string label;
+    std::vector<std::size_t> written{0};  // per open node: children written so far
+    walkTree(
+        root, format.pruning,
+        [&](const PhraseNode &node, std::size_t depth) {
+            std::string &out = output.buffer();
+            if (depth > 0)
+                out += written.back()++ == 0 ? "\n" : ",\n";
+            label.clear();
+            node.appendLabel(label);
+            out += "{\"label\": ";
+            appendJsonString(out, label, format.utf8);
+            out += ", \"weight\": ";
+            appendWeight(out, node.weight());
+            if (format.counts) {
+                out += ", \"count\": ";
+                appendCount(out, node.count());
+            }
+            out += ", \"children\": [";
+            written.push_back(0);
+            output.flushIfFull();
+        },
+        [&](const PhraseNode &, std::size_t) {
+            output.buffer() += written.back() == 0 ? "]}" : "\n]}";
+            written.pop_back();
+            output.flushIfFull();
+        });
+}
