@@ -1,4 +1,4 @@
-// TextFileLoader: reads a text file the way Open File does, for the viewer and the command-line tools.
+// TextFileLoader: reads a text file the way Open File does, for the viewer (TextLoader reads for the tools).
 #pragma once
 
 #include <QByteArray>
