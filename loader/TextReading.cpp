@@ -1,0 +1,108 @@
+#include "TextReading.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// One read asks for at most this much; Linux hands out less than 2 GiB per call anyway.
+constexpr std::size_t maxReadBytes = std::size_t{1} << 30;
+// The first allocation when the size is unknown, and the look past the limit.
+constexpr std::size_t smallChunk = std::size_t{64} << 10;
+
+}  // namespace
+
+int openWithoutBlocking(const char *path, int extraFlags, struct stat &status, std::string &why)
+{
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | extraFlags);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    if (::fstat(fd, &status) != 0) {
+        why = std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void makeBlocking(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+std::size_t dropCarriageReturns(char *bytes, std::size_t length)
+{
+    char *const end = bytes + length;
+    char *found = static_cast<char *>(std::memchr(bytes, '\r', length));
+    if (!found)
+        return length;
+    char *write = found;
+    const char *read = found + 1;
+    while (read < end) {
+        const char *next = static_cast<const char *>(std::memchr(read, '\r', static_cast<std::size_t>(end - read)));
+        const char *stop = next ? next : end;
+        std::memmove(write, read, static_cast<std::size_t>(stop - read));
+        write += stop - read;
+        if (!next)
+            break;
+        read = next + 1;
+    }
+    return static_cast<std::size_t>(write - bytes);
+}
+
+TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text)
+{
+    TextRead result;
+    text.clear();
+    std::size_t kept = 0;
+    const auto grownSize = [&](std::size_t size) {
+        const std::uint64_t wanted = std::max<std::uint64_t>(std::uint64_t{size} * 2, smallChunk);
+        return static_cast<std::size_t>(std::min(wanted, limit));
+    };
+    // One more byte than the file holds: a read that fills it shows the file grew.
+    text.resize(static_cast<std::size_t>(std::min(limit, sizeHint ? sizeHint + 1 : std::uint64_t{smallChunk})));
+    bool atEnd = false;
+    while (kept < limit) {
+        if (kept == text.size())
+            text.resize(grownSize(text.size()));
+        const std::size_t room = std::min(text.size() - kept, maxReadBytes);
+        const ssize_t got = ::read(fd, text.data() + kept, room);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            result.error = errno;
+            text.resize(kept);
+            return result;
+        }
+        if (got == 0) {
+            atEnd = true;
+            break;
+        }
+        result.rawBytes += static_cast<std::uint64_t>(got);
+        kept += dropCarriageReturns(text.data() + kept, static_cast<std::size_t>(got));
+    }
+    text.resize(kept);
+
+    // At the limit: the text is whole if only carriage returns follow.
+    char probe[smallChunk];
+    while (!atEnd) {
+        const ssize_t got = ::read(fd, probe, sizeof probe);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            break;  // what follows is unknown: taken as more text
+        if (got == 0)
+            atEnd = true;
+        else if (dropCarriageReturns(probe, static_cast<std::size_t>(got)) != 0)
+            break;
+    }
+    result.complete = atEnd;
+    return result;
+}
