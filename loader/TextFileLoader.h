@@ -1,6 +1,8 @@
 // TextFileLoader: reads a text file the way Open File does, for the viewer (TextLoader reads for the tools).
 #pragma once
 
+#include "TextLoader.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,7 +10,7 @@
 #include <string>
 
 // Only the first this many bytes that a file delivers are ever used.
-inline constexpr qint64 maxTextBytes = 1'000'000;
+inline constexpr qint64 maxTextBytes = static_cast<qint64>(defaultFileByteLimit);
 
 // Reads `path` as one text-mode read of maxTextBytes bytes reads it: every
 // carriage return dropped, at most maxTextBytes bytes kept after that.
