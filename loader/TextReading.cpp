@@ -2,16 +2,45 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
 
-// One read asks for at most this much; Linux hands out less than 2 GiB per call anyway.
-constexpr std::size_t maxReadBytes = std::size_t{1} << 30;
+// One read asks for at most this much: reads of a few hundred megabytes at
+// once were several times slower from the page cache than reads of 1 MiB.
+constexpr std::size_t maxReadBytes = std::size_t{1} << 20;
 // The first allocation when the size is unknown, and the look past the limit.
 constexpr std::size_t smallChunk = std::size_t{64} << 10;
+
+// Makes `text` `size` bytes long. The pages of a large text are asked for
+// in one go, as huge pages where the system gives them on request: faulting
+// in 100 MB page by page took about a second on a loaded virtual machine,
+// with huge pages a tenth of that; for a folder of files of half a megabyte
+// each, populating each buffer at once saved a quarter. Both are only advice.
+void resizeForReading(std::string &text, std::size_t size)
+{
+    text.reserve(size);
+    const auto populate = [&](std::uintptr_t unit, int advice) {
+        const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
+        const std::uintptr_t first = (begin + unit - 1) & ~(unit - 1);
+        const std::uintptr_t last = (begin + size) & ~(unit - 1);
+        if (first < last)
+            ::madvise(reinterpret_cast<void *>(first), last - first, advice);
+    };
+#ifdef MADV_HUGEPAGE
+    if (size >= std::size_t{4} << 20)
+        populate(std::uintptr_t{2} << 20, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    if (size >= std::size_t{64} << 10)
+        populate(std::uintptr_t(::sysconf(_SC_PAGESIZE)), MADV_POPULATE_WRITE);
+#endif
+    text.resize(size);
+}
 
 }  // namespace
 
@@ -67,11 +96,11 @@ TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::stri
         return static_cast<std::size_t>(std::min(wanted, limit));
     };
     // One more byte than the file holds: a read that fills it shows the file grew.
-    text.resize(static_cast<std::size_t>(std::min(limit, sizeHint ? sizeHint + 1 : std::uint64_t{smallChunk})));
+    resizeForReading(text, static_cast<std::size_t>(std::min(limit, sizeHint ? sizeHint + 1 : std::uint64_t{smallChunk})));
     bool atEnd = false;
     while (kept < limit) {
         if (kept == text.size())
-            text.resize(grownSize(text.size()));
+            resizeForReading(text, grownSize(text.size()));
         const std::size_t room = std::min(text.size() - kept, maxReadBytes);
         const ssize_t got = ::read(fd, text.data() + kept, room);
         if (got < 0) {
