@@ -191,6 +191,9 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
         texts.documents.push_back(std::move(document));
     }
     for (; next < entries.size(); ++next) {
+        if (!boundIsLimit && entries[next].size != 0)  // earlier files grew up to the bound
+            return fail(reason, shown(entries[next].relative) + ": more than the "
+                                    + std::to_string(maxLoadableBytes) + " bytes that can be loaded");
         texts.bytesAvailable += entries[next].size;
         texts.cut = texts.cut || entries[next].size != 0;
     }
