@@ -1,5 +1,7 @@
-// TextFileLoader: reads a text file the way Open File does, for the viewer and the command-line tools.
+// TextFileLoader: reads a text file the way Open File does, for the viewer (TextLoader reads for the tools).
 #pragma once
+
+#include "TextLoader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,10 +10,11 @@
 #include <string>
 
 // Only the first this many bytes that a file delivers are ever used.
-inline constexpr qint64 maxTextBytes = 1'000'000;
+inline constexpr qint64 maxTextBytes = static_cast<qint64>(defaultFileByteLimit);
 
-// Opens `path` read-only in text mode (carriage returns are dropped) and reads
-// once, at most maxTextBytes bytes. Returns the bytes delivered, possibly none.
+// Reads `path` as one text-mode read of maxTextBytes bytes reads it: every
+// carriage return dropped, at most maxTextBytes bytes kept after that.
+// Returns the bytes delivered, possibly none.
 // Returns nothing, and a one-line `reason` when one is asked for, if the path
 // is empty, is not a regular file (a directory, a FIFO or a socket would
 // block or mislead, so they are never read), cannot be opened, or the read

@@ -1,10 +1,11 @@
 #include "TextFileLoader.h"
 
+#include "TextReading.h"
+
 #include <QFile>
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,31 +33,30 @@ std::optional<std::string> loadTextFile(const QByteArray &native, QString *reaso
     if (native.contains('\0'))
         return fail(reason, QStringLiteral("the file name holds a zero byte"));
 
-    // Open without blocking and look at what was opened, not at the name: a
-    // FIFO would block an ordinary open until a writer came, and the name
-    // could change between a check and the open.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return fail(reason, QString::fromLocal8Bit(std::strerror(errno)));
+    // Look at what was opened, not at the name: the name could change
+    // between a check and the open.
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    std::string why;
+    const int fd = openWithoutBlocking(native.constData(), 0, status, why);
+    if (fd < 0)
+        return fail(reason, QString::fromLocal8Bit(why.c_str()));
+    if (!S_ISREG(status.st_mode)) {
         ::close(fd);
         return fail(reason, S_ISDIR(status.st_mode) ? QStringLiteral("is a directory")
                                                     : QStringLiteral("not a regular file"));
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags != -1)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+    makeBlocking(fd);
+    std::string bytes;
+    TextRead read;
+    try {
+        read = readText(fd, static_cast<std::uint64_t>(maxTextBytes), static_cast<std::uint64_t>(status.st_size),
+                        bytes);
+    } catch (const std::bad_alloc &) {
         ::close(fd);
-        return fail(reason, file.errorString());
+        return fail(reason, QStringLiteral("not enough memory"));
     }
-    std::string bytes(static_cast<std::size_t>(maxTextBytes), '\0');
-    const qint64 delivered = file.read(bytes.data(), maxTextBytes);
-    if (delivered < 0)
-        return fail(reason, file.errorString());
-    bytes.resize(static_cast<std::size_t>(delivered));
+    ::close(fd);
+    if (read.error != 0)
+        return fail(reason, QString::fromLocal8Bit(std::strerror(read.error)));
     return bytes;
 }

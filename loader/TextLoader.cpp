@@ -1,0 +1,249 @@
+#include "TextLoader.h"
+
+#include "TextReading.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <new>
+#include <string_view>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A file to read: its path relative to the folder ("" for a single file) and its size on disk.
+struct Entry {
+    std::string relative;
+    std::uint64_t size = 0;
+};
+
+// A name as it goes into a one-line reason.
+std::string shown(std::string_view name)
+{
+    std::string out(name);
+    for (char &c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    }
+    return out;
+}
+
+std::optional<LoadedTexts> fail(std::string *reason, std::string why)
+{
+    if (reason)
+        *reason = std::move(why);
+    return std::nullopt;
+}
+
+std::string joined(const std::string &folder, const std::string &relative)
+{
+    if (relative.empty())
+        return folder;
+    if (!folder.empty() && folder.back() == '/')
+        return folder + relative;
+    return folder + '/' + relative;
+}
+
+bool isText(std::string_view name)
+{
+    return name.size() >= 4 && name.substr(name.size() - 4) == ".txt";
+}
+
+// Adds the entries of the open folder `dir`, at `prefix` ("" or ending in
+// '/') below the root: .txt files to `entries`, folders to `pending`. False,
+// with `why`, when an entry cannot be looked at or the listing fails.
+bool listEntries(DIR *dir, const std::string &prefix, std::vector<std::string> &pending,
+                 std::vector<Entry> &entries, std::string &why)
+{
+    errno = 0;
+    while (const dirent *item = ::readdir(dir)) {
+        const std::string_view name(item->d_name);
+        const bool skipped = name.front() == '.' || item->d_type == DT_LNK
+            || (item->d_type == DT_REG && !isText(name));
+        if (skipped) {
+            errno = 0;
+            continue;
+        }
+        if (item->d_type == DT_DIR) {
+            pending.push_back(prefix + item->d_name);
+        } else {
+            struct stat status {};
+            if (::fstatat(::dirfd(dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                why = shown(prefix + item->d_name) + ": " + std::strerror(errno);
+                return false;
+            }
+            if (S_ISDIR(status.st_mode))
+                pending.push_back(prefix + item->d_name);
+            else if (S_ISREG(status.st_mode) && isText(name))
+                entries.push_back({prefix + item->d_name, static_cast<std::uint64_t>(status.st_size)});
+        }
+        errno = 0;
+    }
+    if (errno != 0) {
+        why = shown(prefix.empty() ? std::string(".") : prefix) + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Lists the .txt files below the folder open as `rootFd` (closed here), at
+// `root`, into `entries` in reading order. False, with `why`, when a folder
+// cannot be listed.
+bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries, std::string &why)
+{
+    // Folders still to list, by their path relative to the root. Each is
+    // opened, listed and closed in turn, so depth costs no descriptors.
+    std::vector<std::string> pending{std::string()};
+    int fd = rootFd;
+    while (!pending.empty()) {
+        const std::string folder = std::move(pending.back());
+        pending.pop_back();
+        if (fd < 0)
+            fd = ::open(joined(root, folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (!dir) {
+            why = shown(folder.empty() ? std::string(".") : folder) + ": " + std::strerror(errno);
+            if (fd >= 0)
+                ::close(fd);
+            return false;
+        }
+        fd = -1;
+        bool listed = false;
+        try {
+            listed = listEntries(dir, folder.empty() ? folder : folder + '/', pending, entries, why);
+        } catch (const std::bad_alloc &) {
+            ::closedir(dir);
+            throw;
+        }
+        ::closedir(dir);
+        if (!listed)
+            return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry &a, const Entry &b) { return a.relative < b.relative; });
+    return true;
+}
+
+// Reads `entries` (the first already open as `firstFd` when that is not -1)
+// in order into `texts` until `limit` bytes are kept.
+std::optional<LoadedTexts> readEntries(const std::string &root, const std::vector<Entry> &entries, int firstFd,
+                                       std::uint64_t limit, std::string *reason)
+{
+    LoadedTexts texts;
+    std::uint64_t onDisk = 0;
+    for (const Entry &entry : entries)
+        onDisk += entry.size;
+    const std::uint64_t planned = limit ? std::min(limit, onDisk) : onDisk;
+    if (planned > maxLoadableBytes) {
+        if (firstFd >= 0)
+            ::close(firstFd);
+        return fail(reason, "holds " + std::to_string(planned) + " bytes, more than the "
+                                + std::to_string(maxLoadableBytes) + " that can be loaded; set a byte limit");
+    }
+    // Past the bound, a growing file is refused; under it, the user's limit cuts.
+    const std::uint64_t bound = limit ? std::min(limit, maxLoadableBytes) : maxLoadableBytes;
+    const bool boundIsLimit = limit && limit <= maxLoadableBytes;
+
+    std::size_t next = 0;
+    for (; next < entries.size() && texts.bytesRead < bound; ++next) {
+        const Entry &entry = entries[next];
+        const std::string path = joined(root, entry.relative);
+        const std::string named = entry.relative.empty() ? std::string() : shown(entry.relative) + ": ";
+        int fd = firstFd;
+        firstFd = -1;
+        if (fd < 0) {
+            struct stat status {};
+            std::string why;
+            fd = openWithoutBlocking(path.c_str(), O_NOFOLLOW, status, why);
+            if (fd < 0)
+                return fail(reason, named + why);
+            if (!S_ISREG(status.st_mode)) {
+                ::close(fd);
+                return fail(reason, named + "no longer a regular file");
+            }
+        }
+        makeBlocking(fd);
+        TextDocument document{path, std::string()};
+        TextRead read;
+        try {
+            read = readText(fd, bound - texts.bytesRead, entry.size, document.bytes);
+        } catch (const std::bad_alloc &) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+        if (read.error != 0)
+            return fail(reason, named + std::strerror(read.error));
+        const std::uint64_t kept = document.bytes.size();
+        texts.bytesRead += kept;
+        texts.bytesAvailable += kept;
+        if (!read.complete) {
+            if (!boundIsLimit)
+                return fail(reason, named + "grew past the " + std::to_string(maxLoadableBytes)
+                                        + " bytes that can be loaded");
+            texts.cut = true;
+            texts.bytesAvailable += entry.size > read.rawBytes ? entry.size - read.rawBytes : 0;
+        }
+        texts.documents.push_back(std::move(document));
+    }
+    for (; next < entries.size(); ++next) {
+        if (!boundIsLimit && entries[next].size != 0)  // earlier files grew up to the bound
+            return fail(reason, shown(entries[next].relative) + ": more than the "
+                                    + std::to_string(maxLoadableBytes) + " bytes that can be loaded");
+        texts.bytesAvailable += entries[next].size;
+        texts.cut = texts.cut || entries[next].size != 0;
+    }
+    return texts;
+}
+
+std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fileLimit, std::uint64_t folderLimit,
+                                std::string *reason)
+{
+    if (nativePath.empty())
+        return fail(reason, "no file name given");
+    if (nativePath.find('\0') != std::string::npos)
+        return fail(reason, "the file name holds a zero byte");
+
+    struct stat status {};
+    std::string why;
+    const int fd = openWithoutBlocking(nativePath.c_str(), 0, status, why);
+    if (fd < 0)
+        return fail(reason, why);
+    try {
+        if (S_ISREG(status.st_mode))
+            return readEntries(nativePath, {Entry{std::string(), static_cast<std::uint64_t>(status.st_size)}}, fd,
+                               fileLimit, reason);
+        if (S_ISDIR(status.st_mode)) {
+            std::vector<Entry> entries;
+            if (!listFolder(fd, nativePath, entries, why))
+                return fail(reason, why);
+            return readEntries(nativePath, entries, -1, folderLimit, reason);
+        }
+    } catch (const std::bad_alloc &) {
+        return fail(reason, "not enough memory to load it");
+    }
+    ::close(fd);
+    return fail(reason, "not a regular file or a folder");
+}
+
+}  // namespace
+
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason)
+{
+    return load(nativePath, maxBytes, maxBytes, reason);
+}
+
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason)
+{
+    return load(nativePath, defaultFileByteLimit, 0, reason);
+}
+
+std::string cutNote(const LoadedTexts &texts)
+{
+    return "read " + std::to_string(texts.bytesRead) + " of at most " + std::to_string(texts.bytesAvailable)
+        + " bytes";
+}

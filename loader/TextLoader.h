@@ -1,0 +1,46 @@
+// TextLoader: reads the text of a FILE operand, a single file or a folder of .txt files, up to a byte limit.
+#pragma once
+
+#include "LoadedTexts.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The limit a single file is read to by default, as the viewer reads it.
+inline constexpr std::uint64_t defaultFileByteLimit = 1'000'000;
+// No input larger than this is loaded: a corpus counts its positions in 32 bits.
+inline constexpr std::uint64_t maxLoadableBytes = 0xFFFF'FFFF;
+
+// Reads the text at `nativePath`, a name as the file system's own bytes.
+//
+// A regular file (or a link to one) is read as the viewer reads it: every
+// carriage return dropped, at most `maxBytes` bytes kept (0: no limit). The
+// one document is named `nativePath`.
+//
+// A folder (or a link to one) is read as the regular files below it whose
+// names end in ".txt", found recursively, in the byte order of their paths
+// relative to the folder ('/' included, so "a/z.txt" comes before "b.txt").
+// Names starting with '.' are skipped, files and folders alike; symbolic
+// links inside the folder are never followed (skipped); FIFOs, sockets and
+// devices are skipped whatever their names. The limit counts all files
+// together: they are read in order until it is reached, the last one cut
+// and the ones after it not opened. An empty folder gives no documents.
+//
+// Returns nothing, and a one-line `reason` (names in it shown with control
+// bytes as '?') when asked for, if: the name is empty or holds a zero byte;
+// the operand cannot be opened, or is neither a regular file nor a folder;
+// a folder below it cannot be listed, or a file to be read has vanished,
+// cannot be opened or read, or is no longer a regular file (the reason then
+// starts with its path in the folder); the input to read, counted by size
+// on disk up to the limit, is larger than maxLoadableBytes; or memory runs out.
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason);
+
+// The same with the default limits: defaultFileByteLimit for a single file,
+// none for a folder.
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason);
+
+// The note for standard error when `texts.cut`: "read X of at most Y bytes",
+// from bytesRead and bytesAvailable (at most: the part not read was counted
+// with its carriage returns).
+std::string cutNote(const LoadedTexts &texts);
