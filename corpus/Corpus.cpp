@@ -20,6 +20,9 @@ inline __attribute__((always_inline)) void forEachTokenOf(const CorpusOptions &o
         forEachToken(bytes, length, word, std::forward<Emit>(emit));
 }
 
+constexpr std::uint32_t checkpointEvery = 1024;
+constexpr std::uint32_t noCheckpoint = UINT32_MAX;
+
 }  // namespace
 
 Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) : options_(options)
@@ -42,6 +45,8 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
     ids_.reserve(total);
     for (std::size_t d = 0; d < documents.size(); ++d) {
         if (d > 0) {
+            if (ids_.size() % checkpointEvery == 0)
+                checkpoints_.push_back(noCheckpoint);
             boundaries_.push_back(end());
             ids_.push_back(noToken);
             if (options_.foldCase)
@@ -56,9 +61,18 @@ Corpus::~Corpus() = default;
 
 void Corpus::addDocument(const char *bytes, std::uint32_t length)
 {
+    // Every 1024th position notes where its token starts in the document's
+    // bytes (not known for a word gathered across a zero byte).
+    const auto checkpoint = [&](std::string_view token) __attribute__((always_inline)) {
+        if (ids_.size() % checkpointEvery == 0) [[unlikely]] {
+            const bool inText = token.data() >= bytes && token.data() < bytes + length;
+            checkpoints_.push_back(inText ? static_cast<std::uint32_t>(token.data() - bytes) : noCheckpoint);
+        }
+    };
     std::string word;
     if (!options_.foldCase) {
-        forEachTokenOf(options_, bytes, length, word, [this](std::string_view token) __attribute__((always_inline)) {
+        forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) __attribute__((always_inline)) {
+            checkpoint(token);
             ids_.push_back(spellings_.intern(token));
         });
         return;
@@ -68,6 +82,7 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
     spellingIds_.reserve(ids_.capacity());
     std::string folded;
     forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) {
+        checkpoint(token);
         const TokenId spelling = spellings_.intern(token);
         if (spelling == foldedOf_.size()) {
             folded.clear();
@@ -84,6 +99,24 @@ void Corpus::index()
     stopToken_ = idTable().findSingle('.');
     // The indexes that let a phrase tree be built without walking the text.
     forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, false);
+}
+
+std::uint32_t Corpus::documentOf(Position p) const
+{
+    return static_cast<std::uint32_t>(std::upper_bound(boundaries_.begin(), boundaries_.end(), p) - boundaries_.begin());
+}
+
+std::pair<Corpus::Position, std::uint32_t> Corpus::resumePoint(Position p) const
+{
+    const Position start = documentStart(documentOf(p));
+    for (std::size_t k = p / checkpointEvery + 1; k-- > 0;) {
+        const auto at = static_cast<Position>(k * checkpointEvery);
+        if (at < start)
+            break;
+        if (k < checkpoints_.size() && checkpoints_[k] != noCheckpoint)
+            return {at, checkpoints_[k]};
+    }
+    return {start, 0};
 }
 
 const SuffixIndex &Corpus::backward() const

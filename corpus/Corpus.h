@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,6 +66,14 @@ public:
     const std::vector<TokenId> &tokenIds() const { return ids_; }
     // The positions of the boundaries between documents, ascending.
     const std::vector<Position> &boundaries() const { return boundaries_; }
+    // Which document holds position p (0 for the first), and where it starts.
+    std::uint32_t documentOf(Position p) const;
+    Position documentStart(std::uint32_t document) const { return document == 0 ? 0 : boundaries_[document - 1] + 1; }
+    // A place to start cutting a document's bytes again to find the token
+    // at p: a position q <= p in p's document and the offset of q's token in
+    // that document's bytes, at most a thousand or so tokens before p.
+    // Kept for one position in 1024, so finding a token costs nothing until asked.
+    std::pair<Position, std::uint32_t> resumePoint(Position p) const;
 
     // Number of distinct ids; they run from 0 to vocabularySize() - 1 in first-met order.
     std::uint32_t vocabularySize() const { return idTable().size(); }
@@ -108,6 +117,7 @@ private:
     TokenTable folded_;                 // when folding: the folded tokens
     std::vector<TokenId> foldedOf_;     // when folding: spelling id -> folded id
     std::vector<Position> boundaries_;
+    std::vector<std::uint32_t> checkpoints_;  // byte offset of the token at each position 1024 k, or noCheckpoint
     TokenId stopToken_ = noToken;
     SuffixIndex forward_;
     mutable std::once_flag backwardOnce_;

@@ -41,10 +41,8 @@ SuffixIndex::Position SuffixIndex::nextStop(Position p) const
     return stop == stops_.end() ? end() : *stop;
 }
 
-SuffixIndex::Position SuffixIndex::boundaryAfter(Position p) const
+SuffixIndex::Position SuffixIndex::boundaryAfterSlow(Position p) const
 {
-    if (boundaries_.empty())
-        return end();
     const auto boundary = std::lower_bound(boundaries_.begin(), boundaries_.end(), p);
     return boundary == boundaries_.end() ? end() : *boundary;
 }

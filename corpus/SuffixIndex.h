@@ -46,7 +46,10 @@ public:
     // The first position at or after p that holds ".", or end().
     Position nextStop(Position p) const;
     // The first boundary at or after p, or end(): where a continuation from p stops.
-    Position boundaryAfter(Position p) const;
+    Position boundaryAfter(Position p) const
+    {
+        return boundaries_.empty() ? end() : boundaryAfterSlow(p);
+    }
     // The first position, in the corpus's own reading order, of the `length`
     // positions of this reading from `start`.
     Position corpusStart(Position start, std::uint32_t length) const
@@ -55,6 +58,8 @@ public:
     }
 
 private:
+    Position boundaryAfterSlow(Position p) const;
+
     bool reversed_ = false;
     std::vector<TokenId> ownIds_;  // the reversed sequence, when reversed
     std::span<const TokenId> ids_;

@@ -1,23 +1,27 @@
 // morvanet-tree: prints the phrase tree of a text file, as an outline or as JSON, or draws it as the viewer would.
+#include "Concordance.h"
 #include "Corpus.h"
 #include "JsonWriter.h"
+#include "KwicWriter.h"
 #include "OutlineWriter.h"
 #include "OutputBuffer.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
-#include "TextFileLoader.h"
+#include "TextLoader.h"
 #include "TreePicture.h"
 
 #include <QApplication>
 #include <QFile>
 
 #include <getopt.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,7 +44,10 @@ const char helpText[] =
     "Prints the word tree of PHRASE in the text FILE: the phrase, then the words\n"
     "that follow it, branching where the text goes on differently. FILE is read\n"
     "as the viewer reads it (carriage returns dropped, at most its first\n"
-    "1,000,000 bytes).\n"
+    "1,000,000 bytes). FILE may be a folder: its files whose names end in\n"
+    "\".txt\", found recursively (names starting with \".\" and symbolic links\n"
+    "left out), in the byte order of their paths, are read whole, each cut into\n"
+    "tokens on its own; nothing runs across from one file into the next.\n"
     "\n"
     "Output, one node per line in pre-order: two spaces per depth, the weight\n"
     "(printf %.9g), a TAB, the label bytes.\n"
@@ -71,12 +78,26 @@ const char helpText[] =
     "            and numbers, every other punctuation or symbol character is a\n"
     "            token of its own\n"
     "\n"
+    "Input and pruning options:\n"
+    "  --max-bytes N  read at most N bytes in all (after carriage returns are\n"
+    "            dropped; default 1,000,000 for a file, no limit for a folder);\n"
+    "            0 lifts the limit\n"
+    "  --depth D  leave out nodes more than D levels below the root\n"
+    "  --min-count M  leave out nodes that stand for fewer than M occurrences\n"
+    "            (both with their subtrees, in every format; weights and order\n"
+    "            stay as they are)\n"
+    "  --kwic N  instead of the tree, print the concordance: one line per\n"
+    "            occurrence, in text order: PATH:LINE, a TAB, up to N tokens\n"
+    "            before the phrase, a TAB, the phrase as it stands in the text,\n"
+    "            a TAB, up to N tokens after it\n"
+    "\n"
     "  --help    print this help and exit\n"
     "  --version print the version and exit\n"
     "  --        end of options (for a PHRASE that starts with '-')\n"
     "\n"
     "Exit status: 0 tree printed; 1 PHRASE has no tokens or does not occur;\n"
-    "2 wrong invocation, FILE cannot be read, or output cannot be written.\n";
+    "2 wrong invocation, FILE cannot be read or is too large, or output cannot\n"
+    "be written.\n";
 
 enum class Format { Outline, Json, Layout, None };
 
@@ -102,6 +123,8 @@ struct Options {
     int height = 711;
     bool reverse = false;
     bool both = false;
+    std::optional<std::uint64_t> maxBytes;
+    std::optional<std::uint32_t> kwic;
     CorpusOptions corpus;
     TreeFormat tree;
     std::string file;
@@ -109,6 +132,14 @@ struct Options {
 };
 
 enum class Parsed { Run, Help, Version, Wrong };
+
+// Reads a whole decimal number from 0 to `most`.
+template <typename Number>
+bool parseNumber(std::string_view digits, Number most, Number &out)
+{
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
+    return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() && out <= most;
+}
 
 // Reads "WxH" into `width` and `height`: both from 1 to 32767, the largest
 // picture the toolkit paints.
@@ -130,7 +161,10 @@ bool parseSize(std::string_view text, int &width, int &height)
 // option may be shortened to any unambiguous prefix.
 Parsed parseArguments(int argc, char **argv, Options &options, std::string &error)
 {
-    enum : int { Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, Help, Version };
+    enum : int {
+        Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, MaxBytes, Depth, MinCount,
+        Kwic, Help, Version
+    };
     static const option longOptions[] = {
         {"json", no_argument, nullptr, Json},
         {"layout", no_argument, nullptr, Layout},
@@ -142,6 +176,10 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"both", no_argument, nullptr, Both},
         {"ignore-case", no_argument, nullptr, IgnoreCase},
         {"unicode", no_argument, nullptr, Unicode},
+        {"max-bytes", required_argument, nullptr, MaxBytes},
+        {"depth", required_argument, nullptr, Depth},
+        {"min-count", required_argument, nullptr, MinCount},
+        {"kwic", required_argument, nullptr, Kwic},
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -197,6 +235,27 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         case Unicode:
             options.corpus.unicode = true;
             break;
+        case MaxBytes:
+        case Depth:
+        case MinCount:
+        case Kwic: {
+            std::uint64_t number = 0;
+            const std::uint64_t most = code == MaxBytes ? UINT64_MAX : UINT32_MAX;
+            if (!parseNumber(optarg, most, number)) {
+                error = "the value '" + std::string(optarg) + "' of '" + std::string(argv[previous])
+                        + "' is not a whole number from 0 to " + std::to_string(most);
+                return Parsed::Wrong;
+            }
+            if (code == MaxBytes)
+                options.maxBytes = number;
+            else if (code == Depth)
+                options.tree.pruning.maxDepth = static_cast<std::uint32_t>(number);
+            else if (code == MinCount)
+                options.tree.pruning.minCount = static_cast<std::uint32_t>(number);
+            else
+                options.kwic = static_cast<std::uint32_t>(number);
+            break;
+        }
         case ':':
             error = "option '" + std::string(argv[previous]) + "' needs a value";
             return Parsed::Wrong;
@@ -281,17 +340,84 @@ void print(const TreeSides &sides, const Options &options, OutputBuffer &output)
     }
 }
 
+// The bytes a corpus takes per byte of text at most, while it is built and
+// once its backward index is made (see the README).
+constexpr std::uint64_t corpusBytesPerTextByte = 12;
+
+// Refuses, with a one-line reason, an input that the corpus could not hold.
+bool fitsInMemory(const LoadedTexts &texts, bool backward, std::string &reason)
+{
+    const std::uint64_t pages = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES));
+    const std::uint64_t memory = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGE_SIZE));
+    const std::uint64_t need = texts.bytesRead * (corpusBytesPerTextByte + (backward ? 4 : 0));
+    if (pages == 0 || need <= memory)
+        return true;
+    reason = "indexing " + std::to_string(texts.bytesRead) + " bytes needs about " + std::to_string(need >> 20)
+             + " MB, more than the " + std::to_string(memory >> 20) + " MB of memory this machine has";
+    return false;
+}
+
+void complain(const Options &options, const std::string &reason)
+{
+    std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.file).c_str(), reason.c_str());
+}
+
 int run(const Options &options)
 {
-    QString reason;
-    const QByteArray name(options.file.data(), static_cast<qsizetype>(options.file.size()));
-    const std::optional<std::string> bytes = loadTextFile(name, &reason);
-    if (!bytes) {
-        std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.file).c_str(),
-                     reason.toLocal8Bit().constData());
+    std::string reason;
+    const std::optional<LoadedTexts> texts = options.maxBytes ? loadTexts(options.file, *options.maxBytes, &reason)
+                                                              : loadTexts(options.file, &reason);
+    if (!texts) {
+        complain(options, reason);
         return exitTrouble;
     }
-    const Corpus corpus(bytes->data(), static_cast<std::uint32_t>(bytes->size()), options.corpus);
+    if (texts->cut) {
+        std::fprintf(stderr, "morvanet-tree: %s: %s; --max-bytes 0 reads it all\n", printable(options.file).c_str(),
+                     cutNote(*texts).c_str());
+    }
+    if (!fitsInMemory(*texts, options.reverse || options.both, reason)) {
+        complain(options, reason);
+        return exitTrouble;
+    }
+    std::vector<std::string_view> documents;
+    std::vector<std::string> paths;
+    for (const TextDocument &document : texts->documents) {
+        documents.emplace_back(document.bytes);
+        paths.push_back(printable(document.path));
+    }
+    std::unique_ptr<const Corpus> made;
+    try {
+        made = std::make_unique<const Corpus>(documents, options.corpus);
+    } catch (const std::length_error &) {
+        complain(options, "the text has more tokens than the index's 32-bit positions can number");
+        return exitTrouble;
+    } catch (const std::bad_alloc &) {
+        complain(options, "not enough memory to index the text");
+        return exitTrouble;
+    }
+    const Corpus &corpus = *made;
+
+    const auto noTree = [&](PhraseSearchResult::Status status) {
+        if (status == PhraseSearchResult::Status::NoTokens)
+            std::fprintf(stderr, "morvanet-tree: the phrase has no words or marks to search for\n");
+        else
+            std::fprintf(stderr, "morvanet-tree: the phrase does not occur in %s\n", printable(options.file).c_str());
+        return exitNoTree;
+    };
+    OutputBuffer output(stdout);
+    const auto finish = [&output] {
+        if (output.finish())
+            return 0;
+        std::fprintf(stderr, "morvanet-tree: cannot write the output: %s\n", std::strerror(errno));
+        return exitTrouble;
+    };
+    if (options.kwic) {
+        const PhraseOccurrences found = findOccurrences(corpus, options.phrase);
+        if (found.status != PhraseSearchResult::Status::Found)
+            return noTree(found.status);
+        writeKwic(corpus, documents, paths, found.starts, found.length, *options.kwic, output);
+        return finish();
+    }
 
     PhraseSearchResult forward, backward;
     if (!options.reverse)
@@ -299,26 +425,15 @@ int run(const Options &options)
     if (options.reverse || options.both)
         backward = searchPhrase(corpus, options.phrase, TreeDirection::Backward);
     const PhraseSearchResult &any = options.reverse ? backward : forward;
-    if (any.status == PhraseSearchResult::Status::NoTokens) {
-        std::fprintf(stderr, "morvanet-tree: the phrase has no words or marks to search for\n");
-        return exitNoTree;
-    }
-    if (any.status == PhraseSearchResult::Status::NotFound) {
-        std::fprintf(stderr, "morvanet-tree: the phrase does not occur in %s\n", printable(options.file).c_str());
-        return exitNoTree;
-    }
+    if (any.status != PhraseSearchResult::Status::Found)
+        return noTree(any.status);
     const TreeSides sides{forward.root.get(), backward.root.get()};
 
-    OutputBuffer output(stdout);
     if ((options.format == Format::Layout || !options.png.empty() || !options.svg.empty())
         && !draw(sides, options, output))
         return exitTrouble;
     print(sides, options, output);
-    if (!output.finish()) {
-        std::fprintf(stderr, "morvanet-tree: cannot write the output: %s\n", std::strerror(errno));
-        return exitTrouble;
-    }
-    return 0;
+    return finish();
 }
 
 }  // namespace

@@ -413,3 +413,26 @@ std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const Suffi
     const auto continuations = std::make_shared<const ContinuationIndex>(corpus, index, first, last, m, mayOverlap);
     return continuations->makeRoot(std::move(text));
 }
+
+std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::span<const Corpus::TokenId> query)
+{
+    std::vector<Corpus::Position> starts;
+    if (query.empty())
+        return starts;
+    const auto [first, last] = occurrenceRun(index, query);
+    starts.assign(index.suffixArray().begin() + first, index.suffixArray().begin() + last);
+    std::sort(starts.begin(), starts.end());
+    if (last - first > 1 && canOverlap(query)) {
+        // An occurrence that starts inside the one taken before it is left out.
+        std::size_t kept = 0;
+        Corpus::Position nextFree = 0;
+        for (const Corpus::Position p : starts) {
+            if (p < nextFree)
+                continue;
+            starts[kept++] = p;
+            nextFree = p + static_cast<Corpus::Position>(query.size());
+        }
+        starts.resize(kept);
+    }
+    return starts;
+}

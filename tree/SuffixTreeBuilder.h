@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 // A group of one occurrence grows only while its token is not "." and the
 // counter of its grouping step is below this limit. The counter starts at the
@@ -40,3 +41,7 @@ inline constexpr std::uint32_t expansionLimit = 50;
 // the corpus must outlive the tree.
 std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const SuffixIndex &index, std::string text,
                                                std::span<const Corpus::TokenId> query);
+
+// The start positions, in ascending order, of the occurrences of `query` as
+// `index` reads them, taken in reading order without overlap.
+std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::span<const Corpus::TokenId> query);

@@ -177,4 +177,41 @@ TEST_F(MorvanetTreeTool, ExitStatuses)
     EXPECT_EQ(dash.out.toStdString(), weightText(1, 3) + "\t- b\n");
 }
 
+TEST_F(MorvanetTreeTool, ModesCombine)
+{
+    const QByteArray path = write("abc.txt", "a b . a b . a c\n");
+    // Backwards from "b": both occurrences are preceded by "a", then one by
+    // "." and one by the start of the text: the root absorbs "a" and ".".
+    const Result reverse = runTool({"--reverse", "--counts", path, "b"});
+    ASSERT_EQ(reverse.status, 0) << reverse.err.toStdString();
+    EXPECT_EQ(reverse.out.toStdString(), "1\t" + weightText(1, 8) + "\t. a b\n");
+
+    const Result forward = runTool({"--counts", path, "b"});
+    const Result both = runTool({"--both", "--counts", path, "b"});
+    ASSERT_EQ(both.status, 0);
+    EXPECT_EQ(both.out, reverse.out + "\n" + forward.out);
+
+    const Result json = runTool({"--both", "--json", "--counts", path, "b"});
+    const QJsonObject doubled = QJsonDocument::fromJson(json.out).object();
+    EXPECT_EQ(doubled.value("before").toObject().value("label").toString(), QStringLiteral(". a b"));
+    EXPECT_EQ(doubled.value("after").toObject().value("count").toInt(), 2);
+
+    // Case folded; labels spelled as first met, the root as typed; UTF-8 words.
+    const QByteArray mixed = write("mixed.txt", "The Café opened. the café closed. THE CAFÉ opened\n");
+    const Result folded = runTool({"--ignore-case", "--unicode", "--json", mixed, "the café"});
+    ASSERT_EQ(folded.status, 0) << folded.err.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(folded.out).object();
+    EXPECT_EQ(root.value("label").toString(), QString::fromUtf8("the café"));
+    const QJsonArray children = root.value("children").toArray();
+    ASSERT_EQ(children.size(), 2);
+    EXPECT_EQ(children[0].toObject().value("label").toString(), QStringLiteral("opened ."));
+    EXPECT_EQ(children[1].toObject().value("label").toString(), QStringLiteral("closed ."));
+    EXPECT_EQ(runTool({"--unicode", mixed, "— …"}).status, 1);  // separators and marks not in the text
+
+    EXPECT_EQ(runTool({"--reverse", "--both", path, "b"}).status, 2);
+    const Result help = runTool({"--help"});
+    for (const char *option : {"--reverse", "--both", "--ignore-case", "--unicode", "--counts"})
+        EXPECT_TRUE(help.out.contains(option)) << option;
+}
+
 }  // namespace

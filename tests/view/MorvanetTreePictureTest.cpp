@@ -111,4 +111,54 @@ TEST(MorvanetTreePicture, WrongSizesAndUnwritablePicturesFail)
     EXPECT_EQ(runTool({QStringLiteral("--layout"), QString::fromLatin1(sample), QStringLiteral("zebra")}).status, 1);
 }
 
+TEST(MorvanetTreePicture, BackwardTreesAreTheForwardLayoutMirrored)
+{
+    std::ifstream in(sample, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Corpus corpus(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    const auto root = searchPhrase(corpus, "the earth", TreeDirection::Backward).root;
+    ASSERT_NE(root, nullptr);
+    const QSize canvas(1051, 711);
+    const TreePicture forward(*root, canvas);
+    const TreePicture mirrored(TreeSides{nullptr, root.get()}, canvas, LabelEncoding::Latin1, TreePruning{});
+    const auto &a = forward.layout().items();
+    const auto &b = mirrored.layout().items();
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_GT(a.size(), 20u);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (const auto *label = std::get_if<TreeLayout::Label>(&a[i])) {
+            const auto &other = std::get<TreeLayout::Label>(b[i]);
+            EXPECT_EQ(other.node, label->node);
+            EXPECT_EQ(other.pixelSize, label->pixelSize);
+            EXPECT_EQ(other.y, label->y);
+            if (label->x + label->size.width < canvas.width()) {  // not cut at the edge
+                EXPECT_EQ(other.x + other.size.width, canvas.width() - label->x);
+            }
+        } else {
+            const auto &curve = std::get<TreeLayout::Curve>(a[i]);
+            const auto &other = std::get<TreeLayout::Curve>(b[i]);
+            EXPECT_EQ(other.start.x, canvas.width() - curve.start.x);
+            EXPECT_EQ(other.end.y, curve.end.y);
+        }
+    }
+
+    // The double tree: one middle label, the backward side to its left, the forward side to its right.
+    const auto after = buildPhraseTree(corpus, "the earth");
+    const TreePicture both(TreeSides{after.get(), root.get()}, canvas, LabelEncoding::Latin1, TreePruning{});
+    const auto &labels = both.layout().items();
+    const auto &middle = std::get<TreeLayout::Label>(labels.front());
+    EXPECT_EQ(middle.node->label(), "the earth");
+    EXPECT_NEAR(middle.x + middle.size.width / 2, canvas.width() / 2.0, 1.0);
+    std::size_t left = 0, right = 0;
+    for (const auto &item : labels) {
+        if (const auto *label = std::get_if<TreeLayout::Label>(&item); label && label != &middle) {
+            const bool before = label->x + label->size.width <= middle.x;
+            EXPECT_TRUE(before || label->x >= middle.x + middle.size.width);
+            (before ? left : right) += 1;
+        }
+    }
+    EXPECT_GT(left, 10u);
+    EXPECT_GT(right, 10u);
+}
+
 } // namespace

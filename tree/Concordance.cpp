@@ -1,0 +1,68 @@
+#include "Concordance.h"
+
+#include "ByteClass.h"
+#include "SuffixTreeBuilder.h"
+#include "UnicodeTokens.h"
+
+#include <algorithm>
+
+PhraseOccurrences findOccurrences(const Corpus &corpus, std::string_view text)
+{
+    PhraseOccurrences result;
+    std::vector<Corpus::TokenId> query;
+    const bool known = corpus.findTokens(text.data(), static_cast<std::uint32_t>(text.size()), query);
+    if (query.empty())
+        return result;
+    if (known)
+        result.starts = occurrenceStarts(corpus.forward(), query);
+    result.length = static_cast<std::uint32_t>(query.size());
+    result.status = result.starts.empty() ? PhraseSearchResult::Status::NotFound : PhraseSearchResult::Status::Found;
+    return result;
+}
+
+std::vector<std::uint64_t> occurrenceLines(const Corpus &corpus, std::span<const std::string_view> documents,
+                                           std::span<const Corpus::Position> starts)
+{
+    std::vector<std::uint64_t> lines;
+    lines.reserve(starts.size());
+    std::uint32_t document = UINT32_MAX;
+    std::size_t counted = 0;  // bytes of the document whose line feeds are in `line`
+    std::uint64_t line = 1;
+    std::string word;
+    for (const Corpus::Position p : starts) {
+        const std::uint32_t d = corpus.documentOf(p);
+        if (d != document) {
+            document = d;
+            counted = 0;
+            line = 1;
+        }
+        const std::string_view bytes = documents[d];
+        // Cut the document again from a noted token up to p's token.
+        auto [at, offset] = corpus.resumePoint(p);
+        std::size_t found = offset;
+        const auto seek = [&](std::string_view token) {
+            if (at == p) {
+                // A token gathered across a zero byte lies in `word`: it
+                // starts after the last byte before it that was read.
+                found = token.data() >= bytes.data() && token.data() < bytes.data() + bytes.size()
+                            ? static_cast<std::size_t>(token.data() - bytes.data())
+                            : found;
+                return false;
+            }
+            ++at;
+            found = static_cast<std::size_t>(token.data() - bytes.data()) + token.size();
+            return true;
+        };
+        const auto rest = static_cast<std::uint32_t>(bytes.size() - offset);
+        if (corpus.options().unicode)
+            forEachUnicodeToken(bytes.data() + offset, rest, word, seek);
+        else
+            forEachToken(bytes.data() + offset, rest, word, seek);
+        found = std::max(found, counted);
+        line += static_cast<std::uint64_t>(std::count(bytes.begin() + static_cast<std::ptrdiff_t>(counted),
+                                                      bytes.begin() + static_cast<std::ptrdiff_t>(found), '\n'));
+        counted = found;
+        lines.push_back(line);
+    }
+    return lines;
+}
