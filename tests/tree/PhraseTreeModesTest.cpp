@@ -137,6 +137,17 @@ TEST(PhraseTreeModes, ChainsSpelledByTheirFirstMetOccurrence)
     }
 }
 
+TEST(PhraseTreeModes, DocumentsWithoutStopsOrEndingAlike)
+{
+    // Without a "." the stop id is that of a boundary; continuations that all
+    // end at their document's end, at the same depth, end a group together.
+    for (const Mode &mode : modes()) {
+        sameTree({"a", "b"}, "a", mode);
+        sameTree({"a b", "a b"}, "a", mode);
+        sameTree({"b a", "b a", "c b a"}, "A", mode);
+    }
+}
+
 TEST(PhraseTreeModes, GenesisExcerpt)
 {
     std::ifstream file(MORVANET_SAMPLES_DIR "/genesis.txt", std::ios::binary);
