@@ -13,10 +13,12 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
     }
     const auto n = static_cast<Position>(ids_.size());
     for (Position p = 0; p < n; ++p) {
-        if (ids_[p] == stopToken_)
-            stops_.push_back(p);
-        else if (ids_[p] == boundaryId)
+        // Boundaries first: without a "." in the text the stop token is
+        // noToken, the boundaries' id as well.
+        if (ids_[p] == boundaryId)
             boundaries_.push_back(p);
+        else if (ids_[p] == stopToken_)
+            stops_.push_back(p);
     }
     if (boundaries_.empty()) {
         buildSuffixAndLcpArrays(ids_.data(), n, alphabetSize, suffixArray_, lcpArray_);

@@ -1,11 +1,14 @@
-// Fuzzes the tokenizer, the corpus and buildPhraseTree with shaping on arbitrary
-// texts and phrases: the shaped tree must keep its invariants, and on small
-// inputs it must equal the plain reference builder's tree.
+// Fuzzes the tokenizer, the corpus and searchPhrase on arbitrary texts and
+// phrases, forward or backward, folding case or not, cutting bytes or Unicode,
+// over one to three documents: the shaped tree must keep its invariants, and
+// on small inputs it must equal the plain reference builder's tree on the
+// transformed token list.
 #include "Corpus.h"
 #include "FuzzInput.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
 #include "ReferencePhraseTree.h"
+#include "UnicodeTokens.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,12 +23,43 @@ namespace {
 // The reference builder recurses as deep as the text is long.
 constexpr std::size_t referenceTokenLimit = 400;
 
-std::vector<std::string> tokensOf(std::string_view bytes)
-{
-    std::vector<std::string> tokens;
-    Corpus::tokenize(bytes.data(), static_cast<std::uint32_t>(bytes.size()), tokens);
-    return tokens;
-}
+// A boundary between documents stands in the token lists as "\x01", which no token can be.
+const std::string boundary = "\x01";
+
+struct Mode {
+    CorpusOptions options;
+    bool backward = false;
+    std::size_t documents = 1;
+
+    explicit Mode(std::uint8_t bits)
+        : options{(bits & 4) != 0, (bits & 2) != 0}, backward((bits & 1) != 0), documents(1 + (bits >> 3) % 3)
+    {
+    }
+    std::vector<std::string> tokensOf(std::string_view bytes) const
+    {
+        std::vector<std::string> tokens;
+        Corpus::tokenize(bytes.data(), static_cast<std::uint32_t>(bytes.size()), tokens, options);
+        return tokens;
+    }
+    // What searches and groups compare.
+    std::string key(const std::string &token) const
+    {
+        if (!options.foldCase || token == boundary)
+            return token;
+        std::string folded;
+        appendFolded(token, options.unicode, folded);
+        return folded;
+    }
+    std::vector<std::string> keysOf(const std::vector<std::string> &tokens) const
+    {
+        std::vector<std::string> keys;
+        for (const std::string &token : tokens)
+            keys.push_back(key(token));
+        if (backward)
+            std::reverse(keys.begin(), keys.end());
+        return keys;
+    }
+};
 
 std::string joined(const std::vector<std::string> &tokens, std::size_t first = 0)
 {
@@ -38,44 +72,41 @@ std::string joined(const std::vector<std::string> &tokens, std::size_t first = 0
     return text;
 }
 
-// The position of the leftmost occurrence of `query` in `tokens`, or npos.
-std::size_t firstOccurrence(const std::vector<std::string> &tokens, const std::vector<std::string> &query)
+// Whether `keys` (in the tree's reading order) holds `query` followed by `run`.
+bool occursFollowedBy(const std::vector<std::string> &keys, const std::vector<std::string> &query,
+                      const std::vector<std::string> &run)
 {
-    if (query.empty() || query.size() > tokens.size())
-        return std::string::npos;
-    for (std::size_t p = 0; p + query.size() <= tokens.size(); ++p) {
-        std::size_t k = 0;
-        while (k < query.size() && tokens[p + k] == query[k])
-            ++k;
-        if (k == query.size())
-            return p;
-    }
-    return std::string::npos;
+    std::vector<std::string> whole = query;
+    whole.insert(whole.end(), run.begin(), run.end());
+    return !whole.empty() && std::search(keys.begin(), keys.end(), whole.begin(), whole.end()) != keys.end();
 }
 
-// The root is the search text byte for byte, then, if every occurrence goes on
-// the same way, a blank and those complete tokens, as the first occurrence has them.
-void checkRootLabel(const std::string &label, std::string_view phrase, const std::vector<std::string> &tokens,
-                    std::size_t after)
+// The root is the search text byte for byte, and if its occurrences go on
+// the same way, those complete tokens joined to it by a blank (after it
+// forward, before it backward), as at least one occurrence has them.
+void checkRootLabel(const std::string &label, std::string_view phrase, const Mode &mode,
+                    const std::vector<std::string> &keys, const std::vector<std::string> &query)
 {
-    FUZZ_CHECK(label.size() >= phrase.size() && std::string_view(label).substr(0, phrase.size()) == phrase);
-    const std::string_view rest = std::string_view(label).substr(phrase.size());
-    if (rest.empty())
+    FUZZ_CHECK(label.size() >= phrase.size());
+    const std::size_t restSize = label.size() - phrase.size();
+    const std::string_view root(label);
+    FUZZ_CHECK((mode.backward ? root.substr(restSize) : root.substr(0, phrase.size())) == phrase);
+    if (restSize == 0)
         return;
-    FUZZ_CHECK(rest[0] == ' ');
-    const std::vector<std::string> absorbed = tokensOf(rest);
-    FUZZ_CHECK(!absorbed.empty() && joined(absorbed) == rest.substr(1));
-    FUZZ_CHECK(after + absorbed.size() <= tokens.size());
-    for (std::size_t i = 0; i < absorbed.size(); ++i)
-        FUZZ_CHECK(absorbed[i] == tokens[after + i]);
+    const std::string_view rest = mode.backward ? root.substr(0, restSize) : root.substr(phrase.size());
+    const std::string_view run = mode.backward ? rest.substr(0, restSize - 1) : rest.substr(1);
+    FUZZ_CHECK((mode.backward ? rest.back() : rest.front()) == ' ');
+    const std::vector<std::string> absorbed = mode.tokensOf(run);
+    FUZZ_CHECK(!absorbed.empty() && joined(absorbed) == run);
+    FUZZ_CHECK(occursFollowedBy(keys, query, mode.keysOf(absorbed)));
 }
 
 // Weights in (0, 1]; siblings heaviest first and never heavier than their
 // parent (a child never counts more than its parent, and a collapsed node
 // takes the count of the last node of its run); labels non-empty; below the
 // root every label is whole corpus tokens joined by single blanks, and
-// siblings start with different tokens.
-void checkShape(const PhraseNode &root, const Corpus &corpus)
+// siblings part at different tokens (their first, or backward their last).
+void checkShape(const PhraseNode &root, const Corpus &corpus, const Mode &mode)
 {
     // Labels of texts without stops run to the text's end, so their bytes can
     // add up to the square of its length: they are made and cut into tokens
@@ -102,13 +133,14 @@ void checkShape(const PhraseNode &root, const Corpus &corpus)
             }
             const std::string label = child->label();
             labelBudget -= std::min(labelBudget, label.size());
-            const std::vector<std::string> tokens = tokensOf(label);
+            const std::vector<std::string> tokens = mode.tokensOf(label);
             FUZZ_CHECK(!tokens.empty() && joined(tokens) == label);
             for (const std::string &token : tokens)
                 FUZZ_CHECK(corpus.findToken(token) != Corpus::noToken);
+            const std::string parting = mode.key(mode.backward ? tokens.back() : tokens.front());
             for (const std::string &first : firstTokens)
-                FUZZ_CHECK(first != tokens.front());
-            firstTokens.push_back(tokens.front());
+                FUZZ_CHECK(first != parting);
+            firstTokens.push_back(parting);
         }
     }
 }
@@ -118,27 +150,54 @@ void checkShape(const PhraseNode &root, const Corpus &corpus)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     fuzzinput::Reader reader(data, size);
+    const Mode mode(reader.byte());
     const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
 
-    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
-    const std::vector<std::string> tokens = tokensOf(text);
-    const std::vector<std::string> query = tokensOf(phrase);
-    FUZZ_CHECK(corpus.tokenCount() == tokens.size());
+    // The text cut into equal parts, one per document.
+    std::vector<std::string_view> documents;
+    std::vector<std::string> tokens;
+    std::size_t realTokens = 0;
+    for (std::size_t k = 0; k < mode.documents; ++k) {
+        const std::size_t from = text.size() * k / mode.documents;
+        const std::string_view document = text.substr(from, text.size() * (k + 1) / mode.documents - from);
+        if (k > 0)
+            tokens.push_back(boundary);
+        documents.push_back(document);
+        const std::vector<std::string> cut = mode.tokensOf(document);
+        tokens.insert(tokens.end(), cut.begin(), cut.end());
+        realTokens += cut.size();
+    }
+    const Corpus corpus = mode.documents == 1
+                              ? Corpus(text.data(), static_cast<std::uint32_t>(text.size()), mode.options)
+                              : Corpus(documents, mode.options);
+    const std::vector<std::string> query = mode.tokensOf(phrase);
+    FUZZ_CHECK(corpus.tokenCount() == realTokens);
+    FUZZ_CHECK(corpus.boundaries().size() == mode.documents - 1);
 
-    const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, phrase);
-    const std::size_t first = firstOccurrence(tokens, query);
+    const PhraseSearchResult result =
+        searchPhrase(corpus, phrase, mode.backward ? TreeDirection::Backward : TreeDirection::Forward);
+    const std::vector<std::string> keys = mode.keysOf(tokens);
+    const std::vector<std::string> queryKeys = mode.keysOf(query);
     // A tree exactly when the phrase has tokens and they occur.
-    FUZZ_CHECK((root != nullptr) == (first != std::string::npos));
+    using Status = PhraseSearchResult::Status;
+    FUZZ_CHECK(result.status == (query.empty()                                ? Status::NoTokens
+                                 : occursFollowedBy(keys, queryKeys, {}) ? Status::Found
+                                                                              : Status::NotFound));
+    FUZZ_CHECK((result.root != nullptr) == (result.status == Status::Found));
 
     if (tokens.size() <= referenceTokenLimit) {
-        const std::unique_ptr<ReferenceNode> expected = buildReferenceTree(tokens, std::string(phrase));
-        FUZZ_CHECK((expected != nullptr) == (root != nullptr));
-        if (expected && root)
-            FUZZ_CHECK(firstDifference(*expected, *root).empty());
+        ReferenceRules rules;
+        rules.key = [&mode](const std::string &token) { return mode.key(token); };
+        rules.isBoundary = [](const std::string &token) { return token == boundary; };
+        rules.backward = mode.backward;
+        const std::unique_ptr<ReferenceNode> expected = buildReferenceTree(tokens, query, std::string(phrase), rules);
+        FUZZ_CHECK((expected != nullptr) == (result.root != nullptr));
+        if (expected && result.root)
+            FUZZ_CHECK(firstDifference(*expected, *result.root).empty());
     }
-    if (!root)
+    if (!result.root)
         return 0;
-    checkRootLabel(root->label(), phrase, tokens, first + query.size());
-    checkShape(*root, corpus);
+    checkRootLabel(result.root->label(), phrase, mode, keys, queryKeys);
+    checkShape(*result.root, corpus, mode);
     return 0;
 }

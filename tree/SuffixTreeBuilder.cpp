@@ -323,7 +323,7 @@ private:
             // boundary of its document): the run ends there, as a leaf.
             const std::uint32_t depth = length(j);
             std::uint32_t from = j;
-            while (length(from - 1) == depth)
+            while (from > first && length(from - 1) == depth)
                 --from;
             run = {from, last, depth, false, firstMet(from, last) + top, depth - top, last - from, {}};
         } else {

@@ -2,6 +2,7 @@
 
 #include "Corpus.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -11,38 +12,54 @@
 namespace {
 
 struct Group {
-    std::string token;
+    std::string key;
     ReferenceNode *node = nullptr;
     std::vector<std::size_t> positions;
 };
 
-void grow(const std::vector<std::string> &tokens, const std::vector<std::size_t> &positions, ReferenceNode &node,
-          std::uint32_t counter)
+// The token list as the rules read it: each token's key, and which tokens are boundaries.
+struct Reading {
+    const std::vector<std::string> &tokens;
+    std::vector<std::string> keys;
+    std::vector<bool> boundary;
+
+    Reading(const std::vector<std::string> &tokens, const ReferenceRules &rules) : tokens(tokens)
+    {
+        for (const std::string &token : tokens) {
+            keys.push_back(rules.key ? rules.key(token) : token);
+            boundary.push_back(rules.isBoundary && rules.isBoundary(token));
+        }
+    }
+    bool ends(std::size_t p) const { return p == tokens.size() || boundary[p]; }
+};
+
+void grow(const Reading &text, const std::vector<std::size_t> &positions, ReferenceNode &node, std::uint32_t counter)
 {
     std::vector<Group> table;
     for (std::size_t p : positions) {
-        if (p == tokens.size())
+        if (text.ends(p))
             continue;
         Group *group = nullptr;
         for (Group &g : table) {
-            if (g.token == tokens[p])
+            if (g.key == text.keys[p])
                 group = &g;
         }
         if (!group) {
-            table.push_back(Group{tokens[p], nullptr, {}});
+            table.push_back(Group{text.keys[p], nullptr, {}});
             group = &table.back();
         }
         if (!group->node) {
             node.children.push_back(std::make_unique<ReferenceNode>());
             group->node = node.children.back().get();
-            group->node->label = tokens[p];
+            group->node->label = text.tokens[p];
         }
         group->positions.push_back(p + 1);
         group->node->weight += 1.0f;
+        group->node->count += 1;
     }
     for (Group &group : table) {
-        if (group.positions.size() > 1 || (group.token != "." && counter < 50)) {
-            grow(tokens, group.positions, *group.node, counter);
+        if (group.positions.size() > 1 || (group.key != "." && counter < 50)) {
+            grow(text, group.positions, *group.node, counter);
             counter += 1;
         }
     }
@@ -56,6 +73,7 @@ void collapse(ReferenceNode &node)
         std::unique_ptr<ReferenceNode> child = std::move(node.children.front());
         node.label += " " + child->label;
         node.weight = child->weight;
+        node.count = child->count;
         node.children = std::move(child->children);
     }
 }
@@ -104,6 +122,10 @@ std::string compare(const ReferenceNode &expected, const PhraseNode &actual, con
     const std::string label = actual.label();
     if (label != expected.label)
         return path + ": label '" + label + "', expected '" + expected.label + "'";
+    if (actual.count() != expected.count) {
+        return path + " '" + label + "': count " + std::to_string(actual.count()) + ", expected "
+               + std::to_string(expected.count);
+    }
     if (std::bit_cast<std::uint32_t>(actual.weight()) != std::bit_cast<std::uint32_t>(expected.weight)) {
         std::ostringstream out;
         out.precision(9);
@@ -122,22 +144,19 @@ std::string compare(const ReferenceNode &expected, const PhraseNode &actual, con
     return {};
 }
 
-}  // namespace
-
-std::vector<std::size_t> referenceOccurrences(const std::vector<std::string> &tokens,
-                                              const std::vector<std::string> &query)
+std::vector<std::size_t> occurrences(const Reading &text, const std::vector<std::string> &queryKeys)
 {
     std::vector<std::size_t> continuations;
-    if (query.empty())
+    if (queryKeys.empty())
         return continuations;
     std::size_t cursor = 0;
-    while (cursor != tokens.size()) {
+    while (cursor != text.tokens.size()) {
         bool occurs = true;
-        for (std::size_t i = 0; i < query.size() && occurs; ++i)
-            occurs = cursor + i < tokens.size() && tokens[cursor + i] == query[i];
+        for (std::size_t i = 0; i < queryKeys.size() && occurs; ++i)
+            occurs = !text.ends(cursor + i) && text.keys[cursor + i] == queryKeys[i];
         if (occurs) {
-            continuations.push_back(cursor + query.size());
-            cursor += query.size();
+            continuations.push_back(cursor + queryKeys.size());
+            cursor += queryKeys.size();
         } else {
             cursor += 1;
         }
@@ -145,22 +164,82 @@ std::vector<std::size_t> referenceOccurrences(const std::vector<std::string> &to
     return continuations;
 }
 
-std::unique_ptr<ReferenceNode> buildReferenceTree(const std::vector<std::string> &tokens, const std::string &text,
-                                                  bool shape)
+std::unique_ptr<ReferenceNode> build(const std::vector<std::string> &tokens, const std::vector<std::string> &query,
+                                     const std::string &text, const ReferenceRules &rules, bool shape)
 {
-    std::vector<std::string> query;
-    Corpus::tokenize(text.data(), static_cast<std::uint32_t>(text.size()), query);
-    const std::vector<std::size_t> continuations = referenceOccurrences(tokens, query);
+    const Reading reading(tokens, rules);
+    std::vector<std::string> queryKeys;
+    for (const std::string &token : query)
+        queryKeys.push_back(rules.key ? rules.key(token) : token);
+    const std::vector<std::size_t> continuations = occurrences(reading, queryKeys);
     if (continuations.empty())
         return nullptr;
     auto root = std::make_unique<ReferenceNode>();
     root->label = text;
     root->weight = static_cast<float>(continuations.size());
-    grow(tokens, continuations, *root, 0);
+    root->count = static_cast<std::uint32_t>(continuations.size());
+    grow(reading, continuations, *root, 0);
     if (shape) {
         collapse(*root);
-        normalize(*root, static_cast<float>(tokens.size()));
+        const auto total = std::count(reading.boundary.begin(), reading.boundary.end(), false);
+        normalize(*root, static_cast<float>(total));
     }
+    return root;
+}
+
+// The tokens of a label (never blanks themselves) in the opposite order.
+std::string reversedLabel(const std::string &label)
+{
+    std::vector<std::string> words;
+    for (std::size_t start = 0;;) {
+        const std::size_t blank = label.find(' ', start);
+        words.push_back(label.substr(start, blank - start));
+        if (blank == std::string::npos)
+            break;
+        start = blank + 1;
+    }
+    std::string result;
+    for (auto word = words.rbegin(); word != words.rend(); ++word)
+        result += (result.empty() ? "" : " ") + *word;
+    return result;
+}
+
+void reverseLabels(ReferenceNode &node)
+{
+    for (auto &child : node.children) {
+        child->label = reversedLabel(child->label);
+        reverseLabels(*child);
+    }
+}
+
+}  // namespace
+
+std::vector<std::size_t> referenceOccurrences(const std::vector<std::string> &tokens,
+                                              const std::vector<std::string> &query)
+{
+    return occurrences(Reading(tokens, {}), query);
+}
+
+std::unique_ptr<ReferenceNode> buildReferenceTree(const std::vector<std::string> &tokens, const std::string &text,
+                                                  bool shape)
+{
+    std::vector<std::string> query;
+    Corpus::tokenize(text.data(), static_cast<std::uint32_t>(text.size()), query);
+    return build(tokens, query, text, {}, shape);
+}
+
+std::unique_ptr<ReferenceNode> buildReferenceTree(const std::vector<std::string> &tokens,
+                                                  const std::vector<std::string> &query, const std::string &text,
+                                                  const ReferenceRules &rules)
+{
+    if (!rules.backward)
+        return build(tokens, query, text, rules, true);
+    // Built with an empty root text, the root reads "" or " <absorbed run>".
+    auto root = build({tokens.rbegin(), tokens.rend()}, {query.rbegin(), query.rend()}, "", rules, true);
+    if (!root)
+        return nullptr;
+    reverseLabels(*root);
+    root->label = root->label.empty() ? text : reversedLabel(root->label.substr(1)) + " " + text;
     return root;
 }
 

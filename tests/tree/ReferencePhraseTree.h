@@ -4,6 +4,8 @@
 #include "PhraseNode.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,7 +14,22 @@
 struct ReferenceNode {
     std::string label;
     float weight = 0.0f;
+    std::uint32_t count = 0;
     std::vector<std::unique_ptr<ReferenceNode>> children;
+};
+
+// How the reference reads its token list, beyond the plain rules.
+struct ReferenceRules {
+    // What occurrences and groups compare (the token itself when unset); a
+    // group is labelled as the first token that the grouping meets.
+    std::function<std::string(const std::string &)> key;
+    // Tokens that stand for the place between two documents: they never
+    // match, a continuation stops at them as at the end, and weights do not count them.
+    std::function<bool(const std::string &)> isBoundary;
+    // The tree of what precedes the phrase: the tree of the reversed tokens
+    // and reversed query, every label turned back into reading order, the
+    // root reading "<absorbed run> <text>".
+    bool backward = false;
 };
 
 // Continuation positions (indices into `tokens`; tokens.size() is the end) of
@@ -28,7 +45,13 @@ std::vector<std::size_t> referenceOccurrences(const std::vector<std::string> &to
 std::unique_ptr<ReferenceNode> buildReferenceTree(const std::vector<std::string> &tokens, const std::string &text,
                                                   bool shape = true);
 
-// An empty string when `actual` has exactly the labels, bit-identical weights,
+// The shaped tree of `query` (already cut into tokens) over `tokens` by
+// `rules`, its root labelled `text` (and its absorbed run).
+std::unique_ptr<ReferenceNode> buildReferenceTree(const std::vector<std::string> &tokens,
+                                                  const std::vector<std::string> &query, const std::string &text,
+                                                  const ReferenceRules &rules);
+
+// An empty string when `actual` has exactly the labels, counts, bit-identical weights,
 // child order and shape of `expected`; otherwise a description of the first
 // difference met in pre-order.
 std::string firstDifference(const ReferenceNode &expected, const PhraseNode &actual);
