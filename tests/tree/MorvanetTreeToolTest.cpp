@@ -1,5 +1,6 @@
 // The morvanet-tree command run as a process: its two output formats and its exit statuses.
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -147,7 +148,7 @@ TEST_F(MorvanetTreeTool, ExitStatuses)
 
     // A file that cannot be read is named; status 2.
     const QByteArray missing = QFile::encodeName(dir_.filePath(QStringLiteral("missing.txt")));
-    for (const QByteArray &file : {missing, QFile::encodeName(dir_.path())}) {
+    for (const QByteArray &file : {missing}) {
         const Result unreadable = runTool({file, "cat"});
         EXPECT_EQ(unreadable.status, 2);
         EXPECT_TRUE(unreadable.out.isEmpty());
@@ -212,6 +213,47 @@ TEST_F(MorvanetTreeTool, ModesCombine)
     const Result help = runTool({"--help"});
     for (const char *option : {"--reverse", "--both", "--ignore-case", "--unicode", "--counts"})
         EXPECT_TRUE(help.out.contains(option)) << option;
+}
+
+TEST_F(MorvanetTreeTool, FoldersPruningAndConcordance)
+{
+    // Read: a/z.txt, then b.txt. Left out: hidden names, other suffixes, links.
+    QDir(dir_.path()).mkpath(QStringLiteral("corpus/a"));
+    QDir(dir_.path()).mkpath(QStringLiteral("corpus/.d"));
+    write("corpus/b.txt", "\nx y .\n");
+    write("corpus/a/z.txt", "y x\n");
+    write("corpus/.h.txt", "x z\n");
+    write("corpus/.d/c.txt", "x z\n");
+    write("corpus/notes.md", "x w\n");
+    QFile::link(dir_.filePath(QStringLiteral("corpus/b.txt")), dir_.filePath(QStringLiteral("corpus/l.txt")));
+    const QByteArray folder = QFile::encodeName(dir_.filePath(QStringLiteral("corpus")));
+
+    // The x that ends a/z.txt continues with nothing: the root absorbs "y ." alone.
+    const Result tree = runTool({"--counts", folder, "x"});
+    ASSERT_EQ(tree.status, 0) << tree.err.toStdString();
+    EXPECT_EQ(tree.out.toStdString(), "1\t" + weightText(1, 5) + "\tx y .\n");
+    EXPECT_EQ(runTool({folder, "x z"}).status, 1);
+
+    const Result kwic = runTool({"--kwic", "2", folder, "x"});
+    ASSERT_EQ(kwic.status, 0) << kwic.err.toStdString();
+    EXPECT_EQ(kwic.out, folder + "/a/z.txt:1\ty\tx\t\n" + folder + "/b.txt:2\t\tx\ty .\n");
+
+    // A byte limit across files cuts the last one read and says so.
+    const Result cut = runTool({"--max-bytes", "3", "--kwic", "5", folder, "x"});
+    ASSERT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.out, folder + "/a/z.txt:1\ty\tx\t\n");
+    EXPECT_TRUE(cut.err.contains("read 3 of")) << cut.err.toStdString();
+
+    // Pruning keeps weights and order; the root always stays.
+    const QByteArray path = write("abc.txt", "a b . a b . a c\n");
+    const Result full = runTool({path, "a"});
+    const Result shallow = runTool({"--depth", "1", path, "a"});
+    const Result common = runTool({"--min-count", "2", path, "a"});
+    const QList<QByteArray> lines = full.out.split('\n');
+    EXPECT_EQ(shallow.out, lines[0] + "\n" + lines[1] + "\n" + lines[4] + "\n");
+    EXPECT_EQ(common.out, lines[0] + "\n" + lines[1] + "\n");
+    EXPECT_EQ(runTool({"--depth", "0", "--min-count", "9", path, "a"}).out, lines[0] + "\n");
+    EXPECT_EQ(runTool({"--depth", "x", path, "a"}).status, 2);
 }
 
 }  // namespace
