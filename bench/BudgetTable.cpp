@@ -60,6 +60,8 @@ constexpr double repeatBelowMs = 250;
 // Once a set's drawing has taken this long, its remaining trees are built but not drawn.
 constexpr double drawingPerSetMs = 20'000;
 constexpr int oldBuilderSeconds = 60;
+// How long one child (input and mode) may take, unless --seconds N says otherwise.
+int childSeconds = 600;
 // A mode may take at most this many times the plain corpus construction.
 constexpr double corpusRatioBudget = 2.0;
 
@@ -491,7 +493,7 @@ ModeSummary printModeTable(const char *self, bool old)
     bool &complete = summary.complete;
     for (const Input &input : inputs) {
         std::string failure;
-        const std::string output = runChild(self, input.name, old, old ? oldBuilderSeconds : 600, failure);
+        const std::string output = runChild(self, input.name, old, old ? oldBuilderSeconds : childSeconds, failure);
         if (!failure.empty()) {
             std::printf("| %s | | | | %s | | | | | |\n", input.what, failure.c_str());
             complete = false;
@@ -613,11 +615,13 @@ int main(int argc, char **argv)
             ::mode = findMode(argv[++i]);
         } else if (arg.rfind("--", 0) == 0 && findMode(arg.substr(2)) && findMode(arg.substr(2)) != &modes[0]) {
             chosen.push_back(findMode(arg.substr(2)));
+        } else if (arg == "--seconds" && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
+            childSeconds = std::atoi(argv[++i]);
         } else if (arg == "--write-inputs" && i + 1 < argc) {
             inputsDir = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] | --write-inputs DIR\n");
+                         "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] [--seconds N] | --write-inputs DIR\n");
             return 2;
         }
     }
