@@ -1,6 +1,7 @@
 #include "Corpus.h"
 
 #include "ByteClass.h"
+#include "HugePages.h"
 #include "UnicodeTokens.h"
 
 #include <algorithm>
@@ -30,7 +31,8 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     // A text has at most one token per byte. Reserving that once spares the
     // copies of growing; the capacity that the tokens do not reach is never
     // touched, so it takes address space, not memory.
-    ids_.reserve(length);
+    reserveOnHugePages(ids_, length);
+    checkpoints_.reserve(length / checkpointEvery + 1);
     addDocument(bytes, length);
     index();
 }
@@ -42,7 +44,8 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
         total += document.size();
     if (total >= std::numeric_limits<Position>::max())
         throw std::length_error("the text has more bytes than token positions can number");
-    ids_.reserve(total);
+    reserveOnHugePages(ids_, total);
+    checkpoints_.reserve(total / checkpointEvery + 1);
     for (std::size_t d = 0; d < documents.size(); ++d) {
         if (d > 0) {
             if (ids_.size() % checkpointEvery == 0)
@@ -79,7 +82,7 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
     }
     // Folded ids for searching and grouping, spellings for the labels: each
     // new spelling is folded once.
-    spellingIds_.reserve(ids_.capacity());
+    reserveOnHugePages(spellingIds_, ids_.capacity());
     std::string folded;
     forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) {
         checkpoint(token);
@@ -98,7 +101,7 @@ void Corpus::index()
 {
     stopToken_ = idTable().findSingle('.');
     // The indexes that let a phrase tree be built without walking the text.
-    forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, false);
+    forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false);
 }
 
 std::uint32_t Corpus::documentOf(Position p) const
@@ -122,7 +125,7 @@ std::pair<Corpus::Position, std::uint32_t> Corpus::resumePoint(Position p) const
 const SuffixIndex &Corpus::backward() const
 {
     std::call_once(backwardOnce_, [this] {
-        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, true);
+        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true);
     });
     return *backward_;
 }
@@ -142,17 +145,6 @@ void Corpus::tokenize(const char *bytes, std::uint32_t length, std::vector<std::
 
 bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
 {
-    if (options_.unicode || options_.foldCase) {
-        // Fold each token as the corpus folded its own.
-        bool found = true;
-        std::string word;
-        forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) {
-            out.push_back(findToken(token));
-            return found = out.back() != noToken;
-        });
-        return found;
-    }
-
     // A long search text (a clicked label can be the whole text) of a large
     // vocabulary has its tokens' slots scattered over a table larger than
     // the caches. They are then looked up in batches: while a batch is cut,
@@ -160,22 +152,30 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
     // instead of following one another. A table that stays in the cache is
     // faster without the bookkeeping.
     struct Pending {
-        std::string_view text;
+        std::string_view text;  // or, for a folded token, its place in `folded`
+        std::size_t foldedAt;
         std::uint32_t hash;
         std::size_t at;  // index in out
     };
     constexpr std::size_t batchSize = 32;
+    constexpr std::size_t notFolded = SIZE_MAX;
     Pending batch[batchSize];
     std::size_t pending = 0;
-    const TokenTable &table = spellings_;
+    std::string folded;  // the folded tokens of the batch, back to back
+    const TokenTable &table = idTable();
+    const bool fold = options_.foldCase;
+    const auto textOf = [&folded](const Pending &p) {
+        return p.foldedAt == notFolded ? p.text : std::string_view(folded).substr(p.foldedAt, p.text.size());
+    };
     const auto lookUpBatch = [&]() {
         for (std::size_t k = 0; k < pending; ++k) {
-            const TokenId id = table.lookUp(batch[k].text, batch[k].hash);
+            const TokenId id = table.lookUp(textOf(batch[k]), batch[k].hash);
             if (id == noToken)
                 return false;
             out[batch[k].at] = id;
         }
         pending = 0;
+        folded.clear();
         return true;
     };
 
@@ -185,22 +185,34 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
     const bool batched = table.large();
     bool found = true;
     std::string word;
-    forEachToken(bytes, length, word, [&](std::string_view token) __attribute__((always_inline)) {
+    forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) __attribute__((always_inline)) {
         if (token.size() == 1) {
-            // Every one-byte token is ASCII and has its own slot.
-            const TokenId id = table.findSingle(static_cast<unsigned char>(token[0]));
+            // Every one-byte token is ASCII and has its own slot; folding
+            // changes only its letters.
+            auto byte = static_cast<unsigned char>(token[0]);
+            if (fold && byte >= 'A' && byte <= 'Z')
+                byte += 'a' - 'A';
+            const TokenId id = table.findSingle(byte);
             out.push_back(id);
             return found = id != noToken;
         }
-        const std::uint32_t hash = TokenTable::hashOf(token);
+        Pending entry{token, notFolded, 0, out.size()};
+        if (fold) {
+            entry.foldedAt = folded.size();
+            appendFolded(token, options_.unicode, folded);
+            entry.text = std::string_view(folded).substr(entry.foldedAt);
+        }
+        entry.hash = TokenTable::hashOf(entry.text);
         out.push_back(noToken);
-        if (!batched || token.data() == word.data()) {
+        if (!batched || (!fold && token.data() == word.data())) {
             // A token gathered across a zero byte is in storage that the next one reuses.
-            out.back() = table.lookUp(token, hash);
+            out.back() = table.lookUp(entry.text, entry.hash);
+            if (fold)
+                folded.resize(entry.foldedAt);
             return found = out.back() != noToken;
         }
-        table.prefetch(hash);
-        batch[pending++] = Pending{token, hash, out.size() - 1};
+        table.prefetch(entry.hash);
+        batch[pending++] = entry;
         return found = pending < batchSize || lookUpBatch();
     });
     return found && lookUpBatch();

@@ -1,5 +1,7 @@
 #include "SuffixArray.h"
 
+#include "HugePages.h"
+
 #include <algorithm>
 #include <cassert>
 #include <memory>
@@ -21,9 +23,12 @@ struct Scratch {
         // as many as the largest alphabet. The LCP pass needs `length` words.
         const std::size_t cursors = std::max<std::size_t>(alphabetSize, length / 2) + 1;
         const std::size_t starts = std::size_t{alphabetSize} + 1 + length + 32;
-        words = std::make_unique_for_overwrite<Index[]>(std::max<std::size_t>(length, cursors + starts));
+        const std::size_t count = std::max<std::size_t>(length, cursors + starts);
+        words = std::make_unique_for_overwrite<Index[]>(count);
+        adviseHugePages(words.get(), count * sizeof(Index));
         firstStarts = cursors;
         types = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+        adviseHugePages(types.get(), length);
     }
     Index *cursor() const { return words.get(); }
 
@@ -262,6 +267,8 @@ void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, st
                              std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray)
 {
     assert(length < none);
+    reserveOnHugePages(suffixArray, length);
+    reserveOnHugePages(lcpArray, length);
     suffixArray.resize(length);
     lcpArray.resize(length);
     if (length == 0)

@@ -1,24 +1,23 @@
 #include "SuffixIndex.h"
 
+#include "HugePages.h"
 #include "SuffixArray.h"
 
 #include <algorithm>
 
-SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken, bool reversed)
+SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken,
+                         std::span<const Position> boundaries, bool reversed)
     : reversed_(reversed), ids_(ids), stopToken_(stopToken)
 {
+    const auto n = static_cast<Position>(ids_.size());
     if (reversed) {
+        reserveOnHugePages(ownIds_, n);
         ownIds_.assign(ids.rbegin(), ids.rend());
         ids_ = ownIds_;
-    }
-    const auto n = static_cast<Position>(ids_.size());
-    for (Position p = 0; p < n; ++p) {
-        // Boundaries first: without a "." in the text the stop token is
-        // noToken, the boundaries' id as well.
-        if (ids_[p] == boundaryId)
-            boundaries_.push_back(p);
-        else if (ids_[p] == stopToken_)
-            stops_.push_back(p);
+        for (auto b = boundaries.rbegin(); b != boundaries.rend(); ++b)
+            boundaries_.push_back(n - 1 - *b);
+    } else {
+        boundaries_.assign(boundaries.begin(), boundaries.end());
     }
     if (boundaries_.empty()) {
         buildSuffixAndLcpArrays(ids_.data(), n, alphabetSize, suffixArray_, lcpArray_);
@@ -27,7 +26,9 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
         // every token: suffixes part there, and one that reaches a boundary
         // sorts first, as one that reaches the end does.
         const auto count = static_cast<TokenId>(boundaries_.size());
-        std::vector<TokenId> text(n);
+        std::vector<TokenId> text;
+        reserveOnHugePages(text, n);
+        text.resize(n);
         TokenId next = 0;
         for (Position p = 0; p < n; ++p)
             text[p] = ids_[p] == boundaryId ? next++ : ids_[p] + count;
@@ -35,6 +36,14 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
     }
     suffixArrayMinimum_ = BlockMinimum(suffixArray_);
     lcpMinimum_ = BlockMinimum(lcpArray_);
+    // Without a "." in the text the stop token is noToken, the boundaries'
+    // id as well: no stop is then looked for.
+    if (stopToken_ != boundaryId) {
+        for (Position p = 0; p < n; ++p) {
+            if (ids_[p] == stopToken_)
+                stops_.push_back(p);
+        }
+    }
 }
 
 SuffixIndex::Position SuffixIndex::nextStop(Position p) const

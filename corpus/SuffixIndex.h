@@ -19,11 +19,13 @@ public:
     static constexpr TokenId boundaryId = UINT32_MAX;
 
     SuffixIndex() = default;
-    // Indexes `ids`, token ids below `alphabetSize` and boundaries, read
-    // forward (the span must outlive the index and keep its place) or, with
-    // `reversed`, a reversed copy of them that the index owns. `stopToken`
-    // is the id of "." (or any value no token has).
-    SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken, bool reversed);
+    // Indexes `ids`, token ids below `alphabetSize` and boundaries (at the
+    // ascending positions `boundaries`), read forward (the span must outlive
+    // the index and keep its place) or, with `reversed`, a reversed copy of
+    // them that the index owns. `stopToken` is the id of "." (or any value
+    // no token has).
+    SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken,
+                std::span<const Position> boundaries, bool reversed);
 
     SuffixIndex(SuffixIndex &&) = default;
     SuffixIndex &operator=(SuffixIndex &&) = default;

@@ -17,10 +17,14 @@ void appendFolded(std::string_view token, bool unicode, std::string &out)
 {
     const auto foldAscii = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
     if (!unicode) {
-        for (char c : token)
-            out.push_back(foldAscii(c));
+        // Sized once, folded in place: a token can be as long as the text.
+        const std::size_t at = out.size();
+        out.append(token);
+        for (auto c = out.begin() + static_cast<std::ptrdiff_t>(at); c != out.end(); ++c)
+            *c = foldAscii(*c);
         return;
     }
+    out.reserve(out.size() + token.size());
     const auto *in = reinterpret_cast<const std::uint8_t *>(token.data());
     const auto length = static_cast<std::int32_t>(token.size());
     std::int32_t i = 0;

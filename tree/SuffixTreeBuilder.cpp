@@ -348,24 +348,38 @@ private:
     // if the spellings then differ, the label is spelled level by level.
     void spell(Run &run, std::uint32_t first, std::uint32_t top) const
     {
-        const Position base = run.spanStart - top;  // where the run's own occurrence starts
-        std::vector<Position> from;  // for each level from top on, the start of its first-met continuation
+        // The continuations [first, run.first) ended inside the run, shortest
+        // first: the levels up to length(k) belong to the group [k, last),
+        // whose first-met start is the least start from k on; the levels past
+        // them to the run's own group, met first at `base`. Only where an
+        // ended one was met first can the spelling differ.
+        const Position base = run.spanStart - top;
+        const std::uint32_t end = top + run.spanLength;
+        std::vector<Position> met(run.first - first);
+        Position least = base;
+        for (std::uint32_t k = run.first; k-- > first;) {
+            least = std::min(least, start(k));
+            met[k - first] = least;
+        }
+        const auto spelling = [&](Position p, std::uint32_t level) {
+            return corpus_.spellingId(index_.corpusStart(p + level, 1));
+        };
         bool differs = false;
-        std::uint32_t level = top;
-        for (std::uint32_t k = first; k <= run.first && level < top + run.spanLength; ++k) {
-            const std::uint32_t until = k < run.first ? std::min(length(k), top + run.spanLength) : top + run.spanLength;
-            const Position met = firstMet(k, run.last);
-            for (; level < until; ++level) {
-                from.push_back(met);
-                differs = differs || corpus_.spellingId(index_.corpusStart(met + level, 1))
-                                         != corpus_.spellingId(index_.corpusStart(base + level, 1));
-            }
+        for (std::uint32_t k = first, level = top; k < run.first && !differs; ++k) {
+            const std::uint32_t until = std::min(length(k), end);
+            for (; level < until && !differs; ++level)
+                differs = met[k - first] != base && spelling(met[k - first], level) != spelling(base, level);
         }
         if (!differs)
             return;
         std::vector<std::string_view> tokens;
-        for (std::uint32_t i = 0; i < from.size(); ++i)
-            tokens.push_back(corpus_.token(index_.corpusStart(from[i] + top + i, 1)));
+        std::uint32_t k = first;
+        for (std::uint32_t level = top; level < end; ++level) {
+            while (k < run.first && length(k) <= level)
+                ++k;
+            const Position p = (k < run.first ? met[k - first] : base) + level;
+            tokens.push_back(corpus_.token(index_.corpusStart(p, 1)));
+        }
         if (index_.reversed())
             std::reverse(tokens.begin(), tokens.end());
         for (std::string_view token : tokens) {
