@@ -1,5 +1,6 @@
 // Fuzzes the tree layout with a fake measurer, on trees of fuzzed texts and
-// canvases of any height (0 included) and width: every label stays inside the
+// canvases of any height (0 included) and width, in every search mode and
+// pruned or not: every label stays inside the
 // band its parent was given, columns move right, every drawn label has its
 // curve, and cutting at the right edge only leaves out what lies beyond it.
 #include "Corpus.h"
@@ -169,18 +170,36 @@ void checkCut(const TreeLayout &cut, const TreeLayout &uncut, const PhraseNode &
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     fuzzinput::Reader reader(data, size);
+    // The mode byte: bit 0 a backward tree, bit 1 case folded, bit 2 Unicode
+    // words, bits 3 to 5 a depth to prune to (0: none), bit 6 a least count of 2.
+    const std::uint8_t mode = reader.byte();
     const int height = static_cast<int>(reader.u16());
     const double width = reader.u16();
     const FakeMeasurer measure{1 + reader.byte() % 16u, 8 + reader.byte() % 16u};
     const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
 
-    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
-    const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, phrase);
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()),
+                        CorpusOptions{(mode & 4) != 0, (mode & 2) != 0});
+    const std::unique_ptr<PhraseNode> root =
+        searchPhrase(corpus, phrase, mode & 1 ? TreeDirection::Backward : TreeDirection::Forward).root;
     if (!root)
         return 0;
-    const TreeLayout uncut = TreeLayout::compute(*root, height, TreeLayout::unbounded, measure);
+    TreePruning pruning;
+    if (const std::uint32_t depth = (mode >> 3) & 7)
+        pruning.maxDepth = depth;
+    if (mode & 64)
+        pruning.minCount = 2;
+    const TreeLayout::BoundedMeasure bounded = [&measure](const PhraseNode &node, std::uint32_t pixelSize, double) {
+        return measure(node, pixelSize);
+    };
+    const TreeLayout uncut = TreeLayout::compute(*root, height, TreeLayout::unbounded, bounded, nullptr, pruning);
     checkLayout(uncut, *root, height, measure);
-    const TreeLayout cut = TreeLayout::compute(*root, height, width, measure);
+    const TreeLayout cut = TreeLayout::compute(*root, height, width, bounded, nullptr, pruning);
     checkCut(cut, uncut, *root, width);
+    // Pruned nodes are never drawn.
+    for (const TreeLayout::Item &item : cut.items()) {
+        if (const auto *label = std::get_if<TreeLayout::Label>(&item))
+            FUZZ_CHECK(label->node == root.get() || label->node->count() >= pruning.minCount);
+    }
     return 0;
 }

@@ -38,7 +38,9 @@ std::vector<std::uint64_t> occurrenceLines(const Corpus &corpus, std::span<const
         }
         const std::string_view bytes = documents[d];
         // Cut the document again from a noted token up to p's token.
-        auto [at, offset] = corpus.resumePoint(p);
+        const auto resume = corpus.resumePoint(p);
+        Corpus::Position at = resume.first;
+        const std::size_t offset = resume.second;
         std::size_t found = offset;
         const auto seek = [&](std::string_view token) {
             if (at == p) {
