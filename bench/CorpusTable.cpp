@@ -458,16 +458,29 @@ std::vector<Phrase> randomPairs(const Corpus &corpus)
     return phrases;
 }
 
+// A stream that only counts what is written to it.
+std::FILE *countingStream(std::uint64_t &bytes)
+{
+    cookie_io_functions_t functions{};
+    functions.write = [](void *cookie, const char *, std::size_t size) -> ssize_t {
+        *static_cast<std::uint64_t *>(cookie) += size;
+        return static_cast<ssize_t>(size);
+    };
+    return fopencookie(&bytes, "w", functions);
+}
+
 struct Measured {
     double ms = -1;  // -1: not measured
     std::uint64_t count = 0;
 };
 
+// A run slower than a quarter second is not repeated (an outline of a very
+// repetitive text can be gigabytes).
 template <typename Work>
 double medianOfRuns(Work work)
 {
     std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < runs && (times.empty() || times[0] < 250); ++run) {
         const double start = nowMs();
         work();
         times.push_back(nowMs() - start);
@@ -500,20 +513,26 @@ void printSet(const char *name, const Corpus &corpus, const Loaded &loaded, cons
 
     // The outline (--depth 3) and the picture of the set's most frequent phrase, as morvanet-tree makes them.
     Measured outline, png;
+    std::uint64_t outlineBytes = 0;
     const auto most =
         std::max_element(phrases.begin(), phrases.end(), [](const Phrase &x, const Phrase &y) { return x.count < y.count; });
     std::FILE *null = std::fopen("/dev/null", "w");
     if (most != phrases.end()) {
         TreeFormat format;
         format.pruning.maxDepth = 3;
+        std::uint64_t written = 0;
+        std::FILE *counting = countingStream(written);
         outline.ms = medianOfRuns([&] {
             const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, most->text);
-            OutputBuffer output(null);
+            OutputBuffer output(counting);
+            written = 0;
             if (root)
                 writeOutline(*root, format, output);
             output.finish();
             outline.count = root ? root->count() : 0;
         });
+        std::fclose(counting);
+        outlineBytes = written;
         png.ms = medianOfRuns([&] {
             const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, most->text);
             if (!root)
@@ -545,10 +564,10 @@ void printSet(const char *name, const Corpus &corpus, const Loaded &loaded, cons
     }
     std::fclose(null);
 
-    std::printf("set %s %zu %zu %.3f %.3f %zu %.3f %llu %.3f %llu %.3f %llu\n", name, phrases.size(), trees.size(),
+    std::printf("set %s %zu %zu %.3f %.3f %zu %.3f %llu %llu %.3f %llu %.3f %llu\n", name, phrases.size(), trees.size(),
                 trees.empty() ? -1.0 : median(trees),
                 trees.empty() ? -1.0 : *std::max_element(trees.begin(), trees.end()), nodes, outline.ms,
-                static_cast<unsigned long long>(outline.count), png.ms, static_cast<unsigned long long>(png.count),
+                static_cast<unsigned long long>(outline.count), static_cast<unsigned long long>(outlineBytes), png.ms, static_cast<unsigned long long>(png.count),
                 kwic.ms, static_cast<unsigned long long>(kwic.count));
     std::fflush(stdout);
 }
@@ -684,12 +703,12 @@ int printCorpusTable(const char *self, int seconds)
     std::printf("Whole corpora, wall-clock times (CLOCK_MONOTONIC), ms; read + index: loadTexts without a limit "
                 "and the Corpus; trees: phrases with at most %u occurrences, found, built and every node made; "
                 "outline (--depth 3) and png: the set's most frequent phrase; kwic 8: the set's phrase with the most "
-                "occurrences up to %u; each a median of %d runs\n\n",
+                "occurrences up to %u; each a median of %d runs (one if it takes over 250 ms); outline MB: the bytes it wrote\n\n",
                 rareMost, rareMost, runs);
     std::printf("| input | MB | tokens | files | read ms | read + index ms | peak MB after index | peak MB | bytes "
-                "per input byte | phrases | trees | tree med | tree max | most nodes | outline ms (count) | png ms "
+                "per input byte | phrases | trees | tree med | tree max | most nodes | outline ms (count) | outline MB | png ms "
                 "(count) | kwic ms (count) |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     std::fflush(stdout);
     Worst worst;
     for (const CorpusInput &input : corpusInputs) {
@@ -715,13 +734,13 @@ int printCorpusTable(const char *self, int seconds)
                 std::string name;
                 std::size_t phrases = 0, trees = 0, nodes = 0;
                 double treeMed = 0, treeMax = 0, outlineMs = 0, pngMs = 0, kwicMs = 0;
-                unsigned long long outlineCount = 0, pngCount = 0, kwicCount = 0;
-                words >> name >> phrases >> trees >> treeMed >> treeMax >> nodes >> outlineMs >> outlineCount >> pngMs
+                unsigned long long outlineCount = 0, outlineBytes = 0, pngCount = 0, kwicCount = 0;
+                words >> name >> phrases >> trees >> treeMed >> treeMax >> nodes >> outlineMs >> outlineCount >> outlineBytes >> pngMs
                     >> pngCount >> kwicMs >> kwicCount;
                 char row[512];
-                std::snprintf(row, sizeof row, "%s (%zu) | %zu | %s | %s | %zu | %s (%llu) | %s (%llu) | %s (%llu) |",
+                std::snprintf(row, sizeof row, "%s (%zu) | %zu | %s | %s | %zu | %s (%llu) | %.1f | %s (%llu) | %s (%llu) |",
                               name.c_str(), phrases, trees, ms(treeMed).c_str(), ms(treeMax).c_str(), nodes,
-                              ms(outlineMs).c_str(), outlineCount, ms(pngMs).c_str(), pngCount, ms(kwicMs).c_str(),
+                              ms(outlineMs).c_str(), outlineCount, static_cast<double>(outlineBytes) / 1e6, ms(pngMs).c_str(), pngCount, ms(kwicMs).c_str(),
                               kwicCount);
                 rows.push_back(row);
                 worst.tree = std::max(worst.tree, treeMax);
@@ -732,7 +751,7 @@ int printCorpusTable(const char *self, int seconds)
         }
         if (!failure.empty() || rows.size() != 3 || peak == 0) {
             worst.complete = false;
-            std::printf("| %s | | | | | %s | | | | | | | | | | | |\n", input.what,
+            std::printf("| %s | | | | | %s | | | | | | | | | | | | |\n", input.what,
                         failure.empty() ? "incomplete" : failure.c_str());
         }
         if (rows.empty())
