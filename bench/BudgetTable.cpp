@@ -13,7 +13,10 @@
 // child per input and mode (--mode NAME), so that each peak is that mode's
 // own, one table per mode, one budget line per mode, and one line per mode
 // comparing its corpus times with the plain ones.
+//
+// --corpora prints the table of whole corpora instead (see CorpusTable.h).
 #include "Corpus.h"
+#include "CorpusTable.h"
 #include "CorpusOptions.h"
 #include "PhraseSearch.h"
 #include "TreeDrawing.h"
@@ -601,6 +604,8 @@ int main(int argc, char **argv)
     bool old = false;
     std::string input;
     std::string inputsDir;
+    std::string corpusInput;
+    bool corpora = false;
     // The plain mode always runs first: the other modes' corpus times are compared with it.
     std::vector<const Mode *> chosen{&modes[0]};
     for (int i = 1; i < argc; ++i) {
@@ -617,11 +622,15 @@ int main(int argc, char **argv)
             chosen.push_back(findMode(arg.substr(2)));
         } else if (arg == "--seconds" && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
             childSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--corpora") {
+            corpora = true;
+        } else if (arg == "--corpus-input" && i + 1 < argc) {
+            corpusInput = argv[++i];
         } else if (arg == "--write-inputs" && i + 1 < argc) {
             inputsDir = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] [--seconds N] | --write-inputs DIR\n");
+                         "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] [--seconds N] | --corpora [--seconds N] | --write-inputs DIR\n");
             return 2;
         }
     }
@@ -633,6 +642,8 @@ int main(int argc, char **argv)
     chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     if (!input.empty())
         return runInput(input, old, argc, argv);
+    if (!corpusInput.empty())
+        return runCorpusInput(corpusInput, argc, argv);
     if (!inputsDir.empty()) {
         // The inputs as files, for trying them in the viewer or morvanet-tree.
         for (const Input &each : inputs) {
@@ -640,12 +651,15 @@ int main(int argc, char **argv)
             std::ofstream file(inputsDir + "/" + each.name + ".txt", std::ios::binary);
             file.write(text.data(), static_cast<std::streamsize>(text.size()));
         }
-        return 0;
+        // And the whole corpora of --corpora.
+        return writeCorpusInputs(inputsDir) ? 0 : 1;
     }
     char self[4096];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0)
         return 1;
     self[length] = '\0';
+    if (corpora)
+        return printCorpusTable(self, childSeconds);
     return printTable(self, old, chosen);
 }
