@@ -15,6 +15,7 @@
 // comparing its corpus times with the plain ones.
 //
 // --corpora prints the table of whole corpora instead (see CorpusTable.h).
+#include "ChildProcess.h"
 #include "Corpus.h"
 #include "CorpusTable.h"
 #include "CorpusOptions.h"
@@ -30,7 +31,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,7 +47,6 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
 
 namespace {
 
@@ -416,63 +415,15 @@ int runInput(const std::string &name, bool old, int argc, char **argv)
 // Runs `self --input name`, returns its output, or "" after `seconds` or a failure.
 std::string runChild(const char *self, const std::string &name, bool old, int seconds, std::string &failure)
 {
-    int out[2];
-    if (pipe(out) != 0) {
-        failure = "no pipe";
-        return "";
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> args{self, "--input", name, "--mode", ::mode->name};
     if (old)
         args.emplace_back("--old");
     if (wallClock)
         args.emplace_back("--wall");
-    std::vector<char *> argv;
-    for (std::string &arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, self, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (spawned != 0) {
-        close(out[0]);
-        failure = "could not start";
-        return "";
-    }
-
-    // Read with a deadline: the old builder may not finish on repetitive text.
-    std::string output;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            kill(child, SIGKILL);
-            failure = "> " + std::to_string(seconds) + " s";
-            break;
-        }
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(out[0], &ready);
-        timeval wait{static_cast<time_t>(left.count() / 1000), static_cast<suseconds_t>(left.count() % 1000 * 1000)};
-        if (select(out[0] + 1, &ready, nullptr, nullptr, &wait) <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t got = read(out[0], buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        output.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (failure.empty() && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
-        failure = WIFSIGNALED(status) ? std::string("killed: ") + strsignal(WTERMSIG(status)) + (old ? " (over 8 GB?)" : "")
-                                      : "failed";
-    return failure.empty() ? output : "";
+    const std::string output = runProcess(std::move(args), seconds, failure);
+    if (old && failure.rfind("killed", 0) == 0)
+        failure += " (over 8 GB?)";
+    return output;
 }
 
 // What one mode's table found, for the budget lines.

@@ -45,7 +45,8 @@ struct Drawn {
 };
 
 // Checks one uncut layout of `root` on a canvas `height` high.
-void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, const FakeMeasurer &measure)
+void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, const FakeMeasurer &measure,
+                 const TreePruning &pruning)
 {
     const auto &items = layout.items();
     FUZZ_CHECK(!items.empty());
@@ -78,28 +79,37 @@ void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, c
     struct Pending {
         const PhraseNode *node;
         Band band;
+        std::uint32_t depth;
     };
-    std::vector<Pending> pending{{&root, {0.0, static_cast<double>(height)}}};
+    std::vector<Pending> pending{{&root, {0.0, static_cast<double>(height)}, 0}};
     while (!pending.empty()) {
-        const auto [node, band] = pending.back();
+        const auto [node, band, depth] = pending.back();
         pending.pop_back();
         const TreeLayout::Label &parent = *drawn.at(node).label;
         const bool isRoot = node == &root;
         const TreeLayout::Point anchor{parent.x + parent.size.width,
                                        isRoot ? static_cast<double>(height / 2) : parent.y + parent.size.height / 2};
 
-        // The drawn children are the heaviest ones: a prefix of the children.
-        std::vector<const TreeLayout::Label *> shown;
+        // The children that pruning keeps, in their order.
+        std::vector<const PhraseNode *> kept;
         for (const auto &child : node->children()) {
-            const auto found = drawn.find(child.get());
+            if (pruning.keepsBelow(depth) && pruning.keeps(*child, depth + 1))
+                kept.push_back(child.get());
+            else
+                FUZZ_CHECK(!drawn.count(child.get()));
+        }
+        // The drawn children are the heaviest ones: a prefix of those kept.
+        std::vector<const TreeLayout::Label *> shown;
+        for (const PhraseNode *child : kept) {
+            const auto found = drawn.find(child);
             if (found == drawn.end())
                 break;
             shown.push_back(found->second.label);
         }
-        for (std::size_t i = shown.size(); i < node->children().size(); ++i)
-            FUZZ_CHECK(!drawn.count(node->children()[i].get()));
-        // A node with children always draws at least one of them.
-        FUZZ_CHECK(node->children().empty() || !shown.empty());
+        for (std::size_t i = shown.size(); i < kept.size(); ++i)
+            FUZZ_CHECK(!drawn.count(kept[i]));
+        // A node with children kept always draws at least one of them.
+        FUZZ_CHECK(kept.empty() || !shown.empty());
 
         for (std::size_t i = 0; i < shown.size(); ++i) {
             const TreeLayout::Label &label = *shown[i];
@@ -117,7 +127,7 @@ void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, c
             FUZZ_CHECK(curve->control1.y == anchor.y && curve->control2.y == curve->end.y);
             FUZZ_CHECK(curve->control1.x == curve->control2.x);
             FUZZ_CHECK(curve->control1.x >= anchor.x - 1.0 && curve->control1.x <= curve->end.x + 1.0);
-            pending.push_back({label.node, {top, bottom}});
+            pending.push_back({label.node, {top, bottom}, depth + 1});
         }
     }
 }
@@ -193,13 +203,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return measure(node, pixelSize);
     };
     const TreeLayout uncut = TreeLayout::compute(*root, height, TreeLayout::unbounded, bounded, nullptr, pruning);
-    checkLayout(uncut, *root, height, measure);
+    checkLayout(uncut, *root, height, measure, pruning);
     const TreeLayout cut = TreeLayout::compute(*root, height, width, bounded, nullptr, pruning);
     checkCut(cut, uncut, *root, width);
-    // Pruned nodes are never drawn.
-    for (const TreeLayout::Item &item : cut.items()) {
-        if (const auto *label = std::get_if<TreeLayout::Label>(&item))
-            FUZZ_CHECK(label->node == root.get() || label->node->count() >= pruning.minCount);
-    }
     return 0;
 }
