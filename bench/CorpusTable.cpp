@@ -459,11 +459,18 @@ std::vector<Phrase> randomPairs(const Corpus &corpus)
 }
 
 // A stream that only counts what is written to it.
+// An outline of a very repetitive text can be gigabytes of labels: past
+// this many bytes the stream fails, and the writer stops making lines.
+constexpr std::uint64_t outlineCap = std::uint64_t{256} << 20;
+
 std::FILE *countingStream(std::uint64_t &bytes)
 {
     cookie_io_functions_t functions{};
     functions.write = [](void *cookie, const char *, std::size_t size) -> ssize_t {
-        *static_cast<std::uint64_t *>(cookie) += size;
+        auto &count = *static_cast<std::uint64_t *>(cookie);
+        if (count >= outlineCap)
+            return -1;
+        count += size;
         return static_cast<ssize_t>(size);
     };
     return fopencookie(&bytes, "w", functions);
@@ -648,7 +655,7 @@ int printCorpusTable(const char *self, int seconds)
     std::printf("Whole corpora, wall-clock times (CLOCK_MONOTONIC), ms; read + index: loadTexts without a limit "
                 "and the Corpus; trees: phrases with at most %u occurrences, found, built and every node made; "
                 "outline (--depth 3) and png: the set's most frequent phrase; kwic 8: the set's phrase with the most "
-                "occurrences up to %u; each a median of %d runs (one if it takes over 250 ms); outline MB: the bytes it wrote\n\n",
+                "occurrences up to %u; each a median of %d runs (one if it takes over 250 ms); outline MB: the bytes it wrote (it stops at 256 MB)\n\n",
                 rareMost, rareMost, runs);
     std::printf("| input | MB | tokens | files | read ms | read + index ms | peak MB after index | peak MB | bytes "
                 "per input byte | phrases | trees | tree med | tree max | most nodes | outline ms (count) | outline MB | png ms "

@@ -86,6 +86,8 @@ void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &o
     walkTree(
         root, format.pruning,
         [&](const PhraseNode &node, std::size_t depth) {
+            if (output.failed())
+                return;
             std::string &out = output.buffer();
             if (depth > 0)
                 out += written.back()++ == 0 ? "\n" : ",\n";

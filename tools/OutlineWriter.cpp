@@ -24,6 +24,8 @@ void writeOutline(const PhraseNode &root, const TreeFormat &format, OutputBuffer
     walkTree(
         root, format.pruning,
         [&](const PhraseNode &node, std::size_t depth) {
+            if (output.failed())
+                return;
             std::string &out = output.buffer();
             out.append(2 * depth, ' ');
             if (format.counts) {

@@ -9,6 +9,9 @@ public:
     explicit OutputBuffer(std::FILE *stream) : stream_(stream) { buffer_.reserve(chunk + chunk / 2); }
 
     std::string &buffer() { return buffer_; }
+    // Whether a write has failed (a closed pipe, a full disk): the writers
+    // then stop making what nobody can read.
+    bool failed() const { return !ok_; }
     void flushIfFull()
     {
         if (buffer_.size() >= chunk)
