@@ -177,8 +177,17 @@ void Corpus::tokenize(const char *bytes, std::uint32_t length, std::vector<std::
     forEachTokenOf(options, bytes, length, word, [&out](std::string_view token) { out.emplace_back(token); });
 }
 
-bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
+namespace {
+
+// Cuts bytes[0, length) by the rules of `options` and looks each token up in
+// `table`, folded first when `fold`, a compile-time choice so that the byte
+// rules' lookups pay nothing for folding. See Corpus::findTokens.
+template <bool fold>
+bool lookUpTokens(const TokenTable &table, const CorpusOptions &options, const char *bytes, std::uint32_t length,
+                  std::vector<Corpus::TokenId> &out)
 {
+    using TokenId = Corpus::TokenId;
+    constexpr TokenId noToken = Corpus::noToken;
     // A long search text (a clicked label can be the whole text) of a large
     // vocabulary has its tokens' slots scattered over a table larger than
     // the caches. They are then looked up in batches: while a batch is cut,
@@ -196,10 +205,12 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
     Pending batch[batchSize];
     std::size_t pending = 0;
     std::string folded;  // the folded tokens of the batch, back to back
-    const TokenTable &table = idTable();
-    const bool fold = options_.foldCase;
     const auto textOf = [&folded](const Pending &p) {
-        return p.foldedAt == notFolded ? p.text : std::string_view(folded).substr(p.foldedAt, p.text.size());
+        if constexpr (fold) {
+            if (p.foldedAt != notFolded)
+                return std::string_view(folded).substr(p.foldedAt, p.text.size());
+        }
+        return p.text;
     };
     const auto lookUpBatch = [&]() {
         for (std::size_t k = 0; k < pending; ++k) {
@@ -219,7 +230,7 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
     const bool batched = table.large();
     bool found = true;
     std::string word;
-    forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) __attribute__((always_inline)) {
+    forEachTokenOf(options, bytes, length, word, [&](std::string_view token) __attribute__((always_inline)) {
         if (token.size() == 1) {
             // Every one-byte token is ASCII and has its own slot; folding
             // changes only its letters.
@@ -231,17 +242,23 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
             return found = id != noToken;
         }
         Pending entry{token, notFolded, 0, out.size()};
-        if (fold) {
-            entry.foldedAt = folded.size();
-            appendFolded(token, options_.unicode, folded);
-            entry.text = std::string_view(folded).substr(entry.foldedAt);
+        if constexpr (fold) {
+            // Most tokens fold to themselves; only the others are copied.
+            const bool plainLower = !options.unicode && std::none_of(token.begin(), token.end(), [](char c) {
+                return c >= 'A' && c <= 'Z';
+            });
+            if (!plainLower || token.data() == word.data()) {
+                entry.foldedAt = folded.size();
+                appendFolded(token, options.unicode, folded);
+                entry.text = std::string_view(folded).substr(entry.foldedAt);
+            }
         }
         entry.hash = TokenTable::hashOf(entry.text);
         out.push_back(noToken);
         if (!batched || (!fold && token.data() == word.data())) {
             // A token gathered across a zero byte is in storage that the next one reuses.
             out.back() = table.lookUp(entry.text, entry.hash);
-            if (fold)
+            if (entry.foldedAt != notFolded)
                 folded.resize(entry.foldedAt);
             return found = out.back() != noToken;
         }
@@ -250,6 +267,14 @@ bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<Tok
         return found = pending < batchSize || lookUpBatch();
     });
     return found && lookUpBatch();
+}
+
+}  // namespace
+
+bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
+{
+    return options_.foldCase ? lookUpTokens<true>(idTable(), options_, bytes, length, out)
+                             : lookUpTokens<false>(idTable(), options_, bytes, length, out);
 }
 
 bool Corpus::plainSpan(Position start, std::uint32_t length) const
