@@ -13,7 +13,11 @@
 // child per input and mode (--mode NAME), so that each peak is that mode's
 // own, one table per mode, one budget line per mode, and one line per mode
 // comparing its corpus times with the plain ones.
+//
+// --corpora prints the table of whole corpora instead (see CorpusTable.h).
+#include "ChildProcess.h"
 #include "Corpus.h"
+#include "CorpusTable.h"
 #include "CorpusOptions.h"
 #include "PhraseSearch.h"
 #include "TreeDrawing.h"
@@ -24,10 +28,10 @@
 #include <QApplication>
 #include <QGraphicsScene>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,7 +48,6 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
 
 namespace {
 
@@ -185,10 +188,10 @@ std::string inputText(const std::string &name)
 // do not inflate them, and on an idle one they equal the wall time.
 bool wallClock = false;
 
-double nowMs()
+double nowMs(clockid_t cpuClock = CLOCK_THREAD_CPUTIME_ID)
 {
     timespec now{};
-    clock_gettime(wallClock ? CLOCK_MONOTONIC : CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(wallClock ? CLOCK_MONOTONIC : cpuClock, &now);
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
@@ -371,18 +374,26 @@ int runInput(const std::string &name, bool old, int argc, char **argv)
         std::printf("missing\n");
         return 0;
     }
+    // Freed memory stays with the process, so that the repeated
+    // constructions measure the corpus rather than the kernel's page faults
+    // on memory handed back and asked for again (more memory, as a mode with
+    // a second index takes, is handed back more often). The first, cold
+    // construction is reported on its own.
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
     std::vector<double> corpusTimes;
     std::unique_ptr<Corpus> corpus;
+    const std::string_view documents[] = {text};
     for (int run = 0; run < corpusRuns; ++run) {
         corpus.reset();
-        const double start = nowMs();
-        corpus = std::make_unique<Corpus>(text.data(), static_cast<std::uint32_t>(text.size()), mode->options);
-        // Backward trees read the backward index, which the first search
-        // would otherwise build: it is part of making the corpus.
-        if (mode->direction == TreeDirection::Backward)
-            corpus->backward();
-        corpusTimes.push_back(nowMs() - start);
+        // The CPU time of every thread: a backward index is built beside the
+        // forward one, on a second core, and both count.
+        const double start = nowMs(CLOCK_PROCESS_CPUTIME_ID);
+        // Backward trees read the backward index: it is part of making the corpus.
+        corpus = std::make_unique<Corpus>(documents, mode->options, mode->direction == TreeDirection::Backward);
+        corpusTimes.push_back(nowMs(CLOCK_PROCESS_CPUTIME_ID) - start);
     }
+    const double coldCorpus = corpusTimes.front();
 
     QGraphicsScene scene;
     const std::vector<std::string> frequent = frequentTokens(*corpus);
@@ -401,11 +412,11 @@ int runInput(const std::string &name, bool old, int argc, char **argv)
     int i = 0;
     for (const char *set : {"frequent", "pairs", "labels"}) {
         const SetResult &r = results[set];
-        std::printf("%s %zu %zu %zu %llu %.2f %.2f %.2f %.2f %.2f %zu %ld\n", set, sizes[i++], r.trees, r.draw.size(),
+        std::printf("%s %zu %zu %zu %llu %.2f %.2f %.2f %.2f %.2f %zu %ld %.2f\n", set, sizes[i++], r.trees, r.draw.size(),
                     static_cast<unsigned long long>(corpus->tokenCount()), median(corpusTimes), median(r.build),
                     r.build.empty() ? 0.0 : *std::max_element(r.build.begin(), r.build.end()), median(r.draw),
                     r.draw.empty() ? 0.0 : *std::max_element(r.draw.begin(), r.draw.end()), r.mostItems,
-                    usage.ru_maxrss);
+                    usage.ru_maxrss, coldCorpus);
     }
     return 0;
 }
@@ -413,63 +424,15 @@ int runInput(const std::string &name, bool old, int argc, char **argv)
 // Runs `self --input name`, returns its output, or "" after `seconds` or a failure.
 std::string runChild(const char *self, const std::string &name, bool old, int seconds, std::string &failure)
 {
-    int out[2];
-    if (pipe(out) != 0) {
-        failure = "no pipe";
-        return "";
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> args{self, "--input", name, "--mode", ::mode->name};
     if (old)
         args.emplace_back("--old");
     if (wallClock)
         args.emplace_back("--wall");
-    std::vector<char *> argv;
-    for (std::string &arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, self, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (spawned != 0) {
-        close(out[0]);
-        failure = "could not start";
-        return "";
-    }
-
-    // Read with a deadline: the old builder may not finish on repetitive text.
-    std::string output;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            kill(child, SIGKILL);
-            failure = "> " + std::to_string(seconds) + " s";
-            break;
-        }
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(out[0], &ready);
-        timeval wait{static_cast<time_t>(left.count() / 1000), static_cast<suseconds_t>(left.count() % 1000 * 1000)};
-        if (select(out[0] + 1, &ready, nullptr, nullptr, &wait) <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t got = read(out[0], buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        output.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (failure.empty() && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
-        failure = WIFSIGNALED(status) ? std::string("killed: ") + strsignal(WTERMSIG(status)) + (old ? " (over 8 GB?)" : "")
-                                      : "failed";
-    return failure.empty() ? output : "";
+    const std::string output = runProcess(std::move(args), seconds, failure);
+    if (old && failure.rfind("killed", 0) == 0)
+        failure += " (over 8 GB?)";
+    return output;
 }
 
 // What one mode's table found, for the budget lines.
@@ -509,16 +472,18 @@ ModeSummary printModeTable(const char *self, bool old)
         unsigned long long tokens = 0;
         double corpusMs = 0, buildMed = 0, buildMax = 0, drawMed = 0, drawMax = 0;
         long peakKb = 0;
+        double coldMs = 0;
         bool first = true;
         while (lines >> set >> phrases >> trees >> drawn >> tokens >> corpusMs >> buildMed >> buildMax >> drawMed >> drawMax >> items
-               >> peakKb) {
+               >> peakKb >> coldMs) {
             const double peakMb = static_cast<double>(peakKb) / 1024.0;
             const std::string drawnNote =
                 drawn < trees ? " (" + std::to_string(drawn) + " of " + std::to_string(trees) + " drawn)" : "";
             std::printf("| %s | %s | %s | %s (%zu) | %.2f | %.2f | %.2f%s | %.2f | %zu | %s |\n", first ? input.what : "",
                         first ? std::to_string(tokens).c_str() : "",
                         first ? (std::to_string(static_cast<int>(corpusMs * 10 + 0.5) / 10) + "."
-                                 + std::to_string(static_cast<int>(corpusMs * 10 + 0.5) % 10))
+                                 + std::to_string(static_cast<int>(corpusMs * 10 + 0.5) % 10) + " (cold "
+                                 + std::to_string(static_cast<int>(coldMs + 0.5)) + ")")
                                     .c_str()
                               : "",
                         set.c_str(), phrases, buildMed, buildMax, drawMed, drawnNote.c_str(), drawMax, items,
@@ -573,7 +538,8 @@ void printCorpusRatio(const ModeSummary &plain, const ModeSummary &s)
 
 int printTable(const char *self, bool old, const std::vector<const Mode *> &chosen)
 {
-    std::printf("%s builder, %s, canvas %dx%d, corpus: median of %d builds; build and draw: each phrase's median of "
+    std::printf("%s builder, %s, canvas %dx%d, corpus: median of %d builds (CPU time of all threads, freed memory "
+                "kept; the first, cold build in brackets); build and draw: each phrase's median of "
                 "%d runs, then the median and the largest over the set (ms); items: most scene items of one tree\n\n",
                 old ? "Grouping (old)" : "Suffix-array", wallClock ? "wall-clock times" : "thread CPU times",
                 canvasWidth, canvasHeight, corpusRuns, phraseRuns);
@@ -601,6 +567,8 @@ int main(int argc, char **argv)
     bool old = false;
     std::string input;
     std::string inputsDir;
+    std::string corpusInput;
+    bool corpora = false;
     // The plain mode always runs first: the other modes' corpus times are compared with it.
     std::vector<const Mode *> chosen{&modes[0]};
     for (int i = 1; i < argc; ++i) {
@@ -617,11 +585,15 @@ int main(int argc, char **argv)
             chosen.push_back(findMode(arg.substr(2)));
         } else if (arg == "--seconds" && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
             childSeconds = std::atoi(argv[++i]);
+        } else if (arg == "--corpora") {
+            corpora = true;
+        } else if (arg == "--corpus-input" && i + 1 < argc) {
+            corpusInput = argv[++i];
         } else if (arg == "--write-inputs" && i + 1 < argc) {
             inputsDir = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] [--seconds N] | --write-inputs DIR\n");
+                         "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] [--seconds N] | --corpora [--seconds N] | --write-inputs DIR\n");
             return 2;
         }
     }
@@ -633,6 +605,8 @@ int main(int argc, char **argv)
     chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     if (!input.empty())
         return runInput(input, old, argc, argv);
+    if (!corpusInput.empty())
+        return runCorpusInput(corpusInput, argc, argv);
     if (!inputsDir.empty()) {
         // The inputs as files, for trying them in the viewer or morvanet-tree.
         for (const Input &each : inputs) {
@@ -640,12 +614,15 @@ int main(int argc, char **argv)
             std::ofstream file(inputsDir + "/" + each.name + ".txt", std::ios::binary);
             file.write(text.data(), static_cast<std::streamsize>(text.size()));
         }
-        return 0;
+        // And the whole corpora of --corpora.
+        return writeCorpusInputs(inputsDir) ? 0 : 1;
     }
     char self[4096];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0)
         return 1;
     self[length] = '\0';
+    if (corpora)
+        return printCorpusTable(self, childSeconds);
     return printTable(self, old, chosen);
 }

@@ -5,6 +5,7 @@
 #include "UnicodeTokens.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <stdexcept>
 
@@ -34,10 +35,11 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     reserveOnHugePages(ids_, length);
     checkpoints_.reserve(length / checkpointEvery + 1);
     addDocument(bytes, length);
-    index();
+    index(false);
 }
 
-Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions options) : options_(options)
+Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions options, bool backwardToo)
+    : options_(options)
 {
     std::uint64_t total = documents.empty() ? 0 : documents.size() - 1;
     for (std::string_view document : documents)
@@ -57,7 +59,7 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
         }
         addDocument(documents[d].data(), static_cast<std::uint32_t>(documents[d].size()));
     }
-    index();
+    index(backwardToo);
 }
 
 Corpus::~Corpus() = default;
@@ -97,11 +99,43 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
     });
 }
 
-void Corpus::index()
+void Corpus::index(bool backwardToo)
 {
     stopToken_ = idTable().findSingle('.');
     // The indexes that let a phrase tree be built without walking the text.
-    forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false);
+    if (!backwardToo) {
+        forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false);
+        return;
+    }
+    // The two directions are independent: one core each. An exception may
+    // not leave a parallel region, so each is carried out of it.
+    std::exception_ptr failed[2];
+#if defined(_OPENMP)
+#pragma omp parallel sections num_threads(2)
+#endif
+    {
+#if defined(_OPENMP)
+#pragma omp section
+#endif
+        try {
+            forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false);
+        } catch (...) {
+            failed[0] = std::current_exception();
+        }
+#if defined(_OPENMP)
+#pragma omp section
+#endif
+        try {
+            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true);
+        } catch (...) {
+            failed[1] = std::current_exception();
+        }
+    }
+    for (const std::exception_ptr &failure : failed) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+    std::call_once(backwardOnce_, [] {});  // made already
 }
 
 std::uint32_t Corpus::documentOf(Position p) const

@@ -29,7 +29,10 @@ public:
     // One corpus of several documents, each cut on its own. Between two
     // documents stands a boundary: a position that holds no token (its id is
     // noToken), so that no occurrence, continuation or label runs across it.
-    explicit Corpus(std::span<const std::string_view> documents, CorpusOptions options = {});
+    // With `backwardToo` the backward index is built at once, beside the
+    // forward one (on a second core where there is one).
+    explicit Corpus(std::span<const std::string_view> documents, CorpusOptions options = {},
+                    bool backwardToo = false);
     ~Corpus();
 
     Corpus(const Corpus &) = delete;
@@ -108,7 +111,7 @@ private:
     // The table of the ids that searches compare.
     const TokenTable &idTable() const { return options_.foldCase ? folded_ : spellings_; }
     void addDocument(const char *bytes, std::uint32_t length);
-    void index();
+    void index(bool backwardToo);
 
     CorpusOptions options_;
     std::vector<TokenId> ids_;

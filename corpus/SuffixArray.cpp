@@ -6,6 +6,10 @@
 #include <cassert>
 #include <memory>
 
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
+
 namespace {
 
 using Index = std::uint32_t;
@@ -92,12 +96,31 @@ bool isLms(const std::uint8_t *types, Index i) { return types[i] == lmsTyped; }
 // ends of their buckets: L-type ones left to right from the bucket starts
 // (the last suffix first, right after the sentinel), then S-type ones right
 // to left from the bucket ends.
+// The scans read the text and the types at positions that the suffix array
+// names, which on a large text miss the caches nearly every time; they ask
+// for those a few dozen slots ahead. A slot that is filled later than that
+// was asked for is simply not fetched in advance.
+constexpr Index prefetchDistance = 32;
+// Below this many symbols a second thread costs more than it saves.
+constexpr Index parallelFrom = 1 << 20;
+
+inline void prefetchBefore(const Index *s, const std::uint8_t *types, Index n, Index suffix)
+{
+    const Index previous = suffix - 1;
+    if (previous < n) {
+        __builtin_prefetch(s + previous);
+        __builtin_prefetch(types + previous);
+    }
+}
+
 void induce(const Index *s, Index n, Index alphabetSize, const std::uint8_t *types, const Index *starts,
             Index *cursor, Index *sa)
 {
     std::copy(starts, starts + alphabetSize, cursor);
     sa[cursor[s[n - 1]]++] = n - 1;
     for (Index i = 0; i < n; ++i) {
+        if (i + prefetchDistance < n)
+            prefetchBefore(s, types, n, sa[i + prefetchDistance]);
         // v - 1 wraps past n for an empty slot (none) and for the first position.
         const Index previous = sa[i] - 1;
         if (previous < n && types[previous] == lTyped)
@@ -105,6 +128,8 @@ void induce(const Index *s, Index n, Index alphabetSize, const std::uint8_t *typ
     }
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
     for (Index i = n; i-- > 0;) {
+        if (i >= prefetchDistance)
+            prefetchBefore(s, types, n, sa[i - prefetchDistance]);
         const Index previous = sa[i] - 1;
         if (previous < n && types[previous] != lTyped)
             sa[--cursor[s[previous]]] = previous;
@@ -157,6 +182,8 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
 
     // Gather the LMS positions in sorted order at the front.
     for (Index i = 0, j = 0; i < n; ++i) {
+        if (i + prefetchDistance < n)
+            __builtin_prefetch(types + sa[i + prefetchDistance]);
         const Index p = sa[i];
         sa[j] = p;
         j += isLms(types, p);
@@ -168,6 +195,10 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
     Index names = 0;
     Index previous = none;
     for (Index i = 0; i < m; ++i) {
+        if (i + prefetchDistance < m) {
+            __builtin_prefetch(s + sa[i + prefetchDistance]);
+            __builtin_prefetch(types + sa[i + prefetchDistance]);
+        }
         const Index p = sa[i];
         if (previous == none || lmsSubstringsDiffer(s, n, types, previous, p)) {
             ++names;
@@ -197,13 +228,18 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
         reduced[j] = i;
         j += isLms(types, i);
     }
-    for (Index i = 0; i < m; ++i)
+    for (Index i = 0; i < m; ++i) {
+        if (i + prefetchDistance < m)
+            __builtin_prefetch(reduced + sa[i + prefetchDistance]);
         sa[i] = reduced[sa[i]];
+    }
     // Put the sorted LMS suffixes at their bucket ends, the largest first; each
     // moves right or stays, so none is overwritten before it is moved.
     std::fill(sa + m, sa + n, none);
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
     for (Index i = m; i-- > 0;) {
+        if (i >= prefetchDistance)
+            __builtin_prefetch(s + sa[i - prefetchDistance]);
         const Index p = sa[i];
         sa[i] = none;
         sa[--cursor[s[p]]] = p;
@@ -214,28 +250,54 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
 // Kasai's algorithm in the order of the text (the common prefix with the
 // preceding suffix shrinks by at most one from the suffix at i to the one at
 // i + 1), with phi[i] = the suffix before i's in the suffix array; phi then
-// holds each position's common prefix length, which lcp takes in suffix-array order.
+// holds each position's common prefix length, which lcp takes in suffix-array
+// order. With threads, each takes a run of the text and starts its run from
+// nothing: the result is the same, for at most one longest common prefix's
+// worth of comparisons more per thread.
 void computeLcp(const Index *text, Index n, const Index *sa, Index *phi, Index *lcp)
 {
     phi[sa[0]] = none;
+#if defined(_OPENMP)
+#pragma omp parallel for schedule(static) if (n > parallelFrom)
+#endif
     for (Index i = 1; i < n; ++i)
         phi[sa[i]] = sa[i - 1];
-    Index h = 0;
-    for (Index i = 0; i < n; ++i) {
-        const Index j = phi[i];
-        if (j == none) {
-            h = 0;
-            phi[i] = 0;
-            continue;
+#if defined(_OPENMP)
+#pragma omp parallel if (n > parallelFrom)
+#endif
+    {
+        Index first = 0, last = n;
+#if defined(_OPENMP)
+        const auto threads = static_cast<Index>(omp_get_num_threads());
+        const auto thread = static_cast<Index>(omp_get_thread_num());
+        first = static_cast<Index>(std::uint64_t{n} * thread / threads);
+        last = static_cast<Index>(std::uint64_t{n} * (thread + 1) / threads);
+#endif
+        Index h = 0;
+        for (Index i = first; i < last; ++i) {
+            const Index j = phi[i];
+            if (i + prefetchDistance < last && phi[i + prefetchDistance] != none)
+                __builtin_prefetch(text + phi[i + prefetchDistance]);
+            if (j == none) {
+                h = 0;
+                phi[i] = 0;
+                continue;
+            }
+            while (i + h < n && j + h < n && text[i + h] == text[j + h])
+                ++h;
+            phi[i] = h;
+            if (h > 0)
+                --h;
         }
-        while (i + h < n && j + h < n && text[i + h] == text[j + h])
-            ++h;
-        phi[i] = h;
-        if (h > 0)
-            --h;
     }
-    for (Index i = 0; i < n; ++i)
+#if defined(_OPENMP)
+#pragma omp parallel for schedule(static) if (n > parallelFrom)
+#endif
+    for (Index i = 0; i < n; ++i) {
+        if (i + prefetchDistance < n)
+            __builtin_prefetch(phi + sa[i + prefetchDistance]);
         lcp[i] = phi[sa[i]];
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Fuzzes the tokenizer and the corpus: the corpus must hold exactly the tokens
 // that tokenize() gives, each a valid word or mark, interned consistently.
 #include "Corpus.h"
+#include "UnicodeTokens.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -48,5 +49,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t i = 0; i < size; ++i)
         expected += data[i] >= 0x21 && data[i] <= 0x7E;
     check(wordBytes == expected);
+
+    // The other ways to cut and compare the same bytes: each position holds
+    // the token the rules give, spelled as in the text, under the id of its
+    // folded form when folding.
+    for (const CorpusOptions options : {CorpusOptions{true, false}, CorpusOptions{false, true}, CorpusOptions{true, true}}) {
+        const Corpus other(bytes, length, options);
+        std::vector<std::string> cut;
+        Corpus::tokenize(bytes, length, cut, options);
+        check(other.tokenCount() == cut.size());
+        for (Corpus::Position p = other.first(); p != other.end(); p = Corpus::advance(p)) {
+            check(other.token(p) == cut[p]);
+            check(other.findToken(cut[p]) == other.tokenId(p));
+            std::string folded;
+            if (options.foldCase)
+                appendFolded(cut[p], options.unicode, folded);
+            check(other.tokenText(other.tokenId(p)) == (options.foldCase ? folded : cut[p]));
+        }
+        std::vector<Corpus::TokenId> found;
+        check(other.findTokens(bytes, length, found) && found == other.tokenIds());
+    }
     return 0;
 }

@@ -1,5 +1,6 @@
 // Fuzzes the tree layout with a fake measurer, on trees of fuzzed texts and
-// canvases of any height (0 included) and width: every label stays inside the
+// canvases of any height (0 included) and width, in every search mode and
+// pruned or not: every label stays inside the
 // band its parent was given, columns move right, every drawn label has its
 // curve, and cutting at the right edge only leaves out what lies beyond it.
 #include "Corpus.h"
@@ -44,7 +45,8 @@ struct Drawn {
 };
 
 // Checks one uncut layout of `root` on a canvas `height` high.
-void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, const FakeMeasurer &measure)
+void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, const FakeMeasurer &measure,
+                 const TreePruning &pruning)
 {
     const auto &items = layout.items();
     FUZZ_CHECK(!items.empty());
@@ -77,28 +79,37 @@ void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, c
     struct Pending {
         const PhraseNode *node;
         Band band;
+        std::uint32_t depth;
     };
-    std::vector<Pending> pending{{&root, {0.0, static_cast<double>(height)}}};
+    std::vector<Pending> pending{{&root, {0.0, static_cast<double>(height)}, 0}};
     while (!pending.empty()) {
-        const auto [node, band] = pending.back();
+        const auto [node, band, depth] = pending.back();
         pending.pop_back();
         const TreeLayout::Label &parent = *drawn.at(node).label;
         const bool isRoot = node == &root;
         const TreeLayout::Point anchor{parent.x + parent.size.width,
                                        isRoot ? static_cast<double>(height / 2) : parent.y + parent.size.height / 2};
 
-        // The drawn children are the heaviest ones: a prefix of the children.
-        std::vector<const TreeLayout::Label *> shown;
+        // The children that pruning keeps, in their order.
+        std::vector<const PhraseNode *> kept;
         for (const auto &child : node->children()) {
-            const auto found = drawn.find(child.get());
+            if (pruning.keepsBelow(depth) && pruning.keeps(*child, depth + 1))
+                kept.push_back(child.get());
+            else
+                FUZZ_CHECK(!drawn.count(child.get()));
+        }
+        // The drawn children are the heaviest ones: a prefix of those kept.
+        std::vector<const TreeLayout::Label *> shown;
+        for (const PhraseNode *child : kept) {
+            const auto found = drawn.find(child);
             if (found == drawn.end())
                 break;
             shown.push_back(found->second.label);
         }
-        for (std::size_t i = shown.size(); i < node->children().size(); ++i)
-            FUZZ_CHECK(!drawn.count(node->children()[i].get()));
-        // A node with children always draws at least one of them.
-        FUZZ_CHECK(node->children().empty() || !shown.empty());
+        for (std::size_t i = shown.size(); i < kept.size(); ++i)
+            FUZZ_CHECK(!drawn.count(kept[i]));
+        // A node with children kept always draws at least one of them.
+        FUZZ_CHECK(kept.empty() || !shown.empty());
 
         for (std::size_t i = 0; i < shown.size(); ++i) {
             const TreeLayout::Label &label = *shown[i];
@@ -116,7 +127,7 @@ void checkLayout(const TreeLayout &layout, const PhraseNode &root, int height, c
             FUZZ_CHECK(curve->control1.y == anchor.y && curve->control2.y == curve->end.y);
             FUZZ_CHECK(curve->control1.x == curve->control2.x);
             FUZZ_CHECK(curve->control1.x >= anchor.x - 1.0 && curve->control1.x <= curve->end.x + 1.0);
-            pending.push_back({label.node, {top, bottom}});
+            pending.push_back({label.node, {top, bottom}, depth + 1});
         }
     }
 }
@@ -169,18 +180,31 @@ void checkCut(const TreeLayout &cut, const TreeLayout &uncut, const PhraseNode &
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     fuzzinput::Reader reader(data, size);
+    // The mode byte: bit 0 a backward tree, bit 1 case folded, bit 2 Unicode
+    // words, bits 3 to 5 a depth to prune to (0: none), bit 6 a least count of 2.
+    const std::uint8_t mode = reader.byte();
     const int height = static_cast<int>(reader.u16());
     const double width = reader.u16();
     const FakeMeasurer measure{1 + reader.byte() % 16u, 8 + reader.byte() % 16u};
     const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
 
-    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
-    const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, phrase);
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()),
+                        CorpusOptions{(mode & 4) != 0, (mode & 2) != 0});
+    const std::unique_ptr<PhraseNode> root =
+        searchPhrase(corpus, phrase, mode & 1 ? TreeDirection::Backward : TreeDirection::Forward).root;
     if (!root)
         return 0;
-    const TreeLayout uncut = TreeLayout::compute(*root, height, TreeLayout::unbounded, measure);
-    checkLayout(uncut, *root, height, measure);
-    const TreeLayout cut = TreeLayout::compute(*root, height, width, measure);
+    TreePruning pruning;
+    if (const std::uint32_t depth = (mode >> 3) & 7)
+        pruning.maxDepth = depth;
+    if (mode & 64)
+        pruning.minCount = 2;
+    const TreeLayout::BoundedMeasure bounded = [&measure](const PhraseNode &node, std::uint32_t pixelSize, double) {
+        return measure(node, pixelSize);
+    };
+    const TreeLayout uncut = TreeLayout::compute(*root, height, TreeLayout::unbounded, bounded, nullptr, pruning);
+    checkLayout(uncut, *root, height, measure, pruning);
+    const TreeLayout cut = TreeLayout::compute(*root, height, width, bounded, nullptr, pruning);
     checkCut(cut, uncut, *root, width);
     return 0;
 }

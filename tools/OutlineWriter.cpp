@@ -6,9 +6,10 @@
 
 void appendWeight(std::string &out, float weight)
 {
+    // As printf's "%.9g" writes it, without its parsing of a format.
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%.9g", static_cast<double>(weight));
-    out.append(text, static_cast<std::size_t>(length));
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(weight), std::chars_format::general, 9).ptr;
+    out.append(text, end);
 }
 
 void appendCount(std::string &out, std::uint32_t count)

@@ -387,7 +387,7 @@ int run(const Options &options)
     }
     std::unique_ptr<const Corpus> made;
     try {
-        made = std::make_unique<const Corpus>(documents, options.corpus);
+        made = std::make_unique<const Corpus>(documents, options.corpus, options.reverse || options.both);
     } catch (const std::length_error &) {
         complain(options, "the text has more tokens than the index's 32-bit positions can number");
         return exitTrouble;

@@ -72,21 +72,16 @@ void PhraseNode::appendLabel(std::string &out) const
     const bool textFirst = textPlace_ == TextPlace::BeforeSpan;
     if (textFirst)
         out += text_;
-    if (spanLength_ > 0) {
-        std::size_t size = text_.empty() ? 0 : 1;
-        for (std::uint32_t i = 0; i < spanLength_; ++i)
-            size += corpus_->token(spanStart_ + i).size() + (i > 0 ? 1 : 0);
-        out.reserve(out.size() + size + (textFirst ? 0 : text_.size()));
-        for (std::uint32_t i = 0; i < spanLength_; ++i) {
-            if (i > 0 || (textFirst && !text_.empty()))
-                out += ' ';
-            out += corpus_->token(spanStart_ + i);
-        }
-        if (!textFirst && !text_.empty())
+    for (std::uint32_t i = 0; i < spanLength_; ++i) {
+        if (i > 0 || (textFirst && !text_.empty()))
             out += ' ';
+        out += corpus_->token(spanStart_ + i);
     }
-    if (!textFirst)
+    if (!textFirst) {
+        if (spanLength_ > 0 && !text_.empty())
+            out += ' ';
         out += text_;
+    }
 }
 
 std::string PhraseNode::labelPrefix(std::size_t maxBytes) const

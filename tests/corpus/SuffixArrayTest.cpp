@@ -207,4 +207,34 @@ TEST(CorpusIndexes, FindTokensCutsAndLooksUp)
     EXPECT_TRUE(ids.empty());
 }
 
+TEST(SuffixArray, LargeTextsSplitTheLcpPassAmongThreads)
+{
+    // Past a million symbols the LCP pass runs on every core; the array must
+    // be what comparing neighbours directly gives.
+    std::mt19937 random(1234);
+    Text text(1'500'000);
+    for (auto &symbol : text)
+        symbol = random() % 3;
+    const Text sa = buildSuffixArray(text.data(), static_cast<std::uint32_t>(text.size()), 3);
+    const Text lcp = buildLcpArray(text.data(), static_cast<std::uint32_t>(text.size()), sa);
+    for (std::size_t i = 1; i < sa.size(); ++i) {
+        std::uint32_t h = 0;
+        while (sa[i] + h < text.size() && sa[i - 1] + h < text.size() && text[sa[i] + h] == text[sa[i - 1] + h])
+            ++h;
+        ASSERT_EQ(lcp[i], h) << i;
+    }
+}
+
+TEST(CorpusIndexes, BackwardIndexBuiltAtOnceOrOnFirstUse)
+{
+    const std::string a = "b a . a b", b = "a a b .";
+    const std::string_view documents[] = {a, b};
+    const Corpus eager(documents, {}, true);
+    const Corpus lazy(documents, {});
+    EXPECT_EQ(eager.backward().suffixArray(), lazy.backward().suffixArray());
+    EXPECT_EQ(eager.backward().lcpArray(), lazy.backward().lcpArray());
+    EXPECT_EQ(eager.backward().tokenId(0), lazy.tokenId(lazy.end() - 1));
+    EXPECT_EQ(eager.backward().boundaryAfter(0), 4u);  // ". b a a" then the boundary
+}
+
 }  // namespace

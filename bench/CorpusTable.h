@@ -1,0 +1,18 @@
+// CorpusTable: morvanet_budget --corpora, the budgets of whole corpora (about 100 MB each), read from files as
+// morvanet-tree reads them.
+#pragma once
+
+#include <string>
+
+// Generates the inputs into a fresh folder under /tmp, runs one child process
+// per input (`self --corpus-input PATH`, at most `seconds` each), prints the
+// table and the budget line, and removes the folder.
+int printCorpusTable(const char *self, int seconds);
+
+// The child: reads and indexes `path` (a file or a folder), measures, and
+// prints its figures for the parent. Needs argc and argv for the QApplication.
+int runCorpusInput(const std::string &path, int argc, char **argv);
+
+// Writes the inputs into `dir` (which must exist): trigram-100mb.txt,
+// trigram-parts/part-000.txt ... part-199.txt and kjv-25x.txt. False on a failure.
+bool writeCorpusInputs(const std::string &dir);
