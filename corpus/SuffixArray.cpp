@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <memory>
+#include <stdexcept>
 
 #if defined(_OPENMP)
 #include <omp.h>
@@ -104,36 +105,60 @@ constexpr Index prefetchDistance = 32;
 // Below this many symbols a second thread costs more than it saves.
 constexpr Index parallelFrom = 1 << 20;
 
-inline void prefetchBefore(const Index *s, const std::uint8_t *types, Index n, Index suffix)
+inline void prefetchBefore(const Index *s, Index n, Index entry)
 {
-    const Index previous = suffix - 1;
-    if (previous < n) {
+    // An entry's position is its low 31 bits (see induce); an empty slot's
+    // gives a position past the end.
+    const Index previous = (entry & ~(Index{1} << 31)) - 1;
+    if (previous < n)
         __builtin_prefetch(s + previous);
-        __builtin_prefetch(types + previous);
-    }
 }
+
+// While the order is induced, each suffix-array entry carries in its top bit
+// whether the suffix before it is L-type: the scans then decide from the
+// entry itself, and work out the bit of the entry they induce from the two
+// symbols before it, which mostly share a cache line, instead of reading the
+// types array at a third place. Positions are below 2^31, so the bit is free.
+constexpr Index lBefore = Index{1} << 31;
+constexpr Index positionBits = lBefore - 1;
 
 void induce(const Index *s, Index n, Index alphabetSize, const std::uint8_t *types, const Index *starts,
             Index *cursor, Index *sa)
 {
+    // The sorted LMS suffixes stand at their bucket ends; an L-type suffix
+    // stands before each of them.
+    for (Index i = 0; i < n; ++i) {
+        if (sa[i] != none)
+            sa[i] |= lBefore;
+    }
     std::copy(starts, starts + alphabetSize, cursor);
-    sa[cursor[s[n - 1]]++] = n - 1;
+    // The last suffix is L-type; so is the one before it if its symbol is not smaller.
+    sa[cursor[s[n - 1]]++] = (n - 1) | (n > 1 && types[n - 2] == lTyped ? lBefore : 0);
     for (Index i = 0; i < n; ++i) {
         if (i + prefetchDistance < n)
-            prefetchBefore(s, types, n, sa[i + prefetchDistance]);
-        // v - 1 wraps past n for an empty slot (none) and for the first position.
-        const Index previous = sa[i] - 1;
-        if (previous < n && types[previous] == lTyped)
-            sa[cursor[s[previous]]++] = previous;
+            prefetchBefore(s, n, sa[i + prefetchDistance]);
+        const Index entry = sa[i];
+        if (entry == none || !(entry & lBefore))
+            continue;
+        // p = the L-type suffix before this one; the one before p is L-type
+        // too when its symbol is not smaller than p's.
+        const Index p = (entry & positionBits) - 1;
+        sa[cursor[s[p]]++] = p | (p > 0 && s[p - 1] >= s[p] ? lBefore : 0);
     }
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
     for (Index i = n; i-- > 0;) {
         if (i >= prefetchDistance)
-            prefetchBefore(s, types, n, sa[i - prefetchDistance]);
-        const Index previous = sa[i] - 1;
-        if (previous < n && types[previous] != lTyped)
-            sa[--cursor[s[previous]]] = previous;
+            prefetchBefore(s, n, sa[i - prefetchDistance]);
+        const Index entry = sa[i];
+        if (entry == none || (entry & lBefore) || (entry & positionBits) == 0)
+            continue;
+        // p = the S-type suffix before this one; the one before p is L-type
+        // only when its symbol is larger than p's.
+        const Index p = (entry & positionBits) - 1;
+        sa[--cursor[s[p]]] = p | (p > 0 && s[p - 1] > s[p] ? lBefore : 0);
     }
+    for (Index i = 0; i < n; ++i)
+        sa[i] &= positionBits;
 }
 
 // Whether the LMS substrings at a and b (each up to and including the next
@@ -305,7 +330,8 @@ void computeLcp(const Index *text, Index n, const Index *sa, Index *phi, Index *
 std::vector<std::uint32_t> buildSuffixArray(const std::uint32_t *text, std::uint32_t length,
                                             std::uint32_t alphabetSize)
 {
-    assert(length < none);
+    if (length > maxSuffixArrayLength)
+        throw std::length_error("the text has more tokens than the suffix sorting can number");
     std::vector<std::uint32_t> sa(length);
     if (length > 0) {
         const Scratch scratch(length, alphabetSize);
@@ -328,7 +354,8 @@ std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_
 void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, std::uint32_t alphabetSize,
                              std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray)
 {
-    assert(length < none);
+    if (length > maxSuffixArrayLength)
+        throw std::length_error("the text has more tokens than the suffix sorting can number");
     reserveOnHugePages(suffixArray, length);
     reserveOnHugePages(lcpArray, length);
     suffixArray.resize(length);

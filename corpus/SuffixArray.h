@@ -4,12 +4,16 @@
 #include <cstdint>
 #include <vector>
 
+// The longest text the suffix sorting takes: it keeps a flag beside each
+// position in the same 32 bits.
+inline constexpr std::uint32_t maxSuffixArrayLength = (std::uint32_t{1} << 31) - 1;
+
 // The start positions of all suffixes of text[0, length), in ascending
 // lexicographic order of the suffixes; a suffix that is a prefix of another
 // comes first. Every text[i] must be below alphabetSize. Linear time; the
 // scratch is one byte per symbol and about 1.5 words per symbol plus 2 per
 // alphabet entry, of which only what the recursion uses gets touched.
-// length must be below UINT32_MAX.
+// Throws std::length_error if length is above maxSuffixArrayLength.
 std::vector<std::uint32_t> buildSuffixArray(const std::uint32_t *text, std::uint32_t length,
                                             std::uint32_t alphabetSize);
 
