@@ -90,9 +90,17 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
         checkpoint(token);
         const TokenId spelling = spellings_.intern(token);
         if (spelling == foldedOf_.size()) {
+            // A new spelling: its folded form is itself, or another id of the
+            // same table (made now if the text has not had it yet).
             folded.clear();
             appendFolded(token, options_.unicode, folded);
-            foldedOf_.push_back(folded_.intern(folded));
+            foldedOf_.push_back(spelling);
+            if (folded != token) {
+                const TokenId form = spellings_.intern(folded);
+                if (form == foldedOf_.size())
+                    foldedOf_.push_back(form);
+                foldedOf_[spelling] = form;
+            }
         }
         spellingIds_.push_back(spelling);
         ids_.push_back(foldedOf_[spelling]);
@@ -101,7 +109,7 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
 
 void Corpus::index(bool backwardToo)
 {
-    stopToken_ = idTable().findSingle('.');
+    stopToken_ = spellings_.findSingle('.');
     // The indexes that let a phrase tree be built without walking the text.
     if (!backwardToo) {
         forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false);
@@ -273,8 +281,8 @@ bool lookUpTokens(const TokenTable &table, const CorpusOptions &options, const c
 
 bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
 {
-    return options_.foldCase ? lookUpTokens<true>(idTable(), options_, bytes, length, out)
-                             : lookUpTokens<false>(idTable(), options_, bytes, length, out);
+    return options_.foldCase ? lookUpTokens<true>(spellings_, options_, bytes, length, out)
+                             : lookUpTokens<false>(spellings_, options_, bytes, length, out);
 }
 
 bool Corpus::plainSpan(Position start, std::uint32_t length) const
@@ -296,5 +304,5 @@ Corpus::TokenId Corpus::findToken(std::string_view text) const
         return spellings_.find(text);
     std::string folded;
     appendFolded(text, options_.unicode, folded);
-    return folded_.find(folded);
+    return spellings_.find(folded);
 }

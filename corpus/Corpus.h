@@ -56,7 +56,7 @@ public:
     // text: a view of the interned bytes, valid while the corpus lives.
     std::string_view token(Position p) const
     {
-        return spellingIds_.empty() ? idTable().text(ids_[p]) : spellings_.text(spellingIds_[p]);
+        return spellings_.text(spellingIds_.empty() ? ids_[p] : spellingIds_[p]);
     }
     // The id that searching and grouping compare (of the folded token when
     // the corpus folds case); noToken at a boundary.
@@ -78,10 +78,12 @@ public:
     // Kept for one position in 1024, so finding a token costs nothing until asked.
     std::pair<Position, std::uint32_t> resumePoint(Position p) const;
 
-    // Number of distinct ids; they run from 0 to vocabularySize() - 1 in first-met order.
-    std::uint32_t vocabularySize() const { return idTable().size(); }
-    // The text of an id: the token, or when the corpus folds case, the folded token.
-    std::string_view tokenText(TokenId id) const { return idTable().text(id); }
+    // Number of distinct ids; they run from 0 to vocabularySize() - 1 in
+    // first-met order. When the corpus folds case, the spellings and the
+    // folded forms share the ids (a token that folds to itself is both).
+    std::uint32_t vocabularySize() const { return spellings_.size(); }
+    // The text of an id: a token as spelled, or a folded form.
+    std::string_view tokenText(TokenId id) const { return spellings_.text(id); }
     // The id of the token `text` (folded first when the corpus folds case), or noToken.
     TokenId findToken(std::string_view text) const;
     // Cuts bytes[0, length) by the corpus rules and appends the id of each
@@ -108,17 +110,14 @@ public:
     Position nextStop(Position p) const { return forward_.nextStop(p); }
 
 private:
-    // The table of the ids that searches compare.
-    const TokenTable &idTable() const { return options_.foldCase ? folded_ : spellings_; }
     void addDocument(const char *bytes, std::uint32_t length);
     void index(bool backwardToo);
 
     CorpusOptions options_;
     std::vector<TokenId> ids_;
     std::vector<TokenId> spellingIds_;  // when folding: each position's spelling
-    TokenTable spellings_;
-    TokenTable folded_;                 // when folding: the folded tokens
-    std::vector<TokenId> foldedOf_;     // when folding: spelling id -> folded id
+    TokenTable spellings_;              // the tokens, and when folding their folded forms too
+    std::vector<TokenId> foldedOf_;     // when folding: id -> the id of its folded form
     std::vector<Position> boundaries_;
     std::vector<std::uint32_t> checkpoints_;  // byte offset of the token at each position 1024 k, or noCheckpoint
     TokenId stopToken_ = noToken;
