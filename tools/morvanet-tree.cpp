@@ -387,7 +387,9 @@ int run(const Options &options)
     }
     std::unique_ptr<const Corpus> made;
     try {
-        made = std::make_unique<const Corpus>(documents, options.corpus, options.reverse || options.both);
+        // A concordance reads only the forward index.
+        const bool backward = (options.reverse || options.both) && !options.kwic;
+        made = std::make_unique<const Corpus>(documents, options.corpus, backward);
     } catch (const std::length_error &) {
         complain(options, "the text has more tokens than the index's 32-bit positions can number");
         return exitTrouble;
