@@ -15,6 +15,7 @@
 // comparing its corpus times with the plain ones.
 //
 // --corpora prints the table of whole corpora instead (see CorpusTable.h).
+#include "BenchClock.h"
 #include "ChildProcess.h"
 #include "Corpus.h"
 #include "CorpusTable.h"
@@ -190,18 +191,7 @@ bool wallClock = false;
 
 double nowMs(clockid_t cpuClock = CLOCK_THREAD_CPUTIME_ID)
 {
-    timespec now{};
-    clock_gettime(wallClock ? CLOCK_MONOTONIC : cpuClock, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+    return millisecondsOn(wallClock ? CLOCK_MONOTONIC : cpuClock);
 }
 
 std::string tokensJoined(const Corpus &corpus, Corpus::Position start, std::size_t count)

@@ -8,6 +8,7 @@
 // reading and indexing may use more than one thread.
 #include "CorpusTable.h"
 
+#include "BenchClock.h"
 #include "ChildProcess.h"
 
 #include "Concordance.h"
@@ -70,21 +71,7 @@ constexpr double outlineBudgetMs = 100;
 constexpr double pngBudgetMs = 300;
 constexpr double kwicBudgetMs = 20;
 
-double nowMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
+double nowMs() { return millisecondsOn(CLOCK_MONOTONIC); }
 
 std::string readFile(const char *path)
 {

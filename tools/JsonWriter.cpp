@@ -2,9 +2,6 @@
 
 #include "TreeWalk.h"
 
-void appendWeight(std::string &out, float weight);
-void appendCount(std::string &out, std::uint32_t count);
-
 namespace {
 
 // The length of the UTF-8 sequence at in[0, n), whose lead byte is 0x80 or

@@ -3,6 +3,10 @@
 
 #include "TreePruning.h"
 
+#include <charconv>
+#include <cstdint>
+#include <string>
+
 struct TreeFormat {
     TreePruning pruning;
     // Print each node's occurrence count beside its weight.
@@ -10,3 +14,20 @@ struct TreeFormat {
     // Labels are UTF-8 (Unicode rules) rather than Latin-1 bytes; matters for JSON.
     bool utf8 = false;
 };
+
+// Appends a weight as printf's "%.9g" writes it, without parsing a format per line.
+inline void appendWeight(std::string &out, float weight)
+{
+    char text[32];
+    const auto end =
+        std::to_chars(text, text + sizeof text, static_cast<double>(weight), std::chars_format::general, 9).ptr;
+    out.append(text, end);
+}
+
+// Appends an occurrence count in decimal.
+inline void appendCount(std::string &out, std::uint32_t count)
+{
+    char text[16];
+    const auto end = std::to_chars(text, text + sizeof text, count).ptr;
+    out.append(text, end);
+}
