@@ -213,7 +213,7 @@ bool lookUpTokens(const TokenTable &table, const CorpusOptions &options, const c
     Pending batch[batchSize];
     std::size_t pending = 0;
     std::string folded;  // the folded tokens of the batch, back to back
-    const auto textOf = [&folded](const Pending &p) {
+    const auto textOf = [&](const Pending &p) {
         if constexpr (fold) {
             if (p.foldedAt != notFolded)
                 return std::string_view(folded).substr(p.foldedAt, p.text.size());

@@ -103,7 +103,7 @@ bool isLms(const std::uint8_t *types, Index i) { return types[i] == lmsTyped; }
 // was asked for is simply not fetched in advance.
 constexpr Index prefetchDistance = 32;
 // Below this many symbols a second thread costs more than it saves.
-constexpr Index parallelFrom = 1 << 20;
+[[maybe_unused]] constexpr Index parallelFrom = 1 << 20;
 
 inline void prefetchBefore(const Index *s, Index n, Index entry)
 {
