@@ -1,8 +1,7 @@
 #include "Corpus.h"
 
-#include "ByteClass.h"
 #include "HugePages.h"
-#include "UnicodeTokens.h"
+#include "Tokenizer.h"
 
 #include <algorithm>
 #include <exception>
@@ -10,17 +9,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Calls emit for each token of bytes[0, length) by the rules of `options`.
-template <typename Emit>
-inline __attribute__((always_inline)) void forEachTokenOf(const CorpusOptions &options, const char *bytes,
-                                                          std::uint32_t length, std::string &word, Emit &&emit)
-{
-    if (options.unicode)
-        forEachUnicodeToken(bytes, length, word, std::forward<Emit>(emit));
-    else
-        forEachToken(bytes, length, word, std::forward<Emit>(emit));
-}
 
 constexpr std::uint32_t checkpointEvery = 1024;
 constexpr std::uint32_t noCheckpoint = UINT32_MAX;
@@ -93,7 +81,7 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
             // A new spelling: its folded form is itself, or another id of the
             // same table (made now if the text has not had it yet).
             folded.clear();
-            appendFolded(token, options_.unicode, folded);
+            appendFolded(token, options_.utf8(), folded);
             foldedOf_.push_back(spelling);
             if (folded != token) {
                 const TokenId form = spellings_.intern(folded);
@@ -252,12 +240,12 @@ bool lookUpTokens(const TokenTable &table, const CorpusOptions &options, const c
         Pending entry{token, notFolded, 0, out.size()};
         if constexpr (fold) {
             // Most tokens fold to themselves; only the others are copied.
-            const bool plainLower = !options.unicode && std::none_of(token.begin(), token.end(), [](char c) {
+            const bool plainLower = !options.utf8() && std::none_of(token.begin(), token.end(), [](char c) {
                 return c >= 'A' && c <= 'Z';
             });
             if (!plainLower || token.data() == word.data()) {
                 entry.foldedAt = folded.size();
-                appendFolded(token, options.unicode, folded);
+                appendFolded(token, options.utf8(), folded);
                 entry.text = std::string_view(folded).substr(entry.foldedAt);
             }
         }
@@ -303,6 +291,6 @@ Corpus::TokenId Corpus::findToken(std::string_view text) const
     if (!options_.foldCase)
         return spellings_.find(text);
     std::string folded;
-    appendFolded(text, options_.unicode, folded);
+    appendFolded(text, options_.utf8(), folded);
     return spellings_.find(folded);
 }

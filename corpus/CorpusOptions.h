@@ -1,13 +1,27 @@
 // CorpusOptions: how a corpus cuts its text into tokens and how it compares them.
 #pragma once
 
+#include <cstdint>
+
+// The rules that cut a text into words and marks.
+enum class WordRules : std::uint8_t {
+    // Single bytes: ASCII letters and digits build words, each ASCII
+    // punctuation or symbol byte is a mark, everything else separates.
+    Bytes,
+    // UTF-8 cut by Unicode general categories: runs of letters, combining
+    // marks and numbers are words, each punctuation or symbol character a mark.
+    Unicode,
+};
+
 struct CorpusOptions {
-    // Read the text as UTF-8 and cut it by Unicode character categories
-    // instead of by single bytes.
-    bool unicode = false;
-    // Compare tokens case-folded (ASCII letters, or every code point with
-    // `unicode`), while labels keep the spelling found in the text.
+    WordRules words = WordRules::Bytes;
+    // Compare tokens case-folded (ASCII letters under the byte rules, every
+    // code point under the others), while labels keep the spelling found in
+    // the text.
     bool foldCase = false;
+
+    // Whether the text is read as UTF-8 (every rule but the byte rules).
+    bool utf8() const { return words != WordRules::Bytes; }
 
     bool operator==(const CorpusOptions &) const = default;
 };

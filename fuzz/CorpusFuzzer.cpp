@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The other ways to cut and compare the same bytes: each position holds
     // the token the rules give, spelled as in the text, under the id of its
     // folded form when folding.
-    for (const CorpusOptions options : {CorpusOptions{true, false}, CorpusOptions{false, true}, CorpusOptions{true, true}}) {
+    for (const CorpusOptions options : {CorpusOptions{WordRules::Unicode, false}, CorpusOptions{WordRules::Bytes, true}, CorpusOptions{WordRules::Unicode, true}}) {
         const Corpus other(bytes, length, options);
         std::vector<std::string> cut;
         Corpus::tokenize(bytes, length, cut, options);
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(other.findToken(cut[p]) == other.tokenId(p));
             std::string folded;
             if (options.foldCase)
-                appendFolded(cut[p], options.unicode, folded);
+                appendFolded(cut[p], options.utf8(), folded);
             check(other.tokenText(other.tokenId(p)) == (options.foldCase ? folded : cut[p]));
         }
         std::vector<Corpus::TokenId> found;

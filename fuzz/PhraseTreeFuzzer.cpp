@@ -47,7 +47,7 @@ struct Mode {
         if (!options.foldCase || token == boundary)
             return token;
         std::string folded;
-        appendFolded(token, options.unicode, folded);
+        appendFolded(token, options.utf8(), folded);
         return folded;
     }
     std::vector<std::string> keysOf(const std::vector<std::string> &tokens) const

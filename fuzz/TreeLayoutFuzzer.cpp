@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
 
     const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()),
-                        CorpusOptions{(mode & 4) != 0, (mode & 2) != 0});
+                        CorpusOptions{(mode & 4) != 0 ? WordRules::Unicode : WordRules::Bytes, (mode & 2) != 0});
     const std::unique_ptr<PhraseNode> root =
         searchPhrase(corpus, phrase, mode & 1 ? TreeDirection::Backward : TreeDirection::Forward).root;
     if (!root)

@@ -233,7 +233,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
             options.corpus.foldCase = true;
             break;
         case Unicode:
-            options.corpus.unicode = true;
+            options.corpus.words = WordRules::Unicode;
             break;
         case MaxBytes:
         case Depth:
@@ -276,7 +276,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
     }
     options.file = std::move(operands[0]);
     options.phrase = std::move(operands[1]);
-    options.tree.utf8 = options.corpus.unicode;
+    options.tree.utf8 = options.corpus.utf8();
     if (!options.formatGiven && (!options.png.empty() || !options.svg.empty()))
         options.format = Format::None;
     return Parsed::Run;

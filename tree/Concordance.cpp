@@ -1,8 +1,7 @@
 #include "Concordance.h"
 
-#include "ByteClass.h"
 #include "SuffixTreeBuilder.h"
-#include "UnicodeTokens.h"
+#include "Tokenizer.h"
 
 #include <algorithm>
 
@@ -91,10 +90,7 @@ std::vector<std::uint64_t> occurrenceLines(const Corpus &corpus, std::span<const
             return true;
         };
         const auto rest = static_cast<std::uint32_t>(bytes.size() - offset);
-        if (corpus.options().unicode)
-            forEachUnicodeToken(bytes.data() + offset, rest, word, seek);
-        else
-            forEachToken(bytes.data() + offset, rest, word, seek);
+        forEachTokenOf(corpus.options(), bytes.data() + offset, rest, word, seek);
         found = std::max(found, counted);
         line += countLineFeeds(bytes.data() + counted, found - counted);
         counted = found;

@@ -7,13 +7,13 @@
 
 #include <string_view>
 
-// The viewer's texts are Latin-1, one character per byte; a corpus cut by
-// Unicode rules has UTF-8 labels.
+// The viewer's texts are Latin-1, one character per byte; a corpus read as
+// UTF-8 has UTF-8 labels.
 enum class LabelEncoding { Latin1, Utf8 };
 
 inline LabelEncoding labelEncoding(const CorpusOptions &options)
 {
-    return options.unicode ? LabelEncoding::Utf8 : LabelEncoding::Latin1;
+    return options.utf8() ? LabelEncoding::Utf8 : LabelEncoding::Latin1;
 }
 
 // The characters of a label's bytes (ill-formed UTF-8 becomes U+FFFD).

@@ -25,7 +25,7 @@ struct Mode {
 
 std::string describe(const Strings &documents, const std::string &phrase, const Mode &mode)
 {
-    std::string text = "phrase '" + phrase + "', unicode " + std::to_string(mode.options.unicode) + ", foldCase "
+    std::string text = "phrase '" + phrase + "', words " + std::to_string(static_cast<int>(mode.options.words)) + ", foldCase "
                        + std::to_string(mode.options.foldCase) + ", backward "
                        + std::to_string(mode.direction == TreeDirection::Backward) + ", documents:";
     for (const auto &document : documents)
@@ -50,7 +50,7 @@ bool sameTree(const Strings &documents, const std::string &phrase, const Mode &m
     Corpus::tokenize(phrase.data(), static_cast<std::uint32_t>(phrase.size()), query, options);
     ReferenceRules rules;
     if (options.foldCase) {
-        rules.key = [unicode = options.unicode](const std::string &token) {
+        rules.key = [unicode = options.utf8()](const std::string &token) {
             std::string folded;
             appendFolded(token, unicode, folded);
             return folded;
@@ -81,7 +81,7 @@ std::vector<Mode> modes()
 {
     std::vector<Mode> result;
     for (int bits = 1; bits < 8; ++bits)
-        result.push_back({{(bits & 4) != 0, (bits & 2) != 0},
+        result.push_back({{(bits & 4) != 0 ? WordRules::Unicode : WordRules::Bytes, (bits & 2) != 0},
                           (bits & 1) ? TreeDirection::Backward : TreeDirection::Forward});
     return result;
 }
@@ -172,7 +172,7 @@ TEST(PhraseTreeModes, NoTokensIsToldFromNotFound)
         sameTree({"a b. A"}, "zz", mode);
         sameTree({"a b. A", "c"}, "a b. A c", mode);
     }
-    const Corpus unicode("a\u00A0b", 4, {true, false});
+    const Corpus unicode("a\u00A0b", 4, {WordRules::Unicode, false});
     EXPECT_EQ(searchPhrase(unicode, "\u00A0\u2003", TreeDirection::Forward).status, Status::NoTokens);
     EXPECT_EQ(searchPhrase(unicode, "\u00A0c", TreeDirection::Backward).status, Status::NotFound);
 }
