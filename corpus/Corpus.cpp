@@ -23,10 +23,11 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     reserveOnHugePages(ids_, length);
     checkpoints_.reserve(length / checkpointEvery + 1);
     addDocument(bytes, length);
-    index(false);
+    index(false, Progress());
 }
 
-Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions options, bool backwardToo)
+Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions options, bool backwardToo,
+               const Progress &progress)
     : options_(options)
 {
     std::uint64_t total = documents.empty() ? 0 : documents.size() - 1;
@@ -36,7 +37,10 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
         throw std::length_error("the text has more bytes than token positions can number");
     reserveOnHugePages(ids_, total);
     checkpoints_.reserve(total / checkpointEvery + 1);
+    const std::uint64_t bytes = total - (documents.empty() ? 0 : documents.size() - 1);
+    std::uint64_t cut = 0;
     for (std::size_t d = 0; d < documents.size(); ++d) {
+        progress.throwIfStopped();
         if (d > 0) {
             if (ids_.size() % checkpointEvery == 0)
                 checkpoints_.push_back(noCheckpoint);
@@ -46,8 +50,10 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
                 spellingIds_.push_back(noToken);
         }
         addDocument(documents[d].data(), static_cast<std::uint32_t>(documents[d].size()));
+        cut += documents[d].size();
+        progress.report(Progress::Stage::Cutting, cut, bytes);
     }
-    index(backwardToo);
+    index(backwardToo, progress);
 }
 
 Corpus::~Corpus() = default;
@@ -95,12 +101,16 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
     });
 }
 
-void Corpus::index(bool backwardToo)
+void Corpus::index(bool backwardToo, const Progress &progress)
 {
     stopToken_ = spellings_.findSingle('.');
+    const std::atomic<bool> *stop = progress.stopFlag();
     // The indexes that let a phrase tree be built without walking the text.
+    const std::uint64_t directions = backwardToo ? 2 : 1;
+    progress.report(Progress::Stage::Sorting, 0, directions);
     if (!backwardToo) {
-        forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false);
+        forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false, stop);
+        progress.report(Progress::Stage::Sorting, 1, 1);
         return;
     }
     // The two directions are independent: one core each. An exception may
@@ -114,7 +124,7 @@ void Corpus::index(bool backwardToo)
 #pragma omp section
 #endif
         try {
-            forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false);
+            forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false, stop);
         } catch (...) {
             failed[0] = std::current_exception();
         }
@@ -122,7 +132,7 @@ void Corpus::index(bool backwardToo)
 #pragma omp section
 #endif
         try {
-            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true);
+            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true, stop);
         } catch (...) {
             failed[1] = std::current_exception();
         }
@@ -131,6 +141,7 @@ void Corpus::index(bool backwardToo)
         if (failure)
             std::rethrow_exception(failure);
     }
+    progress.report(Progress::Stage::Sorting, 2, 2);
     std::call_once(backwardOnce_, [] {});  // made already
 }
 

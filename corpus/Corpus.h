@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CorpusOptions.h"
+#include "Progress.h"
 #include "SuffixIndex.h"
 #include "TokenTable.h"
 
@@ -30,9 +31,12 @@ public:
     // documents stands a boundary: a position that holds no token (its id is
     // noToken), so that no occurrence, continuation or label runs across it.
     // With `backwardToo` the backward index is built at once, beside the
-    // forward one (on a second core where there is one).
+    // forward one (on a second core where there is one). `progress` hears
+    // the bytes cut of all documents' bytes, then the directions indexed;
+    // when it asks to stop, Progress::Stopped is thrown (soon: between
+    // documents and between the passes of indexing).
     explicit Corpus(std::span<const std::string_view> documents, CorpusOptions options = {},
-                    bool backwardToo = false);
+                    bool backwardToo = false, const Progress &progress = {});
     ~Corpus();
 
     Corpus(const Corpus &) = delete;
@@ -111,7 +115,7 @@ public:
 
 private:
     void addDocument(const char *bytes, std::uint32_t length);
-    void index(bool backwardToo);
+    void index(bool backwardToo, const Progress &progress);
 
     CorpusOptions options_;
     std::vector<TokenId> ids_;

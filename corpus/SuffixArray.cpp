@@ -1,6 +1,7 @@
 #include "SuffixArray.h"
 
 #include "HugePages.h"
+#include "Progress.h"
 
 #include <algorithm>
 #include <cassert>
@@ -36,7 +37,15 @@ struct Scratch {
         adviseHugePages(types.get(), length);
     }
     Index *cursor() const { return words.get(); }
+    // Called between the passes (each a fraction of a second on the largest
+    // texts), so that a stop comes soon without a check per entry.
+    void throwIfStopped() const
+    {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed))
+            throw Progress::Stopped();
+    }
 
+    const std::atomic<bool> *stop = nullptr;
     std::unique_ptr<Index[]> words;         // the bucket cursors, then each level's bucket starts
     std::size_t firstStarts = 0;            // where the top level's bucket starts begin in words
     std::unique_ptr<std::uint8_t[]> types;  // each suffix's type (see classify)
@@ -204,6 +213,7 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
     induce(s, n, alphabetSize, types, starts, cursor, sa);
     if (m == 0)
         return;  // nothing but the sentinel to induce from: the order is complete
+    scratch.throwIfStopped();
 
     // Gather the LMS positions in sorted order at the front.
     for (Index i = 0, j = 0; i < n; ++i) {
@@ -231,6 +241,7 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
         }
         sa[m + p / 2] = names - 1;
     }
+    scratch.throwIfStopped();
     // The reduced text: the names in text order, moved to the back.
     Index *reduced = sa + n - m;
     for (Index i = n, j = n; i-- > m;) {
@@ -258,6 +269,7 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
             __builtin_prefetch(reduced + sa[i + prefetchDistance]);
         sa[i] = reduced[sa[i]];
     }
+    scratch.throwIfStopped();
     // Put the sorted LMS suffixes at their bucket ends, the largest first; each
     // moves right or stays, so none is overwritten before it is moved.
     std::fill(sa + m, sa + n, none);
@@ -352,7 +364,8 @@ std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_
 }
 
 void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, std::uint32_t alphabetSize,
-                             std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray)
+                             std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray,
+                             const std::atomic<bool> *stop)
 {
     if (length > maxSuffixArrayLength)
         throw std::length_error("the text has more tokens than the suffix sorting can number");
@@ -362,7 +375,9 @@ void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, st
     lcpArray.resize(length);
     if (length == 0)
         return;
-    const Scratch scratch(length, alphabetSize);
+    Scratch scratch(length, alphabetSize);
+    scratch.stop = stop;
     sortSuffixes(text, length, alphabetSize, suffixArray.data(), scratch, scratch.words.get() + scratch.firstStarts);
+    scratch.throwIfStopped();
     computeLcp(text, length, suffixArray.data(), scratch.words.get(), lcpArray.data());
 }

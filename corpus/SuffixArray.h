@@ -1,6 +1,7 @@
 // SuffixArray: the sorted suffixes of a token-id sequence (SA-IS) and their common prefix lengths (Kasai).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -23,6 +24,8 @@ std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_
                                          const std::vector<std::uint32_t> &suffixArray);
 
 // Both arrays at once, into suffixArray and lcpArray (resized to length):
-// the LCP pass reuses the suffix sorting's scratch.
+// the LCP pass reuses the suffix sorting's scratch. When `stop` is set (from
+// any thread), Progress::Stopped is thrown between two passes.
 void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, std::uint32_t alphabetSize,
-                             std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray);
+                             std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray,
+                             const std::atomic<bool> *stop = nullptr);

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken,
-                         std::span<const Position> boundaries, bool reversed)
+                         std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop)
     : reversed_(reversed), ids_(ids), stopToken_(stopToken)
 {
     const auto n = static_cast<Position>(ids_.size());
@@ -20,7 +20,7 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
         boundaries_.assign(boundaries.begin(), boundaries.end());
     }
     if (boundaries_.empty()) {
-        buildSuffixAndLcpArrays(ids_.data(), n, alphabetSize, suffixArray_, lcpArray_);
+        buildSuffixAndLcpArrays(ids_.data(), n, alphabetSize, suffixArray_, lcpArray_, stop);
     } else {
         // The suffix sorting sees each boundary as a symbol of its own below
         // every token: suffixes part there, and one that reaches a boundary
@@ -32,7 +32,7 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
         TokenId next = 0;
         for (Position p = 0; p < n; ++p)
             text[p] = ids_[p] == boundaryId ? next++ : ids_[p] + count;
-        buildSuffixAndLcpArrays(text.data(), n, alphabetSize + count, suffixArray_, lcpArray_);
+        buildSuffixAndLcpArrays(text.data(), n, alphabetSize + count, suffixArray_, lcpArray_, stop);
     }
     suffixArrayMinimum_ = BlockMinimum(suffixArray_);
     lcpMinimum_ = BlockMinimum(lcpArray_);

@@ -3,6 +3,7 @@
 
 #include "BlockMinimum.h"
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -23,9 +24,9 @@ public:
     // ascending positions `boundaries`), read forward (the span must outlive
     // the index and keep its place) or, with `reversed`, a reversed copy of
     // them that the index owns. `stopToken` is the id of "." (or any value
-    // no token has).
+    // no token has). When `stop` is set, Progress::Stopped is thrown soon.
     SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken,
-                std::span<const Position> boundaries, bool reversed);
+                std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop = nullptr);
 
     SuffixIndex(SuffixIndex &&) = default;
     SuffixIndex &operator=(SuffixIndex &&) = default;

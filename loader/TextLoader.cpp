@@ -131,7 +131,7 @@ bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries
 // Reads `entries` (the first already open as `firstFd` when that is not -1)
 // in order into `texts` until `limit` bytes are kept.
 std::optional<LoadedTexts> readEntries(const std::string &root, const std::vector<Entry> &entries, int firstFd,
-                                       std::uint64_t limit, std::string *reason)
+                                       std::uint64_t limit, std::string *reason, const Progress &progress)
 {
     LoadedTexts texts;
     std::uint64_t onDisk = 0;
@@ -149,7 +149,13 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
     const bool boundIsLimit = limit && limit <= maxLoadableBytes;
 
     std::size_t next = 0;
+    std::uint64_t taken = 0;  // bytes taken from the files so far, carriage returns included
     for (; next < entries.size() && texts.bytesRead < bound; ++next) {
+        if (progress.stopRequested()) {
+            if (firstFd >= 0)
+                ::close(firstFd);
+            throw Progress::Stopped();
+        }
         const Entry &entry = entries[next];
         const std::string path = joined(root, entry.relative);
         const std::string named = entry.relative.empty() ? std::string() : shown(entry.relative) + ": ";
@@ -170,12 +176,14 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
         TextDocument document{path, std::string()};
         TextRead read;
         try {
-            read = readText(fd, bound - texts.bytesRead, entry.size, document.bytes);
-        } catch (const std::bad_alloc &) {
+            read = readText(fd, bound - texts.bytesRead, entry.size, document.bytes, progress, taken, planned,
+                            entry.relative);
+        } catch (...) {
             ::close(fd);
             throw;
         }
         ::close(fd);
+        taken += read.rawBytes;
         if (read.error != 0)
             return fail(reason, named + std::strerror(read.error));
         const std::uint64_t kept = document.bytes.size();
@@ -201,7 +209,7 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
 }
 
 std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fileLimit, std::uint64_t folderLimit,
-                                std::string *reason)
+                                std::string *reason, const Progress &progress)
 {
     if (nativePath.empty())
         return fail(reason, "no file name given");
@@ -216,12 +224,12 @@ std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fil
     try {
         if (S_ISREG(status.st_mode))
             return readEntries(nativePath, {Entry{std::string(), static_cast<std::uint64_t>(status.st_size)}}, fd,
-                               fileLimit, reason);
+                               fileLimit, reason, progress);
         if (S_ISDIR(status.st_mode)) {
             std::vector<Entry> entries;
             if (!listFolder(fd, nativePath, entries, why))
                 return fail(reason, why);
-            return readEntries(nativePath, entries, -1, folderLimit, reason);
+            return readEntries(nativePath, entries, -1, folderLimit, reason, progress);
         }
     } catch (const std::bad_alloc &) {
         return fail(reason, "not enough memory to load it");
@@ -232,14 +240,15 @@ std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fil
 
 }  // namespace
 
-std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason)
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason,
+                                     const Progress &progress)
 {
-    return load(nativePath, maxBytes, maxBytes, reason);
+    return load(nativePath, maxBytes, maxBytes, reason, progress);
 }
 
-std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason)
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason, const Progress &progress)
 {
-    return load(nativePath, defaultFileByteLimit, 0, reason);
+    return load(nativePath, defaultFileByteLimit, 0, reason, progress);
 }
 
 std::string cutNote(const LoadedTexts &texts)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LoadedTexts.h"
+#include "Progress.h"
 
 #include <cstdint>
 #include <optional>
@@ -34,11 +35,17 @@ inline constexpr std::uint64_t maxLoadableBytes = 0xFFFF'FFFF;
 // cannot be opened or read, or is no longer a regular file (the reason then
 // starts with its path in the folder); the input to read, counted by size
 // on disk up to the limit, is larger than maxLoadableBytes; or memory runs out.
-std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason);
+//
+// `progress` hears how many bytes were read of how many are planned, and
+// the file being read (its path in the folder); when it asks to stop,
+// Progress::Stopped is thrown and nothing is kept.
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason,
+                                     const Progress &progress = {});
 
 // The same with the default limits: defaultFileByteLimit for a single file,
 // none for a folder.
-std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason);
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason,
+                                     const Progress &progress = {});
 
 // The note for standard error when `texts.cut`: "read X of at most Y bytes",
 // from bytesRead and bytesAvailable (at most: the part not read was counted

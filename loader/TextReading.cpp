@@ -86,7 +86,8 @@ std::size_t dropCarriageReturns(char *bytes, std::size_t length)
     return static_cast<std::size_t>(write - bytes);
 }
 
-TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text)
+TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text, const Progress &progress,
+                  std::uint64_t doneBefore, std::uint64_t planned, std::string_view item)
 {
     TextRead result;
     text.clear();
@@ -116,6 +117,11 @@ TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::stri
         }
         result.rawBytes += static_cast<std::uint64_t>(got);
         kept += dropCarriageReturns(text.data() + kept, static_cast<std::size_t>(got));
+        progress.report(Progress::Stage::Reading, doneBefore + result.rawBytes, planned, item);
+        if (progress.stopRequested()) {
+            text.resize(kept);
+            throw Progress::Stopped();
+        }
     }
     text.resize(kept);
 

@@ -1,6 +1,8 @@
 // TextReading: the loader's low-level steps: opening a file without blocking on it, and reading it as text.
 #pragma once
 
+#include "Progress.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,4 +38,10 @@ std::size_t dropCarriageReturns(char *bytes, std::size_t length);
 // tell whether anything but carriage returns remains (TextRead::complete;
 // a failed read there leaves it false and is no error).
 // Throws std::bad_alloc when the text does not fit in memory.
-TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text);
+//
+// After each read, `progress` is told the bytes taken from the file so far
+// plus `doneBefore`, of `planned` (Reading, item `item`), and asked whether
+// to stop (Progress::Stopped is thrown; `text` then holds what was read).
+TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text,
+                  const Progress &progress = {}, std::uint64_t doneBefore = 0, std::uint64_t planned = 0,
+                  std::string_view item = {});

@@ -16,12 +16,25 @@ PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, Tre
         result.status = PhraseSearchResult::Status::NoTokens;
         return result;
     }
-    if (known) {
-        const bool backward = direction == TreeDirection::Backward;
-        if (backward)
-            std::reverse(query.begin(), query.end());
-        result.root = buildCollapsedTree(corpus, backward ? corpus.backward() : corpus.forward(), std::string(text),
-                                         query);
+    if (!known) {
+        result.status = PhraseSearchResult::Status::NotFound;
+        return result;
+    }
+    return searchTokens(corpus, text, query, direction);
+}
+
+PhraseSearchResult searchTokens(const Corpus &corpus, std::string_view text, std::span<const Corpus::TokenId> tokens,
+                                TreeDirection direction)
+{
+    PhraseSearchResult result;
+    if (tokens.empty())
+        return result;
+    if (direction == TreeDirection::Backward) {
+        // The backward index reads the text from its end: so is the phrase.
+        const std::vector<Corpus::TokenId> reversed(tokens.rbegin(), tokens.rend());
+        result.root = buildCollapsedTree(corpus, corpus.backward(), std::string(text), reversed);
+    } else {
+        result.root = buildCollapsedTree(corpus, corpus.forward(), std::string(text), tokens);
     }
     result.status = result.root ? PhraseSearchResult::Status::Found : PhraseSearchResult::Status::NotFound;
     return result;

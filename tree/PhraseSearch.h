@@ -5,6 +5,7 @@
 #include "PhraseNode.h"
 
 #include <memory>
+#include <span>
 #include <string_view>
 
 // Which way a tree goes from its phrase: into what follows it, or into what precedes it.
@@ -33,3 +34,10 @@ std::unique_ptr<PhraseNode> buildPhraseTree(const Corpus &corpus, std::string_vi
 // spelled as its latest occurrence, and the root reads "<absorbed run> <text>".
 // The corpus's backward index is built the first time it is needed.
 PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, TreeDirection direction);
+
+// The same for `tokens`, ids of `corpus` in the text's reading order (the
+// tokens a label was made of), the root labelled `text`: the phrase is not
+// cut again, so a label is searched as the tokens it stands for whatever
+// its text would be cut into. NoTokens when `tokens` is empty.
+PhraseSearchResult searchTokens(const Corpus &corpus, std::string_view text, std::span<const Corpus::TokenId> tokens,
+                                TreeDirection direction);

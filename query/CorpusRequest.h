@@ -1,0 +1,24 @@
+// CorpusRequest: which corpus to open: a path, how much of it to read, and how to cut and compare its text.
+#pragma once
+
+#include "CorpusOptions.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct CorpusRequest {
+    // A file or a folder of ".txt" files, as the file system's own bytes.
+    std::string path;
+    // Read at most this many bytes in all (0: no limit). Unset: a file is
+    // read to its first 1,000,000 bytes, as the viewer reads it, and a
+    // folder whole.
+    std::optional<std::uint64_t> maxBytes;
+    CorpusOptions options;
+    // Build the index of the text read backwards at once, beside the forward
+    // one (trees of what comes before a phrase need it); otherwise it is
+    // built the first time a backward tree is asked for.
+    bool backward = false;
+
+    bool operator==(const CorpusRequest &) const = default;
+};

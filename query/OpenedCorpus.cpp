@@ -1,0 +1,68 @@
+#include "OpenedCorpus.h"
+
+#include "TextLoader.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// The bytes a corpus takes per byte of text at most, while it is built and
+// once its backward index is made (see the README).
+constexpr std::uint64_t corpusBytesPerTextByte = 12;
+
+// Refuses, with a one-line reason, an input that the corpus could not hold.
+bool fitsInMemory(const LoadedTexts &texts, bool backward, std::string &reason)
+{
+    const std::uint64_t pages = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES));
+    const std::uint64_t memory = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGE_SIZE));
+    const std::uint64_t need = texts.bytesRead * (corpusBytesPerTextByte + (backward ? 4 : 0));
+    if (pages == 0 || need <= memory)
+        return true;
+    reason = "indexing " + std::to_string(texts.bytesRead) + " bytes needs about " + std::to_string(need >> 20)
+             + " MB, more than the " + std::to_string(memory >> 20) + " MB of memory this machine has";
+    return false;
+}
+
+}  // namespace
+
+OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Progress &progress)
+{
+    Outcome outcome;
+    const auto started = std::chrono::steady_clock::now();
+    std::unique_ptr<OpenedCorpus> opened(new OpenedCorpus());
+    opened->request_ = request;
+    try {
+        std::optional<LoadedTexts> texts = request.maxBytes
+                                               ? loadTexts(request.path, *request.maxBytes, &outcome.reason, progress)
+                                               : loadTexts(request.path, &outcome.reason, progress);
+        if (!texts)
+            return outcome;
+        if (!fitsInMemory(*texts, request.backward, outcome.reason))
+            return outcome;
+        opened->texts_ = std::move(*texts);
+        for (const TextDocument &document : opened->texts_.documents)
+            opened->views_.emplace_back(document.bytes);
+        opened->corpus_ = std::make_unique<const Corpus>(opened->views_, request.options, request.backward, progress);
+    } catch (const Progress::Stopped &) {
+        outcome.stopped = true;
+        return outcome;
+    } catch (const std::length_error &) {
+        outcome.reason = "the text has more tokens than the index's 32-bit positions can number";
+        return outcome;
+    } catch (const std::bad_alloc &) {
+        outcome.reason = "not enough memory to index the text";
+        return outcome;
+    }
+    opened->loadSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    outcome.opened = std::move(opened);
+    return outcome;
+}
+
+std::string OpenedCorpus::cutNote() const
+{
+    return ::cutNote(texts_);
+}

@@ -1,0 +1,76 @@
+#include "QueryAnswer.h"
+
+#include "PhraseSearch.h"
+#include "SuffixTreeBuilder.h"
+
+namespace {
+
+QueryAnswer::Status statusOf(PhraseSearchResult::Status status)
+{
+    switch (status) {
+    case PhraseSearchResult::Status::Found:
+        return QueryAnswer::Status::Found;
+    case PhraseSearchResult::Status::NotFound:
+        return QueryAnswer::Status::NotFound;
+    case PhraseSearchResult::Status::NoTokens:
+        break;
+    }
+    return QueryAnswer::Status::NoTokens;
+}
+
+PhraseSearchResult search(const Corpus &corpus, const Query &query, TreeDirection direction)
+{
+    return query.tokens.empty() ? searchPhrase(corpus, query.phrase, direction)
+                                : searchTokens(corpus, query.phrase, query.tokens, direction);
+}
+
+}  // namespace
+
+std::string noAnswerReason(QueryAnswer::Status status, std::string_view corpusName)
+{
+    switch (status) {
+    case QueryAnswer::Status::Found:
+        return {};
+    case QueryAnswer::Status::NoTokens:
+        return "the phrase has no words or marks to search for";
+    case QueryAnswer::Status::NotFound:
+        break;
+    }
+    return "the phrase does not occur in " + std::string(corpusName);
+}
+
+std::string QueryAnswer::reason(std::string_view corpusName) const
+{
+    return noAnswerReason(status, corpusName);
+}
+
+QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
+{
+    QueryAnswer answer;
+    // Both trees see the same occurrences, so either tells whether the phrase occurs.
+    PhraseSearchResult forward, backward;
+    if (query.forwardWanted())
+        forward = search(corpus, query, TreeDirection::Forward);
+    if (query.backwardWanted() && (!query.forwardWanted() || forward.root))
+        backward = search(corpus, query, TreeDirection::Backward);
+    answer.status = statusOf(query.forwardWanted() ? forward.status : backward.status);
+    if (answer.status == QueryAnswer::Status::Found) {
+        answer.forward = std::move(forward.root);
+        answer.backward = std::move(backward.root);
+    } else if (query.tokens.empty()) {
+        Corpus::tokenize(query.phrase.data(), static_cast<std::uint32_t>(query.phrase.size()), answer.phraseTokens,
+                         corpus.options());
+    }
+    return answer;
+}
+
+PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query)
+{
+    if (query.tokens.empty())
+        return findOccurrences(corpus, query.phrase);
+    PhraseOccurrences found;
+    found.length = static_cast<std::uint32_t>(query.tokens.size());
+    found.starts = occurrenceStarts(corpus.forward(), query.tokens);
+    found.status = found.starts.empty() ? PhraseSearchResult::Status::NotFound : PhraseSearchResult::Status::Found;
+    return found;
+}

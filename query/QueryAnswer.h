@@ -1,0 +1,44 @@
+// QueryAnswer: what a query gives: its trees, or why there are none; and the occurrences a concordance lists.
+#pragma once
+
+#include "Concordance.h"
+#include "Corpus.h"
+#include "PhraseNode.h"
+#include "Query.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct QueryAnswer {
+    enum class Status {
+        Found,
+        NoTokens,  // the phrase has no words or marks
+        NotFound,  // it does not occur
+    };
+    Status status = Status::NoTokens;
+    // The trees asked for, when found: of what follows the phrase (After,
+    // Both) and of what precedes it (Before, Both). Their labels refer to
+    // the corpus, which must outlive them.
+    std::unique_ptr<PhraseNode> forward;
+    std::unique_ptr<PhraseNode> backward;
+    // The phrase as the corpus rules cut it, spelled as typed (empty when
+    // the query gave its tokens).
+    std::vector<std::string> phraseTokens;
+
+    // Why there is no tree, in one line naming the corpus as `corpusName`;
+    // empty when found.
+    std::string reason(std::string_view corpusName) const;
+};
+
+// Answers `query` of `corpus`: the trees of its phrase (see searchPhrase;
+// the backward index is built if the corpus has none yet).
+QueryAnswer answerQuery(const Corpus &corpus, const Query &query);
+
+// The occurrences of the query's phrase that its forward tree counts, in
+// text order (see findOccurrences); the status tells why there are none.
+PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query);
+
+// Why `status` gives nothing, as QueryAnswer::reason does.
+std::string noAnswerReason(QueryAnswer::Status status, std::string_view corpusName);

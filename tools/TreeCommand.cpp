@@ -1,0 +1,424 @@
+#include "TreeCommand.h"
+
+#include "JsonWriter.h"
+#include "KwicWriter.h"
+#include "OpenedCorpus.h"
+#include "OutlineWriter.h"
+#include "QueryAnswer.h"
+#include "TerminalProgress.h"
+#include "TreePicture.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <getopt.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#ifndef MORVANET_VERSION
+#define MORVANET_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr int exitNoTree = 1;   // the phrase has no tokens or does not occur
+constexpr int exitTrouble = 2;  // wrong invocation, unreadable file, failed output
+
+const char usageLine[] =
+    "Usage: morvanet-tree [OPTION]... FILE PHRASE\n";
+const char helpText[] =
+    "Prints the word tree of PHRASE in the text FILE: the phrase, then the words\n"
+    "that follow it, branching where the text goes on differently. FILE is read\n"
+    "as the viewer reads it (carriage returns dropped, at most its first\n"
+    "1,000,000 bytes). FILE may be a folder: its files whose names end in\n"
+    "\".txt\", found recursively (names starting with \".\" and symbolic links\n"
+    "left out), in the byte order of their paths, are read whole, each cut into\n"
+    "tokens on its own; nothing runs across from one file into the next.\n"
+    "\n"
+    "Output, one node per line in pre-order: two spaces per depth, the weight\n"
+    "(printf %.9g), a TAB, the label bytes.\n"
+    "\n"
+    "Output options:\n"
+    "  --json    print the tree as nested {\"label\", \"weight\", \"children\"}\n"
+    "            objects, label bytes as Latin-1 characters (UTF-8 with --unicode)\n"
+    "  --layout  print the labels as the viewer's canvas draws them, one per line\n"
+    "            in drawing order: pixel size, x, y, a TAB, the label\n"
+    "  --png FILE, --svg FILE\n"
+    "            write the picture the canvas shows (white background) to FILE;\n"
+    "            the tree is then printed only if --json or --layout is given\n"
+    "  --size WxH  the canvas for --layout, --png and --svg (default 1051x711,\n"
+    "            the viewer's canvas); no display is needed\n"
+    "  --counts  print each node's occurrence count, then a TAB, before its\n"
+    "            weight (with --json, a \"count\" member)\n"
+    "\n"
+    "Tree options:\n"
+    "  --reverse  the tree of what comes before PHRASE: occurrences taken from\n"
+    "            right to left, labels in reading order; drawn mirrored, the\n"
+    "            phrase at the right edge\n"
+    "  --both    the double tree: the --reverse tree, then (after an empty line)\n"
+    "            the forward one; as JSON {\"before\": ..., \"after\": ...};\n"
+    "            drawn with the phrase once in the middle\n"
+    "  --ignore-case  match and group tokens regardless of case; a label is\n"
+    "            spelled as the first occurrence met, the root as typed\n"
+    "  --unicode  read FILE and PHRASE as UTF-8: words are runs of letters, marks\n"
+    "            and numbers, every other punctuation or symbol character is a\n"
+    "            token of its own\n"
+    "\n"
+    "Input and pruning options:\n"
+    "  --max-bytes N  read at most N bytes in all (after carriage returns are\n"
+    "            dropped; default 1,000,000 for a file, no limit for a folder);\n"
+    "            0 lifts the limit\n"
+    "  --depth D  leave out nodes more than D levels below the root\n"
+    "  --min-count M  leave out nodes that stand for fewer than M occurrences\n"
+    "            (both with their subtrees, in every format; weights and order\n"
+    "            stay as they are)\n"
+    "  --kwic N  instead of the tree, print the concordance: one line per\n"
+    "            occurrence, in text order: PATH:LINE, a TAB, up to N tokens\n"
+    "            before the phrase, a TAB, the phrase as it stands in the text,\n"
+    "            a TAB, up to N tokens after it\n"
+    "\n"
+    "  --help    print this help and exit\n"
+    "  --version print the version and exit\n"
+    "  --        end of options (for a PHRASE that starts with '-')\n"
+    "\n"
+    "Exit status: 0 tree printed; 1 PHRASE has no tokens or does not occur;\n"
+    "2 wrong invocation, FILE cannot be read or is too large, or output cannot\n"
+    "be written.\n";
+
+enum class Format { Outline, Json, Layout, None };
+
+// A file name as it goes into a one-line message: a name may hold line
+// breaks and other control bytes, which are shown as "?".
+std::string printable(std::string_view name)
+{
+    std::string out(name);
+    for (char &c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = '?';
+    }
+    return out;
+}
+
+// The command line: which corpus, which question, and what to print.
+struct Options {
+    Format format = Format::Outline;
+    bool formatGiven = false;
+    std::string png;
+    std::string svg;
+    int width = 1051;
+    int height = 711;
+    bool reverse = false;
+    bool both = false;
+    std::optional<std::uint32_t> kwic;
+    CorpusRequest corpus;
+    Query query;
+    TreeFormat tree;
+};
+
+enum class Parsed { Run, Help, Version, Wrong };
+
+// Reads a whole decimal number from 0 to `most`.
+template <typename Number>
+bool parseNumber(std::string_view digits, Number most, Number &out)
+{
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
+    return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() && out <= most;
+}
+
+// Reads "WxH" into `width` and `height`: both from 1 to 32767, the largest
+// picture the toolkit paints.
+bool parseSize(std::string_view text, int &width, int &height)
+{
+    const std::size_t cross = text.find('x');
+    if (cross == std::string_view::npos)
+        return false;
+    auto number = [](std::string_view digits, int &out) {
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
+        return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() && digits[0] != '-'
+               && out >= 1 && out <= 32767;
+    };
+    return number(text.substr(0, cross), width) && number(text.substr(cross + 1), height);
+}
+
+// Fills `options` from the command line, or explains in `error` what is
+// wrong. getopt_long: options may stand anywhere before "--", and a long
+// option may be shortened to any unambiguous prefix.
+Parsed parseArguments(int argc, char **argv, Options &options, std::string &error)
+{
+    enum : int {
+        Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, MaxBytes, Depth, MinCount,
+        Kwic, Help, Version
+    };
+    static const option longOptions[] = {
+        {"json", no_argument, nullptr, Json},
+        {"layout", no_argument, nullptr, Layout},
+        {"png", required_argument, nullptr, Png},
+        {"svg", required_argument, nullptr, Svg},
+        {"size", required_argument, nullptr, Size},
+        {"counts", no_argument, nullptr, Counts},
+        {"reverse", no_argument, nullptr, Reverse},
+        {"both", no_argument, nullptr, Both},
+        {"ignore-case", no_argument, nullptr, IgnoreCase},
+        {"unicode", no_argument, nullptr, Unicode},
+        {"max-bytes", required_argument, nullptr, MaxBytes},
+        {"depth", required_argument, nullptr, Depth},
+        {"min-count", required_argument, nullptr, MinCount},
+        {"kwic", required_argument, nullptr, Kwic},
+        {"help", no_argument, nullptr, Help},
+        {"version", no_argument, nullptr, Version},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;  // the messages are our own
+    optind = 1;
+    // "-" first in the option string: operands are kept in place and
+    // returned as 1, so the order of FILE and PHRASE is the one given.
+    std::vector<std::string> operands;
+    for (;;) {
+        const int previous = optind;
+        const int code = getopt_long(argc, argv, "-:h", longOptions, nullptr);
+        if (code == -1)
+            break;
+        switch (code) {
+        case 1:
+            operands.emplace_back(optarg);
+            break;
+        case 'h':
+        case Help:
+            return Parsed::Help;
+        case Version:
+            return Parsed::Version;
+        case Json:
+        case Layout:
+            options.format = code == Json ? Format::Json : Format::Layout;
+            options.formatGiven = true;
+            break;
+        case Png:
+            options.png = optarg;
+            break;
+        case Svg:
+            options.svg = optarg;
+            break;
+        case Size:
+            if (!parseSize(optarg, options.width, options.height)) {
+                error = "the size '" + std::string(optarg) + "' is not WxH with both from 1 to 32767";
+                return Parsed::Wrong;
+            }
+            break;
+        case Counts:
+            options.tree.counts = true;
+            break;
+        case Reverse:
+            options.reverse = true;
+            break;
+        case Both:
+            options.both = true;
+            break;
+        case IgnoreCase:
+            options.corpus.options.foldCase = true;
+            break;
+        case Unicode:
+            options.corpus.options.words = WordRules::Unicode;
+            break;
+        case MaxBytes:
+        case Depth:
+        case MinCount:
+        case Kwic: {
+            std::uint64_t number = 0;
+            const std::uint64_t most = code == MaxBytes ? UINT64_MAX : UINT32_MAX;
+            if (!parseNumber(optarg, most, number)) {
+                error = "the value '" + std::string(optarg) + "' of '" + std::string(argv[previous])
+                        + "' is not a whole number from 0 to " + std::to_string(most);
+                return Parsed::Wrong;
+            }
+            if (code == MaxBytes)
+                options.corpus.maxBytes = number;
+            else if (code == Depth)
+                options.tree.pruning.maxDepth = static_cast<std::uint32_t>(number);
+            else if (code == MinCount)
+                options.tree.pruning.minCount = static_cast<std::uint32_t>(number);
+            else
+                options.kwic = static_cast<std::uint32_t>(number);
+            break;
+        }
+        case ':':
+            error = "option '" + std::string(argv[previous]) + "' needs a value";
+            return Parsed::Wrong;
+        default:
+            error = "unknown option '" + std::string(argv[previous]) + "'";
+            return Parsed::Wrong;
+        }
+    }
+    for (int i = optind; i < argc; ++i)
+        operands.emplace_back(argv[i]);
+    if (options.reverse && options.both) {
+        error = "--reverse and --both cannot go together (--both includes the reverse tree)";
+        return Parsed::Wrong;
+    }
+    if (operands.size() != 2) {
+        error = operands.size() < 2 ? "FILE and PHRASE are needed" : "too many arguments";
+        return Parsed::Wrong;
+    }
+    options.corpus.path = std::move(operands[0]);
+    options.query.phrase = std::move(operands[1]);
+    options.query.direction = options.both      ? QueryDirection::Both
+                              : options.reverse ? QueryDirection::Before
+                                                : QueryDirection::After;
+    options.query.pruning = options.tree.pruning;
+    // A concordance reads only the forward index.
+    options.corpus.backward = options.query.backwardWanted() && !options.kwic;
+    options.tree.utf8 = options.corpus.options.utf8();
+    if (!options.formatGiven && (!options.png.empty() || !options.svg.empty()))
+        options.format = Format::None;
+    return Parsed::Run;
+}
+
+// Draws the trees for the canvas and writes what was asked for: the layout
+// listing into `output`, the pictures into their files. False, with a
+// message on standard error, if a picture cannot be written.
+bool draw(const TreeSides &sides, const Options &options, OutputBuffer &output)
+{
+    // The drawing needs the toolkit, but no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a session (a plain SSH login, CI) Qt warns that it has no
+    // runtime directory; the command needs none, so spare the user the noise.
+    static const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+                previous(type, context, message);
+        });
+    int argc = 1;
+    char name[] = "morvanet-tree";
+    char *argv[] = {name, nullptr};
+    std::optional<QApplication> application;
+    if (QApplication::instance() == nullptr)
+        application.emplace(argc, argv);
+    const TreePicture picture(sides, QSize(options.width, options.height), labelEncoding(options.corpus.options),
+                              options.tree.pruning);
+    if (options.format == Format::Layout)
+        output.buffer() += picture.listing();
+    if (!options.png.empty() && !picture.image().save(QFile::decodeName(options.png.c_str()), "PNG")) {
+        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", printable(options.png).c_str());
+        return false;
+    }
+    if (!options.svg.empty() && !picture.writeSvg(QFile::decodeName(options.svg.c_str()))) {
+        std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", printable(options.svg).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Prints the tree or trees in the chosen text format.
+void print(const TreeSides &sides, const Options &options, OutputBuffer &output)
+{
+    if (options.format == Format::Outline) {
+        if (sides.backward)
+            writeOutline(*sides.backward, options.tree, output);
+        if (sides.backward && sides.forward)
+            output.buffer() += '\n';
+        if (sides.forward)
+            writeOutline(*sides.forward, options.tree, output);
+    } else if (options.format == Format::Json) {
+        if (sides.backward && sides.forward) {
+            output.buffer() += "{\"before\": ";
+            writeJson(*sides.backward, options.tree, output);
+            output.buffer() += ",\n\"after\": ";
+            writeJson(*sides.forward, options.tree, output);
+            output.buffer() += '}';
+        } else {
+            writeJson(sides.forward ? *sides.forward : *sides.backward, options.tree, output);
+        }
+        output.buffer() += '\n';
+    }
+}
+
+void complain(const Options &options, const std::string &reason)
+{
+    std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.corpus.path).c_str(), reason.c_str());
+}
+
+int run(const Options &options, OutputBuffer &output)
+{
+    OpenedCorpus::Outcome outcome;
+    {
+        TerminalProgress terminal(stderr, "morvanet-tree");
+        outcome = OpenedCorpus::open(options.corpus, terminal.progress());
+    }
+    if (!outcome.opened) {
+        complain(options, outcome.reason);
+        return exitTrouble;
+    }
+    const OpenedCorpus &opened = *outcome.opened;
+    if (opened.cut()) {
+        std::fprintf(stderr, "morvanet-tree: %s: %s; --max-bytes 0 reads it all\n",
+                     printable(options.corpus.path).c_str(), opened.cutNote().c_str());
+    }
+    const Corpus &corpus = opened.corpus();
+
+    const auto noTree = [&](QueryAnswer::Status status) {
+        std::fprintf(stderr, "morvanet-tree: %s\n", noAnswerReason(status, printable(options.corpus.path)).c_str());
+        return exitNoTree;
+    };
+    const auto finish = [&output] {
+        if (output.finish())
+            return 0;
+        std::fprintf(stderr, "morvanet-tree: cannot write the output: %s\n", std::strerror(errno));
+        return exitTrouble;
+    };
+    if (options.kwic) {
+        const PhraseOccurrences found = queryOccurrences(corpus, options.query);
+        if (found.status != PhraseSearchResult::Status::Found)
+            return noTree(found.status == PhraseSearchResult::Status::NoTokens ? QueryAnswer::Status::NoTokens
+                                                                               : QueryAnswer::Status::NotFound);
+        std::vector<std::string> paths;
+        for (std::size_t d = 0; d < opened.documentCount(); ++d)
+            paths.push_back(printable(opened.path(d)));
+        writeKwic(corpus, opened.texts(), paths, found.starts, found.length, *options.kwic, output);
+        return finish();
+    }
+
+    const QueryAnswer answer = answerQuery(corpus, options.query);
+    if (answer.status != QueryAnswer::Status::Found)
+        return noTree(answer.status);
+    const TreeSides sides{answer.forward.get(), answer.backward.get()};
+    if ((options.format == Format::Layout || !options.png.empty() || !options.svg.empty())
+        && !draw(sides, options, output))
+        return exitTrouble;
+    print(sides, options, output);
+    return finish();
+}
+
+}  // namespace
+
+int runTreeCommand(int argc, char **argv, OutputBuffer &output)
+{
+    Options options;
+    std::string error;
+    switch (parseArguments(argc, argv, options, error)) {
+    case Parsed::Help:
+        output.buffer() += usageLine;
+        output.buffer() += helpText;
+        return output.finish() ? 0 : exitTrouble;
+    case Parsed::Version:
+        output.buffer() += "morvanet-tree " MORVANET_VERSION "\n";
+        return output.finish() ? 0 : exitTrouble;
+    case Parsed::Wrong:
+        std::fprintf(stderr, "morvanet-tree: %s\n%sTry 'morvanet-tree --help' for more.\n", error.c_str(), usageLine);
+        return exitTrouble;
+    case Parsed::Run:
+        break;
+    }
+    return run(options, output);
+}
