@@ -67,6 +67,21 @@ public:
 private:
     static constexpr std::size_t shortLabel = 64;
 
+    // How many bytes the first try takes: about enough to reach one height
+    // past the room at an average byte's width (a third of the pixel size:
+    // a Latin letter is about half of it, a CJK character's three bytes one
+    // whole), so that one try mostly does. A label beyond the edge is
+    // measured for the height of its first characters only.
+    std::size_t firstLength(double room) const
+    {
+        if (!(room > 0))
+            return 16;
+        const int pixels = font_.pixelSize();  // -1 while the font keeps a size in points
+        const double size = pixels > 0 ? pixels : 16;
+        const double bytes = (room + 1.5 * size) / (size / 3);
+        return static_cast<std::size_t>(std::clamp(bytes, static_cast<double>(shortLabel), 65536.0));
+    }
+
     // Laying out a label costs time in its length, and a label can be as
     // long as the text. Only a part that reaches past the edge is ever made:
     // a prefix (a suffix when mirrored), twice as long each try, and then
@@ -76,7 +91,7 @@ private:
         // Characters narrower than 1/32 pixel cannot fill the room: a label
         // of thousands of zero-width characters is not made to its end.
         const double most = 4096.0 + 32.0 * std::max(room, 0.0);
-        for (std::size_t length = shortLabel;; length *= 2) {
+        for (std::size_t length = firstLength(room);; length *= 2) {
             // One byte more than is shown tells whether the label goes on.
             const std::string part = mirrored_ ? node.labelSuffix(length + 1) : node.labelPrefix(length + 1);
             const bool goesOn = part.size() > length;
@@ -197,8 +212,10 @@ private:
 
     std::unique_ptr<QGraphicsTextItem> makeItem(const QString &text) const
     {
-        auto item = std::make_unique<QGraphicsTextItem>(text);
+        // The font first: the text is then laid out once, in it.
+        auto item = std::make_unique<QGraphicsTextItem>();
         item->setFont(font_);
+        item->setPlainText(text);
         return item;
     }
 
