@@ -127,9 +127,14 @@ private:
     Edge edgeOf(QGraphicsTextItem &item) const
     {
         QTextDocument *document = item.document();
+        // A text of many lines is laid out in steps: finish it first.
+        document->size();
         const QTextBlock block = mirrored_ ? document->firstBlock() : document->lastBlock();
         QTextLayout *layout = block.layout();
-        const QTextLine line = mirrored_ ? layout->lineAt(0) : layout->lineAt(layout->lineCount() - 1);
+        const QTextLine line = mirrored_ || layout->lineCount() == 0 ? layout->lineAt(0)
+                                                                     : layout->lineAt(layout->lineCount() - 1);
+        if (!line.isValid())
+            return {layout, line, block.position(), 0.0, 0.0};
         const double origin = layout->position().x();
         const double reach = mirrored_ ? item.boundingRect().width() - origin - line.x()
                                        : origin + line.x() + line.naturalTextWidth();
@@ -155,6 +160,8 @@ private:
                                            std::string_view bytes, double room, const PhraseNode &node, bool goesOn)
     {
         const Edge edge = edgeOf(*probe);
+        if (!edge.line.isValid())
+            return probe;  // nothing laid out to cut (not seen with the toolkit's layout)
         const double width = probe->boundingRect().width();
         const double height = probe->boundingRect().height();
         const auto part = [&](int at) { return mirrored_ ? text.mid(at) : text.left(at); };
