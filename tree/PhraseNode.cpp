@@ -2,8 +2,23 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 
-PhraseNode::PhraseNode(std::string text) : text_(std::move(text)) {}
+namespace {
+
+std::uint32_t lengthOfText(std::size_t size)
+{
+    return static_cast<std::uint32_t>(std::min<std::size_t>(size, UINT32_MAX));
+}
+
+} // namespace
+
+PhraseNode::PhraseNode(std::string text) : PhraseNode(std::move(text), std::string::npos) {}
+
+PhraseNode::PhraseNode(std::string text, std::size_t searchTextLength)
+    : text_(std::move(text)), searchTextLength_(lengthOfText(std::min(searchTextLength, text_.size())))
+{
+}
 
 PhraseNode::PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32_t length)
     : corpus_(&corpus), spanStart_(start), spanLength_(length)
@@ -12,7 +27,8 @@ PhraseNode::PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32
 
 PhraseNode::PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length,
                        TextPlace place)
-    : text_(std::move(text)), corpus_(&corpus), spanStart_(start), spanLength_(length), textPlace_(place)
+    : text_(std::move(text)), corpus_(&corpus), spanStart_(start), spanLength_(length), textPlace_(place),
+      searchTextLength_(lengthOfText(text_.size()))
 {
 }
 

@@ -20,8 +20,10 @@ public:
     using Children = std::vector<std::unique_ptr<PhraseNode>>;
     enum class TextPlace { BeforeSpan, AfterSpan };
 
-    // A node labelled with `text` exactly, weight 0, no children.
+    // A node labelled with `text` exactly, weight 0, no children; its first
+    // `searchTextLength` bytes are the search text (see searchTextLength()).
     explicit PhraseNode(std::string text);
+    PhraseNode(std::string text, std::size_t searchTextLength);
     // A node labelled with the `length` tokens of `corpus` from `start`.
     PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32_t length);
     // A node labelled with `text` and the `length` tokens from `start`, the
@@ -94,6 +96,12 @@ public:
     Corpus::Position spanStart() const { return spanStart_; }
     std::uint32_t spanLength() const { return spanLength_; }
     TextPlace textPlace() const { return textPlace_; }
+    // How many bytes of the label the search text takes, at its start (at its
+    // end for a text after the span): a root's phrase as typed, also when the
+    // root keeps its whole label as literal text (its levels spelled from
+    // different occurrences); 0 for a node below the root. Made from a text
+    // alone or with a span, a node takes its text as its search text.
+    std::size_t searchTextLength() const { return searchTextLength_; }
 
 private:
     void makeChildren() const
@@ -110,6 +118,7 @@ private:
     float weight_ = 0.0f;
     std::uint32_t count_ = 0;
     TextPlace textPlace_ = TextPlace::BeforeSpan;
+    std::uint32_t searchTextLength_ = 0;  // fits beside textPlace_: no node grows for it
     mutable Children children_;
     mutable std::shared_ptr<const ChildSource> childSource_;
     ChildSource::Branch branch_;

@@ -279,12 +279,14 @@ private:
                                                 backward ? PhraseNode::TextPlace::AfterSpan
                                                          : PhraseNode::TextPlace::BeforeSpan);
         } else {
+            // One literal text, which still tells how much of it was searched for.
+            const std::size_t searched = text.size();
             std::string label = backward ? run.spelled : std::move(text);
             const std::string &after = backward ? text : run.spelled;
             if (!label.empty() && !after.empty())
                 label += ' ';
             label += after;
-            node = std::make_unique<PhraseNode>(std::move(label));
+            node = std::make_unique<PhraseNode>(std::move(label), searched);
         }
         node->setCount(run.count);
         node->setWeight(displayWeight(static_cast<float>(run.count), total_));

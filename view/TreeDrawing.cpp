@@ -6,9 +6,13 @@
 #include <QGraphicsTextItem>
 #include <QPainterPath>
 #include <QPen>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <utility>
 #include <memory>
 #include <string>
@@ -33,37 +37,28 @@ public:
 
     TreeLayout::Size operator()(const PhraseNode &node, std::uint32_t pixelSize, double room)
     {
+        if (&node == known_) {
+            made_.emplace_back();  // its item is made and drawn elsewhere
+            return knownSize_;
+        }
         // The font ignores a size of 0 (or one beyond int) and keeps the size
         // it had; skipping the call does the same without the toolkit's warning.
         const auto size = static_cast<int>(pixelSize);
         if (size > 0)
             font_.setPixelSize(size);
 
-        if (!cutLongLabels_ || !(room < TreeLayout::unbounded) || !plainLabel(node)) {
+        if (!cutLongLabels_ || !(room < TreeLayout::unbounded)) {
             const std::string label = node.label();
-            return keep(makeItem(label.data(), label.size()));
+            return keep(makeItem(labelString(label, encoding_)));
         }
-        // Laying out a label costs time in its length, and a label can be as
-        // long as the text. Where a prefix already reaches past the edge, the
-        // rest can never be seen: the item holds a prefix, twice as long each
-        // try, and only that much of the label is ever made. Only plain ASCII
-        // labels are cut, whose line height and plain text do not depend on
-        // what follows.
-        for (std::size_t length = shortLabel;; length *= 2) {
-            // One byte more than is shown tells whether the label goes on.
-            const std::string part = mirrored_ ? node.labelSuffix(length + 1) : node.labelPrefix(length + 1);
-            const bool cut = part.size() > length;
-            auto item = makeItem(part.data() + (cut && mirrored_ ? 1 : 0), cut ? length : part.size());
-            if (cut) {
-                // Past the edge by a margin, so that whatever the next
-                // character would change at the cut stays out of sight.
-                const QRectF box = item->boundingRect();
-                if (box.width() < room + box.height())
-                    continue;
-                item->setData(labelNodeKey, QVariant::fromValue(&node));
-            }
-            return keep(std::move(item));
-        }
+        return keep(makeBounded(node, room));
+    }
+
+    // Answers for `node` with `size` and makes no item for it.
+    void setKnown(const PhraseNode *node, TreeLayout::Size size)
+    {
+        known_ = node;
+        knownSize_ = size;
     }
 
     // Hands over the item made by the index-th call.
@@ -72,23 +67,162 @@ public:
 private:
     static constexpr std::size_t shortLabel = 64;
 
-    static bool plainAscii(std::string_view text)
+    // How many bytes the first try takes: about enough to reach one height
+    // past the room at an average byte's width (a third of the pixel size:
+    // a Latin letter is about half of it, a CJK character's three bytes one
+    // whole), so that one try mostly does. A label beyond the edge is
+    // measured for the height of its first characters only.
+    std::size_t firstLength(double room) const
     {
-        return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+        if (!(room > 0))
+            return 16;
+        const int pixels = font_.pixelSize();  // -1 while the font keeps a size in points
+        const double size = pixels > 0 ? pixels : 16;
+        const double bytes = (room + 1.5 * size) / (size / 3);
+        return static_cast<std::size_t>(std::clamp(bytes, static_cast<double>(shortLabel), 65536.0));
     }
 
-    // Whether the label is plain ASCII, without making it: the literal text
-    // (a search text) is read, the span is asked of the corpus.
-    static bool plainLabel(const PhraseNode &node)
+    // Laying out a label costs time in its length, and a label can be as
+    // long as the text. Only a part that reaches past the edge is ever made:
+    // a prefix (a suffix when mirrored), twice as long each try, and then
+    // cut down to what the rule in TreeDrawing.h keeps.
+    std::unique_ptr<QGraphicsTextItem> makeBounded(const PhraseNode &node, double room)
     {
-        return plainAscii(node.text())
-               && (node.spanLength() == 0 || node.corpus()->plainSpan(node.spanStart(), node.spanLength()));
+        // Characters narrower than 1/32 pixel cannot fill the room: a label
+        // of thousands of zero-width characters is not made to its end.
+        const double most = 4096.0 + 32.0 * std::max(room, 0.0);
+        for (std::size_t length = firstLength(room);; length *= 2) {
+            // One byte more than is shown tells whether the label goes on.
+            const std::string part = mirrored_ ? node.labelSuffix(length + 1) : node.labelPrefix(length + 1);
+            const bool goesOn = part.size() > length;
+            std::string_view bytes = part;
+            if (goesOn) {
+                bytes = mirrored_ ? bytes.substr(1) : bytes.substr(0, length);
+                bytes = wholeCharacters(bytes, mirrored_, encoding_);
+            }
+            const QString text = labelString(bytes, encoding_);
+            auto item = makeItem(text);
+            const Edge edge = edgeOf(*item);
+            const double height = item->boundingRect().height();
+            if (!goesOn && edge.reach <= room)
+                return item;  // whole, and all of it is seen
+            if (goesOn && edge.reach < room + height && static_cast<double>(length) < most)
+                continue;
+            return cut(std::move(item), text, bytes, room, node, goesOn);
+        }
     }
 
-    std::unique_ptr<QGraphicsTextItem> makeItem(const char *bytes, std::size_t length) const
+    // The line of an item that the canvas edge cuts: the last one of a label
+    // read from its start, the first of one read from its end (a typed
+    // phrase can hold line breaks), and how far its text reaches from the
+    // side the label is read from.
+    struct Edge {
+        QTextLayout *layout;
+        QTextLine line;
+        int blockStart;  // the position of the line's block in the item's text
+        double origin;   // the item's x of the line's x = 0
+        double reach;
+    };
+
+    Edge edgeOf(QGraphicsTextItem &item) const
     {
-        auto item = std::make_unique<QGraphicsTextItem>(labelString(std::string_view(bytes, length), encoding_));
+        QTextDocument *document = item.document();
+        // A text of many lines is laid out in steps: finish it first.
+        document->size();
+        const QTextBlock block = mirrored_ ? document->firstBlock() : document->lastBlock();
+        QTextLayout *layout = block.layout();
+        const QTextLine line = mirrored_ || layout->lineCount() == 0 ? layout->lineAt(0)
+                                                                     : layout->lineAt(layout->lineCount() - 1);
+        if (!line.isValid())
+            return {layout, line, block.position(), 0.0, 0.0};
+        const double origin = layout->position().x();
+        const double reach = mirrored_ ? item.boundingRect().width() - origin - line.x()
+                                       : origin + line.x() + line.naturalTextWidth();
+        return {layout, line, block.position(), origin, reach};
+    }
+
+    // Where the text of `edge` is cut `distance` from the side the label is
+    // read from: after the character cluster under that point (before it,
+    // read from the end), so that a cluster the point falls in is kept whole.
+    int cutAt(const Edge &edge, double itemWidth, double distance) const
+    {
+        const double x = mirrored_ ? itemWidth - distance : distance;
+        int at = edge.line.xToCursor(x - edge.origin, QTextLine::CursorOnCharacter);
+        const int after = edge.layout->nextCursorPosition(at);
+        at = mirrored_ ? edge.layout->previousCursorPosition(after) : after;
+        return edge.blockStart + at;
+    }
+
+    // The item of a label that reaches past the room, from `probe`, an item
+    // of its first (or last) characters `text`, made of `bytes`, which reach
+    // past it (or are the whole label, when it does not go on).
+    std::unique_ptr<QGraphicsTextItem> cut(std::unique_ptr<QGraphicsTextItem> probe, const QString &text,
+                                           std::string_view bytes, double room, const PhraseNode &node, bool goesOn)
+    {
+        const Edge edge = edgeOf(*probe);
+        if (!edge.line.isValid())
+            return probe;  // nothing laid out to cut (not seen with the toolkit's layout)
+        const double width = probe->boundingRect().width();
+        const double height = probe->boundingRect().height();
+        const auto part = [&](int at) { return mirrored_ ? text.mid(at) : text.left(at); };
+        const auto partLength = [&](int at) { return mirrored_ ? text.size() - at : static_cast<qsizetype>(at); };
+
+        // The visible part: the clusters that begin before the edge. Its
+        // height is the probe's when the probe is no taller than any text
+        // in this font (no fallback font raised its line).
+        const int visibleCut = cutAt(edge, width, room);
+        std::unique_ptr<QGraphicsTextItem> visible;
+        double visibleHeight = height;
+        if (height != plainHeight()) {
+            visible = makeItem(part(visibleCut));
+            visibleHeight = visible->boundingRect().height();
+        }
+        // And the clusters that begin within one height past the edge,
+        // unless they would change that height.
+        const int heldCut = cutAt(edge, width, room + visibleHeight);
+        std::unique_ptr<QGraphicsTextItem> held;
+        if (partLength(heldCut) == text.size() && height == visibleHeight) {
+            held = std::move(probe);
+        } else {
+            held = makeItem(part(heldCut));
+            if (held->boundingRect().height() != visibleHeight)
+                held = visible ? std::move(visible) : makeItem(part(visibleCut));
+        }
+        // Text that runs right to left is cut in reading order too; where
+        // that leaves less than the room, the probe is drawn as it is.
+        if (held->boundingRect().width() < room && probe)
+            held = std::move(probe);
+
+        const qsizetype units = held->toPlainText().size();
+        if (!goesOn && units == text.size())
+            return held;  // the whole label
+        const std::size_t shown = mirrored_ ? bytes.size() - labelBytes(bytes, text.size() - units, encoding_)
+                                            : labelBytes(bytes, units, encoding_);
+        held->setData(labelNodeKey, QVariant::fromValue(&node));
+        held->setData(labelBytesKey, QVariant::fromValue(static_cast<qulonglong>(shown)));
+        held->setData(labelEndKey, mirrored_);
+        return held;
+    }
+
+    // The height of an item in this font whatever its text, unless a
+    // fallback font for some of its characters makes its line taller.
+    double plainHeight()
+    {
+        const int size = font_.pixelSize();
+        const auto found = plainHeights_.find(size);
+        if (found != plainHeights_.end())
+            return found->second;
+        const double height = makeItem(QString())->boundingRect().height();
+        plainHeights_.emplace(size, height);
+        return height;
+    }
+
+    std::unique_ptr<QGraphicsTextItem> makeItem(const QString &text) const
+    {
+        // The font first: the text is then laid out once, in it.
+        auto item = std::make_unique<QGraphicsTextItem>();
         item->setFont(font_);
+        item->setPlainText(text);
         return item;
     }
 
@@ -103,6 +237,9 @@ private:
     const LabelEncoding encoding_;
     const bool mirrored_;
     QFont font_;
+    std::map<int, double> plainHeights_;
+    const PhraseNode *known_ = nullptr;
+    TreeLayout::Size knownSize_;
     std::vector<std::unique_ptr<QGraphicsTextItem>> made_;
 };
 
@@ -146,6 +283,8 @@ void addItems(QGraphicsScene &scene, const TreeLayout &layout, ItemMaker &maker,
             if (std::exchange(first, false) && withoutRoot)
                 continue;
             QGraphicsTextItem *item = maker.take(label->measureIndex);
+            if (item == nullptr)
+                continue;  // made and placed by the caller
             scene.addItem(item);
             item->setPos(label->x, label->y);
         } else {
@@ -187,18 +326,23 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
         return layout;
     }
 
-    // The phrase once, with what either root absorbed on its side of it.
+    // The phrase once, with what either root absorbed on its side of it:
+    // the forward root's label goes on from its search text.
     const PhraseNode &after = *sides.forward;
     std::string label = sides.backward->label();
     const std::string forwardLabel = after.label();
-    label += std::string_view(forwardLabel).substr(std::min(forwardLabel.size(), after.text().size()));
+    label += std::string_view(forwardLabel).substr(std::min(forwardLabel.size(), after.searchTextLength()));
     middle = std::make_unique<PhraseNode>(std::move(label));
     middle->setWeight(after.weight());
     middle->setCount(after.count());
-    // Measured apart: a maker hands items over by the order of its calls.
-    const TreeLayout::Size box = ItemMaker(true, encoding)(
+    // Made and measured once, with the whole canvas as its room, and read
+    // from its start like a forward label; both sides take its size.
+    ItemMaker centre(true, encoding);
+    const TreeLayout::Size box = centre(
         *middle, static_cast<std::uint32_t>(static_cast<float>(height) * middle->weight()), width);
     const double left = std::trunc(std::max(0.0, (width - box.width) / 2));
+    forward.setKnown(middle.get(), box);
+    backward.setKnown(middle.get(), box);
 
     // Each side is laid out from the middle label as a tree from its root,
     // then put in place: the forward one moved right, the backward one
@@ -206,7 +350,11 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
     // label's left edge.
     TreeLayout layout = layOut(backward, *sides.backward, middle.get(), height, left + box.width, pruning,
                                [&](TreeLayout &laid) { laid.mirror(left + box.width); });
-    addItems(scene, layout, backward);
+    const auto &place = std::get<TreeLayout::Label>(layout.items().front());
+    QGraphicsTextItem *item = centre.take(0);
+    scene.addItem(item);
+    item->setPos(place.x, place.y);
+    addItems(scene, layout, backward, true);
     const TreeLayout right = layOut(forward, after, middle.get(), height, width - left, pruning,
                                     [left](TreeLayout &laid) { laid.shift(left); });
     addItems(scene, right, forward, true);

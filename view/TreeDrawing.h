@@ -20,12 +20,28 @@ class QGraphicsTextItem;
 // italic, at each label's pixel size; curves are orange and unfilled. The
 // scene is not cleared first. Returns the layout that was drawn.
 //
-// With `cutLongLabels`, a plain ASCII label that runs past the right edge
-// holds only as much of its text as reaches beyond the edge (the picture is
-// the same), so that drawing costs what can be seen rather than the label's
-// length, which can be the text's: neither the layout nor the items make such
-// a label whole. Such a cut item's plain text is then a prefix of its label,
-// and the item refers to its node (data key labelNodeKey): read labels with
+// With `cutLongLabels`, a label that runs past the right edge is made only
+// as far as the canvas shows it, so that drawing costs what can be seen
+// rather than the label's length, which can be the text's: neither the
+// layout nor the items make such a label whole, whatever its characters.
+// The rule, the same for the canvas and every picture made from it:
+//   - The visible part of a label is the character clusters (user-perceived
+//     characters) that begin before the edge, counted from the side the
+//     label is read from (its start; its end for a mirrored label).
+//   - The item holds the visible part and the clusters that begin within one
+//     height of the visible part past the edge, so that the visible glyphs
+//     are shaped as in the whole label; where those further clusters would
+//     change its height (a fallback font for their script has a taller
+//     line), it holds the visible part alone.
+//   - So a cut label's height is always that of its visible part: characters
+//     out of sight never move its line or the curves that end at it. A label
+//     that starts at or beyond the edge (measured only for the curve that
+//     ends at it) has the height of its first cluster.
+// Text that runs right to left inside a label is cut in reading order like
+// the rest. In a font that has all of a label's characters (the viewer's
+// Latin-1 labels in Helvetica) the cut item draws exactly what the whole
+// label would. A cut item's plain text is then a prefix of its label, and
+// the item refers to its node (data key labelNodeKey): read labels with
 // labelText(). Without it, every item holds its whole label.
 TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width,
                            bool cutLongLabels = false);
@@ -41,19 +57,23 @@ struct TreeSides {
 // forward tree alone stands as the canvas shows it. A backward tree alone is
 // mirrored: laid out by the same rules, then its columns grow leftwards from
 // the phrase at the right edge, a label cut at the left edge keeping its end.
-// Both together: one middle label (the backward root's label followed by what
-// the forward root absorbed, at the forward root's size) centred on the
-// canvas (at its left edge if wider), the backward tree to its left, the
-// forward tree to its right. The layout lists the middle (or root) label,
-// then the backward tree's labels and curves, then the forward tree's; it
-// refers to `middle` for the middle label, which must outlive it.
+// Both together: one middle label (the backward root's label followed by
+// what the forward root's label has past its search text, at the forward
+// root's size) centred on the canvas (at its left edge, cut at the right one
+// like a forward label, if wider), the backward tree to its left, the forward
+// tree to its right. The layout lists the middle (or root) label, then the
+// backward tree's labels and curves, then the forward tree's; it refers to
+// `middle` for the middle label, which must outlive it.
 TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
                             LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle);
 
 // Item data keys of the label items: a cut item's node (const PhraseNode *),
-// and, once detached, its whole label (QByteArray, Latin-1).
+// how many bytes of its label it holds (qulonglong) and whether they are the
+// label's end (bool); once detached, its whole label (QByteArray, Latin-1).
 inline constexpr int labelNodeKey = 1;
 inline constexpr int labelTextKey = 2;
+inline constexpr int labelBytesKey = 3;
+inline constexpr int labelEndKey = 4;
 
 // The whole label of a text item made by drawTreeInScene: its plain text, or
 // for a cut item, the label made from the node it refers to, which must still

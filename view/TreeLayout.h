@@ -55,10 +55,13 @@ public:
     using Measure = std::function<Size(const PhraseNode &node, std::uint32_t pixelSize)>;
     // The same, told the `room` between the label's left edge and the
     // canvas's right edge (0 or less for a label beyond the edge, measured
-    // for its height only). The height must be exact; the width must be
-    // exact when it is less than the room, and may otherwise be any value
-    // not less than the room: all that lies further right is never drawn.
-    // So the measurer may read only a prefix of a long label (labelPrefix).
+    // for its height only). The height must be the one the label is drawn
+    // with, which may depend on the room (a cut label has its visible
+    // part's; see TreeDrawing.h); the width must be exact when it is less
+    // than the room, and may otherwise be any value not less than the room:
+    // all that lies further right is never drawn. So the measurer may read
+    // only a prefix of a long label (labelPrefix), whatever the canvas's
+    // size or the part of a larger one that is in view.
     using BoundedMeasure = std::function<Size(const PhraseNode &node, std::uint32_t pixelSize, double room)>;
 
     static constexpr double unbounded = std::numeric_limits<double>::infinity();

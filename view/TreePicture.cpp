@@ -3,7 +3,6 @@
 #include "TreeDrawing.h"
 
 #include <QFile>
-#include <QFont>
 #include <QGraphicsTextItem>
 #include <QPainter>
 #include <QSvgGenerator>
@@ -30,7 +29,7 @@ TreePicture::TreePicture(const PhraseNode &root, QSize canvas)
 }
 
 TreePicture::TreePicture(const TreeSides &sides, QSize canvas, LabelEncoding encoding, const TreePruning &pruning)
-    : canvas_(canvas), encoding_(encoding), mirrored_(sides.backward != nullptr),
+    : canvas_(canvas),
       layout_(drawTreesInScene(scene_, sides, canvas.height(), static_cast<double>(canvas.width()), encoding, pruning,
                                middle_))
 {
@@ -75,34 +74,33 @@ bool TreePicture::writeSvg(const QString &path) const
     return file.flush() && file.error() == QFileDevice::NoError;
 }
 
-double TreePicture::wholeLeftEdge(const TreeLayout::Label &label) const
-{
-    // The label's right edge stays where it is drawn; its whole text sets
-    // where it starts.
-    QFont font;
-    font.setItalic(false);
-    font.setFamily(QStringLiteral("Helvetica"));
-    if (label.pixelSize > 0)
-        font.setPixelSize(static_cast<int>(label.pixelSize));
-    QGraphicsTextItem item(labelString(label.node->label(), encoding_));
-    item.setFont(font);
-    return label.x + label.size.width - item.boundingRect().width();
-}
-
 std::string TreePicture::listing() const
 {
     std::string out;
+    // The label items stand in the scene in the layout's order of labels.
+    const QList<QGraphicsItem *> items = scene_.items(Qt::AscendingOrder);
+    auto next = items.begin();
     for (const TreeLayout::Item &item : layout_.items()) {
         const auto *label = std::get_if<TreeLayout::Label>(&item);
         if (label == nullptr)
             continue;
+        while (next != items.end() && (*next)->type() != QGraphicsTextItem::Type)
+            ++next;
+        const QGraphicsItem *drawn = next != items.end() ? *next++ : nullptr;
         out += std::to_string(label->pixelSize);
         out += ' ';
-        appendNumber(out, mirrored_ && label->x < 0 ? wholeLeftEdge(*label) : label->x);
+        appendNumber(out, label->x);
         out += ' ';
         appendNumber(out, label->y);
         out += '\t';
-        label->node->appendLabel(out);
+        const QVariant bytes = drawn ? drawn->data(labelBytesKey) : QVariant();
+        if (bytes.isValid()) {
+            const auto shown = static_cast<std::size_t>(bytes.toULongLong());
+            out += drawn->data(labelEndKey).toBool() ? label->node->labelSuffix(shown)
+                                                     : label->node->labelPrefix(shown);
+        } else {
+            label->node->appendLabel(out);
+        }
         out += '\n';
     }
     return out;

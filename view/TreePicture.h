@@ -29,8 +29,9 @@ public:
     bool writeSvg(const QString &path) const;
     // One line per drawn label, in drawing order: the pixel size handed to
     // the font, the x and y of the label's top-left corner, a TAB, the label
-    // bytes. A mirrored label cut at the left edge is measured whole here,
-    // so that its x is where its whole text would start.
+    // bytes. A label cut at the canvas edge is listed as it is drawn: the
+    // bytes its item holds, and for a mirrored one, cut at the left edge, the
+    // x where that part starts. Costs what is drawn, not the labels' length.
     std::string listing() const;
 
     const TreeLayout &layout() const { return layout_; }
@@ -38,11 +39,8 @@ public:
 
 private:
     void render(QPainter &painter) const;
-    double wholeLeftEdge(const TreeLayout::Label &label) const;
 
     QSize canvas_;
-    LabelEncoding encoding_ = LabelEncoding::Latin1;
-    bool mirrored_ = false;
     std::unique_ptr<PhraseNode> middle_;
     QGraphicsScene scene_;
     TreeLayout layout_;
