@@ -13,6 +13,13 @@ namespace {
 constexpr std::uint32_t checkpointEvery = 1024;
 constexpr std::uint32_t noCheckpoint = UINT32_MAX;
 
+// The full stops of other scripts, in UTF-8: the ideographic full stop
+// U+3002, the fullwidth full stop U+FF0E, the halfwidth ideographic full
+// stop U+FF61, the Devanagari danda U+0964 and the Arabic full stop U+06D4.
+// Each is a mark, a token of its own, under the UTF-8 rules.
+constexpr std::string_view otherScriptStops[] = {"\xE3\x80\x82", "\xEF\xBC\x8E", "\xEF\xBD\xA1", "\xE0\xA5\xA4",
+                                                 "\xDB\x94"};
+
 }  // namespace
 
 Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) : options_(options)
@@ -103,13 +110,24 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
 
 void Corpus::index(bool backwardToo, const Progress &progress)
 {
-    stopToken_ = spellings_.findSingle('.');
     const std::atomic<bool> *stop = progress.stopFlag();
+    // The byte rules keep "." alone.
+    const auto addStop = [this](TokenId id) {
+        if (id != noToken)
+            stopTokens_[stopCount_++] = id;
+    };
+    addStop(findToken("."));
+    if (options_.utf8()) {
+        for (const std::string_view mark : otherScriptStops)
+            addStop(findToken(mark));
+    }
+    std::sort(stopTokens_.begin(), stopTokens_.begin() + static_cast<std::ptrdiff_t>(stopCount_));
+    const std::span<const TokenId> fullStops = stopTokens();
     // The indexes that let a phrase tree be built without walking the text.
     const std::uint64_t directions = backwardToo ? 2 : 1;
     progress.report(Progress::Stage::Sorting, 0, directions);
     if (!backwardToo) {
-        forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false, stop);
+        forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop);
         progress.report(Progress::Stage::Sorting, 1, 1);
         return;
     }
@@ -124,7 +142,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
 #pragma omp section
 #endif
         try {
-            forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false, stop);
+            forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop);
         } catch (...) {
             failed[0] = std::current_exception();
         }
@@ -132,7 +150,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
 #pragma omp section
 #endif
         try {
-            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true, stop);
+            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), fullStops, boundaries_, true, stop);
         } catch (...) {
             failed[1] = std::current_exception();
         }
@@ -166,7 +184,7 @@ std::pair<Corpus::Position, std::uint32_t> Corpus::resumePoint(Position p) const
 const SuffixIndex &Corpus::backward() const
 {
     std::call_once(backwardOnce_, [this] {
-        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true);
+        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopTokens(), boundaries_, true);
     });
     return *backward_;
 }

@@ -6,6 +6,7 @@
 #include "SuffixIndex.h"
 #include "TokenTable.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -94,8 +95,12 @@ public:
     // token to `out`; false if some token is not in the corpus (`out` then
     // holds an unspecified prefix). Makes no string per token.
     bool findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const;
-    // The id of the sentence stop ".", or noToken if the text has none.
-    TokenId stopToken() const { return stopToken_; }
+    // The ids of the full stops the text holds, ascending: the tokens that a
+    // continuation stops after. "." under every word rule; under the UTF-8
+    // rules also the one-character marks U+3002, U+FF0E, U+FF61, U+0964 and
+    // U+06D4. Empty when the text has none.
+    std::span<const TokenId> stopTokens() const { return {stopTokens_.data(), stopCount_}; }
+    bool isStop(TokenId id) const { return forward_.isStop(id); }
     // True when the `length` tokens from `start` are all printable ASCII
     // (0x20 to 0x7E), so that they, joined by blanks, are plain text. Constant
     // time while every token of the corpus is plain; otherwise it reads the span.
@@ -124,7 +129,8 @@ private:
     std::vector<TokenId> foldedOf_;     // when folding: id -> the id of its folded form
     std::vector<Position> boundaries_;
     std::vector<std::uint32_t> checkpoints_;  // byte offset of the token at each position 1024 k, or noCheckpoint
-    TokenId stopToken_ = noToken;
+    std::array<TokenId, SuffixIndex::maxStops> stopTokens_{};
+    std::size_t stopCount_ = 0;
     SuffixIndex forward_;
     mutable std::once_flag backwardOnce_;
     mutable std::unique_ptr<SuffixIndex> backward_;
