@@ -551,7 +551,7 @@ void printSet(const char *name, const Corpus &corpus, const Loaded &loaded, cons
         kwic.ms = medianOfRuns([&] {
             const PhraseOccurrences found = findOccurrences(corpus, near->text);
             OutputBuffer output(null);
-            writeKwic(corpus, loaded.documents, loaded.paths, found.starts, found.length, 8, output);
+            writeKwic(corpus, loaded.paths, found.starts, found.length, 8, output);
             output.finish();
             kwic.count = found.starts.size();
         });

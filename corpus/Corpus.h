@@ -77,11 +77,14 @@ public:
     // Which document holds position p (0 for the first), and where it starts.
     std::uint32_t documentOf(Position p) const;
     Position documentStart(std::uint32_t document) const { return document == 0 ? 0 : boundaries_[document - 1] + 1; }
-    // A place to start cutting a document's bytes again to find the token
-    // at p: a position q <= p in p's document and the offset of q's token in
-    // that document's bytes, at most a thousand or so tokens before p.
-    // Kept for one position in 1024, so finding a token costs nothing until asked.
-    std::pair<Position, std::uint32_t> resumePoint(Position p) const;
+    // The line of the token at p (p < end(), not a boundary) in its
+    // document: 1 plus the line feeds (0x0A bytes) that stand before its
+    // first byte in the document's bytes. Time: the log of the lines.
+    std::uint64_t lineOf(Position p) const;
+    // The same for positions taken in ascending order: `hint`, 0 at first,
+    // carries where the previous one was found, so that each costs the log
+    // of the lines passed since.
+    std::uint64_t lineOf(Position p, std::size_t &hint) const;
 
     // Number of distinct ids; they run from 0 to vocabularySize() - 1 in
     // first-met order. When the corpus folds case, the spellings and the
@@ -128,7 +131,12 @@ private:
     TokenTable spellings_;              // the tokens, and when folding their folded forms too
     std::vector<TokenId> foldedOf_;     // when folding: id -> the id of its folded form
     std::vector<Position> boundaries_;
-    std::vector<std::uint32_t> checkpoints_;  // byte offset of the token at each position 1024 k, or noCheckpoint
+    // The line index: ascending positions where the line changes, each with
+    // the line feeds before it in its document (0 at a boundary that starts
+    // the count again); a position before the first entry, or after an
+    // entry of 0, is on its document's first line.
+    std::vector<Position> lineStarts_;
+    std::vector<std::uint32_t> lineFeeds_;
     std::array<TokenId, SuffixIndex::maxStops> stopTokens_{};
     std::size_t stopCount_ = 0;
     SuffixIndex forward_;

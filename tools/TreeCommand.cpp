@@ -387,7 +387,7 @@ int run(const Options &options, OutputBuffer &output)
         std::vector<std::string> paths;
         for (std::size_t d = 0; d < opened.documentCount(); ++d)
             paths.push_back(printable(opened.path(d)));
-        writeKwic(corpus, opened.texts(), paths, found.starts, found.length, *options.kwic, output);
+        writeKwic(corpus, paths, found.starts, found.length, *options.kwic, output);
         return finish();
     }
 
