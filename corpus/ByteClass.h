@@ -34,6 +34,25 @@ inline constexpr std::array<ByteClass, 256> byteClasses = [] {
 
 namespace byteclass_detail {
 
+// Hands a token to a tokenizer's emit callback: as emit(token, start) when
+// emit takes the offset of the token's first byte too, else as emit(token).
+// False when emit returned false, which stops the scan.
+template <typename Emit>
+inline __attribute__((always_inline)) bool sendToken(Emit &emit, std::string_view token, std::uint32_t start)
+{
+    if constexpr (std::is_invocable_v<Emit &, std::string_view, std::uint32_t>) {
+        if constexpr (std::is_same_v<std::invoke_result_t<Emit &, std::string_view, std::uint32_t>, bool>)
+            return emit(token, start);
+        else
+            return emit(token, start), true;
+    } else {
+        if constexpr (std::is_same_v<std::invoke_result_t<Emit &, std::string_view>, bool>)
+            return emit(token);
+        else
+            return emit(token), true;
+    }
+}
+
 // Bit i of each mask tells the class of block[i], for 64 bytes.
 struct BlockMasks {
     std::uint64_t word;
@@ -87,7 +106,7 @@ bool tokenizeBytewise(const char *bytes, std::uint32_t from, std::uint32_t lengt
     while (i < length) {
         const ByteClass kind = byteClasses[in[i]];
         if (kind == ByteClass::Mark) {
-            if (!send(std::string_view(bytes + i, 1)))
+            if (!send(std::string_view(bytes + i, 1), i))
                 return false;
             ++i;
             continue;
@@ -112,7 +131,7 @@ bool tokenizeBytewise(const char *bytes, std::uint32_t from, std::uint32_t lengt
             }
             token = word;
         }
-        if (!send(token))
+        if (!send(token, start))
             return false;
     }
     return true;
@@ -120,20 +139,20 @@ bool tokenizeBytewise(const char *bytes, std::uint32_t from, std::uint32_t lengt
 
 }  // namespace byteclass_detail
 
-// Calls emit(std::string_view) for each token of bytes[0, length), in order.
-// A token is a view of `bytes` itself unless a zero byte stands inside its
-// word: then it is gathered in `word`, scratch storage reused across words,
-// and the view lasts until the next call of emit. If emit returns bool,
-// false stops the scan.
+// Calls emit(std::string_view token) or, when emit takes it,
+// emit(std::string_view token, std::uint32_t start) for each token of
+// bytes[0, length), in order; `start` is the offset in `bytes` of the
+// token's first byte. A token is a view of `bytes` itself unless a zero byte
+// stands inside its word: then it is gathered in `word`, scratch storage
+// reused across words, and the view lasts until the next call of emit (its
+// start is still that of its first byte). If emit returns bool, false stops
+// the scan.
 template <typename Emit>
 void forEachToken(const char *bytes, std::uint32_t length, std::string &word, Emit &&emit)
 {
     using namespace byteclass_detail;
-    const auto send = [&emit](std::string_view token) __attribute__((always_inline)) {
-        if constexpr (std::is_same_v<decltype(emit(token)), bool>)
-            return emit(token);
-        else
-            return emit(token), true;
+    const auto send = [&emit](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
+        return sendToken(emit, token, start);
     };
     // Blocks of 64 bytes are classified at once into bit masks, and tokens
     // are read off the masks: a byte-by-byte loop mispredicts a branch or two
@@ -165,7 +184,7 @@ void forEachToken(const char *bytes, std::uint32_t length, std::string &word, Em
             const int run = std::countr_one(words);
             if (run == 64)
                 continue;
-            if (!send(std::string_view(bytes + wordStart, base + run - wordStart)))
+            if (!send(std::string_view(bytes + wordStart, base + run - wordStart), wordStart))
                 return;
             wordStart = none;
             words &= ~std::uint64_t{0} << run;
@@ -180,10 +199,11 @@ void forEachToken(const char *bytes, std::uint32_t length, std::string &word, Em
                 wordStart = static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(at);  // goes on in the next block
                 break;
             }
-            if (!send(std::string_view(bytes + base + at, static_cast<std::size_t>(run + (run == 0)))))
+            if (!send(std::string_view(bytes + base + at, static_cast<std::size_t>(run + (run == 0))),
+                      static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(at)))
                 return;
         }
     }
     if (wordStart != none)
-        send(std::string_view(bytes + wordStart, length - wordStart));
+        send(std::string_view(bytes + wordStart, length - wordStart), wordStart);
 }

@@ -4,14 +4,19 @@
 #include "Tokenizer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <stdexcept>
 
 namespace {
 
-constexpr std::uint32_t checkpointEvery = 1024;
-constexpr std::uint32_t noCheckpoint = UINT32_MAX;
+// The full stops of other scripts, in UTF-8: the ideographic full stop
+// U+3002, the fullwidth full stop U+FF0E, the halfwidth ideographic full
+// stop U+FF61, the Devanagari danda U+0964 and the Arabic full stop U+06D4.
+// Each is a mark, a token of its own, under the UTF-8 rules.
+constexpr std::string_view otherScriptStops[] = {"\xE3\x80\x82", "\xEF\xBC\x8E", "\xEF\xBD\xA1", "\xE0\xA5\xA4",
+                                                 "\xDB\x94"};
 
 }  // namespace
 
@@ -21,7 +26,6 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     // copies of growing; the capacity that the tokens do not reach is never
     // touched, so it takes address space, not memory.
     reserveOnHugePages(ids_, length);
-    checkpoints_.reserve(length / checkpointEvery + 1);
     addDocument(bytes, length);
     index(false, Progress());
 }
@@ -36,14 +40,16 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
     if (total >= std::numeric_limits<Position>::max())
         throw std::length_error("the text has more bytes than token positions can number");
     reserveOnHugePages(ids_, total);
-    checkpoints_.reserve(total / checkpointEvery + 1);
     const std::uint64_t bytes = total - (documents.empty() ? 0 : documents.size() - 1);
     std::uint64_t cut = 0;
     for (std::size_t d = 0; d < documents.size(); ++d) {
         progress.throwIfStopped();
         if (d > 0) {
-            if (ids_.size() % checkpointEvery == 0)
-                checkpoints_.push_back(noCheckpoint);
+            // Each document counts its lines from the first.
+            if (!lineFeeds_.empty() && lineFeeds_.back() != 0) {
+                lineStarts_.push_back(end());
+                lineFeeds_.push_back(0);
+            }
             boundaries_.push_back(end());
             ids_.push_back(noToken);
             if (options_.foldCase)
@@ -60,28 +66,43 @@ Corpus::~Corpus() = default;
 
 void Corpus::addDocument(const char *bytes, std::uint32_t length)
 {
-    // Every 1024th position notes where its token starts in the document's
-    // bytes (not known for a word gathered across a zero byte).
-    const auto checkpoint = [&](std::string_view token) __attribute__((always_inline)) {
-        if (ids_.size() % checkpointEvery == 0) [[unlikely]] {
-            const bool inText = token.data() >= bytes && token.data() < bytes + length;
-            checkpoints_.push_back(inText ? static_cast<std::uint32_t>(token.data() - bytes) : noCheckpoint);
-        }
+    // The line index: the next line feed is found ahead of the tokens, so a
+    // token costs one compare; one that starts past it has moved to a later
+    // line, and the position notes how many line feeds stand before it.
+    constexpr std::uint32_t noFeed = UINT32_MAX;
+    const auto feedFrom = [&](std::uint32_t from) {
+        const void *found = from < length ? std::memchr(bytes + from, '\n', length - from) : nullptr;
+        return found ? static_cast<std::uint32_t>(static_cast<const char *>(found) - bytes) : noFeed;
+    };
+    std::uint32_t nextFeed = feedFrom(0);
+    std::uint32_t feeds = 0;
+    const auto noteLine = [&](std::uint32_t start) __attribute__((noinline)) {
+        do {
+            ++feeds;
+            nextFeed = feedFrom(nextFeed + 1);
+        } while (nextFeed < start);
+        lineStarts_.push_back(end());
+        lineFeeds_.push_back(feeds);
+    };
+    const auto track = [&](std::uint32_t start) __attribute__((always_inline)) {
+        if (start > nextFeed) [[unlikely]]
+            noteLine(start);
     };
     std::string word;
     if (!options_.foldCase) {
-        forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) __attribute__((always_inline)) {
-            checkpoint(token);
-            ids_.push_back(spellings_.intern(token));
-        });
+        forEachTokenOf(options_, bytes, length, word,
+                       [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
+                           track(start);
+                           ids_.push_back(spellings_.intern(token));
+                       });
         return;
     }
     // Folded ids for searching and grouping, spellings for the labels: each
     // new spelling is folded once.
     reserveOnHugePages(spellingIds_, ids_.capacity());
     std::string folded;
-    forEachTokenOf(options_, bytes, length, word, [&](std::string_view token) {
-        checkpoint(token);
+    forEachTokenOf(options_, bytes, length, word, [&](std::string_view token, std::uint32_t start) {
+        track(start);
         const TokenId spelling = spellings_.intern(token);
         if (spelling == foldedOf_.size()) {
             // A new spelling: its folded form is itself, or another id of the
@@ -103,13 +124,24 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
 
 void Corpus::index(bool backwardToo, const Progress &progress)
 {
-    stopToken_ = spellings_.findSingle('.');
     const std::atomic<bool> *stop = progress.stopFlag();
+    // The byte rules keep "." alone.
+    const auto addStop = [this](TokenId id) {
+        if (id != noToken)
+            stopTokens_[stopCount_++] = id;
+    };
+    addStop(findToken("."));
+    if (options_.utf8()) {
+        for (const std::string_view mark : otherScriptStops)
+            addStop(findToken(mark));
+    }
+    std::sort(stopTokens_.begin(), stopTokens_.begin() + static_cast<std::ptrdiff_t>(stopCount_));
+    const std::span<const TokenId> fullStops = stopTokens();
     // The indexes that let a phrase tree be built without walking the text.
     const std::uint64_t directions = backwardToo ? 2 : 1;
     progress.report(Progress::Stage::Sorting, 0, directions);
     if (!backwardToo) {
-        forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false, stop);
+        forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop);
         progress.report(Progress::Stage::Sorting, 1, 1);
         return;
     }
@@ -124,7 +156,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
 #pragma omp section
 #endif
         try {
-            forward_ = SuffixIndex(ids_, vocabularySize(), stopToken_, boundaries_, false, stop);
+            forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop);
         } catch (...) {
             failed[0] = std::current_exception();
         }
@@ -132,7 +164,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
 #pragma omp section
 #endif
         try {
-            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true, stop);
+            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), fullStops, boundaries_, true, stop);
         } catch (...) {
             failed[1] = std::current_exception();
         }
@@ -150,23 +182,42 @@ std::uint32_t Corpus::documentOf(Position p) const
     return static_cast<std::uint32_t>(std::upper_bound(boundaries_.begin(), boundaries_.end(), p) - boundaries_.begin());
 }
 
-std::pair<Corpus::Position, std::uint32_t> Corpus::resumePoint(Position p) const
+std::uint64_t Corpus::lineOf(Position p) const
 {
-    const Position start = documentStart(documentOf(p));
-    for (std::size_t k = p / checkpointEvery + 1; k-- > 0;) {
-        const auto at = static_cast<Position>(k * checkpointEvery);
-        if (at < start)
-            break;
-        if (k < checkpoints_.size() && checkpoints_[k] != noCheckpoint)
-            return {at, checkpoints_[k]};
+    std::size_t hint = 0;
+    return lineOf(p, hint);
+}
+
+std::uint64_t Corpus::lineOf(Position p, std::size_t &hint) const
+{
+    // The last entry at or before p holds the line feeds before p in its
+    // document. Searched for from the hint, in steps that double, so that a
+    // walk over ascending positions costs the log of the lines it passes.
+    const std::size_t n = lineStarts_.size();
+    std::size_t low = 0, high = n;  // the entry sought is the last below `high` whose start is <= p
+    if (hint < n && lineStarts_[hint] <= p) {
+        low = hint;
+        high = low + 1;
+        for (std::size_t step = 2; high < n && lineStarts_[high] <= p; step *= 2) {
+            low = high;
+            high = low + step;
+        }
+        high = std::min(high, n);
     }
-    return {start, 0};
+    const auto after = std::upper_bound(lineStarts_.begin() + static_cast<std::ptrdiff_t>(low),
+                                        lineStarts_.begin() + static_cast<std::ptrdiff_t>(high), p);
+    if (after == lineStarts_.begin()) {
+        hint = 0;
+        return 1;
+    }
+    hint = static_cast<std::size_t>(after - lineStarts_.begin()) - 1;
+    return std::uint64_t{lineFeeds_[hint]} + 1;
 }
 
 const SuffixIndex &Corpus::backward() const
 {
     std::call_once(backwardOnce_, [this] {
-        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopToken_, boundaries_, true);
+        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopTokens(), boundaries_, true);
     });
     return *backward_;
 }

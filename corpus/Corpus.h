@@ -6,6 +6,7 @@
 #include "SuffixIndex.h"
 #include "TokenTable.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -76,11 +77,14 @@ public:
     // Which document holds position p (0 for the first), and where it starts.
     std::uint32_t documentOf(Position p) const;
     Position documentStart(std::uint32_t document) const { return document == 0 ? 0 : boundaries_[document - 1] + 1; }
-    // A place to start cutting a document's bytes again to find the token
-    // at p: a position q <= p in p's document and the offset of q's token in
-    // that document's bytes, at most a thousand or so tokens before p.
-    // Kept for one position in 1024, so finding a token costs nothing until asked.
-    std::pair<Position, std::uint32_t> resumePoint(Position p) const;
+    // The line of the token at p (p < end(), not a boundary) in its
+    // document: 1 plus the line feeds (0x0A bytes) that stand before its
+    // first byte in the document's bytes. Time: the log of the lines.
+    std::uint64_t lineOf(Position p) const;
+    // The same for positions taken in ascending order: `hint`, 0 at first,
+    // carries where the previous one was found, so that each costs the log
+    // of the lines passed since.
+    std::uint64_t lineOf(Position p, std::size_t &hint) const;
 
     // Number of distinct ids; they run from 0 to vocabularySize() - 1 in
     // first-met order. When the corpus folds case, the spellings and the
@@ -94,8 +98,12 @@ public:
     // token to `out`; false if some token is not in the corpus (`out` then
     // holds an unspecified prefix). Makes no string per token.
     bool findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const;
-    // The id of the sentence stop ".", or noToken if the text has none.
-    TokenId stopToken() const { return stopToken_; }
+    // The ids of the full stops the text holds, ascending: the tokens that a
+    // continuation stops after. "." under every word rule; under the UTF-8
+    // rules also the one-character marks U+3002, U+FF0E, U+FF61, U+0964 and
+    // U+06D4. Empty when the text has none.
+    std::span<const TokenId> stopTokens() const { return {stopTokens_.data(), stopCount_}; }
+    bool isStop(TokenId id) const { return forward_.isStop(id); }
     // True when the `length` tokens from `start` are all printable ASCII
     // (0x20 to 0x7E), so that they, joined by blanks, are plain text. Constant
     // time while every token of the corpus is plain; otherwise it reads the span.
@@ -123,8 +131,14 @@ private:
     TokenTable spellings_;              // the tokens, and when folding their folded forms too
     std::vector<TokenId> foldedOf_;     // when folding: id -> the id of its folded form
     std::vector<Position> boundaries_;
-    std::vector<std::uint32_t> checkpoints_;  // byte offset of the token at each position 1024 k, or noCheckpoint
-    TokenId stopToken_ = noToken;
+    // The line index: ascending positions where the line changes, each with
+    // the line feeds before it in its document (0 at a boundary that starts
+    // the count again); a position before the first entry, or after an
+    // entry of 0, is on its document's first line.
+    std::vector<Position> lineStarts_;
+    std::vector<std::uint32_t> lineFeeds_;
+    std::array<TokenId, SuffixIndex::maxStops> stopTokens_{};
+    std::size_t stopCount_ = 0;
     SuffixIndex forward_;
     mutable std::once_flag backwardOnce_;
     mutable std::unique_ptr<SuffixIndex> backward_;

@@ -4,11 +4,16 @@
 #include "SuffixArray.h"
 
 #include <algorithm>
+#include <stdexcept>
 
-SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken,
+SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, std::span<const TokenId> stopIds,
                          std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop)
-    : reversed_(reversed), ids_(ids), stopToken_(stopToken)
+    : reversed_(reversed), ids_(ids)
 {
+    if (stopIds.size() > maxStops)
+        throw std::invalid_argument("more full stops than an index keeps");
+    std::copy(stopIds.begin(), stopIds.end(), stopIds_.begin());
+    stopCount_ = static_cast<std::uint32_t>(stopIds.size());
     const auto n = static_cast<Position>(ids_.size());
     if (reversed) {
         reserveOnHugePages(ownIds_, n);
@@ -36,11 +41,20 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
     }
     suffixArrayMinimum_ = BlockMinimum(suffixArray_);
     lcpMinimum_ = BlockMinimum(lcpArray_);
-    // Without a "." in the text the stop token is noToken, the boundaries'
-    // id as well: no stop is then looked for.
-    if (stopToken_ != boundaryId) {
+    // One compare per position for the usual single stop; a flag per id
+    // for several (a boundary's id is never a stop).
+    if (stopCount_ == 1) {
+        const TokenId only = stopIds_[0];
         for (Position p = 0; p < n; ++p) {
-            if (ids_[p] == stopToken_)
+            if (ids_[p] == only)
+                stops_.push_back(p);
+        }
+    } else if (stopCount_ > 1) {
+        std::vector<bool> stopFlag(alphabetSize, false);
+        for (std::uint32_t k = 0; k < stopCount_; ++k)
+            stopFlag[stopIds_[k]] = true;
+        for (Position p = 0; p < n; ++p) {
+            if (ids_[p] != boundaryId && stopFlag[ids_[p]])
                 stops_.push_back(p);
         }
     }

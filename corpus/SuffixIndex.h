@@ -3,6 +3,7 @@
 
 #include "BlockMinimum.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -23,10 +24,14 @@ public:
     // Indexes `ids`, token ids below `alphabetSize` and boundaries (at the
     // ascending positions `boundaries`), read forward (the span must outlive
     // the index and keep its place) or, with `reversed`, a reversed copy of
-    // them that the index owns. `stopToken` is the id of "." (or any value
-    // no token has). When `stop` is set, Progress::Stopped is thrown soon.
-    SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, TokenId stopToken,
+    // them that the index owns. `stopIds` are the ids of the full stops, the
+    // tokens that a continuation stops after (at most maxStops of them;
+    // none when the text has none). When `stop` is set, Progress::Stopped is
+    // thrown soon.
+    SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, std::span<const TokenId> stopIds,
                 std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop = nullptr);
+
+    static constexpr std::size_t maxStops = 8;
 
     SuffixIndex(SuffixIndex &&) = default;
     SuffixIndex &operator=(SuffixIndex &&) = default;
@@ -35,7 +40,15 @@ public:
     Position end() const { return static_cast<Position>(ids_.size()); }
     TokenId tokenId(Position p) const { return ids_[p]; }
     std::span<const TokenId> ids() const { return ids_; }
-    TokenId stopToken() const { return stopToken_; }
+    // Whether `id` is a full stop. Most texts have one, so this is a compare or two.
+    bool isStop(TokenId id) const
+    {
+        for (std::uint32_t k = 0; k < stopCount_; ++k) {
+            if (stopIds_[k] == id)
+                return true;
+        }
+        return false;
+    }
 
     // Every position, ordered by the sequence that starts there (up to the
     // next boundary or the end; one that is a prefix of another comes first).
@@ -46,7 +59,7 @@ public:
     const BlockMinimum &suffixArrayMinimum() const { return suffixArrayMinimum_; }
     const BlockMinimum &lcpMinimum() const { return lcpMinimum_; }
 
-    // The first position at or after p that holds ".", or end().
+    // The first position at or after p that holds a full stop, or end().
     Position nextStop(Position p) const;
     // The first boundary at or after p, or end(): where a continuation from p stops.
     Position boundaryAfter(Position p) const
@@ -66,11 +79,12 @@ private:
     bool reversed_ = false;
     std::vector<TokenId> ownIds_;  // the reversed sequence, when reversed
     std::span<const TokenId> ids_;
-    TokenId stopToken_ = boundaryId;
+    std::array<TokenId, maxStops> stopIds_{};
+    std::uint32_t stopCount_ = 0;
     std::vector<Position> suffixArray_;
     std::vector<std::uint32_t> lcpArray_;
     BlockMinimum suffixArrayMinimum_;
     BlockMinimum lcpMinimum_;
-    std::vector<Position> stops_;       // ascending
+    std::vector<Position> stops_;       // of any full stop, ascending
     std::vector<Position> boundaries_;  // ascending
 };

@@ -9,10 +9,12 @@
 #include <string>
 #include <utility>
 
-// Calls emit(std::string_view) for each token of bytes[0, length) by the
-// word rules of `options`, in order; see forEachToken and
-// forEachUnicodeToken for what a token view is and how long it lasts. If
-// emit returns bool, false stops the scan.
+// Calls emit(std::string_view token) for each token of bytes[0, length) by
+// the word rules of `options`, in order, or emit(token, std::uint32_t start)
+// when emit takes the offset of the token's first byte in `bytes` as well
+// (for a word gathered across zero bytes, the offset of its first byte); see
+// forEachToken and forEachUnicodeToken for what a token view is and how long
+// it lasts. If emit returns bool, false stops the scan.
 template <typename Emit>
 inline __attribute__((always_inline)) void forEachTokenOf(const CorpusOptions &options, const char *bytes,
                                                           std::uint32_t length, std::string &word, Emit &&emit)

@@ -65,8 +65,9 @@ inline Step stepAt(const unsigned char *in, std::uint32_t i, std::uint32_t lengt
 
 }  // namespace unicode_detail
 
-// Calls emit(std::string_view) for each token of bytes[0, length), read as
-// UTF-8, in order. A word is a run of letters, combining marks and numbers;
+// Calls emit(std::string_view token) or, when emit takes it,
+// emit(std::string_view token, std::uint32_t start) (see forEachToken) for
+// each token of bytes[0, length), read as UTF-8, in order. A word is a run of letters, combining marks and numbers;
 // each punctuation or symbol character is a token of its own; U+0000 is
 // passed over, so a word goes on across it; everything else, ill-formed
 // bytes included, separates. On ASCII the tokens are those of forEachToken.
@@ -79,11 +80,8 @@ void forEachUnicodeToken(const char *bytes, std::uint32_t length, std::string &w
 {
     using namespace unicode_detail;
     using byteclass_detail::BlockMasks;
-    const auto send = [&emit](std::string_view token) __attribute__((always_inline)) {
-        if constexpr (std::is_same_v<decltype(emit(token)), bool>)
-            return emit(token);
-        else
-            return emit(token), true;
+    const auto send = [&emit](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
+        return byteclass_detail::sendToken(emit, token, start);
     };
     const auto *in = reinterpret_cast<const unsigned char *>(bytes);
     // Blocks of 64 ASCII bytes without a zero are cut from bit masks, as the
@@ -109,7 +107,7 @@ void forEachUnicodeToken(const char *bytes, std::uint32_t length, std::string &w
                     // The word in progress goes on through the block's leading word bytes.
                     const int run = std::countr_one(words);
                     if (run < 64) {
-                        if (!send(std::string_view(bytes + wordStart, base + run - wordStart)))
+                        if (!send(std::string_view(bytes + wordStart, base + run - wordStart), wordStart))
                             return;
                         wordStart = none;
                         words &= ~std::uint64_t{0} << run;
@@ -125,7 +123,8 @@ void forEachUnicodeToken(const char *bytes, std::uint32_t length, std::string &w
                         wordStart = static_cast<std::uint32_t>(base + at);  // goes on in the next block
                         break;
                     }
-                    if (!send(std::string_view(bytes + base + at, static_cast<std::size_t>(run + (run == 0)))))
+                    if (!send(std::string_view(bytes + base + at, static_cast<std::size_t>(run + (run == 0))),
+                              static_cast<std::uint32_t>(base + at)))
                         return;
                 }
                 base += 64;
@@ -146,6 +145,7 @@ void forEachUnicodeToken(const char *bytes, std::uint32_t length, std::string &w
                 // The word goes on across U+0000: gather its bytes without
                 // them, to its end wherever that is.
                 word.assign(bytes + wordStart, i - wordStart);
+                const std::uint32_t start = wordStart;
                 wordStart = none;
                 while (i < length) {
                     step = stepAt(in, i, length);
@@ -155,23 +155,23 @@ void forEachUnicodeToken(const char *bytes, std::uint32_t length, std::string &w
                         break;
                     i += step.length;
                 }
-                if (!send(word))
+                if (!send(word, start))
                     return;
                 continue;  // what ended the word is read again
             }
             if (wordStart != none) {
-                if (!send(std::string_view(bytes + wordStart, i - wordStart)))
+                if (!send(std::string_view(bytes + wordStart, i - wordStart), wordStart))
                     return;
                 wordStart = none;
             }
-            if (step.kind == ByteClass::Mark && !send(std::string_view(bytes + i, step.length)))
+            if (step.kind == ByteClass::Mark && !send(std::string_view(bytes + i, step.length), i))
                 return;
             i += step.length;  // a mark, a separator, or a U+0000 outside a word
         }
         base = i;
     }
     if (wordStart != none)
-        send(std::string_view(bytes + wordStart, length - wordStart));
+        send(std::string_view(bytes + wordStart, length - wordStart), wordStart);
 }
 
 // Appends `token` case-folded to `out`. Without `unicode`, only A-Z become

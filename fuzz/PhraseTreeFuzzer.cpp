@@ -32,7 +32,7 @@ struct Mode {
     std::size_t documents = 1;
 
     explicit Mode(std::uint8_t bits)
-        : options{(bits & 4) != 0, (bits & 2) != 0}, backward((bits & 1) != 0), documents(1 + (bits >> 3) % 3)
+        : options{(bits & 4) != 0 ? WordRules::Unicode : WordRules::Bytes, (bits & 2) != 0}, backward((bits & 1) != 0), documents(1 + (bits >> 3) % 3)
     {
     }
     std::vector<std::string> tokensOf(std::string_view bytes) const
@@ -189,6 +189,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ReferenceRules rules;
         rules.key = [&mode](const std::string &token) { return mode.key(token); };
         rules.isBoundary = [](const std::string &token) { return token == boundary; };
+        if (mode.options.utf8())
+            rules.isStop = isUnicodeFullStop;
         rules.backward = mode.backward;
         const std::unique_ptr<ReferenceNode> expected = buildReferenceTree(tokens, query, std::string(phrase), rules);
         FUZZ_CHECK((expected != nullptr) == (result.root != nullptr));

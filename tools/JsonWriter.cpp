@@ -83,8 +83,6 @@ void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &o
     walkTree(
         root, format.pruning,
         [&](const PhraseNode &node, std::size_t depth) {
-            if (output.failed())
-                return;
             std::string &out = output.buffer();
             if (depth > 0)
                 out += written.back()++ == 0 ? "\n" : ",\n";
@@ -106,5 +104,6 @@ void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &o
             output.buffer() += written.back() == 0 ? "]}" : "\n]}";
             written.pop_back();
             output.flushIfFull();
-        });
+        },
+        [&output] { return output.failed(); });
 }

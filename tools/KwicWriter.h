@@ -7,13 +7,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 
 // One line per occurrence (ascending `starts`, each `length` tokens):
-// "PATH:LINE", a TAB, up to `context` tokens before the phrase, a TAB, the
-// phrase's tokens as they stand in the text, a TAB, up to `context` tokens
-// after it; tokens joined by single blanks, never taken across a document's
-// end. `paths` and `documents` name and hold the corpus's documents in order.
-void writeKwic(const Corpus &corpus, std::span<const std::string_view> documents, std::span<const std::string> paths,
-               std::span<const Corpus::Position> starts, std::uint32_t length, std::uint32_t context,
-               OutputBuffer &output);
+// "PATH:LINE", a TAB, then the occurrence's concordance row (see
+// makeConcordanceRow) with a TAB between its parts. `paths` name the
+// corpus's documents in order. Stops at a line's end once the output has failed.
+void writeKwic(const Corpus &corpus, std::span<const std::string> paths, std::span<const Corpus::Position> starts,
+               std::uint32_t length, std::uint32_t context, OutputBuffer &output);

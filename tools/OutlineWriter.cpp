@@ -7,8 +7,6 @@ void writeOutline(const PhraseNode &root, const TreeFormat &format, OutputBuffer
     walkTree(
         root, format.pruning,
         [&](const PhraseNode &node, std::size_t depth) {
-            if (output.failed())
-                return;
             std::string &out = output.buffer();
             out.append(2 * depth, ' ');
             if (format.counts) {
@@ -21,5 +19,5 @@ void writeOutline(const PhraseNode &root, const TreeFormat &format, OutputBuffer
             out += '\n';
             output.flushIfFull();
         },
-        [](const PhraseNode &, std::size_t) {});
+        [](const PhraseNode &, std::size_t) {}, [&output] { return output.failed(); });
 }

@@ -75,7 +75,9 @@ const char helpText[] =
     "            spelled as the first occurrence met, the root as typed\n"
     "  --unicode  read FILE and PHRASE as UTF-8: words are runs of letters, marks\n"
     "            and numbers, every other punctuation or symbol character is a\n"
-    "            token of its own\n"
+    "            token of its own; a continuation stops after the full stops\n"
+    "            of other scripts (U+3002, U+FF0E, U+FF61, U+0964, U+06D4) as\n"
+    "            after \".\"\n"
     "\n"
     "Input and pruning options:\n"
     "  --max-bytes N  read at most N bytes in all (after carriage returns are\n"
@@ -387,7 +389,7 @@ int run(const Options &options, OutputBuffer &output)
         std::vector<std::string> paths;
         for (std::size_t d = 0; d < opened.documentCount(); ++d)
             paths.push_back(printable(opened.path(d)));
-        writeKwic(corpus, opened.texts(), paths, found.starts, found.length, *options.kwic, output);
+        writeKwic(corpus, paths, found.starts, found.length, *options.kwic, output);
         return finish();
     }
 

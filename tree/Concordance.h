@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,10 +21,22 @@ struct PhraseOccurrences {
 // Time grows with their number, not with the corpus.
 PhraseOccurrences findOccurrences(const Corpus &corpus, std::string_view text);
 
-// For each position of `starts` (ascending), the line (counted from 1 by line
-// feeds) of its token in its document's bytes. `documents` are the texts the
-// corpus was made of, in order. Time: the bytes up to the last occurrence of
-// each document, read with a fast count, plus about a thousand tokens cut
-// again per occurrence.
-std::vector<std::uint64_t> occurrenceLines(const Corpus &corpus, std::span<const std::string_view> documents,
-                                           std::span<const Corpus::Position> starts);
+// For each position of `starts` (ascending), the line of its token in its
+// document (see Corpus::lineOf). Time: the occurrences, plus the log of the
+// lines between each and the next.
+std::vector<std::uint64_t> occurrenceLines(const Corpus &corpus, std::span<const Corpus::Position> starts);
+
+// The text of one concordance row, each part's tokens as they stand in the
+// text, joined by single blanks.
+struct ConcordanceRow {
+    std::string before;  // up to `context` tokens before the occurrence
+    std::string phrase;  // the occurrence's tokens
+    std::string after;   // up to `context` tokens after it
+};
+
+// Makes `row` for the occurrence of `length` tokens at `start` (within one
+// document): the contexts never reach across the document's start or end.
+// The row's strings are reused, so that rows made one after another
+// allocate nothing once they are long enough. Time: the row's tokens.
+void makeConcordanceRow(const Corpus &corpus, Corpus::Position start, std::uint32_t length, std::uint32_t context,
+                        ConcordanceRow &row);

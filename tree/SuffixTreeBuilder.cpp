@@ -296,7 +296,7 @@ private:
     // Whether a group of one position, at p, is grown when visited with `counter`.
     bool grows(Position p, std::uint32_t counter) const
     {
-        return counter < expansionLimit && index_.tokenId(p) != index_.stopToken();
+        return counter < expansionLimit && !index_.isStop(index_.tokenId(p));
     }
 
     // The run that starts with the group [first, last) of continuations,
@@ -306,8 +306,8 @@ private:
     // prefix of the next in suffix order, so they come first in the group;
     // past them the group either branches where its remaining continuations
     // part, or holds a single continuation, which grows on while its token is
-    // not "." and the counter is below the limit, and then to the next "."
-    // (included) or the end of the text.
+    // not a full stop and the counter is below the limit, and then to the
+    // next full stop (included) or the end of the text.
     Run follow(std::uint32_t first, std::uint32_t last, std::uint32_t top, std::uint32_t counter) const
     {
         std::uint32_t j = first;

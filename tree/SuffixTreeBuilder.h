@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-// A group of one occurrence grows only while its token is not "." and the
-// counter of its grouping step is below this limit. The counter starts at the
-// value the parent's step had when it visited the node, and counts the groups
-// grown so far; groups of two or more occurrences always grow.
+// A group of one occurrence grows only while its token is not a full stop
+// (see Corpus::stopTokens) and the counter of its grouping step is below this
+// limit. The counter starts at the value the parent's step had when it
+// visited the node, and counts the groups grown so far; groups of two or more
+// occurrences always grow.
 inline constexpr std::uint32_t expansionLimit = 50;
 
 // The tree that growing the continuations of `query`'s occurrences and then

@@ -192,6 +192,27 @@ TEST(CorpusIndexes, BuiltWithTheCorpus)
     EXPECT_EQ(empty.nextStop(0), empty.end());
 }
 
+TEST(CorpusIndexes, FullStopsOfEveryScriptUnderTheUtf8RulesAndDotAloneUnderTheBytes)
+{
+    // Tokens: a(0) 。(1) b(2) ．(3) c(4) ｡(5) d(6) ।(7) e(8) ۔(9) f(10) .(11) g(12); end 13.
+    const std::string text = "a\u3002b\uFF0Ec\uFF61d\u0964e\u06D4f.g";
+    for (const bool fold : {false, true}) {
+        const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()), {WordRules::Unicode, fold});
+        ASSERT_EQ(corpus.end(), 13u);
+        EXPECT_EQ(corpus.stopTokens().size(), 6u);
+        for (Corpus::Position p = 0; p < corpus.end(); ++p) {
+            EXPECT_EQ(corpus.nextStop(p), p % 2 == 1 ? p : p == 12 ? 13 : p + 1) << p;
+            EXPECT_EQ(corpus.isStop(corpus.tokenId(p)), p % 2 == 1) << p;
+            // The backward index reads the same stops, from the other end.
+            EXPECT_EQ(corpus.backward().nextStop(12 - p), p % 2 == 1 ? 12 - p : p == 0 ? 13 : 13 - p) << p;
+        }
+    }
+    // Under the byte rules those marks' bytes separate, and "." is the one stop.
+    const Corpus bytes(text.data(), static_cast<std::uint32_t>(text.size()));
+    ASSERT_EQ(bytes.stopTokens().size(), 1u);
+    EXPECT_EQ(bytes.tokenText(bytes.stopTokens()[0]), ".");
+}
+
 TEST(CorpusIndexes, FindTokensCutsAndLooksUp)
 {
     const std::string text = "don't stop . Stop";

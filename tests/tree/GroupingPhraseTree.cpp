@@ -38,7 +38,6 @@ void growContinuations(const Corpus &corpus, std::vector<Position> positions, Ph
                        std::uint32_t counter)
 {
     const Position end = corpus.end();
-    const TokenId stop = corpus.stopToken();
 
     // All pending position lists live back to back in one arena, the list of
     // the call on top of the work stack last. A call's list is replaced by the
@@ -82,7 +81,7 @@ void growContinuations(const Corpus &corpus, std::vector<Position> positions, Ph
         std::size_t grown = 0;
         for (Group &group : groups) {
             group.counter = c;
-            group.grows = group.count > 1 || (group.token != stop && c < expansionLimit);
+            group.grows = group.count > 1 || (!corpus.isStop(group.token) && c < expansionLimit);
             if (group.grows) {
                 ++c;
                 grown += group.count;

@@ -256,4 +256,26 @@ TEST_F(MorvanetTreeTool, FoldersPruningAndConcordance)
     EXPECT_EQ(runTool({"--depth", "x", path, "a"}).status, 2);
 }
 
+TEST_F(MorvanetTreeTool, ConcordanceLinesOfWordsGatheredAcrossZeroBytes)
+{
+    // Two words in a row hold a zero byte, and a UTF-16 text has one after
+    // every character: each word keeps the line of its first byte.
+    const QByteArray zeros = write("z.txt", QByteArray("a\0b c\0d\nx\n", 10));
+    const Result z = runTool({"--kwic", "2", zeros, "cd"});
+    ASSERT_EQ(z.status, 0) << z.err.toStdString();
+    EXPECT_EQ(z.out, zeros + ":1\tab\tcd\tx\n");
+
+    QByteArray utf16("\xFF\xFE", 2);
+    for (const char c : std::string("to be\n\nor not to\nbe\n")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    const QByteArray path = write("u.txt", utf16);
+    for (const char *rules : {"--ignore-case", "--unicode"}) {
+        const Result kwic = runTool({rules, "--kwic", "1", path, "be"});
+        ASSERT_EQ(kwic.status, 0) << kwic.err.toStdString();
+        EXPECT_EQ(kwic.out, path + ":1\tto\tbe\tor\n" + path + ":4\tto\tbe\t\n");
+    }
+}
+
 }  // namespace

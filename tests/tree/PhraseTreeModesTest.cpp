@@ -57,6 +57,8 @@ bool sameTree(const Strings &documents, const std::string &phrase, const Mode &m
         };
     }
     rules.isBoundary = [](const std::string &token) { return token[0] == '\x01'; };
+    if (options.utf8())
+        rules.isStop = isUnicodeFullStop;
     rules.backward = mode.direction == TreeDirection::Backward;
 
     const Corpus corpus = documents.size() == 1
@@ -124,6 +126,10 @@ TEST(PhraseTreeModes, TinyUnicodeVocabularies)
     checkRandomTexts({"\u212A", "k", "K", "\u017F", "s", "S", "\u03C3", "\u03C2", "\u03A3", "\u00E9,", "\u00C9", ".",
                       "\u00AB", "\u1E9E", "\u00DF"},
                      4, 1200);
+    // The full stops of other scripts end continuations under the UTF-8
+    // rules; under the byte rules their bytes separate.
+    checkRandomTexts({"\u4E00", "\u4E8C", "\u3002", "\uFF0E", "\uFF61", "\u0915", "\u0964", "\u0628", "\u06D4", "x", "."},
+                     5, 800);
 }
 
 TEST(PhraseTreeModes, ChainsSpelledByTheirFirstMetOccurrence)

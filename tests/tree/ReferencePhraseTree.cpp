@@ -13,21 +13,24 @@ namespace {
 
 struct Group {
     std::string key;
+    bool stop = false;
     ReferenceNode *node = nullptr;
     std::vector<std::size_t> positions;
 };
 
-// The token list as the rules read it: each token's key, and which tokens are boundaries.
+// The token list as the rules read it: each token's key, and which tokens are boundaries and full stops.
 struct Reading {
     const std::vector<std::string> &tokens;
     std::vector<std::string> keys;
     std::vector<bool> boundary;
+    std::vector<bool> stop;
 
     Reading(const std::vector<std::string> &tokens, const ReferenceRules &rules) : tokens(tokens)
     {
         for (const std::string &token : tokens) {
             keys.push_back(rules.key ? rules.key(token) : token);
             boundary.push_back(rules.isBoundary && rules.isBoundary(token));
+            stop.push_back(rules.isStop ? rules.isStop(token) : token == ".");
         }
     }
     bool ends(std::size_t p) const { return p == tokens.size() || boundary[p]; }
@@ -45,7 +48,7 @@ void grow(const Reading &text, const std::vector<std::size_t> &positions, Refere
                 group = &g;
         }
         if (!group) {
-            table.push_back(Group{text.keys[p], nullptr, {}});
+            table.push_back(Group{text.keys[p], text.stop[p], nullptr, {}});
             group = &table.back();
         }
         if (!group->node) {
@@ -58,7 +61,7 @@ void grow(const Reading &text, const std::vector<std::size_t> &positions, Refere
         group->node->count += 1;
     }
     for (Group &group : table) {
-        if (group.positions.size() > 1 || (group.key != "." && counter < 50)) {
+        if (group.positions.size() > 1 || (!group.stop && counter < 50)) {
             grow(text, group.positions, *group.node, counter);
             counter += 1;
         }

@@ -26,11 +26,21 @@ struct ReferenceRules {
     // Tokens that stand for the place between two documents: they never
     // match, a continuation stops at them as at the end, and weights do not count them.
     std::function<bool(const std::string &)> isBoundary;
+    // The full stops, after which a single continuation stops ("." alone when unset).
+    std::function<bool(const std::string &)> isStop;
     // The tree of what precedes the phrase: the tree of the reversed tokens
     // and reversed query, every label turned back into reading order, the
     // root reading "<absorbed run> <text>".
     bool backward = false;
 };
+
+// The full stops under the UTF-8 word rules: ".", and those of Chinese and
+// Japanese (ideographic, fullwidth, halfwidth), Devanagari and Arabic.
+inline bool isUnicodeFullStop(const std::string &token)
+{
+    return token == "." || token == "\u3002" || token == "\uFF0E" || token == "\uFF61" || token == "\u0964"
+           || token == "\u06D4";
+}
 
 // Continuation positions (indices into `tokens`; tokens.size() is the end) of
 // the non-overlapping occurrences of `query`, by the plain cursor scan.
