@@ -360,8 +360,8 @@ bool writeInputs(const std::filesystem::path &dir)
 // array with two binary searches.
 std::uint64_t pairCount(const Corpus &corpus, Corpus::TokenId a, Corpus::TokenId b)
 {
-    const std::vector<Corpus::Position> &sa = corpus.suffixArray();
-    const std::vector<Corpus::TokenId> &ids = corpus.tokenIds();
+    const std::span<const Corpus::Position> sa = corpus.suffixArray();
+    const std::span<const Corpus::TokenId> ids = corpus.tokenIds();
     // A boundary or the end sorts before every token: a sequence that is a prefix of another comes first.
     auto key = [&](Corpus::Position p) {
         auto id = [&](std::size_t q) -> std::int64_t {

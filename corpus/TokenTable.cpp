@@ -23,7 +23,7 @@ TokenTable::TokenTable()
 }
 
 TokenTable::TokenTable(const Stored &stored)
-    : bytes_(stored.bytes), offsets_(stored.offsets), slots_(stored.slots), allPlain_(stored.allPlain)
+    : bytes_(stored.bytes), offsets_(stored.offsets), slots_(stored.hashSlots), allPlain_(stored.allPlain)
 {
     for (std::size_t byte = 0; byte < singleCount; ++byte) {
         const TokenId id = byte < stored.singles.size() ? stored.singles[byte] : noToken;

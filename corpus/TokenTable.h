@@ -83,7 +83,7 @@ public:
     struct Stored {
         std::span<const char> bytes;            // distinct tokens back to back
         std::span<const std::uint32_t> offsets; // id -> start in bytes; one extra at the end
-        std::span<const std::uint64_t> slots;   // open addressing; a power of two in size
+        std::span<const std::uint64_t> hashSlots;  // open addressing; a power of two in size
         std::span<const TokenId> singles;       // singleCount one-byte tokens' ids, or noToken
         bool allPlain = true;
     };
@@ -160,7 +160,7 @@ public:
     // No token has a byte outside 0x20..0x7E.
     bool allPlain() const { return allPlain_; }
     // The arrays, for saving; valid until the next intern().
-    Stored stored() const { return {bytes_, offsets_, slots_, singles_, allPlain_}; }
+    Stored stored() const { return {bytes_, offsets_, slots_, std::span<const TokenId>(singles_), allPlain_}; }
 
 private:
     // A slot holds the low 32 bits of the token's hash above its id, so that
