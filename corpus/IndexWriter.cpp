@@ -55,6 +55,11 @@ std::string nameOf(const std::string &path)
 
 struct IndexWriter::Hash {
     XXH3_state_t *state = XXH3_createState();
+    Hash()
+    {
+        if (state)
+            XXH3_64bits_reset(state);
+    }
     ~Hash() { XXH3_freeState(state); }
 };
 
