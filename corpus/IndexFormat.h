@@ -13,8 +13,9 @@ inline constexpr std::uint32_t version = 1;
 // Written as the machine stores it: read back on a machine of the other byte
 // order it is 0x04030201.
 inline constexpr std::uint32_t byteOrderMark = 0x01020304;
-// Every section starts at a multiple of this (a page), so that it maps as an array.
-inline constexpr std::uint64_t alignment = 4096;
+// Every section starts at a multiple of this (a cache line), so that it maps
+// as an array of any element type and its first element shares no line.
+inline constexpr std::uint64_t alignment = 64;
 inline constexpr std::uint32_t maxSections = 64;
 
 // What a section holds. The per-direction kinds are Forward + n or Backward + n.
