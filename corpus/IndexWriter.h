@@ -72,7 +72,6 @@ private:
     std::string reason_;
     std::uint64_t size_ = 0;
     std::uint64_t sectionStart_ = 0;
-    std::uint64_t flushedUpTo_ = 0;
     struct Hash;
     std::unique_ptr<Hash> hash_;
     bool committed_ = false;
