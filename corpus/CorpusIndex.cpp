@@ -185,7 +185,8 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     need(SectionKind::TokenBytes, std::numeric_limits<std::uint32_t>::max(), false);
     need(SectionKind::TokenOffsets, std::uint64_t{header.vocabulary} + 1);
     need(SectionKind::TokenSingles, TokenTable::singleCount);
-    need(SectionKind::StopIds, 16, false);
+    need(SectionKind::StopIds, SuffixIndex::maxStops, false);
+    need(SectionKind::LineStarts, n, false);
     need(SectionKind::TokenIds, n);
     if (options.foldCase)
         need(SectionKind::SpellingIds, n);
@@ -206,6 +207,8 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
         reason = "the index's token hash slots are not a power of two";
         sound = false;
     }
+    const SectionEntry *lineStarts = file->find(SectionKind::LineStarts);
+    need(SectionKind::LineFeeds, lineStarts ? lineStarts->length / sizeof(Position) : 0);
     if (!sound)
         return false;
 
@@ -216,13 +219,14 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     stored.tokens = {file->array<char>(SectionKind::TokenBytes), file->array<std::uint32_t>(SectionKind::TokenOffsets),
                      slots, file->array<TokenId>(SectionKind::TokenSingles), header.allPlain != 0};
     stored.boundaries = file->array<Position>(SectionKind::Boundaries);
-    const std::span<const TokenId> stops = file->array<TokenId>(SectionKind::StopIds);
-    stored.stopToken = stops.empty() ? Corpus::noToken : stops.front();
+    stored.stopIds = file->array<TokenId>(SectionKind::StopIds);
+    stored.lineStarts = file->array<Position>(SectionKind::LineStarts);
+    stored.lineFeeds = file->array<std::uint32_t>(SectionKind::LineFeeds);
     for (const SectionKind direction : {SectionKind::Forward, SectionKind::Backward}) {
         SuffixIndex::Stored &index = direction == SectionKind::Forward ? stored.forward : stored.backward;
         index.ids = stored.ids;
         index.reversed = direction == SectionKind::Backward;
-        index.stopToken = stored.stopToken;
+        index.stopIds = stored.stopIds;
         index.suffixArray = file->array<Position>(part(direction, SuffixArray));
         index.lcpArray = file->array<std::uint32_t>(part(direction, Lcp));
         index.suffixArrayMinima = file->array<std::uint32_t>(part(direction, SuffixArrayMinima));
@@ -372,9 +376,15 @@ std::string checkLayout(const Layout &layout)
             return "the index's token table does not find token " + std::to_string(id);
     }
     const std::span<const TokenId> stopIds = file.array<TokenId>(SectionKind::StopIds);
-    for (const TokenId stop : stopIds) {
-        if (stop >= vocabulary)
-            return "the index's stop ids are out of range";
+    for (std::size_t k = 0; k < stopIds.size(); ++k) {
+        if (stopIds[k] >= vocabulary || (k > 0 && stopIds[k] <= stopIds[k - 1]))
+            return "the index's stop ids are out of range or order";
+    }
+    // The line index: starts ascending (a boundary may repeat a start that
+    // resets the count) inside the positions.
+    for (std::size_t k = 0; k < stored.lineStarts.size(); ++k) {
+        if (stored.lineStarts[k] > stored.ids.size() || (k > 0 && stored.lineStarts[k] < stored.lineStarts[k - 1]))
+            return "the index's line starts are out of order";
     }
     const SuffixIndex forward(stored.forward), backward(stored.backward);
     std::string fault = checkDirection(forward, stopIds, "forward");
@@ -428,9 +438,6 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         names += source.name;
     }
     const std::string savedFrom = workingFolder();
-    std::vector<TokenId> stopIds;
-    if (stored.stopToken != Corpus::noToken)
-        stopIds.push_back(stored.stopToken);
 
     // Sizes up front, for the progress: about the arrays' bytes.
     const std::uint64_t n = corpus.end();
@@ -444,10 +451,11 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.add(SectionKind::TokenOffsets, stored.tokens.offsets)
         && sink.add(SectionKind::TokenSlots, stored.tokens.hashSlots)
         && sink.add(SectionKind::TokenSingles, stored.tokens.singles)
-        && sink.add(SectionKind::StopIds, std::span<const TokenId>(stopIds))
+        && sink.add(SectionKind::StopIds, stored.stopIds)
         && sink.add(SectionKind::TokenIds, stored.ids)
         && (stored.spellingIds.empty() || sink.add(SectionKind::SpellingIds, stored.spellingIds))
         && sink.add(SectionKind::Boundaries, stored.boundaries)
+        && sink.add(SectionKind::LineStarts, stored.lineStarts) && sink.add(SectionKind::LineFeeds, stored.lineFeeds)
         && sink.add(SectionKind::Documents, std::span<const DocumentRecord>(records))
         && sink.addText(SectionKind::DocumentNames, names) && sink.addText(SectionKind::SavedFrom, savedFrom)
         && addDirection(sink, SectionKind::Forward, stored.forward)

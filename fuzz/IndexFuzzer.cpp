@@ -65,11 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             if (result.root)
                 walk(*result.root, 2000);
         }
+        // The concordance: lines and rows as the tool makes them.
         const PhraseOccurrences found = findOccurrences(corpus, phrase);
+        const std::vector<std::uint64_t> lines = occurrenceLines(corpus, found.starts);
+        FUZZ_CHECK(lines.size() == found.starts.size());
+        ConcordanceRow row;
         for (const Corpus::Position p : found.starts) {
-            FUZZ_CHECK(p < corpus.end());
-            (void)corpus.documentOf(p);
-            (void)corpus.token(p);
+            FUZZ_CHECK(p < corpus.end() && found.length <= corpus.end() - p);
+            FUZZ_CHECK(corpus.documentOf(p) < opened.sources.size());
+            makeConcordanceRow(corpus, p, found.length, 3, row);
         }
     }
     return 0;
