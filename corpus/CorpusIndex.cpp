@@ -215,7 +215,9 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     Corpus::Stored &stored = layout.stored;
     stored.options = options;
     stored.ids = file->array<TokenId>(SectionKind::TokenIds);
-    stored.spellingIds = file->array<TokenId>(SectionKind::SpellingIds);
+    // Spellings are read only where their size was checked: in a folded corpus.
+    if (options.foldCase)
+        stored.spellingIds = file->array<TokenId>(SectionKind::SpellingIds);
     stored.tokens = {file->array<char>(SectionKind::TokenBytes), file->array<std::uint32_t>(SectionKind::TokenOffsets),
                      slots, file->array<TokenId>(SectionKind::TokenSingles), header.allPlain != 0};
     stored.boundaries = file->array<Position>(SectionKind::Boundaries);
