@@ -64,10 +64,11 @@ std::string workingFolder()
 }
 
 // Writes the sections in turn, keeping their table; arrays go in pieces so
-// that progress is heard and a stop comes soon.
+// that progress is heard and a stop comes soon. Without a writer it only
+// adds up the bytes the sections will take, for the progress's total.
 class SectionSink {
 public:
-    SectionSink(IndexWriter &writer, const Progress &progress, std::uint64_t total, std::string_view item)
+    SectionSink(IndexWriter *writer, const Progress &progress, std::uint64_t total, std::string_view item)
         : writer_(writer), progress_(progress), total_(total), item_(item)
     {
     }
@@ -76,16 +77,21 @@ public:
     bool add(SectionKind kind, std::span<const T> values)
     {
         const std::span<const std::byte> bytes = std::as_bytes(values);
-        if (!writer_.beginSection(alignment))
+        if (!writer_) {
+            total_ = (total_ + alignment - 1) / alignment * alignment + bytes.size();
+            return true;
+        }
+        IndexWriter &writer = *writer_;
+        if (!writer.beginSection(alignment))
             return false;
         constexpr std::size_t piece = std::size_t{64} << 20;
         for (std::size_t at = 0; at < bytes.size(); at += piece) {
             progress_.throwIfStopped();
-            if (!writer_.write(bytes.subspan(at, std::min(piece, bytes.size() - at))))
+            if (!writer.write(bytes.subspan(at, std::min(piece, bytes.size() - at))))
                 return false;
-            progress_.report(Progress::Stage::Writing, writer_.size(), total_, item_);
+            progress_.report(Progress::Stage::Writing, writer.size(), total_, item_);
         }
-        const IndexWriter::Section section = writer_.endSection();
+        const IndexWriter::Section section = writer.endSection();
         table_.push_back({static_cast<std::uint32_t>(kind), static_cast<std::uint32_t>(sizeof(T)), section.offset,
                           section.length, section.checksum});
         return true;
@@ -93,9 +99,10 @@ public:
     bool addText(SectionKind kind, std::string_view text) { return add(kind, std::span<const char>(text)); }
 
     const std::vector<SectionEntry> &table() const { return table_; }
+    std::uint64_t total() const { return total_; }
 
 private:
-    IndexWriter &writer_;
+    IndexWriter *writer_;
     const Progress &progress_;
     std::uint64_t total_;
     std::string_view item_;
@@ -441,15 +448,10 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
     }
     const std::string savedFrom = workingFolder();
 
-    // Sizes up front, for the progress: about the arrays' bytes.
     const std::uint64_t n = corpus.end();
-    const std::uint64_t total = n * 4 * (stored.spellingIds.empty() ? 5 : 6) + stored.tokens.bytes.size()
-                                + stored.tokens.hashSlots.size_bytes();
-    SectionSink sink(*writer, progress, total, path);
     const std::uint64_t tableBytes = sizeof(Header) + maxSections * sizeof(SectionEntry);
-    const std::vector<std::byte> placeholder(tableBytes);
-    const bool written =
-        writer->write(placeholder) && sink.add(SectionKind::TokenBytes, stored.tokens.bytes)
+    const auto addSections = [&](SectionSink &sink) {
+        return sink.add(SectionKind::TokenBytes, stored.tokens.bytes)
         && sink.add(SectionKind::TokenOffsets, stored.tokens.offsets)
         && sink.add(SectionKind::TokenSlots, stored.tokens.hashSlots)
         && sink.add(SectionKind::TokenSingles, stored.tokens.singles)
@@ -462,7 +464,13 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.addText(SectionKind::DocumentNames, names) && sink.addText(SectionKind::SavedFrom, savedFrom)
         && addDirection(sink, SectionKind::Forward, stored.forward)
         && addDirection(sink, SectionKind::Backward, stored.backward);
-    if (!written) {
+    };
+    // The sizes first, so that the progress knows the whole.
+    SectionSink sizes(nullptr, progress, tableBytes, path);
+    addSections(sizes);
+    SectionSink sink(writer.get(), progress, sizes.total(), path);
+    const std::vector<std::byte> placeholder(tableBytes);
+    if (!writer->write(placeholder) || !addSections(sink)) {
         reason = writer->reason();
         return false;
     }
