@@ -279,12 +279,8 @@ private:
         const bool backward = index_.reversed();
         std::unique_ptr<PhraseNode> node;
         if (run.spelled.empty()) {
-            // Common prefixes that lie (a damaged saved index) could make a
-            // span run past the end: it is cut there.
-            const Position spanStart = std::min(run.spanStart, end_);
-            const std::uint32_t spanLength = std::min(run.spanLength, end_ - spanStart);
             node = std::make_unique<PhraseNode>(std::move(text), corpus_,
-                                                index_.corpusStart(spanStart, spanLength), spanLength,
+                                                index_.corpusStart(run.spanStart, run.spanLength), run.spanLength,
                                                 backward ? PhraseNode::TextPlace::AfterSpan
                                                          : PhraseNode::TextPlace::BeforeSpan);
         } else {
@@ -348,6 +344,10 @@ private:
                 spanLast = std::min(index_.nextStop(p + 1), index_.boundaryAfter(p) - 1);
             run = {j, j + 1, depth, false, spanStart, spanLast - spanStart + 1, 1, {}};
         }
+        // Common prefixes that lie (a damaged saved index) could make a span
+        // run past the end: it is cut there.
+        run.spanStart = std::min(run.spanStart, end_);
+        run.spanLength = std::min(run.spanLength, end_ - run.spanStart);
         if (spellingsDiffer_ && run.first > first)
             spell(run, first, top);
         return run;
