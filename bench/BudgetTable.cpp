@@ -743,6 +743,8 @@ int main(int argc, char **argv)
     std::string corpusInput;
     bool corpora = false;
     bool processes = false;
+    bool gigabyte = false;
+    bool textTable = true;
     // The plain mode always runs first: the other modes' corpus times are compared with it.
     std::vector<const Mode *> chosen{&modes[0]};
     for (int i = 1; i < argc; ++i) {
@@ -763,6 +765,10 @@ int main(int argc, char **argv)
             processes = true;
         } else if (arg == "--corpora") {
             corpora = true;
+        } else if (arg == "--gigabyte") {
+            gigabyte = true;
+        } else if (arg == "--saved-only") {
+            textTable = false;
         } else if (arg == "--corpus-input" && i + 1 < argc) {
             corpusInput = argv[++i];
         } else if (arg == "--write-inputs" && i + 1 < argc) {
@@ -770,7 +776,8 @@ int main(int argc, char **argv)
         } else {
             std::fprintf(stderr,
                          "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] [--both] "
-                         "[--seconds N] | --processes | --corpora [--seconds N] | --write-inputs DIR\n");
+                         "[--seconds N] | --processes | --corpora [--gigabyte] [--saved-only] [--seconds N] | "
+                         "--write-inputs DIR\n");
             return 2;
         }
     }
@@ -802,6 +809,6 @@ int main(int argc, char **argv)
     if (processes)
         return printProcessTable();
     if (corpora)
-        return printCorpusTable(self, childSeconds);
+        return printCorpusTable(self, childSeconds, gigabyte, textTable);
     return printTable(self, old, chosen);
 }

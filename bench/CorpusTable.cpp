@@ -10,6 +10,7 @@
 
 #include "BenchClock.h"
 #include "ChildProcess.h"
+#include "SavedIndexTable.h"
 
 #include "Concordance.h"
 #include "Corpus.h"
@@ -316,6 +317,27 @@ bool writeBytes(const std::filesystem::path &path, const char *bytes, std::size_
     return static_cast<bool>(file.flush());
 }
 
+// `text` as `parts` files of about equal size, each ending at a line feed, in the folder `parts`.
+bool writeParts(const std::filesystem::path &parts, const std::string &text, int count)
+{
+    std::filesystem::create_directories(parts);
+    std::size_t from = 0;
+    for (int part = 0; part < count; ++part) {
+        std::size_t to = text.size();
+        if (part + 1 < count) {
+            to = std::max(from, text.size() * static_cast<std::size_t>(part + 1) / static_cast<std::size_t>(count));
+            const std::size_t feed = text.find('\n', to);
+            to = feed == std::string::npos ? text.size() : feed + 1;
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "part-%04d.txt", part);
+        if (!writeBytes(parts / name, text.data() + from, to - from))
+            return false;
+        from = to;
+    }
+    return true;
+}
+
 bool writeInputs(const std::filesystem::path &dir)
 {
     const std::string kjv = readFile(MORVANET_BENCH_TEXT);
@@ -360,8 +382,8 @@ bool writeInputs(const std::filesystem::path &dir)
 // array with two binary searches.
 std::uint64_t pairCount(const Corpus &corpus, Corpus::TokenId a, Corpus::TokenId b)
 {
-    const std::vector<Corpus::Position> &sa = corpus.suffixArray();
-    const std::vector<Corpus::TokenId> &ids = corpus.tokenIds();
+    const std::span<const Corpus::Position> sa = corpus.suffixArray();
+    const std::span<const Corpus::TokenId> ids = corpus.tokenIds();
     // A boundary or the end sorts before every token: a sequence that is a prefix of another comes first.
     auto key = [&](Corpus::Position p) {
         auto id = [&](std::size_t q) -> std::int64_t {
@@ -657,7 +679,7 @@ int runCorpusInput(const std::string &path, int argc, char **argv)
     return 0;
 }
 
-int printCorpusTable(const char *self, int seconds)
+int printCorpusTable(const char *self, int seconds, bool gigabyte, bool textTable)
 {
     char folder[] = "/tmp/morvanet-corpora-XXXXXX";
     if (!mkdtemp(folder)) {
@@ -667,6 +689,25 @@ int printCorpusTable(const char *self, int seconds)
     if (!writeInputs(folder)) {
         std::filesystem::remove_all(folder);
         return 1;
+    }
+    std::vector<SavedIndexInput> saved{{std::string(folder) + "/" + corpusInputs[0].name, corpusInputs[0].what},
+                                       {std::string(folder) + "/" + corpusInputs[1].name, corpusInputs[1].what}};
+    if (gigabyte) {
+        const double start = nowMs();
+        const std::string text = trigramText(readFile(MORVANET_BENCH_TEXT), 10 * trigramBytes);
+        std::fprintf(stderr, "1 GB trigram text: %zu bytes generated in %.1f s\n", text.size(), (nowMs() - start) / 1e3);
+        if (text.empty() || !writeBytes(std::string(folder) + "/trigram-1gb.txt", text.data(), text.size())
+            || !writeParts(std::string(folder) + "/trigram-1gb-parts", text, 2000)) {
+            std::filesystem::remove_all(folder);
+            return 1;
+        }
+        saved.push_back({std::string(folder) + "/trigram-1gb.txt", "1 GB trigram text, one file"});
+        saved.push_back({std::string(folder) + "/trigram-1gb-parts", "1 GB trigram text, 2,000 files"});
+    }
+    if (!textTable) {
+        const bool held = printSavedIndexTable(saved, folder);
+        std::filesystem::remove_all(folder);
+        return held ? 0 : 1;
     }
     std::printf("Whole corpora, wall-clock times (CLOCK_MONOTONIC), ms; read + index: loadTexts without a limit "
                 "and the Corpus; trees: phrases with at most %u occurrences, found, built and every node made; "
@@ -751,8 +792,6 @@ int printCorpusTable(const char *self, int seconds)
         }
         std::fflush(stdout);
     }
-    std::filesystem::remove_all(folder);
-
     std::printf("\nThe concordance (kwic 8) of every occurrence of the most frequent token, written to /dev/null, "
                 "one run, against reading and indexing the input\n\n");
     std::printf("| input | token | occurrences | MB written | kwic ms | read + index ms | kwic / (read + index) |\n");
@@ -772,5 +811,7 @@ int printCorpusTable(const char *self, int seconds)
                 verdict(worst.outline <= outlineBudgetMs), worst.outline, pngBudgetMs, verdict(worst.png <= pngBudgetMs),
                 worst.png, kwicBudgetMs, verdict(worst.kwic <= kwicBudgetMs), worst.kwic, kwicAllBudgetRatio,
                 verdict(worst.kwicAllRatio <= kwicAllBudgetRatio), worst.kwicAllRatio, worst.complete ? "" : "; not every input finished");
-    return worst.complete ? 0 : 1;
+    const bool held = printSavedIndexTable(saved, folder);
+    std::filesystem::remove_all(folder);
+    return worst.complete && held ? 0 : 1;
 }

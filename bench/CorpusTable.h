@@ -6,8 +6,10 @@
 
 // Generates the inputs into a fresh folder under /tmp, runs one child process
 // per input (`self --corpus-input PATH`, at most `seconds` each), prints the
-// table and the budget line, and removes the folder.
-int printCorpusTable(const char *self, int seconds);
+// table and the budget line (unless not `textTable`), then the saved-index
+// table of the trigram inputs (see SavedIndexTable.h), with a 1 GB trigram
+// text as one file and as 2,000 files when `gigabyte`, and removes the folder.
+int printCorpusTable(const char *self, int seconds, bool gigabyte, bool textTable);
 
 // The child: reads and indexes `path` (a file or a folder), measures, and
 // prints its figures for the parent. Needs argc and argv for the QApplication.

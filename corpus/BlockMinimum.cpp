@@ -4,13 +4,19 @@
 
 BlockMinimum::BlockMinimum(std::span<const std::uint32_t> values) : values_(values)
 {
-    blockMinima_.resize((values.size() + blockSize - 1) / blockSize);
-    for (std::size_t b = 0; b < blockMinima_.size(); ++b) {
+    ownMinima_.resize(blocksOf(values.size()));
+    for (std::size_t b = 0; b < ownMinima_.size(); ++b) {
         const std::size_t first = b * blockSize;
         const std::size_t last = std::min(values.size(), first + blockSize);
-        blockMinima_[b] = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(first),
-                                            values.begin() + static_cast<std::ptrdiff_t>(last));
+        ownMinima_[b] = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(first),
+                                          values.begin() + static_cast<std::ptrdiff_t>(last));
     }
+    blockMinima_ = ownMinima_;
+}
+
+BlockMinimum::BlockMinimum(std::span<const std::uint32_t> values, std::span<const std::uint32_t> blockMinima)
+    : values_(values), blockMinima_(blockMinima)
+{
 }
 
 std::uint32_t BlockMinimum::minimum(std::size_t first, std::size_t last) const

@@ -25,8 +25,9 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     // A text has at most one token per byte. Reserving that once spares the
     // copies of growing; the capacity that the tokens do not reach is never
     // touched, so it takes address space, not memory.
-    reserveOnHugePages(ids_, length);
+    reserveOnHugePages(ownIds_, length);
     addDocument(bytes, length);
+    viewOwn();
     index(false, Progress());
 }
 
@@ -39,30 +40,62 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
         total += document.size();
     if (total >= std::numeric_limits<Position>::max())
         throw std::length_error("the text has more bytes than token positions can number");
-    reserveOnHugePages(ids_, total);
+    reserveOnHugePages(ownIds_, total);
     const std::uint64_t bytes = total - (documents.empty() ? 0 : documents.size() - 1);
     std::uint64_t cut = 0;
     for (std::size_t d = 0; d < documents.size(); ++d) {
         progress.throwIfStopped();
         if (d > 0) {
             // Each document counts its lines from the first.
-            if (!lineFeeds_.empty() && lineFeeds_.back() != 0) {
-                lineStarts_.push_back(end());
-                lineFeeds_.push_back(0);
+            if (!ownLineFeeds_.empty() && ownLineFeeds_.back() != 0) {
+                ownLineStarts_.push_back(static_cast<Position>(ownIds_.size()));
+                ownLineFeeds_.push_back(0);
             }
-            boundaries_.push_back(end());
-            ids_.push_back(noToken);
+            ownBoundaries_.push_back(static_cast<Position>(ownIds_.size()));
+            ownIds_.push_back(noToken);
             if (options_.foldCase)
-                spellingIds_.push_back(noToken);
+                ownSpellingIds_.push_back(noToken);
         }
         addDocument(documents[d].data(), static_cast<std::uint32_t>(documents[d].size()));
         cut += documents[d].size();
         progress.report(Progress::Stage::Cutting, cut, bytes);
     }
+    viewOwn();
     index(backwardToo, progress);
 }
 
+Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
+    : options_(stored.options), ids_(stored.ids), spellingIds_(stored.spellingIds), spellings_(stored.tokens),
+      boundaries_(stored.boundaries), lineStarts_(stored.lineStarts), lineFeeds_(stored.lineFeeds),
+      forward_(stored.forward), owner_(std::move(owner))
+{
+    stopCount_ = std::min(stored.stopIds.size(), stopTokens_.size());
+    std::copy_n(stored.stopIds.begin(), stopCount_, stopTokens_.begin());
+    // A saved corpus has both directions.
+    backward_ = std::make_unique<SuffixIndex>(stored.backward);
+    backwardMade_ = true;
+    std::call_once(backwardOnce_, [] {});
+}
+
 Corpus::~Corpus() = default;
+
+void Corpus::viewOwn()
+{
+    ids_ = ownIds_;
+    spellingIds_ = ownSpellingIds_;
+    boundaries_ = ownBoundaries_;
+    lineStarts_ = ownLineStarts_;
+    lineFeeds_ = ownLineFeeds_;
+}
+
+Corpus::Stored Corpus::stored() const
+{
+    Stored stored{options_,    ids_,       spellingIds_, spellings_.stored(), boundaries_, lineStarts_,
+                  lineFeeds_, stopTokens(), forward_.stored(), {}};
+    if (backwardMade_)
+        stored.backward = backward_->stored();
+    return stored;
+}
 
 void Corpus::addDocument(const char *bytes, std::uint32_t length)
 {
@@ -81,8 +114,8 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
             ++feeds;
             nextFeed = feedFrom(nextFeed + 1);
         } while (nextFeed < start);
-        lineStarts_.push_back(end());
-        lineFeeds_.push_back(feeds);
+        ownLineStarts_.push_back(static_cast<Position>(ownIds_.size()));
+        ownLineFeeds_.push_back(feeds);
     };
     const auto track = [&](std::uint32_t start) __attribute__((always_inline)) {
         if (start > nextFeed) [[unlikely]]
@@ -93,13 +126,13 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
         forEachTokenOf(options_, bytes, length, word,
                        [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
                            track(start);
-                           ids_.push_back(spellings_.intern(token));
+                           ownIds_.push_back(spellings_.intern(token));
                        });
         return;
     }
     // Folded ids for searching and grouping, spellings for the labels: each
     // new spelling is folded once.
-    reserveOnHugePages(spellingIds_, ids_.capacity());
+    reserveOnHugePages(ownSpellingIds_, ownIds_.capacity());
     std::string folded;
     forEachTokenOf(options_, bytes, length, word, [&](std::string_view token, std::uint32_t start) {
         track(start);
@@ -117,8 +150,8 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
                 foldedOf_[spelling] = form;
             }
         }
-        spellingIds_.push_back(spelling);
-        ids_.push_back(foldedOf_[spelling]);
+        ownSpellingIds_.push_back(spelling);
+        ownIds_.push_back(foldedOf_[spelling]);
     });
 }
 
@@ -175,6 +208,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
     }
     progress.report(Progress::Stage::Sorting, 2, 2);
     std::call_once(backwardOnce_, [] {});  // made already
+    backwardMade_ = true;
 }
 
 std::uint32_t Corpus::documentOf(Position p) const
@@ -218,6 +252,7 @@ const SuffixIndex &Corpus::backward() const
 {
     std::call_once(backwardOnce_, [this] {
         backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopTokens(), boundaries_, true);
+        backwardMade_ = true;
     });
     return *backward_;
 }

@@ -16,6 +16,9 @@
 #include <string_view>
 #include <vector>
 
+// A corpus is made by cutting texts, or opened from a saved index (see
+// CorpusIndex): either way it reads its arrays through views, of vectors of
+// its own or of the index's mapping, which it then keeps while it lives.
 class Corpus {
 public:
     using TokenId = std::uint32_t;
@@ -23,6 +26,20 @@ public:
     using Position = std::uint32_t;
 
     static constexpr TokenId noToken = UINT32_MAX;
+
+    // The arrays that make a corpus, as a made one holds them.
+    struct Stored {
+        CorpusOptions options;
+        std::span<const TokenId> ids;
+        std::span<const TokenId> spellingIds;  // when folding
+        TokenTable::Stored tokens;
+        std::span<const Position> boundaries;
+        std::span<const Position> lineStarts;
+        std::span<const std::uint32_t> lineFeeds;  // one per line start
+        std::span<const TokenId> stopIds;          // at most SuffixIndex::maxStops
+        SuffixIndex::Stored forward;
+        SuffixIndex::Stored backward;
+    };
 
     // Tokenizes exactly `length` bytes of `bytes` (no terminator needed) by
     // the rules `options` choose. Throws std::bad_alloc if memory runs out;
@@ -38,6 +55,12 @@ public:
     // documents and between the passes of indexing).
     explicit Corpus(std::span<const std::string_view> documents, CorpusOptions options = {},
                     bool backwardToo = false, const Progress &progress = {});
+    // Views `stored`, both directions, keeping `owner` (what holds the
+    // arrays) while it lives;
+    // requires what CorpusIndex checks when it opens an index: ids and
+    // spelling ids as long as the suffix arrays, boundaries ascending and
+    // below end(), a token table as TokenTable's view requires.
+    Corpus(const Stored &stored, std::shared_ptr<const void> owner);
     ~Corpus();
 
     Corpus(const Corpus &) = delete;
@@ -59,21 +82,24 @@ public:
 
     // The token at p (p < end(), not a boundary) as it is spelled in the
     // text: a view of the interned bytes, valid while the corpus lives.
-    std::string_view token(Position p) const
-    {
-        return spellings_.text(spellingIds_.empty() ? ids_[p] : spellingIds_[p]);
-    }
+    // Empty at a boundary or past the end.
+    std::string_view token(Position p) const { return spellings_.text(spellingId(p)); }
     // The id that searching and grouping compare (of the folded token when
     // the corpus folds case); noToken at a boundary.
     TokenId tokenId(Position p) const { return ids_[p]; }
-    // An id of the token's spelling: equal ids, equal bytes.
-    TokenId spellingId(Position p) const { return spellingIds_.empty() ? ids_[p] : spellingIds_[p]; }
+    // An id of the token's spelling: equal ids, equal bytes; noToken past the end.
+    TokenId spellingId(Position p) const
+    {
+        if (p >= ids_.size()) [[unlikely]]
+            return noToken;
+        return spellingIds_.empty() ? ids_[p] : spellingIds_[p];
+    }
     // How many tokens the corpus holds (boundaries are not tokens).
     std::uint64_t tokenCount() const { return ids_.size() - boundaries_.size(); }
     // All ids in text order, contiguous.
-    const std::vector<TokenId> &tokenIds() const { return ids_; }
+    std::span<const TokenId> tokenIds() const { return ids_; }
     // The positions of the boundaries between documents, ascending.
-    const std::vector<Position> &boundaries() const { return boundaries_; }
+    std::span<const Position> boundaries() const { return boundaries_; }
     // Which document holds position p (0 for the first), and where it starts.
     std::uint32_t documentOf(Position p) const;
     Position documentStart(std::uint32_t document) const { return document == 0 ? 0 : boundaries_[document - 1] + 1; }
@@ -114,9 +140,15 @@ public:
     // The tokens read from last to first; built the first time it is asked for.
     const SuffixIndex &backward() const;
 
+    // Whether the backward index is there already (made or saved), so that
+    // backward() costs nothing.
+    bool hasBackward() const { return backwardMade_; }
+    // The arrays, for saving; the backward index's only if hasBackward().
+    Stored stored() const;
+
     // The forward index's arrays (see SuffixIndex).
-    const std::vector<Position> &suffixArray() const { return forward_.suffixArray(); }
-    const std::vector<std::uint32_t> &lcpArray() const { return forward_.lcpArray(); }
+    std::span<const Position> suffixArray() const { return forward_.suffixArray(); }
+    std::span<const std::uint32_t> lcpArray() const { return forward_.lcpArray(); }
     const BlockMinimum &suffixArrayMinimum() const { return forward_.suffixArrayMinimum(); }
     const BlockMinimum &lcpMinimum() const { return forward_.lcpMinimum(); }
     Position nextStop(Position p) const { return forward_.nextStop(p); }
@@ -125,21 +157,34 @@ private:
     void addDocument(const char *bytes, std::uint32_t length);
     void index(bool backwardToo, const Progress &progress);
 
+    // Points the views at the corpus's own vectors once they are made.
+    void viewOwn();
+
     CorpusOptions options_;
-    std::vector<TokenId> ids_;
-    std::vector<TokenId> spellingIds_;  // when folding: each position's spelling
-    TokenTable spellings_;              // the tokens, and when folding their folded forms too
-    std::vector<TokenId> foldedOf_;     // when folding: id -> the id of its folded form
-    std::vector<Position> boundaries_;
+    std::span<const TokenId> ids_;
+    std::span<const TokenId> spellingIds_;  // when folding: each position's spelling
+    TokenTable spellings_;                  // the tokens, and when folding their folded forms too
+    std::span<const Position> boundaries_;
     // The line index: ascending positions where the line changes, each with
     // the line feeds before it in its document (0 at a boundary that starts
     // the count again); a position before the first entry, or after an
     // entry of 0, is on its document's first line.
-    std::vector<Position> lineStarts_;
-    std::vector<std::uint32_t> lineFeeds_;
+    std::span<const Position> lineStarts_;
+    std::span<const std::uint32_t> lineFeeds_;
     std::array<TokenId, SuffixIndex::maxStops> stopTokens_{};
     std::size_t stopCount_ = 0;
     SuffixIndex forward_;
     mutable std::once_flag backwardOnce_;
     mutable std::unique_ptr<SuffixIndex> backward_;
+    mutable bool backwardMade_ = false;
+
+    // A made corpus's own storage, which the views above show.
+    std::vector<TokenId> ownIds_;
+    std::vector<TokenId> ownSpellingIds_;
+    std::vector<TokenId> foldedOf_;  // when folding: id -> the id of its folded form
+    std::vector<Position> ownBoundaries_;
+    std::vector<Position> ownLineStarts_;
+    std::vector<std::uint32_t> ownLineFeeds_;
+    // What holds the arrays of an opened index.
+    std::shared_ptr<const void> owner_;
 };

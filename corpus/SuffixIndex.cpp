@@ -16,29 +16,31 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
     stopCount_ = static_cast<std::uint32_t>(stopIds.size());
     const auto n = static_cast<Position>(ids_.size());
     if (reversed) {
-        reserveOnHugePages(ownIds_, n);
-        ownIds_.assign(ids.rbegin(), ids.rend());
-        ids_ = ownIds_;
         for (auto b = boundaries.rbegin(); b != boundaries.rend(); ++b)
-            boundaries_.push_back(n - 1 - *b);
+            ownBoundaries_.push_back(n - 1 - *b);
     } else {
-        boundaries_.assign(boundaries.begin(), boundaries.end());
+        ownBoundaries_.assign(boundaries.begin(), boundaries.end());
     }
-    if (boundaries_.empty()) {
-        buildSuffixAndLcpArrays(ids_.data(), n, alphabetSize, suffixArray_, lcpArray_, stop);
+    if (ownBoundaries_.empty() && !reversed) {
+        buildSuffixAndLcpArrays(ids_.data(), n, alphabetSize, ownSuffixArray_, ownLcpArray_, stop);
     } else {
-        // The suffix sorting sees each boundary as a symbol of its own below
-        // every token: suffixes part there, and one that reaches a boundary
-        // sorts first, as one that reaches the end does.
-        const auto count = static_cast<TokenId>(boundaries_.size());
+        // The suffix sorting reads the sequence in this index's order, and
+        // sees each boundary as a symbol of its own below every token:
+        // suffixes part there, and one that reaches a boundary sorts first,
+        // as one that reaches the end does. The copy lives while sorting.
+        const auto count = static_cast<TokenId>(ownBoundaries_.size());
         std::vector<TokenId> text;
         reserveOnHugePages(text, n);
         text.resize(n);
         TokenId next = 0;
-        for (Position p = 0; p < n; ++p)
-            text[p] = ids_[p] == boundaryId ? next++ : ids_[p] + count;
-        buildSuffixAndLcpArrays(text.data(), n, alphabetSize + count, suffixArray_, lcpArray_, stop);
+        for (Position p = 0; p < n; ++p) {
+            const TokenId id = tokenId(p);
+            text[p] = id == boundaryId ? next++ : id + count;
+        }
+        buildSuffixAndLcpArrays(text.data(), n, alphabetSize + count, ownSuffixArray_, ownLcpArray_, stop);
     }
+    suffixArray_ = ownSuffixArray_;
+    lcpArray_ = ownLcpArray_;
     suffixArrayMinimum_ = BlockMinimum(suffixArray_);
     lcpMinimum_ = BlockMinimum(lcpArray_);
     // One compare per position for the usual single stop; a flag per id
@@ -46,28 +48,53 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
     if (stopCount_ == 1) {
         const TokenId only = stopIds_[0];
         for (Position p = 0; p < n; ++p) {
-            if (ids_[p] == only)
-                stops_.push_back(p);
+            if (tokenId(p) == only)
+                ownStops_.push_back(p);
         }
     } else if (stopCount_ > 1) {
         std::vector<bool> stopFlag(alphabetSize, false);
         for (std::uint32_t k = 0; k < stopCount_; ++k)
             stopFlag[stopIds_[k]] = true;
         for (Position p = 0; p < n; ++p) {
-            if (ids_[p] != boundaryId && stopFlag[ids_[p]])
-                stops_.push_back(p);
+            const TokenId id = tokenId(p);
+            if (id != boundaryId && stopFlag[id])
+                ownStops_.push_back(p);
         }
     }
+    stops_ = ownStops_;
+    boundaries_ = ownBoundaries_;
+}
+
+SuffixIndex::SuffixIndex(const Stored &stored)
+    : reversed_(stored.reversed), ids_(stored.ids), suffixArray_(stored.suffixArray), lcpArray_(stored.lcpArray),
+      suffixArrayMinimum_(stored.suffixArray, stored.suffixArrayMinima),
+      lcpMinimum_(stored.lcpArray, stored.lcpMinima), stops_(stored.stops), boundaries_(stored.boundaries)
+{
+    stopCount_ = static_cast<std::uint32_t>(std::min(stored.stopIds.size(), maxStops));
+    std::copy_n(stored.stopIds.begin(), stopCount_, stopIds_.begin());
+}
+
+SuffixIndex::Stored SuffixIndex::stored() const
+{
+    return {ids_,
+            reversed_,
+            stopIds(),
+            suffixArray_,
+            lcpArray_,
+            suffixArrayMinimum_.minima(),
+            lcpMinimum_.minima(),
+            stops_,
+            boundaries_};
 }
 
 SuffixIndex::Position SuffixIndex::nextStop(Position p) const
 {
     const auto stop = std::lower_bound(stops_.begin(), stops_.end(), p);
-    return stop == stops_.end() ? end() : *stop;
+    return stop == stops_.end() ? end() : std::min(*stop, end());
 }
 
 SuffixIndex::Position SuffixIndex::boundaryAfterSlow(Position p) const
 {
     const auto boundary = std::lower_bound(boundaries_.begin(), boundaries_.end(), p);
-    return boundary == boundaries_.end() ? end() : *boundary;
+    return boundary == boundaries_.end() ? end() : std::min(*boundary, end());
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -67,14 +67,37 @@ inline bool sameBytes(const char *a, const char *b, std::size_t n)
 
 }  // namespace tokentable_detail
 
+// A table is built by interning tokens into storage of its own, or views
+// the arrays of a saved table (see Stored); either way it is read through the
+// same views. A viewed table is read-only, and arrays that lie (offsets that
+// run backwards, ids out of range, a full slot table) give wrong answers,
+// never a read outside them or an endless probe. Not copyable or movable:
+// the views point into the table's own storage.
 class TokenTable {
 public:
     using TokenId = std::uint32_t;
     static constexpr TokenId noToken = UINT32_MAX;
+    static constexpr std::size_t singleCount = 128;
+
+    // The arrays that make a table, as a built one holds them.
+    struct Stored {
+        std::span<const char> bytes;            // distinct tokens back to back
+        std::span<const std::uint32_t> offsets; // id -> start in bytes; one extra at the end
+        std::span<const std::uint64_t> hashSlots;  // open addressing; a power of two in size
+        std::span<const TokenId> singles;       // singleCount one-byte tokens' ids, or noToken
+        bool allPlain = true;
+    };
 
     TokenTable();
+    // Views `stored`; requires offsets nonempty, slots a power of two in
+    // size, and singleCount singles. Singles that name no token read as absent.
+    explicit TokenTable(const Stored &stored);
+
+    TokenTable(const TokenTable &) = delete;
+    TokenTable &operator=(const TokenTable &) = delete;
 
     // The id of `text`, made if it is new. A one-byte token must be ASCII.
+    // Only for a table that is being built, not a viewed one.
     inline __attribute__((always_inline)) TokenId intern(std::string_view text)
     {
         if (text.size() == 1) {
@@ -106,13 +129,17 @@ public:
     inline __attribute__((always_inline)) TokenId lookUp(std::string_view text, std::uint32_t hash) const
     {
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        // A built table is at most half full; a viewed one may lie, so the
+        // probe never goes round more than once.
+        std::size_t slot = hash & mask;
+        for (std::size_t probes = 0; probes <= mask; ++probes, slot = (slot + 1) & mask) {
             const std::uint64_t entry = slots_[slot];
             if (entry == emptySlot)
                 return noToken;
             if (slotHash(entry) == hash && holds(slotId(entry), text))
                 return slotId(entry);
         }
+        return noToken;
     }
     // Starts fetching the slot where a lookUp(…, hash) begins.
     void prefetch(std::uint32_t hash) const { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
@@ -120,12 +147,20 @@ public:
     bool large() const { return slots_.size() > 32768; }
 
     std::uint32_t size() const { return static_cast<std::uint32_t>(offsets_.size() - 1); }
+    // The bytes of token `id`; empty for an id that names no token.
     std::string_view text(TokenId id) const
     {
-        return std::string_view(bytes_.data() + offsets_[id], offsets_[id + 1] - offsets_[id]);
+        if (id >= size()) [[unlikely]]
+            return {};
+        const std::uint32_t first = offsets_[id], last = offsets_[id + 1];
+        if (first > last || last > bytes_.size()) [[unlikely]]
+            return {};
+        return std::string_view(bytes_.data() + first, last - first);
     }
     // No token has a byte outside 0x20..0x7E.
     bool allPlain() const { return allPlain_; }
+    // The arrays, for saving; valid until the next intern().
+    Stored stored() const { return {bytes_, offsets_, slots_, std::span<const TokenId>(singles_), allPlain_}; }
 
 private:
     // A slot holds the low 32 bits of the token's hash above its id, so that
@@ -142,10 +177,22 @@ private:
         return stored.size() == text.size() && tokentable_detail::sameBytes(stored.data(), text.data(), text.size());
     }
     TokenId internHashed(std::string_view text);
+    // Points the views at the table's own storage after it changed.
+    void viewOwn()
+    {
+        bytes_ = ownBytes_;
+        offsets_ = ownOffsets_;
+        slots_ = ownSlots_;
+    }
 
-    std::string bytes_;                   // distinct tokens back to back
-    std::vector<std::uint32_t> offsets_;  // id -> start in bytes_; one extra at the end
-    std::vector<std::uint64_t> slots_;    // open addressing
-    TokenId singles_[128];                // one-byte tokens, all ASCII
+    // What every read goes through: the table's own storage, or saved arrays.
+    std::span<const char> bytes_;
+    std::span<const std::uint32_t> offsets_;
+    std::span<const std::uint64_t> slots_;
+    TokenId singles_[singleCount];  // one-byte tokens, all ASCII
     bool allPlain_ = true;
+
+    std::vector<char> ownBytes_;
+    std::vector<std::uint32_t> ownOffsets_;
+    std::vector<std::uint64_t> ownSlots_;
 };

@@ -1,7 +1,10 @@
 #include "OpenedCorpus.h"
 
+#include "CorpusIndex.h"
+#include "IndexFile.h"
 #include "TextLoader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -35,6 +38,39 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
     const auto started = std::chrono::steady_clock::now();
     std::unique_ptr<OpenedCorpus> opened(new OpenedCorpus());
     opened->request_ = request;
+    if (IndexFile::looksLikeIndex(request.path)) {
+        CorpusIndex::Opened index = CorpusIndex::open(request.path);
+        if (!index.corpus) {
+            outcome.reason = index.reason;
+            return outcome;
+        }
+        const CorpusOptions &saved = index.corpus->options();
+        if (saved != request.options) {
+            outcome.reason = "the index was saved with " + CorpusIndex::describe(saved)
+                             + "; ask it with the same word and case options";
+            return outcome;
+        }
+        if (request.maxBytes) {
+            outcome.reason = "the index was saved whole (with " + CorpusIndex::describe(saved)
+                             + "); --max-bytes does not apply to it";
+            return outcome;
+        }
+        const CorpusIndex::Staleness stale = CorpusIndex::staleness(index);
+        if (stale.changed > 0) {
+            outcome.warning = std::to_string(stale.changed) + " of the " + std::to_string(index.sources.size())
+                              + " files it was saved from changed or are gone (the first: " + stale.first
+                              + "); the answers come from the index";
+        }
+        for (CorpusIndex::Source &source : index.sources) {
+            opened->texts_.documents.push_back({std::move(source.name), std::string()});
+            opened->views_.emplace_back();
+        }
+        opened->corpus_ = std::move(index.corpus);
+        opened->saved_ = true;
+        opened->loadSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        outcome.opened = std::move(opened);
+        return outcome;
+    }
     try {
         std::optional<LoadedTexts> texts = request.maxBytes
                                                ? loadTexts(request.path, *request.maxBytes, &outcome.reason, progress)
@@ -60,6 +96,22 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
     opened->loadSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.opened = std::move(opened);
     return outcome;
+}
+
+bool OpenedCorpus::save(const std::string &indexPath, const Progress &progress, std::string &reason) const
+{
+    // Where each document came from, as it is now (read a moment ago).
+    std::vector<CorpusIndex::Source> sources;
+    for (const TextDocument &document : texts_.documents) {
+        struct stat status {};
+        CorpusIndex::Source source{document.path, 0, 0};
+        if (::stat(document.path.c_str(), &status) == 0) {
+            source.size = static_cast<std::uint64_t>(status.st_size);
+            source.modified = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+        }
+        sources.push_back(std::move(source));
+    }
+    return CorpusIndex::save(*corpus_, sources, indexPath, progress, reason);
 }
 
 std::string OpenedCorpus::cutNote() const

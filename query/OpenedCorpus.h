@@ -20,6 +20,7 @@ public:
         std::unique_ptr<OpenedCorpus> opened;  // set when it was opened
         std::string reason;                    // one line, when it was not and not for a stop
         bool stopped = false;                  // the progress asked to stop
+        std::string warning;                   // one line worth telling even so, or empty
     };
 
     // Reads `request.path` (a file or a folder, see loadTexts) and indexes it
@@ -28,7 +29,21 @@ public:
     // a text with more tokens than the index's 32-bit positions can number.
     // `progress` hears the reading and the indexing and may stop either;
     // nothing is kept then. Never throws but std::bad_alloc outside indexing.
+    //
+    // A saved index (a file that starts as one, see CorpusIndex) is mapped
+    // instead, in time that does not grow with it: both directions are
+    // there. It is refused, with a reason naming how it was saved, when the
+    // request's word or case options differ from the ones it was saved
+    // with, or when the request limits the bytes. When a source file it
+    // was saved from changed or is gone, `warning` says so; the corpus is
+    // the index's all the same.
     static Outcome open(const CorpusRequest &request, const Progress &progress = {});
+
+    // Saves the corpus with both directions (the request must have asked
+    // for the backward index) and where each document came from as an
+    // index at `indexPath` (see CorpusIndex::save). False with a one-line
+    // `reason` if it cannot be written; Progress::Stopped if asked to stop.
+    bool save(const std::string &indexPath, const Progress &progress, std::string &reason) const;
 
     OpenedCorpus(const OpenedCorpus &) = delete;
     OpenedCorpus &operator=(const OpenedCorpus &) = delete;
@@ -37,10 +52,13 @@ public:
     const CorpusRequest &request() const { return request_; }
 
     // The documents in corpus order: each one's path as the loader named it
-    // (raw bytes) and its text.
+    // (raw bytes; for a saved index, as it was named when saved) and its
+    // text (empty for a saved index: its corpus needs none).
     std::size_t documentCount() const { return texts_.documents.size(); }
     const std::string &path(std::size_t document) const { return texts_.documents[document].path; }
     std::span<const std::string_view> texts() const { return views_; }
+    // Whether the corpus is a saved index's.
+    bool saved() const { return saved_; }
 
     // How much was read: all of the input, or (cut()) a part of it.
     std::uint64_t bytesRead() const { return texts_.bytesRead; }
@@ -59,4 +77,5 @@ private:
     std::vector<std::string_view> views_;
     std::unique_ptr<const Corpus> corpus_;
     double loadSeconds_ = 0;
+    bool saved_ = false;
 };

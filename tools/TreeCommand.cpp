@@ -1,5 +1,8 @@
 #include "TreeCommand.h"
 
+#include "CorpusIndex.h"
+#include "IndexFile.h"
+#include "IndexWriter.h"
 #include "JsonWriter.h"
 #include "KwicWriter.h"
 #include "OpenedCorpus.h"
@@ -36,7 +39,9 @@ constexpr int exitNoTree = 1;   // the phrase has no tokens or does not occur
 constexpr int exitTrouble = 2;  // wrong invocation, unreadable file, failed output
 
 const char usageLine[] =
-    "Usage: morvanet-tree [OPTION]... FILE PHRASE\n";
+    "Usage: morvanet-tree [OPTION]... FILE PHRASE\n"
+    "  or:  morvanet-tree --save-index INDEX [OPTION]... FILE\n"
+    "  or:  morvanet-tree --check-index INDEX\n";
 const char helpText[] =
     "Prints the word tree of PHRASE in the text FILE: the phrase, then the words\n"
     "that follow it, branching where the text goes on differently. FILE is read\n"
@@ -92,6 +97,17 @@ const char helpText[] =
     "            before the phrase, a TAB, the phrase as it stands in the text,\n"
     "            a TAB, up to N tokens after it\n"
     "\n"
+    "Saved indexes:\n"
+    "  --save-index INDEX  read and index FILE (both directions) and save the\n"
+    "            index as the file INDEX, printing nothing; INDEX is replaced\n"
+    "            whole or not at all. --unicode, --ignore-case and --max-bytes\n"
+    "            apply as when asking; progress is shown on a terminal\n"
+    "  --check-index INDEX  read every byte of INDEX, check its checksums and\n"
+    "            arrays, and print \"ok\" (exit 0) or the first fault (exit 2)\n"
+    "            A saved index goes wherever a FILE goes and answers as the text\n"
+    "            it was saved from, without it, with the word and case options it\n"
+    "            was saved with; a warning tells when those files have changed\n"
+    "\n"
     "  --help    print this help and exit\n"
     "  --version print the version and exit\n"
     "  --        end of options (for a PHRASE that starts with '-')\n"
@@ -126,6 +142,8 @@ struct Options {
     bool reverse = false;
     bool both = false;
     std::optional<std::uint32_t> kwic;
+    std::string saveIndex;
+    std::string checkIndex;
     CorpusRequest corpus;
     Query query;
     TreeFormat tree;
@@ -163,7 +181,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
 {
     enum : int {
         Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, MaxBytes, Depth, MinCount,
-        Kwic, Help, Version
+        Kwic, SaveIndex, CheckIndex, Help, Version
     };
     static const option longOptions[] = {
         {"json", no_argument, nullptr, Json},
@@ -180,6 +198,8 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"depth", required_argument, nullptr, Depth},
         {"min-count", required_argument, nullptr, MinCount},
         {"kwic", required_argument, nullptr, Kwic},
+        {"save-index", required_argument, nullptr, SaveIndex},
+        {"check-index", required_argument, nullptr, CheckIndex},
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -232,6 +252,12 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         case IgnoreCase:
             options.corpus.options.foldCase = true;
             break;
+        case SaveIndex:
+            options.saveIndex = optarg;
+            break;
+        case CheckIndex:
+            options.checkIndex = optarg;
+            break;
         case Unicode:
             options.corpus.options.words = WordRules::Unicode;
             break;
@@ -270,10 +296,25 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         error = "--reverse and --both cannot go together (--both includes the reverse tree)";
         return Parsed::Wrong;
     }
-    if (operands.size() != 2) {
-        error = operands.size() < 2 ? "FILE and PHRASE are needed" : "too many arguments";
+    if (!options.saveIndex.empty() && !options.checkIndex.empty()) {
+        error = "--save-index and --check-index cannot go together";
         return Parsed::Wrong;
     }
+    // Saving needs only FILE, checking nothing more.
+    const std::size_t wanted = !options.checkIndex.empty() ? 0 : !options.saveIndex.empty() ? 1 : 2;
+    if (operands.size() != wanted) {
+        error = operands.size() > wanted ? "too many arguments"
+                : wanted == 1            ? "FILE is needed"
+                                         : "FILE and PHRASE are needed";
+        return Parsed::Wrong;
+    }
+    if (!options.saveIndex.empty()) {
+        options.corpus.path = std::move(operands[0]);
+        options.corpus.backward = true;
+        return Parsed::Run;
+    }
+    if (!options.checkIndex.empty())
+        return Parsed::Run;
     options.corpus.path = std::move(operands[0]);
     options.query.phrase = std::move(operands[1]);
     options.query.direction = options.both      ? QueryDirection::Both
@@ -353,8 +394,55 @@ void complain(const Options &options, const std::string &reason)
     std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.corpus.path).c_str(), reason.c_str());
 }
 
+// --check-index: "ok" on standard output, or the first fault.
+int checkIndex(const Options &options, OutputBuffer &output)
+{
+    const std::string fault = CorpusIndex::check(options.checkIndex);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.checkIndex).c_str(), fault.c_str());
+        return exitTrouble;
+    }
+    output.buffer() += "ok\n";
+    return output.finish() ? 0 : exitTrouble;
+}
+
+// --save-index: reads and indexes FILE, then writes the index; nothing on standard output.
+int saveIndex(const Options &options)
+{
+    if (IndexFile::looksLikeIndex(options.corpus.path)) {
+        complain(options, "this is a saved index already");
+        return exitTrouble;
+    }
+    // An interrupt leaves no temporary file behind, and a file size limit
+    // is a failed write rather than the end of the process.
+    IndexWriter::removeTemporaryOnSignals();
+    TerminalProgress terminal(stderr, "morvanet-tree");
+    OpenedCorpus::Outcome outcome = OpenedCorpus::open(options.corpus, terminal.progress());
+    if (!outcome.opened) {
+        terminal.finish();
+        complain(options, outcome.reason);
+        return exitTrouble;
+    }
+    if (outcome.opened->cut()) {
+        terminal.finish();
+        std::fprintf(stderr, "morvanet-tree: %s: %s; --max-bytes 0 reads it all\n",
+                     printable(options.corpus.path).c_str(), outcome.opened->cutNote().c_str());
+    }
+    std::string reason;
+    if (!outcome.opened->save(options.saveIndex, terminal.progress(), reason)) {
+        terminal.finish();
+        std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.saveIndex).c_str(), reason.c_str());
+        return exitTrouble;
+    }
+    return 0;
+}
+
 int run(const Options &options, OutputBuffer &output)
 {
+    if (!options.checkIndex.empty())
+        return checkIndex(options, output);
+    if (!options.saveIndex.empty())
+        return saveIndex(options);
     OpenedCorpus::Outcome outcome;
     {
         TerminalProgress terminal(stderr, "morvanet-tree");
@@ -364,6 +452,9 @@ int run(const Options &options, OutputBuffer &output)
         complain(options, outcome.reason);
         return exitTrouble;
     }
+    if (!outcome.warning.empty())
+        std::fprintf(stderr, "morvanet-tree: %s: warning: %s\n", printable(options.corpus.path).c_str(),
+                     printable(outcome.warning).c_str());
     const OpenedCorpus &opened = *outcome.opened;
     if (opened.cut()) {
         std::fprintf(stderr, "morvanet-tree: %s: %s; --max-bytes 0 reads it all\n",

@@ -15,8 +15,7 @@ using TokenId = Corpus::TokenId;
 // The run of the suffix array whose suffixes start with `query`: [first, last).
 std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, std::span<const TokenId> query)
 {
-    const std::vector<Position> &sa = index.suffixArray();
-    const std::span<const TokenId> ids = index.ids();
+    const std::span<const Position> sa = index.suffixArray();
     const BlockMinimum &lcp = index.lcpMinimum();
     const std::size_t n = index.end();
     const std::size_t m = query.size();
@@ -60,10 +59,12 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, 
         } else {
             k = std::min(sharedBelow, sharedAbove);
         }
-        while (k < m && p + k < n && ids[p + k] == query[k])
+        while (k < m && p + k < n && index.tokenId(static_cast<Position>(p + k)) == query[k])
             ++k;
-        // A boundary sorts below every token, as the end does.
-        if (k < m && (p + k == n || ids[p + k] == SuffixIndex::boundaryId || ids[p + k] < query[k])) {
+        // A boundary sorts below every token, as the end does. (A common
+        // prefix read from a saved index may reach past the end.)
+        if (k < m && (p + k >= n || index.tokenId(static_cast<Position>(p + k)) == SuffixIndex::boundaryId
+                      || index.tokenId(static_cast<Position>(p + k)) < query[k])) {
             below = mid;
             sharedBelow = k;
         } else {
@@ -206,11 +207,14 @@ private:
     // what each shares with the one before get arrays of their own.
     void chooseOccurrences(std::uint32_t first, std::uint32_t last, std::uint32_t m)
     {
-        const std::vector<Position> &sa = index_.suffixArray();
-        const std::vector<std::uint32_t> &lcp = index_.lcpArray();
+        const std::span<const Position> sa = index_.suffixArray();
+        const std::span<const std::uint32_t> lcp = index_.lcpArray();
         std::vector<std::uint64_t> chosen(end_ / 64 + 1, 0);
-        for (std::uint32_t j = first; j < last; ++j)
-            chosen[sa[j] / 64] |= std::uint64_t{1} << (sa[j] % 64);
+        // An entry past the end (only in a damaged saved index) is never chosen.
+        for (std::uint32_t j = first; j < last; ++j) {
+            if (sa[j] < end_)
+                chosen[sa[j] / 64] |= std::uint64_t{1} << (sa[j] % 64);
+        }
         Position nextFree = 0;
         for (std::size_t w = 0; w < chosen.size(); ++w) {
             for (std::uint64_t bits = chosen[w]; bits != 0; bits &= bits - 1) {
@@ -229,7 +233,7 @@ private:
         for (std::uint32_t j = first; j < last; ++j) {
             if (j > first)
                 common = std::min(common, lcp[j]);
-            if (!((chosen[sa[j] / 64] >> (sa[j] % 64)) & 1))
+            if (sa[j] >= end_ || !((chosen[sa[j] / 64] >> (sa[j] % 64)) & 1))
                 continue;
             ownStarts_.push_back(sa[j] + m);
             ownShared_.push_back(ownStarts_.size() == 1 ? 0 : common - m);
@@ -245,14 +249,15 @@ private:
     }
 
     // The position after the j-th occurrence, and how many tokens follow it.
-    Position start(std::uint32_t j) const { return starts_[j] + startOffset_; }
+    // (Never past the end, whatever a saved index holds.)
+    Position start(std::uint32_t j) const { return std::min<Position>(starts_[j] + startOffset_, end_); }
     std::uint32_t length(std::uint32_t j) const { return index_.boundaryAfter(start(j)) - start(j); }
     // Tokens common to continuations j - 1 and j (j > 0).
     std::uint32_t shared(std::uint32_t j) const { return shared_[j] - sharedOffset_; }
     // The smallest start among continuations [first, last).
     Position firstMet(std::uint32_t first, std::uint32_t last) const
     {
-        return startMinimum_->minimum(base_ + first, base_ + last) + startOffset_;
+        return std::min<Position>(startMinimum_->minimum(base_ + first, base_ + last) + startOffset_, end_);
     }
     // The smallest shared(j) for j in [first, last).
     std::uint32_t minimumShared(std::uint32_t first, std::uint32_t last) const
@@ -317,7 +322,7 @@ private:
         if (j + 1 < last) {
             const std::uint32_t depth = minimumShared(j + 1, last);
             std::uint32_t from = first;
-            while (length(from) < depth)
+            while (from + 1 < last && length(from) < depth)
                 ++from;  // ended above the branching point: not in the deepest node
             run = {from, last, depth, true, firstMet(from, last) + top, depth - top, last - from, {}};
         } else if (j > first && length(j) == length(j - 1)) {
@@ -339,6 +344,10 @@ private:
                 spanLast = std::min(index_.nextStop(p + 1), index_.boundaryAfter(p) - 1);
             run = {j, j + 1, depth, false, spanStart, spanLast - spanStart + 1, 1, {}};
         }
+        // Common prefixes that lie (a damaged saved index) could make a span
+        // run past the end: it is cut there.
+        run.spanStart = std::min(run.spanStart, end_);
+        run.spanLength = std::min(run.spanLength, end_ - run.spanStart);
         if (spellingsDiffer_ && run.first > first)
             spell(run, first, top);
         return run;
@@ -436,7 +445,12 @@ std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::sp
     if (query.empty())
         return starts;
     const auto [first, last] = occurrenceRun(index, query);
-    starts.assign(index.suffixArray().begin() + first, index.suffixArray().begin() + last);
+    const auto m = static_cast<Corpus::Position>(query.size());
+    // Entries that leave no room for the phrase come only from a damaged saved index.
+    for (const Corpus::Position p : index.suffixArray().subspan(first, last - first)) {
+        if (p <= index.end() && m <= index.end() - p)
+            starts.push_back(p);
+    }
     std::sort(starts.begin(), starts.end());
     if (last - first > 1 && canOverlap(query)) {
         // An occurrence that starts inside the one taken before it is left out.

@@ -151,7 +151,7 @@ std::vector<Corpus::Position> findOccurrences(const Corpus &corpus, const std::v
     // All occurrences have the same length, so the earliest end is the
     // leftmost start; restarting from nothing after each match keeps them
     // from overlapping.
-    const std::vector<Corpus::TokenId> &ids = corpus.tokenIds();
+    const std::span<const Corpus::TokenId> ids = corpus.tokenIds();
     std::size_t matched = 0;
     for (std::size_t p = 0; p < ids.size(); ++p) {
         while (matched > 0 && ids[p] != query[matched])
