@@ -7,12 +7,9 @@
 #include <utility>
 #include <vector>
 
-namespace {
-
 using Position = Corpus::Position;
 using TokenId = Corpus::TokenId;
 
-// The run of the suffix array whose suffixes start with `query`: [first, last).
 std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, std::span<const TokenId> query)
 {
     const std::vector<Position> &sa = index.suffixArray();
@@ -79,8 +76,6 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, 
     return {first, last};
 }
 
-// Whether two occurrences of `query` can overlap: only if it has a proper
-// prefix that is also its suffix.
 bool canOverlap(std::span<const TokenId> query)
 {
     // border[i]: the longest proper border of query[0, i).
@@ -94,6 +89,8 @@ bool canOverlap(std::span<const TokenId> query)
     }
     return border[query.size()] > 0;
 }
+
+namespace {
 
 // One node of the collapsed tree: a run of single-child nodes of the grown
 // tree, from a group of continuations down to where it branches or stops.
@@ -272,21 +269,24 @@ private:
     std::unique_ptr<PhraseNode> makeNode(const Run &run, std::string text) const
     {
         const bool backward = index_.reversed();
+        const Position spanStart = index_.corpusStart(run.spanStart, run.spanLength);
         std::unique_ptr<PhraseNode> node;
         if (run.spelled.empty()) {
-            node = std::make_unique<PhraseNode>(std::move(text), corpus_,
-                                                index_.corpusStart(run.spanStart, run.spanLength), run.spanLength,
+            node = std::make_unique<PhraseNode>(std::move(text), corpus_, spanStart, run.spanLength,
                                                 backward ? PhraseNode::TextPlace::AfterSpan
                                                          : PhraseNode::TextPlace::BeforeSpan);
         } else {
-            // One literal text, which still tells how much of it was searched for.
+            // Spelled from several occurrences, the label is text, which
+            // still tells how much of it was searched for; the span still
+            // gives its tokens' ids, which every occurrence shares.
             const std::size_t searched = text.size();
             std::string label = backward ? run.spelled : std::move(text);
             const std::string &after = backward ? text : run.spelled;
             if (!label.empty() && !after.empty())
                 label += ' ';
             label += after;
-            node = std::make_unique<PhraseNode>(std::move(label), searched);
+            node = std::make_unique<PhraseNode>(std::move(label), corpus_, spanStart, run.spanLength,
+                                                PhraseNode::TextPlace::WholeLabel, searched);
         }
         node->setCount(run.count);
         node->setWeight(displayWeight(static_cast<float>(run.count), total_));
