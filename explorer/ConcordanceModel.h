@@ -91,6 +91,10 @@ public:
     ConcordanceLine line(int row) const;
     // The row's location as shown: "PATH:LINE".
     QString location(int row) const;
+    // The name a document goes by in the pane: its path below the opened
+    // folder, or the file's name when a file was opened (the file system's
+    // bytes).
+    static std::string documentName(const OpenedCorpus &opened, std::size_t document);
 
     // Writes the rows as shown, one line each: the four columns TAB-separated
     // and a line feed, in the corpus's own bytes as morvanet-tree --kwic
