@@ -192,6 +192,7 @@ void ConcordanceModel::setOrder(Order order)
     reorder();
     forgetMadeRows();
     endResetModel();
+    emit orderChanged();
 }
 
 void ConcordanceModel::sort(int column, Qt::SortOrder order)
@@ -202,6 +203,7 @@ void ConcordanceModel::sort(int column, Qt::SortOrder order)
     reorder();
     forgetMadeRows();
     endResetModel();
+    emit orderChanged();
 }
 
 void ConcordanceModel::reorder()

@@ -119,6 +119,8 @@ public:
 signals:
     // The rows shown changed: new occurrences, a narrowing, a widening.
     void rowsChanged();
+    // order() changed (by setOrder or sort).
+    void orderChanged();
 
 private:
     struct MadeRow {

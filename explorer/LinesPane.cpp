@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -93,6 +94,10 @@ LinesPane::LinesPane(QWidget *parent)
         updateCount();
         fitColumns();
     });
+    connect(model_, &ConcordanceModel::orderChanged, this, [this] {
+        const QSignalBlocker quiet(order_);
+        order_->setCurrentIndex(order_->findData(static_cast<int>(model_->order())));
+    });
     connect(view_, &QAbstractItemView::doubleClicked, this, &LinesPane::activate);
     updateCount();
 }
@@ -141,8 +146,10 @@ void LinesPane::fitColumns()
     const int rows = std::min(model_->rowCount(), 50);
     int location = metrics.horizontalAdvance(model_->headerData(0, Qt::Horizontal).toString());
     int phrase = metrics.horizontalAdvance(model_->headerData(2, Qt::Horizontal).toString());
+    // Room for a few more digits than the first rows' line numbers have.
+    const int digits = metrics.horizontalAdvance(QStringLiteral("000"));
     for (int row = 0; row < rows; ++row) {
-        location = std::max(location, metrics.horizontalAdvance(model_->location(row)));
+        location = std::max(location, metrics.horizontalAdvance(model_->location(row)) + digits);
         phrase = std::max(phrase, boldMetrics.horizontalAdvance(
                                       model_->index(row, ConcordanceModel::PhraseColumn).data().toString()));
     }
