@@ -32,6 +32,23 @@ TextPane::TextPane(QWidget *parent) : QWidget(parent), title_(new QLabel(this)),
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(title_);
     layout->addWidget(editor_, 1);
+    editor_->installEventFilter(this);
+}
+
+bool TextPane::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == editor_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        centre();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TextPane::centre()
+{
+    if (!centrePending_)
+        return;
+    editor_->centerCursor();
+    // A hidden editor has no height to centre in: wait until it is shown.
+    centrePending_ = !editor_->isVisible();
 }
 
 void TextPane::clear()
@@ -86,16 +103,19 @@ bool TextPane::showLine(std::shared_ptr<const OpenedCorpus> opened, const Concor
                         .arg(name, QString::number(line.line), QString::number(window.firstLine),
                              QString::number(window.lastLine)));
 
+    // The cursor at the occurrence's start, so that centring shows its line.
     QTextCursor cursor(editor_->document());
-    cursor.setPosition(static_cast<int>(before.size()));
-    cursor.setPosition(static_cast<int>(before.size() + phrase.size()), QTextCursor::KeepAnchor);
+    cursor.setPosition(static_cast<int>(before.size() + phrase.size()));
+    cursor.setPosition(static_cast<int>(before.size()), QTextCursor::KeepAnchor);
     QTextEdit::ExtraSelection mark;
     mark.cursor = cursor;
     mark.format.setBackground(palette().color(QPalette::Highlight).lighter(160));
     mark.format.setFontWeight(QFont::Bold);
     editor_->setExtraSelections({mark});
     editor_->setTextCursor(cursor);
-    editor_->centerCursor();
+    // Centred again once the editor has its size, if it has none yet.
+    centrePending_ = true;
+    centre();
     return true;
 }
 

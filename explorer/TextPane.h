@@ -41,11 +41,16 @@ public:
     // The first line shown, counted from 1 in the document.
     std::uint64_t firstLineShown() const { return firstLine_; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showReason(const QString &reason);
+    void centre();
 
     std::shared_ptr<const OpenedCorpus> opened_;
     QLabel *title_;
     QPlainTextEdit *editor_;
     std::uint64_t firstLine_ = 0;
+    bool centrePending_ = false;
 };
