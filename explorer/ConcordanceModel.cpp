@@ -1,7 +1,7 @@
 #include "ConcordanceModel.h"
 
 #include "Concordance.h"
-#include "UnicodeTokens.h"
+#include "ConcordanceOrder.h"
 
 #include <QFile>
 #include <QFont>
@@ -17,40 +17,6 @@
 namespace {
 
 using Position = Corpus::Position;
-
-// The three texts of a row, in the corpus's bytes.
-struct RowText {
-    std::string left, phrase, right;
-};
-
-void appendTokens(std::string &out, const Corpus &corpus, Position from, Position to)
-{
-    for (Position p = from; p < to; ++p) {
-        if (p > from)
-            out += ' ';
-        out += corpus.token(p);
-    }
-}
-
-// The row of the occurrence at p as the tool's --kwic makes it: never
-// across its document's ends.
-void makeRowText(const Corpus &corpus, Position p, std::uint32_t length, std::uint32_t context, RowText &row)
-{
-    const std::uint32_t document = corpus.documentOf(p);
-    const Position first = corpus.documentStart(document);
-    const Position last = document < corpus.boundaries().size() ? corpus.boundaries()[document] : corpus.end();
-    row.left.clear();
-    row.phrase.clear();
-    row.right.clear();
-    appendTokens(row.left, corpus, p - std::min(context, p - first), p);
-    appendTokens(row.phrase, corpus, p, p + length);
-    appendTokens(row.right, corpus, p + length, p + length + std::min<Position>(context, last - p - length));
-}
-
-std::uint64_t lineOf(const OpenedCorpus &opened, Position p)
-{
-    return occurrenceLines(opened.corpus(), opened.texts(), std::span(&p, 1)).front();
-}
 
 // The document's path as the pane shows it: below the opened folder, or the
 // file's name when a file was opened.
@@ -73,14 +39,15 @@ bool writeRows(QIODevice &device, const OpenedCorpus &opened, const std::vector<
 {
     const Corpus &corpus = opened.corpus();
     std::string out;
-    RowText row;
+    ConcordanceRow row;
+    std::size_t hint = 0;  // rows in text order find their lines in one walk
     for (const Position p : rows) {
-        makeRowText(corpus, p, length, context, row);
+        makeConcordanceRow(corpus, p, length, context, row);
         out += paths[corpus.documentOf(p)];
         out += ':';
         char number[24];
-        out.append(number, std::to_chars(number, number + sizeof number, lineOf(opened, p)).ptr);
-        for (const std::string *part : {&row.left, &row.phrase, &row.right}) {
+        out.append(number, std::to_chars(number, number + sizeof number, corpus.lineOf(p, hint)).ptr);
+        for (const std::string *part : {&row.before, &row.phrase, &row.after}) {
             out += '\t';
             out += *part;
         }
@@ -209,52 +176,11 @@ void ConcordanceModel::sort(int column, Qt::SortOrder order)
 void ConcordanceModel::reorder()
 {
     const std::vector<Position> &shown = narrowed_ ? narrowedStarts_ : all_;
-    rows_ = shown;
-    if (order_ != Order::Text && !shown.empty()) {
-        // The word beside each occurrence, none at a document's end.
-        const Corpus &corpus = opened_->corpus();
-        const auto keyOf = [&](Position p) {
-            if (order_ == Order::LeftWord)
-                return p == 0 ? Corpus::noToken : corpus.tokenId(p - 1);
-            return p + length_ < corpus.end() ? corpus.tokenId(p + length_) : Corpus::noToken;
-        };
-        // Only the words that occur beside the rows are ranked: by their
-        // folded text, then their bytes. Rank 0 is no word.
-        std::vector<std::uint32_t> rank(corpus.vocabularySize(), 0);
-        std::vector<Corpus::TokenId> words;
-        for (const Position p : shown) {
-            const Corpus::TokenId id = keyOf(p);
-            if (id != Corpus::noToken && rank[id] == 0) {
-                rank[id] = 1;
-                words.push_back(id);
-            }
-        }
-        std::vector<std::pair<std::string, Corpus::TokenId>> keyed;
-        keyed.reserve(words.size());
-        const bool utf8 = corpus.options().utf8();
-        for (const Corpus::TokenId id : words) {
-            std::string folded;
-            appendFolded(corpus.tokenText(id), utf8, folded);
-            keyed.emplace_back(std::move(folded), id);
-        }
-        std::sort(keyed.begin(), keyed.end(), [&corpus](const auto &a, const auto &b) {
-            return a.first != b.first ? a.first < b.first : corpus.tokenText(a.second) < corpus.tokenText(b.second);
-        });
-        for (std::size_t i = 0; i < keyed.size(); ++i)
-            rank[keyed[i].second] = static_cast<std::uint32_t>(i + 1);
-        // A counting sort keeps equal words in text order.
-        std::vector<std::uint32_t> next(keyed.size() + 2, 0);
-        for (const Position p : shown) {
-            const Corpus::TokenId id = keyOf(p);
-            ++next[(id == Corpus::noToken ? 0 : rank[id]) + 1];
-        }
-        for (std::size_t r = 1; r < next.size(); ++r)
-            next[r] += next[r - 1];
-        for (const Position p : shown) {
-            const Corpus::TokenId id = keyOf(p);
-            rows_[next[id == Corpus::noToken ? 0 : rank[id]]++] = p;
-        }
-    }
+    if (order_ == Order::Text || shown.empty())
+        rows_ = shown;
+    else
+        rows_ = orderByWordBeside(opened_->corpus(), shown, length_,
+                                  order_ == Order::LeftWord ? ConcordanceSide::Left : ConcordanceSide::Right);
     if (descending_)
         std::reverse(rows_.begin(), rows_.end());
 }
@@ -271,12 +197,12 @@ const ConcordanceModel::MadeRow &ConcordanceModel::madeRow(int row) const
     if (made.row == row)
         return made;
     const Position p = rows_[static_cast<std::size_t>(row)];
-    RowText text;
-    makeRowText(opened_->corpus(), p, length_, context_, text);
+    ConcordanceRow text;
+    makeConcordanceRow(opened_->corpus(), p, length_, context_, text);
     made.columns[LocationColumn] = location(row);
-    made.columns[LeftColumn] = labelString(text.left, encoding_);
+    made.columns[LeftColumn] = labelString(text.before, encoding_);
     made.columns[PhraseColumn] = labelString(text.phrase, encoding_);
-    made.columns[RightColumn] = labelString(text.right, encoding_);
+    made.columns[RightColumn] = labelString(text.after, encoding_);
     made.row = row;
     return made;
 }
@@ -284,7 +210,8 @@ const ConcordanceModel::MadeRow &ConcordanceModel::madeRow(int row) const
 ConcordanceLine ConcordanceModel::line(int row) const
 {
     const Position p = rows_[static_cast<std::size_t>(row)];
-    return {opened_->corpus().documentOf(p), lineOf(*opened_, p), p, length_};
+    const Corpus &corpus = opened_->corpus();
+    return {corpus.documentOf(p), corpus.lineOf(p), p, length_};
 }
 
 QString ConcordanceModel::location(int row) const

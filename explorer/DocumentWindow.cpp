@@ -34,6 +34,16 @@ std::size_t characterStart(std::string_view bytes, std::size_t at)
     return at;
 }
 
+// Where the token of `size` bytes that starts at `at` ends: a word
+// gathered across zero bytes holds fewer bytes than it spans.
+std::size_t tokenEnd(std::string_view bytes, std::size_t at, std::size_t size)
+{
+    std::size_t end = at;
+    for (std::size_t taken = 0; end < bytes.size() && taken < size; ++end)
+        taken += bytes[end] != '\0';
+    return end;
+}
+
 std::uint64_t lineFeeds(std::string_view bytes, std::size_t from, std::size_t to)
 {
     return static_cast<std::uint64_t>(std::count(bytes.data() + from, bytes.data() + to, '\n'));
@@ -42,9 +52,8 @@ std::uint64_t lineFeeds(std::string_view bytes, std::size_t from, std::size_t to
 }  // namespace
 
 DocumentWindow documentWindow(const Corpus &corpus, std::string_view bytes, Corpus::Position start,
-                              std::uint32_t length, std::uint64_t line,
-                              const std::function<std::uint64_t(Corpus::Position)> &lineOf,
-                              std::uint64_t linesAround, std::size_t bytesAround)
+                              std::uint32_t length, std::uint64_t line, std::uint64_t linesAround,
+                              std::size_t bytesAround)
 {
     DocumentWindow window;
     const std::uint64_t first = line > linesAround ? line - linesAround : 1;
@@ -60,7 +69,7 @@ DocumentWindow documentWindow(const Corpus &corpus, std::string_view bytes, Corp
     Position low = corpus.documentStart(corpus.documentOf(start)), high = start;
     while (low < high) {
         const Position mid = low + (high - low) / 2;
-        if (lineOf(mid) < line)
+        if (corpus.lineOf(mid) < line)
             low = mid + 1;
         else
             high = mid;
@@ -68,23 +77,18 @@ DocumentWindow documentWindow(const Corpus &corpus, std::string_view bytes, Corp
     std::uint32_t skip = start - low;
     const std::uint32_t tokens = std::max<std::uint32_t>(length, 1);
     std::uint32_t left = tokens;
-    std::size_t seen = lineFrom;
     window.occurrenceFrom = window.occurrenceTo = lineFrom;
     std::string word;
     forEachTokenOf(corpus.options(), bytes.data() + lineFrom, static_cast<std::uint32_t>(bytes.size() - lineFrom), word,
-                   [&](std::string_view token) {
-                       // A word gathered across zero bytes lies outside the
-                       // text: it is taken to start after the last one seen.
-                       const bool inside = token.data() >= bytes.data() && token.data() < bytes.data() + bytes.size();
-                       const std::size_t at = inside ? static_cast<std::size_t>(token.data() - bytes.data()) : seen;
-                       seen = std::max(seen, inside ? at + token.size() : seen);
+                   [&](std::string_view token, std::uint32_t offset) {
                        if (skip > 0) {
                            --skip;
                            return true;
                        }
+                       const std::size_t at = lineFrom + offset;
                        if (left == tokens)
                            window.occurrenceFrom = at;
-                       window.occurrenceTo = seen;
+                       window.occurrenceTo = tokenEnd(bytes, at, token.size());
                        return --left > 0;
                    });
 

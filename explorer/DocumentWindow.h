@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
 struct DocumentWindow {
@@ -18,10 +17,9 @@ struct DocumentWindow {
 // occurrence of `length` tokens at `start`, on line `line`) from `linesAround`
 // before the occurrence's line to `linesAround` after it, at most
 // `bytesAround` bytes on either side of that line; of a line longer than
-// twice that, the part around the occurrence. `lineOf` gives the line of a
-// position of the same document. Time: the bytes up to the window's end, and
-// the tokens of the occurrence's line before it cut again; never the rest.
+// twice that, the part around the occurrence. Time: the bytes up to the
+// window's end, and the tokens of the occurrence's line before it cut again;
+// never the rest.
 DocumentWindow documentWindow(const Corpus &corpus, std::string_view bytes, Corpus::Position start,
-                              std::uint32_t length, std::uint64_t line,
-                              const std::function<std::uint64_t(Corpus::Position)> &lineOf,
-                              std::uint64_t linesAround = 200, std::size_t bytesAround = 256 * 1024);
+                              std::uint32_t length, std::uint64_t line, std::uint64_t linesAround = 200,
+                              std::size_t bytesAround = 256 * 1024);

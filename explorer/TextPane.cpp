@@ -1,27 +1,16 @@
 #include "TextPane.h"
 
-#include "Concordance.h"
 #include "ConcordanceModel.h"
+#include "DocumentWindow.h"
 #include "LabelEncoding.h"
 #include "TextLoader.h"
-#include "DocumentWindow.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include <span>
 #include <string_view>
-
-namespace {
-
-std::uint64_t lineOf(const OpenedCorpus &opened, Corpus::Position p)
-{
-    return occurrenceLines(opened.corpus(), opened.texts(), std::span(&p, 1)).front();
-}
-
-}  // namespace
 
 TextPane::TextPane(QWidget *parent) : QWidget(parent), title_(new QLabel(this)), editor_(new QPlainTextEdit(this))
 {
@@ -90,9 +79,8 @@ bool TextPane::showLine(std::shared_ptr<const OpenedCorpus> opened, const Concor
         bytes = read;
     }
 
-    const DocumentWindow window = documentWindow(opened_->corpus(), bytes, line.start, line.length, line.line,
-                                                 [this](Corpus::Position p) { return lineOf(*opened_, p); },
-                                                 linesAround);
+    const DocumentWindow window =
+        documentWindow(opened_->corpus(), bytes, line.start, line.length, line.line, linesAround);
     const LabelEncoding encoding = labelEncoding(opened_->corpus().options());
     const auto part = [&](std::size_t from, std::size_t to) { return labelString(bytes.substr(from, to - from), encoding); };
     const QString before = part(window.from, window.occurrenceFrom);

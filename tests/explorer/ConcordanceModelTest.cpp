@@ -52,7 +52,7 @@ std::string kwicOf(const OpenedCorpus &opened, const Positions &starts, std::uin
     std::FILE *stream = open_memstream(&bytes, &size);
     {
         OutputBuffer output(stream);
-        writeKwic(opened.corpus(), opened.texts(), paths, starts, length, context, output);
+        writeKwic(opened.corpus(), paths, starts, length, context, output);
         output.finish();
     }
     std::fclose(stream);
