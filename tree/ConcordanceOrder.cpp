@@ -15,12 +15,15 @@ std::vector<Corpus::Position> orderByWordBeside(const Corpus &corpus, std::span<
             return p == 0 ? Corpus::noToken : corpus.tokenId(p - 1);
         return p + length < corpus.end() ? corpus.tokenId(p + length) : Corpus::noToken;
     };
-    // Only the words met are ranked; rank 0 is no word.
+    // The words are read once (the rows are many, the text large); only
+    // those met are ranked, rank 0 being no word.
+    std::vector<Corpus::TokenId> keys(starts.size());
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        keys[i] = keyOf(starts[i]);
     std::vector<std::uint32_t> rank(corpus.vocabularySize(), 0);
     std::vector<std::pair<std::string, Corpus::TokenId>> words;
     const bool utf8 = corpus.options().utf8();
-    for (const Corpus::Position p : starts) {
-        const Corpus::TokenId id = keyOf(p);
+    for (const Corpus::TokenId id : keys) {
         if (id != Corpus::noToken && rank[id] == 0) {
             rank[id] = 1;
             std::string folded;
@@ -33,18 +36,16 @@ std::vector<Corpus::Position> orderByWordBeside(const Corpus &corpus, std::span<
     });
     for (std::size_t i = 0; i < words.size(); ++i)
         rank[words[i].second] = static_cast<std::uint32_t>(i + 1);
-    const auto rankOf = [&](Corpus::Position p) {
-        const Corpus::TokenId id = keyOf(p);
-        return id == Corpus::noToken ? 0 : rank[id];
-    };
+    for (Corpus::TokenId &key : keys)
+        key = key == Corpus::noToken ? 0 : rank[key];
     // A counting sort keeps equal words in the order they came.
     std::vector<std::uint32_t> next(words.size() + 2, 0);
-    for (const Corpus::Position p : starts)
-        ++next[rankOf(p) + 1];
+    for (const std::uint32_t r : keys)
+        ++next[r + 1];
     for (std::size_t r = 1; r < next.size(); ++r)
         next[r] += next[r - 1];
     std::vector<Corpus::Position> ordered(starts.size());
-    for (const Corpus::Position p : starts)
-        ordered[next[rankOf(p)]++] = p;
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        ordered[next[keys[i]]++] = starts[i];
     return ordered;
 }
