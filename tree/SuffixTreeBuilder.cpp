@@ -3,6 +3,7 @@
 #include "TreeShaping.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -74,6 +75,23 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, 
     // The run goes on while neighbours share the whole query.
     const auto last = static_cast<std::uint32_t>(lcp.firstAtMost(first + 1, sa.size(), static_cast<std::uint32_t>(m - 1)));
     return {first, last};
+}
+
+void sortPositions(std::vector<Corpus::Position> &positions, Corpus::Position end)
+{
+    // A bitmap costs a pass over end / 64 words: worth it for many positions.
+    if (positions.size() < end / 256 + 64) {
+        std::sort(positions.begin(), positions.end());
+        return;
+    }
+    std::vector<std::uint64_t> bits(end / 64 + 1, 0);
+    for (const Position p : positions)
+        bits[p / 64] |= std::uint64_t{1} << (p % 64);
+    std::size_t at = 0;
+    for (std::size_t w = 0; w < bits.size(); ++w) {
+        for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
+            positions[at++] = static_cast<Position>(w * 64 + static_cast<unsigned>(std::countr_zero(word)));
+    }
 }
 
 bool canOverlap(std::span<const TokenId> query)
@@ -437,7 +455,7 @@ std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::sp
         return starts;
     const auto [first, last] = occurrenceRun(index, query);
     starts.assign(index.suffixArray().begin() + first, index.suffixArray().begin() + last);
-    std::sort(starts.begin(), starts.end());
+    sortPositions(starts, index.end());
     if (last - first > 1 && canOverlap(query)) {
         // An occurrence that starts inside the one taken before it is left out.
         std::size_t kept = 0;

@@ -56,3 +56,7 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, 
 // Whether two occurrences of `query` can overlap: only if it has a proper
 // prefix that is also its suffix (as "a a" has).
 bool canOverlap(std::span<const Corpus::TokenId> query);
+
+// Sorts distinct positions below `end` ascending, in time that grows with
+// their number or, when they are many, with end / 64.
+void sortPositions(std::vector<Corpus::Position> &positions, Corpus::Position end);

@@ -3,29 +3,6 @@
 #include "SuffixTreeBuilder.h"
 
 #include <algorithm>
-#include <bit>
-
-namespace {
-
-// Sorts positions below `end`: by a bitmap when they are many for the text
-// (a pass over end / 64 words), by comparison otherwise.
-void sortPositions(std::vector<Corpus::Position> &positions, Corpus::Position end)
-{
-    if (positions.size() < end / 256 + 64) {
-        std::sort(positions.begin(), positions.end());
-        return;
-    }
-    std::vector<std::uint64_t> bits(end / 64 + 1, 0);
-    for (const Corpus::Position p : positions)
-        bits[p / 64] |= std::uint64_t{1} << (p % 64);
-    std::size_t at = 0;
-    for (std::size_t w = 0; w < bits.size(); ++w) {
-        for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
-            positions[at++] = static_cast<Corpus::Position>(w * 64 + static_cast<unsigned>(std::countr_zero(word)));
-    }
-}
-
-}  // namespace
 
 TreeOccurrences::TreeOccurrences(const Corpus &corpus, TreeDirection direction, std::vector<Corpus::TokenId> phrase)
     : corpus_(&corpus), direction_(direction), phrase_(std::move(phrase)), mayOverlap_(canOverlap(phrase_))
