@@ -22,12 +22,13 @@ using Position = Corpus::Position;
 // file's name when a file was opened.
 std::string shownPath(const std::string &path, const std::string &opened)
 {
-    std::string_view rest(path);
-    if (rest.starts_with(opened) && rest.size() > opened.size()) {
-        rest.remove_prefix(opened.size());
-        if (rest.front() == '/')
-            rest.remove_prefix(1);
-        return std::string(rest);
+    // The loader names a folder's files "FOLDER/PATH" ("FOLDER" + "PATH" when
+    // it ends in '/'), and a file by the name it was opened as.
+    if (path.size() > opened.size() && path.starts_with(opened) && !opened.empty()) {
+        if (opened.back() == '/')
+            return path.substr(opened.size());
+        if (path[opened.size()] == '/')
+            return path.substr(opened.size() + 1);
     }
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos || slash + 1 == path.size() ? path : path.substr(slash + 1);
