@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,17 +46,13 @@ std::string kwicOf(const OpenedCorpus &opened, const Positions &starts, std::uin
     std::vector<std::string> paths;
     for (std::size_t d = 0; d < opened.documentCount(); ++d)
         paths.push_back(ConcordanceModel::documentName(opened, d));
-    char *bytes = nullptr;
-    std::size_t size = 0;
-    std::FILE *stream = open_memstream(&bytes, &size);
-    {
-        OutputBuffer output(stream);
-        writeKwic(opened.corpus(), paths, starts, length, context, output);
-        output.finish();
-    }
-    std::fclose(stream);
-    std::string text(bytes, size);
-    std::free(bytes);
+    std::string text;
+    OutputBuffer output([&text](std::string_view bytes) {
+        text += bytes;
+        return true;
+    });
+    writeKwic(opened.corpus(), paths, starts, length, context, output);
+    output.finish();
     return text;
 }
 
