@@ -1,13 +1,14 @@
 // Fuzzes the tokenizer, the corpus and searchPhrase on arbitrary texts and
 // phrases, forward or backward, folding case or not, cutting bytes or Unicode,
-// over one to three documents: the shaped tree must keep its invariants, and
-// on small inputs it must equal the plain reference builder's tree on the
-// transformed token list.
+// over one to three documents: the shaped tree must keep its invariants, its
+// nodes' occurrences must agree with their counts, and on small inputs it
+// must equal the plain reference builder's tree on the transformed token list.
 #include "Corpus.h"
 #include "FuzzInput.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
 #include "ReferencePhraseTree.h"
+#include "TreeOccurrences.h"
 #include "UnicodeTokens.h"
 
 #include <algorithm>
@@ -145,6 +146,32 @@ void checkShape(const PhraseNode &root, const Corpus &corpus, const Mode &mode)
     }
 }
 
+// Each node's occurrences, found from its path's tokens, are as many as it
+// counts, ascending, and among the occurrences its tree takes (the first
+// few thousand nodes, met depth first).
+void checkNodeOccurrences(const PhraseNode &root, const Corpus &corpus, const Mode &mode, std::string_view phrase)
+{
+    std::vector<Corpus::TokenId> ids;
+    FUZZ_CHECK(corpus.findTokens(phrase.data(), static_cast<std::uint32_t>(phrase.size()), ids));
+    const TreeOccurrences occurrences(corpus, mode.backward ? TreeDirection::Backward : TreeDirection::Forward, ids);
+    const std::vector<Corpus::Position> &all = occurrences.starts();
+    std::size_t budget = 4000;
+    std::vector<std::vector<const PhraseNode *>> pending{{&root}};
+    while (!pending.empty() && budget-- > 0) {
+        const std::vector<const PhraseNode *> path = std::move(pending.back());
+        pending.pop_back();
+        const std::vector<Corpus::Position> through = occurrences.through(path);
+        FUZZ_CHECK(through.size() == path.back()->count());
+        FUZZ_CHECK(std::is_sorted(through.begin(), through.end()));
+        for (const Corpus::Position p : through)
+            FUZZ_CHECK(std::binary_search(all.begin(), all.end(), p));
+        for (const auto &child : path.back()->children()) {
+            pending.push_back(path);
+            pending.back().push_back(child.get());
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -201,5 +228,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     checkRootLabel(result.root->label(), phrase, mode, keys, queryKeys);
     checkShape(*result.root, corpus, mode);
+    checkNodeOccurrences(*result.root, corpus, mode, phrase);
     return 0;
 }

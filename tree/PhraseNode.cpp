@@ -26,9 +26,9 @@ PhraseNode::PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32
 }
 
 PhraseNode::PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length,
-                       TextPlace place)
+                       TextPlace place, std::size_t searchTextLength)
     : text_(std::move(text)), corpus_(&corpus), spanStart_(start), spanLength_(length), textPlace_(place),
-      searchTextLength_(lengthOfText(text_.size()))
+      searchTextLength_(lengthOfText(std::min(searchTextLength, text_.size())))
 {
 }
 
@@ -85,16 +85,17 @@ std::string PhraseNode::label() const
 
 void PhraseNode::appendLabel(std::string &out) const
 {
+    const std::uint32_t length = spanLength();
     const bool textFirst = textPlace_ == TextPlace::BeforeSpan;
     if (textFirst)
         out += text_;
-    for (std::uint32_t i = 0; i < spanLength_; ++i) {
+    for (std::uint32_t i = 0; i < length; ++i) {
         if (i > 0 || (textFirst && !text_.empty()))
             out += ' ';
         out += corpus_->token(spanStart_ + i);
     }
     if (!textFirst) {
-        if (spanLength_ > 0 && !text_.empty())
+        if (length > 0 && !text_.empty())
             out += ' ';
         out += text_;
     }
@@ -102,6 +103,7 @@ void PhraseNode::appendLabel(std::string &out) const
 
 std::string PhraseNode::labelPrefix(std::size_t maxBytes) const
 {
+    const std::uint32_t length = spanLength();
     std::string out;
     // Only what is asked for: one token can be the whole text.
     const auto add = [&out, maxBytes](std::string_view piece) {
@@ -110,13 +112,13 @@ std::string PhraseNode::labelPrefix(std::size_t maxBytes) const
     const bool textFirst = textPlace_ == TextPlace::BeforeSpan;
     if (textFirst)
         add(text_);
-    for (std::uint32_t i = 0; i < spanLength_ && out.size() < maxBytes; ++i) {
+    for (std::uint32_t i = 0; i < length && out.size() < maxBytes; ++i) {
         if (i > 0 || (textFirst && !text_.empty()))
             add(" ");
         add(corpus_->token(spanStart_ + i));
     }
     if (!textFirst && out.size() < maxBytes) {
-        if (spanLength_ > 0 && !text_.empty())
+        if (length > 0 && !text_.empty())
             add(" ");
         add(text_);
     }
@@ -125,6 +127,7 @@ std::string PhraseNode::labelPrefix(std::size_t maxBytes) const
 
 std::string PhraseNode::labelSuffix(std::size_t maxBytes) const
 {
+    const std::uint32_t length = spanLength();
     // Gathered back to front, reversed at the end.
     std::string out;
     const auto add = [&out, maxBytes](std::string_view piece) {
@@ -134,18 +137,24 @@ std::string PhraseNode::labelSuffix(std::size_t maxBytes) const
     const bool textFirst = textPlace_ == TextPlace::BeforeSpan;
     if (!textFirst)
         add(text_);
-    for (std::uint32_t i = spanLength_; i > 0 && out.size() < maxBytes; --i) {
-        if (i < spanLength_ || (!textFirst && !text_.empty()))
+    for (std::uint32_t i = length; i > 0 && out.size() < maxBytes; --i) {
+        if (i < length || (!textFirst && !text_.empty()))
             add(" ");
         add(corpus_->token(spanStart_ + i - 1));
     }
     if (textFirst && out.size() < maxBytes) {
-        if (spanLength_ > 0 && !text_.empty())
+        if (length > 0 && !text_.empty())
             add(" ");
         add(text_);
     }
     std::reverse(out.begin(), out.end());
     return out;
+}
+
+void PhraseNode::appendTokenIds(std::vector<Corpus::TokenId> &out) const
+{
+    for (std::uint32_t i = 0; i < tokenCount(); ++i)
+        out.push_back(corpus_->tokenId(spanStart_ + i));
 }
 
 void PhraseNode::absorbOnlyChild()

@@ -15,10 +15,20 @@
 // as a span of positions and made into bytes only when label() is asked for,
 // so a tree costs memory per node, not per token of its labels. A node with a
 // span refers to its corpus, which must outlive it.
+//
+// Whatever its label, a node the tree builder made knows the ids of the
+// tokens it stands for (tokenIds()): its span's, also when the label was
+// spelled from other occurrences of the same folded tokens and is kept as
+// text (TextPlace::WholeLabel).
 class PhraseNode {
 public:
     using Children = std::vector<std::unique_ptr<PhraseNode>>;
-    enum class TextPlace { BeforeSpan, AfterSpan };
+    enum class TextPlace : std::uint8_t {
+        BeforeSpan,
+        AfterSpan,
+        // The text is the whole label; the span gives only the tokens' ids.
+        WholeLabel,
+    };
 
     // A node labelled with `text` exactly, weight 0, no children; its first
     // `searchTextLength` bytes are the search text (see searchTextLength()).
@@ -27,9 +37,12 @@ public:
     // A node labelled with the `length` tokens of `corpus` from `start`.
     PhraseNode(const Corpus &corpus, Corpus::Position start, std::uint32_t length);
     // A node labelled with `text` and the `length` tokens from `start`, the
-    // text before or after them.
+    // text before or after them; or, with WholeLabel, labelled with `text`
+    // alone, standing for those tokens (the same ids, spelled otherwise).
+    // The text's first `searchTextLength` bytes (all of it unless given) are
+    // its search text.
     PhraseNode(std::string text, const Corpus &corpus, Corpus::Position start, std::uint32_t length,
-               TextPlace place = TextPlace::BeforeSpan);
+               TextPlace place = TextPlace::BeforeSpan, std::size_t searchTextLength = std::string::npos);
     // Destroys the whole subtree without recursion, however deep it is.
     ~PhraseNode();
 
@@ -91,10 +104,12 @@ public:
     // them); otherwise the label is materialized once.
     void absorbOnlyChild();
 
+    // The label's parts: its text, and the span of corpus tokens that it
+    // spells (none under WholeLabel).
     const std::string &text() const { return text_; }
     const Corpus *corpus() const { return corpus_; }
     Corpus::Position spanStart() const { return spanStart_; }
-    std::uint32_t spanLength() const { return spanLength_; }
+    std::uint32_t spanLength() const { return textPlace_ == TextPlace::WholeLabel ? 0 : spanLength_; }
     TextPlace textPlace() const { return textPlace_; }
     // How many bytes of the label the search text takes, at its start (at its
     // end for a text after the span): a root's phrase as typed, also when the
@@ -102,6 +117,15 @@ public:
     // different occurrences); 0 for a node below the root. Made from a text
     // alone or with a span, a node takes its text as its search text.
     std::size_t searchTextLength() const { return searchTextLength_; }
+
+    // How many corpus tokens the node stands for, and their ids
+    // (Corpus::tokenId: folded when the corpus folds case) appended to
+    // `out` in the text's reading order. A root stands for its absorbed run
+    // only: its phrase is the query's. A node labelled by text alone (made
+    // from a text, or merged by absorbOnlyChild from parts that are not one
+    // span) stands for none.
+    std::uint32_t tokenCount() const { return corpus_ != nullptr ? spanLength_ : 0; }
+    void appendTokenIds(std::vector<Corpus::TokenId> &out) const;
 
 private:
     void makeChildren() const

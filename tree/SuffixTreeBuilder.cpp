@@ -3,16 +3,14 @@
 #include "TreeShaping.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-namespace {
-
 using Position = Corpus::Position;
 using TokenId = Corpus::TokenId;
 
-// The run of the suffix array whose suffixes start with `query`: [first, last).
 std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, std::span<const TokenId> query)
 {
     const std::span<const Position> sa = index.suffixArray();
@@ -80,8 +78,24 @@ std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, 
     return {first, last};
 }
 
-// Whether two occurrences of `query` can overlap: only if it has a proper
-// prefix that is also its suffix.
+void sortPositions(std::vector<Corpus::Position> &positions, Corpus::Position end)
+{
+    // A bitmap costs a pass over end / 64 words: worth it for many positions.
+    if (positions.size() < end / 256 + 64) {
+        std::sort(positions.begin(), positions.end());
+        return;
+    }
+    std::vector<std::uint64_t> bits(end / 64 + 1, 0);
+    for (const Position p : positions)
+        bits[p / 64] |= std::uint64_t{1} << (p % 64);
+    std::size_t at = 0;
+    for (std::size_t w = 0; w < bits.size(); ++w) {
+        for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
+            positions[at++] = static_cast<Position>(w * 64 + static_cast<unsigned>(std::countr_zero(word)));
+    }
+    positions.resize(at);  // a position given twice (a damaged saved index) is kept once
+}
+
 bool canOverlap(std::span<const TokenId> query)
 {
     // border[i]: the longest proper border of query[0, i).
@@ -95,6 +109,8 @@ bool canOverlap(std::span<const TokenId> query)
     }
     return border[query.size()] > 0;
 }
+
+namespace {
 
 // One node of the collapsed tree: a run of single-child nodes of the grown
 // tree, from a group of continuations down to where it branches or stops.
@@ -277,21 +293,24 @@ private:
     std::unique_ptr<PhraseNode> makeNode(const Run &run, std::string text) const
     {
         const bool backward = index_.reversed();
+        const Position spanStart = index_.corpusStart(run.spanStart, run.spanLength);
         std::unique_ptr<PhraseNode> node;
         if (run.spelled.empty()) {
-            node = std::make_unique<PhraseNode>(std::move(text), corpus_,
-                                                index_.corpusStart(run.spanStart, run.spanLength), run.spanLength,
+            node = std::make_unique<PhraseNode>(std::move(text), corpus_, spanStart, run.spanLength,
                                                 backward ? PhraseNode::TextPlace::AfterSpan
                                                          : PhraseNode::TextPlace::BeforeSpan);
         } else {
-            // One literal text, which still tells how much of it was searched for.
+            // Spelled from several occurrences, the label is text, which
+            // still tells how much of it was searched for; the span still
+            // gives its tokens' ids, which every occurrence shares.
             const std::size_t searched = text.size();
             std::string label = backward ? run.spelled : std::move(text);
             const std::string &after = backward ? text : run.spelled;
             if (!label.empty() && !after.empty())
                 label += ' ';
             label += after;
-            node = std::make_unique<PhraseNode>(std::move(label), searched);
+            node = std::make_unique<PhraseNode>(std::move(label), corpus_, spanStart, run.spanLength,
+                                                PhraseNode::TextPlace::WholeLabel, searched);
         }
         node->setCount(run.count);
         node->setWeight(displayWeight(static_cast<float>(run.count), total_));
@@ -446,12 +465,13 @@ std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::sp
         return starts;
     const auto [first, last] = occurrenceRun(index, query);
     const auto m = static_cast<Corpus::Position>(query.size());
+    starts.reserve(last - first);
     // Entries that leave no room for the phrase come only from a damaged saved index.
     for (const Corpus::Position p : index.suffixArray().subspan(first, last - first)) {
         if (p <= index.end() && m <= index.end() - p)
             starts.push_back(p);
     }
-    std::sort(starts.begin(), starts.end());
+    sortPositions(starts, index.end());
     if (last - first > 1 && canOverlap(query)) {
         // An occurrence that starts inside the one taken before it is left out.
         std::size_t kept = 0;

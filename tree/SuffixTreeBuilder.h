@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A group of one occurrence grows only while its token is not a full stop
@@ -46,3 +47,16 @@ std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const Suffi
 // The start positions, in ascending order, of the occurrences of `query` as
 // `index` reads them, taken in reading order without overlap.
 std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::span<const Corpus::TokenId> query);
+
+// The run [first, last) of `index`'s suffix array whose suffixes start with
+// `query` (in `index`'s reading order; first == last when it does not occur).
+// Time: the query's length plus a binary search, never a walk of the text.
+std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, std::span<const Corpus::TokenId> query);
+
+// Whether two occurrences of `query` can overlap: only if it has a proper
+// prefix that is also its suffix (as "a a" has).
+bool canOverlap(std::span<const Corpus::TokenId> query);
+
+// Sorts distinct positions below `end` ascending, in time that grows with
+// their number or, when they are many, with end / 64.
+void sortPositions(std::vector<Corpus::Position> &positions, Corpus::Position end);

@@ -1,0 +1,50 @@
+// LinesPane: the lines dock's content: the concordance table, its order, its count, and the line the user opens.
+#pragma once
+
+#include "ConcordanceLine.h"
+
+#include <QWidget>
+
+class ConcordanceModel;
+class QComboBox;
+class QLabel;
+class QModelIndex;
+class QTableView;
+
+// A table on a ConcordanceModel (which the pane owns): rows of one height,
+// the left context right-aligned and cut at its left, the phrase centred
+// in bold, the right context cut at its right, as concordances are read. Above it
+// a choice of order (text order, left word, right word) and the count
+// ("1,234 lines", or "56 of 1,234 lines through “label”"). Double-click or
+// Return on a row activates its line.
+class LinesPane : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit LinesPane(QWidget *parent = nullptr);
+
+    ConcordanceModel *model() const { return model_; }
+    QTableView *view() const { return view_; }
+    QComboBox *orderBox() const { return order_; }
+    QLabel *countLabel() const { return count_; }
+
+    // The count as shown.
+    QString countText() const;
+
+signals:
+    // A line was opened (double-click, Return or Enter on its row).
+    void lineActivated(const ConcordanceLine &line);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void updateCount();
+    void fitColumns();
+    void activate(const QModelIndex &index);
+
+    ConcordanceModel *model_;
+    QTableView *view_;
+    QComboBox *order_;
+    QLabel *count_;
+};

@@ -1,0 +1,88 @@
+#include "TreeOccurrences.h"
+
+#include "SuffixTreeBuilder.h"
+
+#include <algorithm>
+
+TreeOccurrences::TreeOccurrences(const Corpus &corpus, TreeDirection direction, std::vector<Corpus::TokenId> phrase)
+    : corpus_(&corpus), direction_(direction), phrase_(std::move(phrase)), mayOverlap_(canOverlap(phrase_))
+{
+    if (phrase_.empty())
+        return;
+    if (direction_ == TreeDirection::Forward) {
+        starts_ = occurrenceStarts(corpus.forward(), phrase_);
+        return;
+    }
+    // The backward index reads the text from its end: the phrase too, and
+    // its occurrences come out from the last one.
+    const SuffixIndex &index = corpus.backward();
+    const std::vector<Corpus::TokenId> reversed(phrase_.rbegin(), phrase_.rend());
+    starts_ = occurrenceStarts(index, reversed);
+    for (Corpus::Position &p : starts_)
+        p = index.corpusStart(p, length());
+    std::reverse(starts_.begin(), starts_.end());
+}
+
+std::vector<Corpus::Position> TreeOccurrences::through(std::span<const PhraseNode *const> path) const
+{
+    // Forward, the path's labels follow the phrase root first; backward
+    // they precede it, the deepest first.
+    std::vector<Corpus::TokenId> context;
+    if (direction_ == TreeDirection::Forward) {
+        for (const PhraseNode *node : path)
+            node->appendTokenIds(context);
+    } else {
+        for (auto node = path.rbegin(); node != path.rend(); ++node)
+            (*node)->appendTokenIds(context);
+    }
+    return withContext(context);
+}
+
+std::vector<Corpus::Position> TreeOccurrences::withContext(std::span<const Corpus::TokenId> context) const
+{
+    if (phrase_.empty())
+        return {};
+    if (context.empty())
+        return starts_;
+    const bool forward = direction_ == TreeDirection::Forward;
+    const SuffixIndex &index = forward ? corpus_->forward() : corpus_->backward();
+    // The phrase and its context as the index reads them.
+    std::vector<Corpus::TokenId> sought;
+    sought.reserve(phrase_.size() + context.size());
+    if (forward) {
+        sought.assign(phrase_.begin(), phrase_.end());
+        sought.insert(sought.end(), context.begin(), context.end());
+    } else {
+        sought.assign(phrase_.rbegin(), phrase_.rend());
+        sought.insert(sought.end(), context.rbegin(), context.rend());
+    }
+    const auto [first, last] = occurrenceRun(index, sought);
+    std::vector<Corpus::Position> found;
+    found.reserve(last - first);
+    const auto sa = index.suffixArray();
+    const auto n = index.end();
+    for (std::uint32_t i = first; i < last; ++i) {
+        // Entries that leave no room for what was sought come only from a damaged saved index.
+        if (sa[i] > n || sought.size() > n - sa[i])
+            continue;
+        // Where the phrase starts, in the corpus's order: backward, the
+        // sought run's phrase is its first `length` positions.
+        found.push_back(forward ? sa[i] : index.corpusStart(sa[i], length()));
+    }
+    sortPositions(found, corpus_->end());
+    if (mayOverlap_) {
+        // Only where an occurrence the tree counts starts: both lists
+        // ascend, so each search starts where the last one ended.
+        std::size_t kept = 0;
+        auto from = starts_.begin();
+        for (const Corpus::Position p : found) {
+            from = std::lower_bound(from, starts_.end(), p);
+            if (from == starts_.end())
+                break;
+            if (*from == p)
+                found[kept++] = p;
+        }
+        found.resize(kept);
+    }
+    return found;
+}
