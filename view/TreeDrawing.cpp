@@ -260,14 +260,14 @@ struct CurveStyle {
 // Lays out `root` with `maker` measuring, then moves it as `place` says.
 template <typename Place>
 TreeLayout layOut(ItemMaker &maker, const PhraseNode &root, const PhraseNode *rootLabel, int height, double width,
-                  const TreePruning &pruning, Place &&place)
+                  const TreePruning &pruning, Place &&place, const TreeLayout::Visible &visible = {})
 {
     TreeLayout layout = TreeLayout::compute(
         root, height, width,
         TreeLayout::BoundedMeasure([&maker](const PhraseNode &node, std::uint32_t pixelSize, double room) {
             return maker(node, pixelSize, room);
         }),
-        rootLabel, pruning);
+        rootLabel, pruning, visible);
     place(layout);
     return layout;
 }
@@ -310,18 +310,32 @@ TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int he
 }
 
 TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
-                            LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle)
+                            LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle,
+                            const QRectF *visible)
 {
+    // The part in view, in the coordinates of a side laid out from x = 0
+    // that is then moved right by `dx` (mirrored about `axis` first when one is given).
+    const auto seen = [visible](double dx, const double *axis) {
+        TreeLayout::Visible part;
+        if (!visible)
+            return part;
+        part.top = visible->top();
+        part.bottom = visible->bottom();
+        part.left = axis ? *axis - visible->right() : visible->left() - dx;
+        part.right = axis ? *axis - visible->left() : visible->right() - dx;
+        return part;
+    };
     ItemMaker forward(true, encoding, false);
     ItemMaker backward(true, encoding, true);
     if (!sides.backward) {
-        const TreeLayout layout = layOut(forward, *sides.forward, nullptr, height, width, pruning, [](TreeLayout &) {});
+        const TreeLayout layout = layOut(forward, *sides.forward, nullptr, height, width, pruning,
+                                         [](TreeLayout &) {}, seen(0.0, nullptr));
         addItems(scene, layout, forward);
         return layout;
     }
     if (!sides.forward) {
         const TreeLayout layout = layOut(backward, *sides.backward, nullptr, height, width, pruning,
-                                         [width](TreeLayout &laid) { laid.mirror(width); });
+                                         [width](TreeLayout &laid) { laid.mirror(width); }, seen(0.0, &width));
         addItems(scene, layout, backward);
         return layout;
     }
@@ -348,15 +362,16 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
     // then put in place: the forward one moved right, the backward one
     // mirrored about the middle label's right edge, which lands it on the
     // label's left edge.
-    TreeLayout layout = layOut(backward, *sides.backward, middle.get(), height, left + box.width, pruning,
-                               [&](TreeLayout &laid) { laid.mirror(left + box.width); });
+    const double axis = left + box.width;
+    TreeLayout layout = layOut(backward, *sides.backward, middle.get(), height, axis, pruning,
+                               [&](TreeLayout &laid) { laid.mirror(axis); }, seen(0.0, &axis));
     const auto &place = std::get<TreeLayout::Label>(layout.items().front());
     QGraphicsTextItem *item = centre.take(0);
     scene.addItem(item);
     item->setPos(place.x, place.y);
     addItems(scene, layout, backward, true);
     const TreeLayout right = layOut(forward, after, middle.get(), height, width - left, pruning,
-                                    [left](TreeLayout &laid) { laid.shift(left); });
+                                    [left](TreeLayout &laid) { laid.shift(left); }, seen(left, nullptr));
     addItems(scene, right, forward, true);
     layout.append(right, true);
     return layout;

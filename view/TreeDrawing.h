@@ -6,6 +6,7 @@
 #include "TreeLayout.h"
 #include "TreePruning.h"
 
+#include <QRectF>
 #include <QString>
 
 #include <memory>
@@ -64,8 +65,13 @@ struct TreeSides {
 // tree to its right. The layout lists the middle (or root) label, then the
 // backward tree's labels and curves, then the forward tree's; it refers to
 // `middle` for the middle label, which must outlive it.
+//
+// With `visible` (scene coordinates), only what may show in that part of the
+// canvas is laid out and drawn (see TreeLayout::Visible): what it shows is
+// what the whole canvas shows there, at a cost of what is in it.
 TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
-                            LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle);
+                            LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle,
+                            const QRectF *visible = nullptr);
 
 // Item data keys of the label items: a cut item's node (const PhraseNode *),
 // how many bytes of its label it holds (qulonglong) and whether they are the

@@ -1,5 +1,7 @@
 #include "TreeLayout.h"
 
+#include <algorithm>
+
 namespace {
 
 // Truncates toward zero and keeps the low 32 bits, like the unsigned band
@@ -49,8 +51,9 @@ struct Frame {
 class Builder {
 public:
     Builder(int height, double width, const TreeLayout::BoundedMeasure &measure, const TreePruning &pruning,
-            std::vector<TreeLayout::Item> &items)
-        : height_(height), width_(width), measure_(measure), pruning_(pruning), items_(items)
+            const TreeLayout::Visible &visible, std::vector<TreeLayout::Item> &items)
+        : height_(height), width_(std::min(width, visible.right)), visible_(visible), measure_(measure),
+          pruning_(pruning), items_(items)
     {
     }
 
@@ -142,11 +145,26 @@ private:
         const std::uint32_t y = frame.y;
         const std::uint32_t gap = frame.gap;
         const TreeLayout::Point anchor = frame.anchor;
-        const bool labelVisible = frame.labelsVisible;
-        const bool curveVisible = frame.curvesVisible;
+        bool labelVisible = frame.labelsVisible;
+        bool curveVisible = frame.curvesVisible;
         frame.y = y + slot.size + gap;
         const std::uint32_t nextY = frame.y;
         // `frame` may dangle from here on: layoutChildren() can grow frames_.
+
+        // The subtree lies within its band, and no label in it is larger
+        // than the band is high: a box overflows the band's foot by less
+        // than half the band and the text margins. The curve runs between
+        // the anchor and the label.
+        const double band = static_cast<double>(slot.size + gap);
+        const double bandTop = static_cast<double>(y) - gap / 2 - 16.0;
+        const double bandBottom = static_cast<double>(nextY) - gap / 2 + band / 2 + 16.0;
+        if (bandBottom < visible_.top || bandTop > visible_.bottom)
+            labelVisible = false;
+        if (std::max(bandBottom, anchor.y) < visible_.top || std::min(bandTop, anchor.y) > visible_.bottom
+            || static_cast<double>(x) < visible_.left || anchor.x > visible_.right)
+            curveVisible = false;
+        if (!labelVisible && !curveVisible)
+            return;
 
         const TreeLayout::Size box = measureLabel(*slot.child, slot.size, static_cast<double>(x));
         if (labelVisible) {
@@ -170,7 +188,8 @@ private:
     }
 
     const int height_;
-    const double width_;
+    const double width_;  // the edge beyond which nothing is laid out
+    const TreeLayout::Visible visible_;
     const TreeLayout::BoundedMeasure &measure_;
     const TreePruning &pruning_;
     std::vector<TreeLayout::Item> &items_;
@@ -197,8 +216,14 @@ TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width,
 TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure,
                                const PhraseNode *rootLabel, const TreePruning &pruning)
 {
+    return compute(root, height, width, measure, rootLabel, pruning, Visible{});
+}
+
+TreeLayout TreeLayout::compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure,
+                               const PhraseNode *rootLabel, const TreePruning &pruning, const Visible &visible)
+{
     TreeLayout layout;
-    Builder builder(height, width, measure, pruning, layout.items_);
+    Builder builder(height, width, measure, pruning, visible, layout.items_);
     builder.run(root, rootLabel ? *rootLabel : root);
     layout.measureCount_ = builder.measured();
     return layout;

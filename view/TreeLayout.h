@@ -66,6 +66,22 @@ public:
 
     static constexpr double unbounded = std::numeric_limits<double>::infinity();
 
+    // The part of the canvas that is seen, in the layout's own coordinates
+    // (before mirror() or shift()). Bands nest (a child's band lies inside
+    // its parent's, and a label's box overflows its slot by less than its
+    // pixel size and a margin) and every column starts right of its
+    // parent's label, so a subtree whose band lies above or below the part,
+    // or whose label starts right of it, is left out unmeasured; a child
+    // whose curve may cross the part is measured for the curve's end.
+    // Labels are measured with the room up to the part's right edge. What
+    // lies inside the part is laid out exactly as without it.
+    struct Visible {
+        double left = -unbounded;
+        double top = -unbounded;
+        double right = unbounded;
+        double bottom = unbounded;
+    };
+
     // Lays out `root` for a canvas `height` pixels high. Labels whose left
     // edge is at or beyond `width` are left out with their subtrees (nothing
     // of them could be seen); the curves leading to them from a label inside
@@ -80,6 +96,9 @@ public:
     // `pruning` says.
     static TreeLayout compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure,
                               const PhraseNode *rootLabel, const TreePruning &pruning);
+    // The same, laying out only what `visible` may show (the root label always).
+    static TreeLayout compute(const PhraseNode &root, int height, double width, const BoundedMeasure &measure,
+                              const PhraseNode *rootLabel, const TreePruning &pruning, const Visible &visible);
 
     // Mirrors every item about the vertical line x = axis: a label's right
     // edge goes where its left edge was, columns grow leftwards.
