@@ -6,10 +6,10 @@
 #include "JsonWriter.h"
 #include "KwicWriter.h"
 #include "OpenedCorpus.h"
-#include "OutlineWriter.h"
 #include "QueryAnswer.h"
 #include "TerminalProgress.h"
 #include "TreePicture.h"
+#include "TreeWriter.h"
 
 #include <QApplication>
 #include <QFile>
@@ -368,25 +368,8 @@ bool draw(const TreeSides &sides, const Options &options, OutputBuffer &output)
 // Prints the tree or trees in the chosen text format.
 void print(const TreeSides &sides, const Options &options, OutputBuffer &output)
 {
-    if (options.format == Format::Outline) {
-        if (sides.backward)
-            writeOutline(*sides.backward, options.tree, output);
-        if (sides.backward && sides.forward)
-            output.buffer() += '\n';
-        if (sides.forward)
-            writeOutline(*sides.forward, options.tree, output);
-    } else if (options.format == Format::Json) {
-        if (sides.backward && sides.forward) {
-            output.buffer() += "{\"before\": ";
-            writeJson(*sides.backward, options.tree, output);
-            output.buffer() += ",\n\"after\": ";
-            writeJson(*sides.forward, options.tree, output);
-            output.buffer() += '}';
-        } else {
-            writeJson(sides.forward ? *sides.forward : *sides.backward, options.tree, output);
-        }
-        output.buffer() += '\n';
-    }
+    if (options.format == Format::Outline || options.format == Format::Json)
+        writeTrees(sides.backward, sides.forward, options.tree, options.format == Format::Json, output);
 }
 
 void complain(const Options &options, const std::string &reason)
