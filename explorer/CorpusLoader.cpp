@@ -1,0 +1,151 @@
+#include "CorpusLoader.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct CorpusLoader::Job {
+    CorpusRequest request;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+
+    std::mutex mutex;  // guards what follows, written by the worker
+    Progress::Step step{Progress::Stage::Reading, 0, 0, {}};
+    std::string item;  // the step's item, copied
+    bool stepFresh = false;
+    OpenedCorpus::Outcome outcome;
+    std::shared_ptr<const Vocabulary> vocabulary;
+};
+
+CorpusLoader::CorpusLoader(QObject *parent) : QObject(parent)
+{
+    poller_.setInterval(100);
+    connect(&poller_, &QTimer::timeout, this, &CorpusLoader::poll);
+}
+
+CorpusLoader::~CorpusLoader()
+{
+    for (const auto &job : jobs_)
+        job->stop = true;
+    for (const auto &job : jobs_)
+        job->thread.join();
+}
+
+void CorpusLoader::start(const CorpusRequest &request)
+{
+    if (current_) {
+        current_->stop = true;
+        current_.reset();
+    }
+    auto job = std::make_shared<Job>();
+    job->request = request;
+    request_ = request;
+    current_ = job;
+    jobs_.push_back(job);
+    // The worker holds the job only by a plain pointer: the loader owns it
+    // and joins the thread before it lets it go.
+    Job *raw = job.get();
+    job->thread = std::thread([this, raw] {
+        const Progress progress(
+            [raw](const Progress::Step &step) {
+                const std::lock_guard lock(raw->mutex);
+                raw->step = step;
+                raw->item.assign(step.item);
+                raw->stepFresh = true;
+            },
+            &raw->stop);
+        OpenedCorpus::Outcome outcome;
+        std::shared_ptr<const Vocabulary> vocabulary;
+        try {
+            outcome = OpenedCorpus::open(raw->request, progress);
+            if (outcome.opened && !raw->stop)
+                vocabulary = std::make_shared<const Vocabulary>(outcome.opened->corpus());
+        } catch (const std::bad_alloc &) {
+            outcome = {};
+            outcome.reason = "not enough memory to open the corpus";
+        }
+        {
+            const std::lock_guard lock(raw->mutex);
+            raw->outcome = std::move(outcome);
+            raw->vocabulary = std::move(vocabulary);
+        }
+        // Back on the loader's thread; dropped if the loader is gone by then.
+        QMetaObject::invokeMethod(
+            this,
+            [this, raw] {
+                const auto found = std::find_if(jobs_.begin(), jobs_.end(),
+                                                [raw](const std::shared_ptr<Job> &job) { return job.get() == raw; });
+                if (found != jobs_.end())
+                    finish(*found);
+            },
+            Qt::QueuedConnection);
+    });
+    poller_.start();
+}
+
+void CorpusLoader::cancel()
+{
+    if (!current_)
+        return;
+    current_->stop = true;
+    current_.reset();
+    poller_.stop();
+    emit cancelled();
+}
+
+void CorpusLoader::finish(const std::shared_ptr<Job> &job)
+{
+    job->thread.join();
+    const std::shared_ptr<Job> keep = job;
+    jobs_.erase(std::find(jobs_.begin(), jobs_.end(), keep));
+    if (keep != current_)
+        return;  // stopped: someone else is current, or nobody
+    current_.reset();
+    poller_.stop();
+    OpenedCorpus::Outcome &outcome = keep->outcome;
+    if (outcome.opened) {
+        std::shared_ptr<const OpenedCorpus> corpus(std::move(outcome.opened));
+        emit loaded(std::move(corpus), keep->vocabulary);
+    } else if (outcome.stopped) {
+        emit cancelled();
+    } else {
+        emit failed(QString::fromStdString(outcome.reason));
+    }
+}
+
+void CorpusLoader::poll()
+{
+    if (!current_)
+        return;
+    Progress::Step step;
+    QString item;
+    {
+        const std::lock_guard lock(current_->mutex);
+        if (!current_->stepFresh)
+            return;
+        current_->stepFresh = false;
+        step = current_->step;
+        item = QFile::decodeName(QByteArray::fromStdString(current_->item));
+    }
+    QString what;
+    switch (step.stage) {
+    case Progress::Stage::Reading:
+        what = item.isEmpty() ? tr("Reading") : tr("Reading %1").arg(item);
+        break;
+    case Progress::Stage::Cutting:
+        what = tr("Cutting words");
+        break;
+    case Progress::Stage::Sorting:
+        what = tr("Indexing");
+        break;
+    case Progress::Stage::Writing:
+        what = tr("Writing");
+        break;
+    }
+    emit progressed(what, static_cast<qint64>(step.done), static_cast<qint64>(step.total));
+}

@@ -1,0 +1,55 @@
+// CorpusLoader: opens corpora on worker threads, reports how far the current load has come, and cancels it.
+#pragma once
+
+#include "CorpusRequest.h"
+#include "OpenedCorpus.h"
+#include "Vocabulary.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One load at a time is current: start() stops the one before (it ends
+// soon, its result is dropped). Reading and indexing run on a thread of
+// their own; the loader lives on the GUI thread and its signals come there.
+// Progress is polled ten times a second, so a fast load costs no events.
+// Destroying the loader stops every load and waits for it (a stop is heeded
+// within a fraction of a second).
+class CorpusLoader : public QObject {
+    Q_OBJECT
+public:
+    explicit CorpusLoader(QObject *parent = nullptr);
+    ~CorpusLoader() override;
+
+    // Starts opening `request`, stopping the current load if there is one.
+    void start(const CorpusRequest &request);
+    // Stops the current load; cancelled() follows at once.
+    void cancel();
+    bool busy() const { return current_ != nullptr; }
+    // What the current load is opening.
+    const CorpusRequest &request() const { return request_; }
+
+signals:
+    // What is being done (a short phrase, a file name in it) and how far, of
+    // `total` (0 when unknown).
+    void progressed(const QString &what, qint64 done, qint64 total);
+    // The corpus of the current load with its vocabulary.
+    void loaded(std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary);
+    // Why the current load failed, in one line.
+    void failed(const QString &reason);
+    void cancelled();
+
+private:
+    struct Job;
+    void finish(const std::shared_ptr<Job> &job);
+    void poll();
+
+    std::shared_ptr<Job> current_;
+    std::vector<std::shared_ptr<Job>> jobs_;  // every job whose thread is still to be joined
+    CorpusRequest request_;
+    QTimer poller_;
+};

@@ -1,0 +1,239 @@
+#include "ExplorerSession.h"
+
+#include "QueryTreeOccurrences.h"
+
+#include <QFileInfo>
+
+ExplorerSession::ExplorerSession(QObject *parent) : QObject(parent) {}
+
+// The trees refer to their corpora: the entries go first.
+ExplorerSession::~ExplorerSession()
+{
+    history_.clear();
+}
+
+const ExplorerSession::Entry *ExplorerSession::current() const
+{
+    return current_ < history_.size() ? &history_[current_] : nullptr;
+}
+
+CorpusRequest ExplorerSession::requestFor(const std::string &path) const
+{
+    CorpusRequest request;
+    request.path = path;
+    request.maxBytes = controls_.maxBytes;
+    request.options = controls_.corpus;
+    request.backward = controls_.direction != QueryDirection::After;
+    return request;
+}
+
+bool ExplorerSession::corpusStale() const
+{
+    return corpus_ && corpus_->request().options != controls_.corpus;
+}
+
+QString ExplorerSession::corpusName() const
+{
+    if (!corpus_)
+        return {};
+    return QFileInfo(QFile::decodeName(QByteArray::fromStdString(corpus_->request().path))).fileName();
+}
+
+void ExplorerSession::setControls(const ExplorerControls &controls)
+{
+    controls_ = controls;
+    emit changed();
+}
+
+void ExplorerSession::setCorpus(std::shared_ptr<const OpenedCorpus> corpus,
+                                std::shared_ptr<const Vocabulary> vocabulary)
+{
+    const bool samePath = corpus_ && corpus && corpus_->request().path == corpus->request().path;
+    corpus_ = std::move(corpus);
+    vocabulary_ = std::move(vocabulary);
+    if (!corpus_ || !samePath) {
+        history_.clear();
+        current_ = 0;
+    } else {
+        // Ids mean nothing in another index: older entries keep their text
+        // and are asked again when shown.
+        for (Entry &entry : history_) {
+            if (entry.corpus != corpus_) {
+                entry.corpus.reset();
+                entry.answer.reset();
+                entry.tokens.clear();
+                entry.phraseIds.clear();
+            }
+        }
+    }
+    if (corpus_)
+        controls_.corpus = corpus_->request().options;
+    if (Entry *entry = current_ < history_.size() ? &history_[current_] : nullptr) {
+        if (entry->controls.corpus == controls_.corpus) {
+            answer(*entry);
+        } else {
+            Entry again;
+            again.phrase = entry->phrase;
+            again.controls = controls_;
+            push(std::move(again));
+        }
+    }
+    if (pending_ && corpus_) {
+        const std::string phrase = std::move(*pending_);
+        pending_.reset();
+        ask(phrase);
+    }
+    emit changed();
+}
+
+void ExplorerSession::revertCorpusControls()
+{
+    if (corpus_ && controls_.corpus != corpus_->request().options) {
+        controls_.corpus = corpus_->request().options;
+        emit changed();
+    }
+}
+
+bool ExplorerSession::answer(Entry &entry)
+{
+    entry.corpus = corpus_;
+    entry.answer.reset();
+    entry.phraseIds.clear();
+    if (!corpus_)
+        return false;
+    Query query;
+    query.phrase = entry.phrase;
+    query.tokens = entry.tokens;
+    query.direction = entry.controls.direction;
+    query.pruning = entry.controls.pruning;
+    auto answer = std::make_shared<QueryAnswer>(answerQuery(corpus_->corpus(), query));
+    if (answer->status != QueryAnswer::Status::Found) {
+        const std::string name = corpusName().toStdString();
+        emit failed(QString::fromStdString(answer->reason(name)));
+        return false;
+    }
+    entry.phraseIds = queryTokenIds(corpus_->corpus(), query);
+    entry.answer = std::move(answer);
+    return true;
+}
+
+bool ExplorerSession::push(Entry entry)
+{
+    if (!answer(entry))
+        return false;
+    if (current_ < history_.size())
+        history_.erase(history_.begin() + static_cast<std::ptrdiff_t>(current_) + 1, history_.end());
+    history_.push_back(std::move(entry));
+    current_ = history_.size() - 1;
+    emit changed();
+    return true;
+}
+
+bool ExplorerSession::ask(const std::string &phrase)
+{
+    if (!corpus_) {
+        emit failed(tr("No corpus is open: open a file or a folder first."));
+        return false;
+    }
+    Entry entry;
+    entry.phrase = phrase;
+    entry.controls = controls_;
+    return push(std::move(entry));
+}
+
+std::vector<Corpus::TokenId> ExplorerSession::tokensOf(const PhraseNode &node, bool middle) const
+{
+    const Entry *entry = current();
+    if (!entry || !entry->answer || !entry->corpus)
+        return {};
+    const QueryAnswer &answer = *entry->answer;
+    // A root reads as the phrase with the run it absorbed (before the phrase
+    // in a tree of what precedes it); the double tree's middle label as
+    // both roots together. Every other label stands for its own tokens.
+    const bool before = middle || &node == answer.backward.get();
+    const bool after = middle || &node == answer.forward.get();
+    std::vector<Corpus::TokenId> ids;
+    if (!before && !after) {
+        node.appendTokenIds(ids);
+        return ids;
+    }
+    if (before && answer.backward)
+        answer.backward->appendTokenIds(ids);
+    ids.insert(ids.end(), entry->phraseIds.begin(), entry->phraseIds.end());
+    if (after && answer.forward)
+        answer.forward->appendTokenIds(ids);
+    return ids;
+}
+
+bool ExplorerSession::askNode(const PhraseNode &node, bool middle)
+{
+    Entry entry;
+    entry.tokens = tokensOf(node, middle);
+    if (entry.tokens.empty())
+        return false;
+    // The new root is labelled as the clicked label reads.
+    entry.phrase = node.label();
+    entry.controls = controls_;
+    return push(std::move(entry));
+}
+
+void ExplorerSession::setDirection(QueryDirection direction)
+{
+    if (controls_.direction == direction)
+        return;
+    controls_.direction = direction;
+    if (const Entry *entry = current(); entry && entry->controls.corpus == controls_.corpus && corpus_) {
+        Entry again;
+        again.phrase = entry->phrase;
+        again.tokens = entry->tokens;
+        again.controls = controls_;
+        if (push(std::move(again)))
+            return;
+    }
+    emit changed();
+}
+
+void ExplorerSession::setPruning(const TreePruning &pruning)
+{
+    controls_.pruning = pruning;
+    if (current_ < history_.size())
+        history_[current_].controls.pruning = pruning;
+    emit changed();
+}
+
+void ExplorerSession::setCorpusOptions(const CorpusOptions &options)
+{
+    if (controls_.corpus == options)
+        return;
+    controls_.corpus = options;
+    emit changed();
+    if (corpusStale())
+        emit reindexWanted(requestFor(corpus_->request().path));
+}
+
+void ExplorerSession::show(std::size_t index)
+{
+    current_ = index;
+    Entry &entry = history_[index];
+    controls_ = entry.controls;
+    if (corpusStale()) {
+        emit changed();
+        emit reindexWanted(requestFor(corpus_->request().path));
+        return;
+    }
+    if (!entry.answer)
+        answer(entry);
+    emit changed();
+}
+
+void ExplorerSession::goBack()
+{
+    if (canGoBack())
+        show(current_ - 1);
+}
+
+void ExplorerSession::goForward()
+{
+    if (canGoForward())
+        show(current_ + 1);
+}

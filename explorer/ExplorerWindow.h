@@ -1,0 +1,138 @@
+// ExplorerWindow: the explorer's main window: menus, tool bar, phrase line, canvas and status bar over one session.
+#pragma once
+
+#include "CorpusLoader.h"
+#include "ExplorerControls.h"
+#include "ExplorerSession.h"
+#include "TreeCanvas.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QCompleter;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QSpinBox;
+class QStringListModel;
+class QToolButton;
+
+// The window turns what the user does into calls of its session and loader
+// and shows what they hold; it computes nothing of its own. Settings
+// (geometry, docks, controls, recent corpora) are read from and written to
+// the application's QSettings.
+class ExplorerWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // `controls` is the controls' starting state.
+    explicit ExplorerWindow(const ExplorerControls &controls, QWidget *parent = nullptr);
+    ~ExplorerWindow() override;
+
+    // Opens a file, folder or saved index in the background (stopping a
+    // load under way); `phrase`, if given, is searched once it is loaded.
+    void openPath(const QString &path, const std::optional<std::string> &phrase = std::nullopt);
+    // Searches the phrase as the phrase line would.
+    void search(const QString &phrase);
+    // Writes what the export commands write; false (with the reason in the
+    // status bar) when there is nothing to write or it cannot be written.
+    bool exportPicture(const QString &path);
+    bool exportTree(const QString &path);
+    bool exportLines(const QString &path);
+
+    ExplorerSession &session() { return session_; }
+    CorpusLoader &loader() { return loader_; }
+    TreeCanvas &canvas() { return *canvas_; }
+    QLineEdit &phraseLine() { return *phrase_; }
+    // The status bar's text.
+    QString statusText() const;
+    QStringList recentPaths() const { return recent_; }
+    // The bytes of the phrase line's text, as the corpus's rules read them.
+    std::string phraseBytes(const QString &text) const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void makeActions();
+    void makeMenus();
+    void makeToolBar();
+    void makeStatusBar();
+    void readSettings();
+    void writeSettings() const;
+    void refresh();
+    void refreshControls();
+    void updateTitle();
+    void showLoaded();
+    void setStatus(const QString &text);
+    void addRecent(const QString &path);
+    void rebuildRecentMenu();
+    void completePhrase(const QString &text);
+    void takeCompletion(const QString &word);
+    void controlCorpusOptions();
+    void controlPruning();
+    void chooseFile();
+    void chooseFolder();
+    void chooseExport(int kind);
+    void copyPicture();
+    void about();
+    QString corpusName() const;
+
+    ExplorerSession session_;
+    CorpusLoader loader_;
+    TreeCanvas *canvas_ = nullptr;
+    QLineEdit *phrase_ = nullptr;
+    QCompleter *completer_ = nullptr;
+    QStringListModel *completions_ = nullptr;
+    QComboBox *words_ = nullptr;
+    QSpinBox *depth_ = nullptr;
+    QSpinBox *minCount_ = nullptr;
+    QLabel *status_ = nullptr;
+    QProgressBar *progress_ = nullptr;
+    QToolButton *cancel_ = nullptr;
+    QMenu *recentMenu_ = nullptr;
+    QAction *openFile_ = nullptr;
+    QAction *openFolder_ = nullptr;
+    QAction *exportPicture_ = nullptr;
+    QAction *exportTree_ = nullptr;
+    QAction *exportLines_ = nullptr;
+    QAction *quit_ = nullptr;
+    QAction *copy_ = nullptr;
+    QAction *find_ = nullptr;
+    QAction *after_ = nullptr;
+    QAction *before_ = nullptr;
+    QAction *both_ = nullptr;
+    QAction *ignoreCase_ = nullptr;
+    QAction *byteWords_ = nullptr;
+    QAction *unicodeWords_ = nullptr;
+    QAction *back_ = nullptr;
+    QAction *forward_ = nullptr;
+    QAction *zoomIn_ = nullptr;
+    QAction *zoomOut_ = nullptr;
+    QAction *zoomFit_ = nullptr;
+    QAction *cancelLoad_ = nullptr;
+    QAction *about_ = nullptr;
+    QActionGroup *directions_ = nullptr;
+    QActionGroup *wordRules_ = nullptr;
+    QStringList recent_;
+    std::optional<std::string> pendingPhrase_;
+    QString loadingPath_;
+    QString loadedStatus_;
+    bool refreshing_ = false;
+    // What the canvas shows, to redraw only when it changes.
+    const QueryAnswer *shownAnswer_ = nullptr;
+    TreePruning shownPruning_;
+};
+
+// The controls as the last window left them in the application's settings.
+ExplorerControls savedExplorerControls();

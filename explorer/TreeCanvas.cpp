@@ -1,0 +1,342 @@
+#include "TreeCanvas.h"
+
+#include "TreePicture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QThread>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// How much of a label a tooltip shows: a label can be as long as the text.
+constexpr std::size_t toolTipBytes = 400;
+
+}  // namespace
+
+TreeCanvas::TreeCanvas(QWidget *parent) : QGraphicsView(parent)
+{
+    setScene(&scene_);
+    // The scene's origin at the viewport's top-left corner, as the picture's.
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setBackgroundBrush(Qt::white);
+    setRenderHints(QPainter::TextAntialiasing);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTransformationAnchor(QGraphicsView::NoAnchor);
+    setResizeAnchor(QGraphicsView::NoAnchor);
+    setMouseTracking(true);
+    // The scene is laid out anew as the view moves; an index would only cost.
+    scene_.setItemIndexMethod(QGraphicsScene::NoIndex);
+}
+
+TreeCanvas::~TreeCanvas()
+{
+    // Leaving the scene scrolls the view: nothing is to be drawn any more.
+    inRedraw_ = true;
+    setScene(nullptr);
+    // The items refer to the trees: they go first.
+    scene_.clear();
+}
+
+TreeSides TreeCanvas::sides() const
+{
+    if (!answer_)
+        return {};
+    return TreeSides{answer_->forward.get(), answer_->backward.get()};
+}
+
+void TreeCanvas::showAnswer(std::shared_ptr<const QueryAnswer> answer, std::shared_ptr<const OpenedCorpus> corpus,
+                            const TreePruning &pruning)
+{
+    const bool same = answer == answer_;
+    // The old items refer to the old trees: clear them before letting the trees go.
+    scene_.clear();
+    layout_ = {};
+    middle_.reset();
+    answer_ = std::move(answer);
+    corpus_ = std::move(corpus);
+    pruning_ = pruning;
+    encoding_ = corpus_ ? labelEncoding(corpus_->corpus().options()) : LabelEncoding::Latin1;
+    // A new question starts at the whole canvas again; a pruning change keeps the view.
+    if (!same && zoom_ != 1.0)
+        resetZoom();
+    redraw(true);
+}
+
+QSize TreeCanvas::canvasSize() const
+{
+    return maximumViewportSize();
+}
+
+void TreeCanvas::updateSceneRect()
+{
+    const QSize canvas = canvasSize();
+    scene_.setSceneRect(0.0, 0.0, std::round(canvas.width() * zoom_), std::round(canvas.height() * zoom_));
+}
+
+void TreeCanvas::setZoom(double zoom, QPoint anchor)
+{
+    zoom = std::clamp(zoom, 1.0, maxZoom);
+    if (zoom == zoom_)
+        return;
+    if (anchor.x() < 0)
+        anchor = viewport()->rect().center();
+    // The point of the tree under the anchor stays there.
+    const QPointF unit = mapToScene(anchor) / zoom_;
+    zoom_ = zoom;
+    inRedraw_ = true;
+    const Qt::ScrollBarPolicy policy = zoom_ == 1.0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    setHorizontalScrollBarPolicy(policy);
+    setVerticalScrollBarPolicy(policy);
+    updateSceneRect();
+    horizontalScrollBar()->setValue(static_cast<int>(std::lround(unit.x() * zoom_ - anchor.x())));
+    verticalScrollBar()->setValue(static_cast<int>(std::lround(unit.y() * zoom_ - anchor.y())));
+    inRedraw_ = false;
+    redraw(true);
+    emit zoomChanged(zoom_);
+}
+
+void TreeCanvas::zoomIn()
+{
+    setZoom(zoom_ * 1.25);
+}
+
+void TreeCanvas::zoomOut()
+{
+    setZoom(zoom_ / 1.25);
+}
+
+void TreeCanvas::resetZoom()
+{
+    setZoom(1.0);
+}
+
+void TreeCanvas::redraw(bool force)
+{
+    if (inRedraw_)
+        return;
+    inRedraw_ = true;
+    const QRectF visible = mapToScene(viewport()->rect()).boundingRect();
+    if (force || !drawn_.contains(visible.intersected(sceneRect()))) {
+        scene_.clear();
+        middle_.reset();
+        layout_ = {};
+        drawn_ = {};
+        if (answer_) {
+            const QRectF all = sceneRect();
+            // Zoomed, what is in view and half a view around it, so that a
+            // pan of less than that costs no layout at all.
+            const QRectF around = zoom_ == 1.0 ? all
+                                               : visible.adjusted(-visible.width() / 2, -visible.height() / 2,
+                                                                  visible.width() / 2, visible.height() / 2)
+                                                     .intersected(all);
+            layout_ = drawTreesInScene(scene_, sides(), static_cast<int>(all.height()), all.width(), encoding_,
+                                       pruning_, middle_, zoom_ == 1.0 ? nullptr : &around);
+            drawn_ = around;
+            ++redraws_;
+        }
+    }
+    inRedraw_ = false;
+}
+
+template <typename Use>
+void TreeCanvas::withPicture(Use &&use) const
+{
+    // Drawn on a thread of its own, whose font cache is as new as the
+    // command's: glyphs this thread's engines measured before can be placed
+    // a fraction of a pixel apart. The trees are read there while this
+    // thread waits, never by both at once.
+    const TreeSides trees = sides();
+    const QSize canvas = canvasSize();
+    std::unique_ptr<QThread> painter(QThread::create([&] {
+        const TreePicture picture(trees, canvas, encoding_, pruning_);
+        use(picture);
+    }));
+    painter->start();
+    painter->wait();
+}
+
+QImage TreeCanvas::picture() const
+{
+    QImage image;
+    if (answer_)
+        withPicture([&image](const TreePicture &picture) { image = picture.image(); });
+    return image;
+}
+
+bool TreeCanvas::writePicture(const QString &path) const
+{
+    if (!answer_)
+        return false;
+    const bool svg = QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
+    bool written = false;
+    withPicture([&](const TreePicture &picture) {
+        written = svg ? picture.writeSvg(path) : picture.image().save(path, "PNG");
+    });
+    return written;
+}
+
+TreeCanvas::Hit TreeCanvas::labelAt(QPoint point) const
+{
+    const QPointF at = mapToScene(point);
+    const auto &items = layout_.items();
+    // Later labels are drawn above earlier ones.
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        const auto *label = std::get_if<TreeLayout::Label>(&*it);
+        if (label && QRectF(label->x, label->y, label->size.width, label->size.height).contains(at))
+            return Hit{label->node, label->node == middle_.get()};
+    }
+    return {};
+}
+
+QString TreeCanvas::toolTipFor(const Hit &hit) const
+{
+    std::string bytes = hit.node->labelPrefix(toolTipBytes + 1);
+    const bool cut = bytes.size() > toolTipBytes;
+    bytes.resize(std::min(bytes.size(), toolTipBytes));
+    // Not into the middle of a character.
+    if (cut && encoding_ == LabelEncoding::Utf8) {
+        while (!bytes.empty() && (static_cast<unsigned char>(bytes.back()) & 0xC0) == 0x80)
+            bytes.pop_back();
+        if (!bytes.empty() && static_cast<unsigned char>(bytes.back()) >= 0xC0)
+            bytes.pop_back();
+    }
+    QString text = labelString(bytes, encoding_).toHtmlEscaped();
+    if (cut)
+        text += QStringLiteral("…");
+    const QueryAnswer &answer = *answer_;
+    const PhraseNode &counted = hit.middle && answer.forward ? *answer.forward : *hit.node;
+    const std::uint32_t count = counted.count();
+    const PhraseNode *root = answer.forward ? answer.forward.get() : answer.backward.get();
+    const QLocale locale;
+    QString numbers = count == 1 ? tr("1 occurrence") : tr("%1 occurrences").arg(locale.toString(count));
+    if (root && root->count() > 0 && &counted != root) {
+        numbers += tr(", %1% of the phrase's")
+                       .arg(locale.toString(100.0 * count / root->count(), 'g', 3));
+    }
+    if (corpus_ && corpus_->corpus().tokenCount() > 0) {
+        numbers += tr(", %1% of the tokens")
+                       .arg(locale.toString(100.0 * count / static_cast<double>(corpus_->corpus().tokenCount()),
+                                            'g', 3));
+    }
+    return QStringLiteral("<p style='white-space:pre-wrap'>%1</p><p>%2</p>").arg(text, numbers);
+}
+
+void TreeCanvas::resizeEvent(QResizeEvent *event)
+{
+    QGraphicsView::resizeEvent(event);
+    inRedraw_ = true;
+    updateSceneRect();
+    inRedraw_ = false;
+    redraw(true);
+}
+
+void TreeCanvas::scrollContentsBy(int dx, int dy)
+{
+    QGraphicsView::scrollContentsBy(dx, dy);
+    redraw(false);
+}
+
+void TreeCanvas::wheelEvent(QWheelEvent *event)
+{
+    if (event->modifiers() & Qt::ControlModifier) {
+        setZoom(zoom_ * std::pow(1.0015, event->angleDelta().y()), event->position().toPoint());
+        event->accept();
+        return;
+    }
+    QGraphicsView::wheelEvent(event);
+}
+
+void TreeCanvas::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QGraphicsView::mousePressEvent(event);
+        return;
+    }
+    pressed_ = event->position().toPoint();
+    pressing_ = true;
+    dragging_ = false;
+    event->accept();
+}
+
+void TreeCanvas::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    if (pressing_) {
+        if (!dragging_ && zoom_ > 1.0 && (at - pressed_).manhattanLength() >= QApplication::startDragDistance()) {
+            dragging_ = true;
+            viewport()->setCursor(Qt::ClosedHandCursor);
+        }
+        if (dragging_) {
+            const QPoint delta = at - pressed_;
+            pressed_ = at;
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - delta.x());
+            verticalScrollBar()->setValue(verticalScrollBar()->value() - delta.y());
+        }
+        event->accept();
+        return;
+    }
+    viewport()->setCursor(labelAt(at) ? Qt::PointingHandCursor : zoom_ > 1.0 ? Qt::OpenHandCursor : Qt::ArrowCursor);
+    event->accept();
+}
+
+void TreeCanvas::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !pressing_) {
+        QGraphicsView::mouseReleaseEvent(event);
+        return;
+    }
+    const bool click = !dragging_;
+    pressing_ = false;
+    dragging_ = false;
+    viewport()->unsetCursor();
+    event->accept();
+    if (click) {
+        if (const Hit hit = labelAt(event->position().toPoint()))
+            emit searchRequested(hit.node, hit.middle);
+    }
+}
+
+void TreeCanvas::contextMenuEvent(QContextMenuEvent *event)
+{
+    const Hit hit = labelAt(event->pos());
+    if (!hit)
+        return;
+    QMenu menu(this);
+    QAction *search = menu.addAction(tr("&Search This"));
+    QAction *lines = menu.addAction(tr("Show Its &Lines"));
+    QAction *copy = menu.addAction(tr("&Copy"));
+    QAction *chosen = menu.exec(event->globalPos());
+    if (chosen == search) {
+        emit searchRequested(hit.node, hit.middle);
+    } else if (chosen == lines) {
+        emit linesRequested(hit.node, hit.middle);
+    } else if (chosen == copy) {
+        QGuiApplication::clipboard()->setText(labelString(hit.node->label(), encoding_));
+    }
+}
+
+bool TreeCanvas::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        if (const Hit hit = labelAt(help->pos()))
+            QToolTip::showText(help->globalPos(), toolTipFor(hit), viewport());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QGraphicsView::viewportEvent(event);
+}

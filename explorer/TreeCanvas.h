@@ -1,0 +1,112 @@
+// TreeCanvas: the explorer's zoomable, pannable view of a phrase's trees, drawn by the code that draws the command's pictures.
+#pragma once
+
+#include "LabelEncoding.h"
+#include "OpenedCorpus.h"
+#include "QueryAnswer.h"
+#include "TreeDrawing.h"
+#include "TreeLayout.h"
+#include "TreePruning.h"
+
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QImage>
+#include <QPoint>
+
+#include <cstdint>
+#include <memory>
+
+// At zoom 1 the canvas shows exactly what `morvanet-tree --png --size WxH`
+// draws for its viewport of W x H pixels. At zoom z it shows a part of the
+// picture the command would draw for a canvas z times as wide and high,
+// panned by dragging or by the scroll bars; only what is visible is laid
+// out and drawn, as it comes into view. A click on a label asks for it to
+// be searched; hovering shows its whole text, count and share.
+class TreeCanvas : public QGraphicsView {
+    Q_OBJECT
+public:
+    // A label under the pointer: its node, and whether it is the double
+    // tree's middle label (which stands for both roots).
+    struct Hit {
+        const PhraseNode *node = nullptr;
+        bool middle = false;
+        explicit operator bool() const { return node != nullptr; }
+    };
+
+    static constexpr double maxZoom = 64.0;
+
+    explicit TreeCanvas(QWidget *parent = nullptr);
+    ~TreeCanvas() override;
+
+    // Shows the trees of `answer` (null: nothing), which refer to `corpus`;
+    // both are kept alive while shown.
+    void showAnswer(std::shared_ptr<const QueryAnswer> answer, std::shared_ptr<const OpenedCorpus> corpus,
+                    const TreePruning &pruning);
+    const QueryAnswer *answer() const { return answer_.get(); }
+
+    // The canvas the trees are drawn for at zoom 1: the viewport's size
+    // without scroll bars.
+    QSize canvasSize() const;
+    double zoom() const { return zoom_; }
+    // Zooms about `anchor` (viewport coordinates; the centre when null),
+    // between 1 and maxZoom.
+    void setZoom(double zoom, QPoint anchor = QPoint(-1, -1));
+    void zoomIn();
+    void zoomOut();
+    void resetZoom();
+
+    // The picture the command draws for canvasSize(), or a null image when
+    // nothing is shown; and the same written to a file, as SVG if its name
+    // ends in ".svg", else PNG (false if it cannot be written or nothing is shown).
+    QImage picture() const;
+    bool writePicture(const QString &path) const;
+    // The label at a point of the viewport.
+    Hit labelAt(QPoint point) const;
+    // What the last redraw laid out (scene coordinates).
+    const TreeLayout &layout() const { return layout_; }
+    // How many times the trees were laid out and drawn.
+    std::size_t redrawCount() const { return redraws_; }
+
+signals:
+    // A label was clicked, or its context menu's Search This was chosen.
+    void searchRequested(const PhraseNode *node, bool middle);
+    // Show Its Lines was chosen for a label.
+    void linesRequested(const PhraseNode *node, bool middle);
+    // The zoom changed.
+    void zoomChanged(double zoom);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+
+private:
+    TreeSides sides() const;
+    template <typename Use>
+    void withPicture(Use &&use) const;
+    // Lays out and draws what the viewport shows, unless what was drawn covers it.
+    void redraw(bool force);
+    void updateSceneRect();
+    QString toolTipFor(const Hit &hit) const;
+
+    std::shared_ptr<const QueryAnswer> answer_;
+    std::shared_ptr<const OpenedCorpus> corpus_;
+    TreePruning pruning_;
+    LabelEncoding encoding_ = LabelEncoding::Latin1;
+    QGraphicsScene scene_;
+    TreeLayout layout_;
+    std::unique_ptr<PhraseNode> middle_;
+    QRectF drawn_;  // the part of the scene the items cover
+    double zoom_ = 1.0;
+    std::size_t redraws_ = 0;
+    bool inRedraw_ = false;
+    // Pointer state: a press that becomes a drag pans, one that does not is a click.
+    QPoint pressed_;
+    bool pressing_ = false;
+    bool dragging_ = false;
+};

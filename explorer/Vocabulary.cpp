@@ -1,0 +1,45 @@
+#include "Vocabulary.h"
+
+#include <algorithm>
+#include <numeric>
+
+Vocabulary::Vocabulary(const Corpus &corpus) : folded_(corpus.options().foldCase)
+{
+    std::vector<std::uint32_t> counts(corpus.vocabularySize(), 0);
+    for (const Corpus::TokenId id : corpus.tokenIds()) {
+        if (id != Corpus::noToken)
+            ++counts[id];
+    }
+    const LabelEncoding encoding = labelEncoding(corpus.options());
+    for (Corpus::TokenId id = 0; id < counts.size(); ++id) {
+        if (counts[id] == 0)
+            continue;
+        const QString text = labelString(corpus.tokenText(id), encoding);
+        entries_.push_back({keyOf(text), text, counts[id]});
+    }
+    std::sort(entries_.begin(), entries_.end(), [](const Entry &a, const Entry &b) { return a.key < b.key; });
+}
+
+QStringList Vocabulary::complete(const QString &prefix, int limit) const
+{
+    QStringList out;
+    if (prefix.isEmpty() || limit <= 0)
+        return out;
+    const QString key = keyOf(prefix);
+    const auto first = std::lower_bound(entries_.begin(), entries_.end(), key,
+                                        [](const Entry &entry, const QString &k) { return entry.key < k; });
+    auto last = first;
+    while (last != entries_.end() && last->key.startsWith(key))
+        ++last;
+    std::vector<const Entry *> found;
+    found.reserve(static_cast<std::size_t>(last - first));
+    for (auto it = first; it != last; ++it)
+        found.push_back(&*it);
+    const auto shown = std::min<std::size_t>(found.size(), static_cast<std::size_t>(limit));
+    // Entries are in key order, so comparing addresses breaks ties by text.
+    std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(shown), found.end(),
+                      [](const Entry *a, const Entry *b) { return a->count != b->count ? a->count > b->count : a < b; });
+    for (std::size_t i = 0; i < shown; ++i)
+        out.push_back(found[i]->text);
+    return out;
+}

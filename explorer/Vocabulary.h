@@ -1,0 +1,39 @@
+// Vocabulary: a corpus's distinct tokens with their counts, for completing the word being typed, most frequent first.
+#pragma once
+
+#include "Corpus.h"
+#include "LabelEncoding.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+// Made once per corpus, on the loading thread (a pass over the ids and a
+// sort); read-only afterwards, so any thread may read it. Under case
+// folding the tokens are the folded forms the corpus compares, and
+// completion ignores case; otherwise case counts.
+class Vocabulary {
+public:
+    Vocabulary() = default;
+    explicit Vocabulary(const Corpus &corpus);
+
+    // At most `limit` tokens that start with `prefix` (under the corpus's
+    // case rule), the most frequent first, ties in text order. Costs a
+    // binary search and a partial sort of the tokens with that prefix.
+    QStringList complete(const QString &prefix, int limit) const;
+
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    struct Entry {
+        QString key;   // what a prefix is compared with
+        QString text;  // what is offered
+        std::uint32_t count = 0;
+    };
+    QString keyOf(const QString &text) const { return folded_ ? text.toCaseFolded() : text; }
+
+    std::vector<Entry> entries_;  // ascending key
+    bool folded_ = false;
+};

@@ -1,0 +1,180 @@
+// The explorer's command line, vocabulary and session model, without a window.
+#include "ExplorerArguments.h"
+#include "ExplorerSession.h"
+#include "ExplorerTestSupport.h"
+#include "Vocabulary.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using explorertest::Workspace;
+
+ExplorerArguments parse(std::vector<const char *> arguments)
+{
+    arguments.insert(arguments.begin(), "morvanet-explorer");
+    return parseExplorerArguments(static_cast<int>(arguments.size()), arguments.data());
+}
+
+std::shared_ptr<const OpenedCorpus> open(const ExplorerSession &session, const QString &path)
+{
+    OpenedCorpus::Outcome outcome = OpenedCorpus::open(session.requestFor(QFile::encodeName(path).toStdString()));
+    EXPECT_TRUE(outcome.opened) << outcome.reason;
+    return std::shared_ptr<const OpenedCorpus>(std::move(outcome.opened));
+}
+
+std::string rootLabel(const ExplorerSession &session)
+{
+    const ExplorerSession::Entry *entry = session.current();
+    if (!entry || !entry->answer)
+        return {};
+    return (entry->answer->forward ? entry->answer->forward : entry->answer->backward)->label();
+}
+
+TEST(ExplorerArguments, SetTheControlsAndPassTheToolkitsOptionsOn)
+{
+    const ExplorerArguments all = parse({"--both", "--ignore", "--unicode", "--depth=3", "--min-count", "2",
+                                         "--max-bytes", "100", "-platform", "offscreen", "-geometry", "800x600",
+                                         "texts", "the cat"});
+    ASSERT_EQ(all.outcome, ExplorerArguments::Outcome::Run) << all.error;
+    EXPECT_EQ(all.controls.direction, QueryDirection::Both);
+    EXPECT_TRUE(all.controls.corpus.foldCase);
+    EXPECT_EQ(all.controls.corpus.words, WordRules::Unicode);
+    EXPECT_EQ(all.controls.pruning.maxDepth, 3u);
+    EXPECT_EQ(all.controls.pruning.minCount, 2u);
+    EXPECT_EQ(all.controls.maxBytes, 100u);
+    EXPECT_TRUE(all.controlsGiven);
+    EXPECT_EQ(all.path, "texts");
+    EXPECT_EQ(all.phrase, "the cat");
+    EXPECT_EQ(all.toolkit, (std::vector<std::string>{"morvanet-explorer", "-platform", "offscreen", "-geometry",
+                                                     "800x600"}));
+
+    const ExplorerArguments plain = parse({"--", "--reverse"});
+    EXPECT_EQ(plain.outcome, ExplorerArguments::Outcome::Run);
+    EXPECT_EQ(plain.path, "--reverse");
+    EXPECT_FALSE(plain.phraseGiven);
+    EXPECT_FALSE(plain.controlsGiven);
+
+    EXPECT_EQ(parse({"--help"}).outcome, ExplorerArguments::Outcome::Help);
+    EXPECT_EQ(parse({"--vers"}).outcome, ExplorerArguments::Outcome::Version);
+    for (const auto &wrong : std::vector<std::vector<const char *>>{
+             {"--nonsense"}, {"--depth"}, {"--depth", "-1"}, {"--min-count=x"}, {"--reverse", "--both"},
+             {"--both=1"}, {"a", "b", "c"}, {"-platform"}}) {
+        const ExplorerArguments parsed = parse(wrong);
+        EXPECT_EQ(parsed.outcome, ExplorerArguments::Outcome::Wrong) << wrong.front();
+        EXPECT_FALSE(parsed.error.empty());
+    }
+}
+
+TEST(Vocabulary, CompletesTheMostFrequentFirstUnderTheCaseRule)
+{
+    const char text[] = "the then the they the then The Theatre";
+    const Corpus plain(text, sizeof text - 1);
+    const Vocabulary exact(plain);
+    EXPECT_EQ(exact.complete(QStringLiteral("th"), 10),
+              (QStringList{QStringLiteral("the"), QStringLiteral("then"), QStringLiteral("they")}));
+    EXPECT_EQ(exact.complete(QStringLiteral("Th"), 1), QStringList{QStringLiteral("The")});
+    EXPECT_TRUE(exact.complete(QStringLiteral("x"), 10).isEmpty());
+
+    const Corpus folded(text, sizeof text - 1, CorpusOptions{WordRules::Bytes, true});
+    const QStringList any = Vocabulary(folded).complete(QStringLiteral("TH"), 2);
+    ASSERT_EQ(any.size(), 2);
+    EXPECT_EQ(any.front().toLower(), QStringLiteral("the"));  // 5 of 8, case aside
+}
+
+TEST(ExplorerSession, AsksAndStepsThroughQuestionsWithTheirControls)
+{
+    Workspace workspace;
+    ExplorerSession session;
+    QSignalSpy failures(&session, &ExplorerSession::failed);
+    EXPECT_FALSE(session.ask("cat"));  // nothing open yet
+    session.setCorpus(open(session, workspace.folder()), nullptr);
+    ASSERT_TRUE(session.ask("The cat"));
+    EXPECT_EQ(rootLabel(session), "The cat");
+    EXPECT_EQ(session.current()->answer->forward->count(), 3u);
+
+    EXPECT_FALSE(session.ask("unicorn"));
+    EXPECT_EQ(session.history().size(), 1u);  // a phrase without a tree leaves the history as it was
+    EXPECT_EQ(failures.size(), 2);
+
+    // A direction change asks the phrase again; pruning changes the entry shown.
+    session.setDirection(QueryDirection::Both);
+    ASSERT_EQ(session.history().size(), 2u);
+    ASSERT_TRUE(session.current()->answer->backward);
+    TreePruning shallow;
+    shallow.maxDepth = 1;
+    session.setPruning(shallow);
+    EXPECT_EQ(session.current()->controls.pruning.maxDepth, 1u);
+
+    // Clicking a child label searches its tokens, in the direction shown.
+    const PhraseNode &child = *session.current()->answer->forward->children().front();
+    const std::string childLabel = child.label();
+    ASSERT_TRUE(session.askNode(child, false));
+    EXPECT_EQ(session.current()->phrase, childLabel);
+    EXPECT_FALSE(session.current()->tokens.empty());
+    EXPECT_EQ(session.current()->controls.direction, QueryDirection::Both);
+
+    session.goBack();
+    EXPECT_EQ(session.controls().direction, QueryDirection::Both);
+    EXPECT_EQ(session.controls().pruning.maxDepth, 1u);
+    session.goBack();
+    EXPECT_EQ(session.controls().direction, QueryDirection::After);
+    EXPECT_EQ(session.controls().pruning.maxDepth, UINT32_MAX);
+    EXPECT_FALSE(session.canGoBack());
+    session.goForward();
+    session.goForward();
+    EXPECT_EQ(session.current()->phrase, childLabel);
+    EXPECT_FALSE(session.canGoForward());
+
+    // A new question drops what lay ahead.
+    session.goBack();
+    ASSERT_TRUE(session.ask("sat"));
+    EXPECT_EQ(session.history().size(), 3u);
+    EXPECT_FALSE(session.canGoForward());
+}
+
+TEST(ExplorerSession, ReindexesForOtherWordRulesAndAsksTheQuestionAgain)
+{
+    Workspace workspace;
+    ExplorerSession session;
+    session.setCorpus(open(session, workspace.folder()), nullptr);
+    ASSERT_TRUE(session.ask("the cat"));
+    EXPECT_EQ(session.current()->answer->forward->count(), 1u);
+
+    QSignalSpy wanted(&session, &ExplorerSession::reindexWanted);
+    session.setCorpusOptions(CorpusOptions{WordRules::Bytes, true});
+    ASSERT_EQ(wanted.size(), 1);
+    const auto request = wanted.front().front().value<CorpusRequest>();
+    EXPECT_TRUE(request.options.foldCase);
+    // The worker's corpus arrives: the phrase is asked again, as a new entry.
+    session.setCorpus(open(session, workspace.folder()), nullptr);
+    ASSERT_EQ(session.history().size(), 2u);
+    EXPECT_EQ(session.current()->answer->forward->count(), 5u);
+
+    // Back to the entry asked under case: it wants the other index again.
+    session.goBack();
+    EXPECT_FALSE(session.controls().corpus.foldCase);
+    EXPECT_EQ(wanted.size(), 2);
+    EXPECT_FALSE(session.current()->answer);
+    session.setCorpus(open(session, workspace.folder()), nullptr);
+    ASSERT_TRUE(session.current()->answer);
+    EXPECT_EQ(session.current()->answer->forward->count(), 1u);
+    EXPECT_EQ(session.history().size(), 2u);
+
+    // A failed re-index leaves the controls as the open corpus was made.
+    session.setCorpusOptions(CorpusOptions{WordRules::Unicode, false});
+    session.revertCorpusControls();
+    EXPECT_EQ(session.controls().corpus, session.corpus()->request().options);
+
+    // Another corpus starts a new history and asks what was waiting for it.
+    session.setPendingPhrase("dog");
+    session.setCorpus(open(session, workspace.text(QStringLiteral("a.txt"))), nullptr);
+    EXPECT_EQ(session.history().size(), 1u);
+    EXPECT_EQ(rootLabel(session), "dog sat on the log .");
+}
+
+}  // namespace

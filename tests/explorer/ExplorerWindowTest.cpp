@@ -1,0 +1,272 @@
+// The explorer's window on the offscreen platform: opening, searching, the controls, history, exports against the command.
+#include "ExplorerTestSupport.h"
+#include "ExplorerWindow.h"
+#include "TreePicture.h"
+
+#include <QLineEdit>
+#include <QPainter>
+#include <QSettings>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using explorertest::readAll;
+using explorertest::runTool;
+using explorertest::waitFor;
+using explorertest::Workspace;
+
+// A window that has opened `path`.
+std::unique_ptr<ExplorerWindow> openedWindow(const QString &path, ExplorerControls controls = {})
+{
+    auto window = std::make_unique<ExplorerWindow>(controls);
+    window->resize(900, 600);
+    window->show();
+    window->openPath(path);
+    EXPECT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    EXPECT_TRUE(window->session().corpus()) << window->statusText().toStdString();
+    return window;
+}
+
+// How many pixels differ by more than `shade` in a channel.
+int differingPixels(const QImage &a, const QImage &b, int shade)
+{
+    if (a.size() != b.size())
+        return a.width() * a.height();
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            count += std::abs(qRed(p) - qRed(q)) > shade || std::abs(qGreen(p) - qGreen(q)) > shade
+                     || std::abs(qBlue(p) - qBlue(q)) > shade;
+        }
+    }
+    return count;
+}
+
+QImage canvasImage(TreeCanvas &canvas)
+{
+    return canvas.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
+{
+    Workspace workspace;
+    auto window = openedWindow(workspace.folder());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("texts — Morvanet Explorer"));
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("2 files"))) << window->statusText().toStdString();
+    EXPECT_EQ(window->recentPaths().front(), workspace.folder());
+
+    // Return in the phrase line searches.
+    QLineEdit &phrase = window->phraseLine();
+    phrase.setFocus();
+    QTest::keyClicks(&phrase, QStringLiteral("The cat"));
+    QTest::keyClick(&phrase, Qt::Key_Return);
+    ASSERT_TRUE(window->session().current());
+    ASSERT_TRUE(window->canvas().answer());
+
+    // In every direction the canvas at zoom 1 is the command's picture for its size.
+    for (const int key : {Qt::Key_1, Qt::Key_2, Qt::Key_3}) {
+        QTest::keyClick(window.get(), static_cast<Qt::Key>(key), Qt::ControlModifier);
+        TreeCanvas &canvas = window->canvas();
+        const QueryAnswer &answer = *canvas.answer();
+        const TreePicture picture(TreeSides{answer.forward.get(), answer.backward.get()}, canvas.canvasSize(),
+                                  LabelEncoding::Latin1, TreePruning{});
+        EXPECT_EQ(canvasImage(canvas), picture.image()) << key;
+        const QString png = workspace.file(QStringLiteral("tool.png"));
+        const QStringList direction = key == Qt::Key_1   ? QStringList{}
+                                      : key == Qt::Key_2 ? QStringList{QStringLiteral("--reverse")}
+                                                         : QStringList{QStringLiteral("--both")};
+        const QSize size = canvas.canvasSize();
+        ASSERT_EQ(runTool(direction + QStringList{QStringLiteral("--png"), png, QStringLiteral("--size"),
+                                                  QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
+                                                  workspace.folder(), QStringLiteral("The cat")})
+                      .status,
+                  0);
+        EXPECT_EQ(QImage(png).convertToFormat(QImage::Format_RGB32), canvasImage(canvas)) << key;
+    }
+    EXPECT_EQ(window->session().history().size(), 3u);
+
+    // A click on a label searches it; Alt+Left goes back to the double tree.
+    TreeCanvas &canvas = window->canvas();
+    const auto &items = canvas.layout().items();
+    const auto label = std::find_if(items.rbegin(), items.rend(), [](const TreeLayout::Item &item) {
+        return std::holds_alternative<TreeLayout::Label>(item);
+    });
+    ASSERT_NE(label, items.rend());
+    const auto &last = std::get<TreeLayout::Label>(*label);
+    const std::string clicked = last.node->label();
+    const QPoint at = canvas.mapFromScene(QPointF(last.x + last.size.width / 2, last.y + last.size.height / 2));
+    QTest::mouseClick(canvas.viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(window->session().current()->phrase, clicked);
+    QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(window->session().current()->phrase, "The cat");
+    EXPECT_EQ(window->session().controls().direction, QueryDirection::Both);
+
+    // Zooming draws the command's picture of a canvas as many times as large, as far as it is seen.
+    canvas.setZoom(2.0, QPoint(0, 0));
+    const QSize twice(qRound(canvas.canvasSize().width() * 2.0), qRound(canvas.canvasSize().height() * 2.0));
+    const QueryAnswer &answer = *canvas.answer();
+    const QImage big = TreePicture(TreeSides{answer.forward.get(), answer.backward.get()}, twice,
+                                   LabelEncoding::Latin1, TreePruning{})
+                           .image();
+    const QImage seen = canvasImage(canvas);
+    EXPECT_EQ(seen, big.copy(QRect(QPoint(0, 0), seen.size())));
+    QTest::keyClick(window.get(), Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(canvas.zoom(), 1.0);
+}
+
+TEST(ExplorerWindow, ExportsWhatTheCommandWrites)
+{
+    Workspace workspace;
+    ExplorerControls controls;
+    controls.direction = QueryDirection::Both;
+    controls.corpus.foldCase = true;
+    controls.pruning.maxDepth = 2;
+    auto window = openedWindow(workspace.folder(), controls);
+    window->search(QStringLiteral("the cat"));
+    ASSERT_TRUE(window->canvas().answer());
+
+    const QSize size = window->canvas().canvasSize();
+    const QStringList options{QStringLiteral("--both"), QStringLiteral("--ignore-case"), QStringLiteral("--depth"),
+                              QStringLiteral("2"), QStringLiteral("--size"),
+                              QStringLiteral("%1x%2").arg(size.width()).arg(size.height())};
+    const QStringList question{workspace.folder(), QStringLiteral("the cat")};
+    for (const QString &name : {QStringLiteral("tree.png"), QStringLiteral("tree.svg")}) {
+        const QString mine = workspace.file(QStringLiteral("mine-") + name);
+        const QString tool = workspace.file(QStringLiteral("tool-") + name);
+        ASSERT_TRUE(window->exportPicture(mine));
+        const QString option = name.endsWith(QLatin1String("png")) ? QStringLiteral("--png") : QStringLiteral("--svg");
+        ASSERT_EQ(runTool(options + QStringList{option, tool} + question).status, 0);
+        if (name.endsWith(QLatin1String("png")))
+            EXPECT_EQ(QImage(mine), QImage(tool));
+        else
+            EXPECT_EQ(readAll(mine), readAll(tool));
+    }
+    ASSERT_TRUE(window->exportTree(workspace.file(QStringLiteral("tree.txt"))));
+    EXPECT_EQ(readAll(workspace.file(QStringLiteral("tree.txt"))), runTool(options + question).out);
+    ASSERT_TRUE(window->exportTree(workspace.file(QStringLiteral("tree.json"))));
+    EXPECT_EQ(readAll(workspace.file(QStringLiteral("tree.json"))),
+              runTool(options + QStringList{QStringLiteral("--json")} + question).out);
+    ASSERT_TRUE(window->exportLines(workspace.file(QStringLiteral("lines.tsv"))));
+    EXPECT_EQ(readAll(workspace.file(QStringLiteral("lines.tsv"))),
+              runTool(QStringList{QStringLiteral("--ignore-case"), QStringLiteral("--kwic"), QStringLiteral("8")}
+                      + question)
+                  .out);
+    EXPECT_FALSE(window->exportTree(workspace.file(QStringLiteral("no/such/folder/tree.txt"))));
+}
+
+TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
+{
+    Workspace workspace;
+    auto window = openedWindow(workspace.folder());
+    window->search(QStringLiteral("cat"));
+    const auto corpus = window->session().corpus();
+
+    window->openPath(workspace.file(QStringLiteral("missing.txt")));
+    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    EXPECT_EQ(window->session().corpus(), corpus);
+    EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Cannot open missing.txt: ")))
+        << window->statusText().toStdString();
+
+    // Ignore case re-indexes; Escape stops it and the controls go back.
+    QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
+    EXPECT_TRUE(window->loader().busy());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->loader().busy());
+    EXPECT_EQ(window->session().corpus(), corpus);
+    EXPECT_FALSE(window->session().controls().corpus.foldCase);
+    EXPECT_TRUE(window->canvas().answer());
+
+    // Depth and min count redraw at once, and are kept for the next start.
+    window->findChild<QSpinBox *>(QStringLiteral("depth"))->setValue(1);
+    EXPECT_EQ(window->session().controls().pruning.maxDepth, 1u);
+    window->findChild<QSpinBox *>(QStringLiteral("minCount"))->setValue(2);
+    EXPECT_EQ(window->session().controls().pruning.minCount, 2u);
+    window->close();
+    const ExplorerControls saved = savedExplorerControls();
+    EXPECT_EQ(saved.pruning.maxDepth, 1u);
+    EXPECT_EQ(saved.pruning.minCount, 2u);
+    EXPECT_EQ(QSettings().value(QStringLiteral("recent")).toStringList().front(), workspace.folder());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TreeCanvas, ZoomedAndPannedShowsTheLargerPictureWhereItLooksAtLayingOutLess)
+{
+    explorertest::Workspace workspace;
+    auto window = openedWindow(QStringLiteral(MORVANET_SOURCE_DIR "/samples/genesis.txt"));
+    TreeCanvas &canvas = window->canvas();
+    for (const QueryDirection direction : {QueryDirection::After, QueryDirection::Before, QueryDirection::Both}) {
+        window->session().setDirection(direction);
+        window->search(QStringLiteral("the LORD"));
+        ASSERT_TRUE(canvas.answer());
+        const QueryAnswer &answer = *canvas.answer();
+        const std::size_t whole = canvas.layout().items().size();
+        const double zoom = 3.0;
+        canvas.setZoom(zoom, QPoint(0, 0));
+        const QSize size(qRound(canvas.canvasSize().width() * zoom), qRound(canvas.canvasSize().height() * zoom));
+        const TreePicture big(TreeSides{answer.forward.get(), answer.backward.get()}, size, LabelEncoding::Latin1,
+                              TreePruning{});
+        const QImage picture = big.image();
+        std::size_t fewest = big.layout().items().size();
+        // Corners, middle and edges of the larger canvas, reached by the scroll bars.
+        for (const QPointF at : {QPointF(0, 0), QPointF(0.5, 0.5), QPointF(1, 1), QPointF(0, 1), QPointF(1, 0.3)}) {
+            QScrollBar *across = canvas.horizontalScrollBar();
+            QScrollBar *down = canvas.verticalScrollBar();
+            across->setValue(qRound(across->maximum() * at.x()));
+            down->setValue(qRound(down->maximum() * at.y()));
+            const QImage seen = canvasImage(canvas);
+            const QPoint corner = canvas.mapToScene(QPoint(0, 0)).toPoint();
+            // What the larger picture shows there, white beyond its edges.
+            QImage expected(seen.size(), QImage::Format_RGB32);
+            expected.fill(Qt::white);
+            QPainter(&expected).drawImage(-corner, picture);
+            // Glyphs and paths drawn by the scrolled view and by the picture
+            // may come out a shade apart at their edges (see TreeCanvas).
+            EXPECT_LT(differingPixels(seen, expected, 64), 64)
+                << static_cast<int>(direction) << " at " << at.x() << "," << at.y();
+            fewest = std::min(fewest, canvas.layout().items().size());
+        }
+        EXPECT_LT(fewest, big.layout().items().size() / 2) << static_cast<int>(direction);
+        EXPECT_GT(big.layout().items().size(), whole);
+        canvas.resetZoom();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ExplorerWindow, ClosingDuringALoadEndsItAtOnce)
+{
+    explorertest::Workspace workspace;
+    // Some 60 MB of text: seconds of reading and indexing.
+    std::string chunk;
+    while (chunk.size() < (4u << 20))
+        chunk += "the cat sat on the mat and the dog lay by the door of the house. ";
+    QDir(workspace.folder()).mkdir(QStringLiteral("big"));
+    for (int i = 0; i < 15; ++i)
+        explorertest::writeFile(workspace.text(QStringLiteral("big/part-%1.txt").arg(i)), chunk);
+
+    auto window = std::make_unique<ExplorerWindow>(ExplorerControls{});
+    window->show();
+    window->openPath(workspace.text(QStringLiteral("big")), std::string("the cat"));
+    explorertest::waitFor([] { return false; }, 0);
+    QThread::msleep(300);
+    EXPECT_TRUE(window->loader().busy());
+    QElapsedTimer timer;
+    timer.start();
+    window->close();
+    window.reset();
+    EXPECT_LT(timer.elapsed(), 2000);
+}
+
+}  // namespace
