@@ -61,6 +61,8 @@ void ExplorerSession::setCorpus(std::shared_ptr<const OpenedCorpus> corpus,
             if (entry.corpus != corpus_) {
                 entry.corpus.reset();
                 entry.answer.reset();
+                entry.forwardLines.reset();
+                entry.backwardLines.reset();
                 entry.tokens.clear();
                 entry.phraseIds.clear();
             }
@@ -98,6 +100,8 @@ bool ExplorerSession::answer(Entry &entry)
 {
     entry.corpus = corpus_;
     entry.answer.reset();
+    entry.forwardLines.reset();
+    entry.backwardLines.reset();
     entry.phraseIds.clear();
     if (!corpus_)
         return false;
@@ -163,6 +167,53 @@ std::vector<Corpus::TokenId> ExplorerSession::tokensOf(const PhraseNode &node, b
     if (after && answer.forward)
         answer.forward->appendTokenIds(ids);
     return ids;
+}
+
+const TreeOccurrences *ExplorerSession::occurrences(TreeDirection side) const
+{
+    const Entry *entry = current();
+    if (!entry || !entry->answer || !entry->corpus || entry->phraseIds.empty())
+        return nullptr;
+    const bool forward = side == TreeDirection::Forward;
+    if (!(forward ? entry->answer->forward : entry->answer->backward))
+        return nullptr;
+    std::shared_ptr<const TreeOccurrences> &made = forward ? entry->forwardLines : entry->backwardLines;
+    if (!made)
+        made = std::make_shared<const TreeOccurrences>(entry->corpus->corpus(), side, entry->phraseIds);
+    return made.get();
+}
+
+ExplorerSession::Lines ExplorerSession::lines() const
+{
+    const TreeOccurrences *found = occurrences(TreeDirection::Forward);
+    if (!found)
+        found = occurrences(TreeDirection::Backward);
+    if (!found)
+        return {};
+    return {found->starts(), found->length()};
+}
+
+ExplorerSession::Lines ExplorerSession::linesThrough(const PhraseNode &node, bool middle) const
+{
+    if (middle)
+        return lines();
+    const Entry *entry = current();
+    if (!entry || !entry->answer)
+        return {};
+    for (const TreeDirection side : {TreeDirection::Forward, TreeDirection::Backward}) {
+        const PhraseNode *root =
+            side == TreeDirection::Forward ? entry->answer->forward.get() : entry->answer->backward.get();
+        if (!root)
+            continue;
+        const std::vector<const PhraseNode *> path = TreeOccurrences::pathTo(*root, node);
+        if (path.empty())
+            continue;
+        const TreeOccurrences *found = occurrences(side);
+        if (!found)
+            return {};
+        return {found->through(path), found->length()};
+    }
+    return {};
 }
 
 bool ExplorerSession::askNode(const PhraseNode &node, bool middle)

@@ -5,6 +5,7 @@
 #include "ExplorerControls.h"
 #include "OpenedCorpus.h"
 #include "QueryAnswer.h"
+#include "TreeOccurrences.h"
 #include "Vocabulary.h"
 
 #include <QObject>
@@ -36,6 +37,17 @@ public:
         std::shared_ptr<const QueryAnswer> answer;
         // The ids of the phrase, what its root's label starts (or ends) with.
         std::vector<Corpus::TokenId> phraseIds;
+        // The occurrences each tree counts, made when the lines are first
+        // asked for and dropped with the answer.
+        mutable std::shared_ptr<const TreeOccurrences> forwardLines;
+        mutable std::shared_ptr<const TreeOccurrences> backwardLines;
+    };
+
+    // Occurrences as a lines pane lists them: corpus positions, ascending,
+    // each `length` tokens.
+    struct Lines {
+        std::vector<Corpus::Position> starts;
+        std::uint32_t length = 0;
     };
 
     explicit ExplorerSession(QObject *parent = nullptr);
@@ -83,6 +95,16 @@ public:
     // The ids a label of the current trees was made of, in reading order.
     std::vector<Corpus::TokenId> tokensOf(const PhraseNode &node, bool middle) const;
 
+    // The occurrences the current tree counts: the tree of what follows the
+    // phrase, or of what precedes it when that is the only one. None
+    // without a current answer.
+    Lines lines() const;
+    // Those of them that pass through `node`, a label of the current trees
+    // (on either side of a double tree; the middle label stands for all);
+    // none when it is not one. Time: a search of the index and the
+    // occurrences found.
+    Lines linesThrough(const PhraseNode &node, bool middle) const;
+
     // Changing the direction asks the current phrase again (a new entry);
     // pruning redraws the current entry, which keeps it. Changing the word
     // rules or folding emits reindexWanted().
@@ -105,6 +127,8 @@ signals:
     void reindexWanted(const CorpusRequest &request);
 
 private:
+    // The occurrences the current entry's tree on `side` counts, or null.
+    const TreeOccurrences *occurrences(TreeDirection side) const;
     // Answers `entry` of the open corpus.
     bool answer(Entry &entry);
     bool push(Entry entry);

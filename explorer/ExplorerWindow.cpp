@@ -1,7 +1,9 @@
 #include "ExplorerWindow.h"
 
-#include "KwicWriter.h"
+#include "ConcordanceModel.h"
+#include "LinesPane.h"
 #include "OutputBuffer.h"
+#include "TextPane.h"
 #include "TreeWriter.h"
 
 #include <QAbstractItemView>
@@ -12,6 +14,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -41,8 +44,6 @@ namespace {
 
 constexpr int recentLimit = 10;
 constexpr int completionLimit = 12;
-// The lines a concordance export shows on either side of the phrase.
-constexpr std::uint32_t linesContext = 8;
 
 enum ExportKind { PictureExport, TreeExport, LinesExport };
 
@@ -97,6 +98,19 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
     canvas_ = new TreeCanvas(this);
     canvas_->setObjectName(QStringLiteral("canvas"));
     setCentralWidget(canvas_);
+    lines_ = new LinesPane(this);
+    lines_->setObjectName(QStringLiteral("lines"));
+    linesDock_ = new QDockWidget(tr("Lines"), this);
+    linesDock_->setObjectName(QStringLiteral("linesDock"));
+    linesDock_->setWidget(lines_);
+    addDockWidget(Qt::BottomDockWidgetArea, linesDock_);
+    text_ = new TextPane(this);
+    text_->setObjectName(QStringLiteral("text"));
+    textDock_ = new QDockWidget(tr("Text"), this);
+    textDock_->setObjectName(QStringLiteral("textDock"));
+    textDock_->setWidget(text_);
+    addDockWidget(Qt::RightDockWidgetArea, textDock_);
+    textDock_->hide();
     makeActions();
     makeMenus();
     makeToolBar();
@@ -157,10 +171,16 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
     connect(canvas_, &TreeCanvas::searchRequested, this, [this](const PhraseNode *node, bool middle) {
         session_.askNode(*node, middle);
     });
-    connect(canvas_, &TreeCanvas::linesRequested, this, [this](const PhraseNode *node, bool middle) {
-        // The lines pane shows the occurrences through a label; until it is
-        // there, the label is searched so that Export Lines writes them.
-        session_.askNode(*node, middle);
+    connect(canvas_, &TreeCanvas::linesRequested, this, &ExplorerWindow::showLinesOf);
+    connect(linesDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            refreshLines();
+    });
+    connect(lines_, &LinesPane::widened, this, [this] { canvas_->select({}); });
+    connect(lines_, &LinesPane::lineActivated, this, [this](const ConcordanceLine &line) {
+        textDock_->show();
+        textDock_->raise();
+        text_->showLine(lines_->model()->opened(), line);
     });
     refresh();
 }
@@ -282,6 +302,10 @@ void ExplorerWindow::makeMenus()
     tree->addAction(zoomIn_);
     tree->addAction(zoomOut_);
     tree->addAction(zoomFit_);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    view->addAction(linesDock_->toggleViewAction());
+    view->addAction(textDock_->toggleViewAction());
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->addAction(about_);
@@ -491,6 +515,7 @@ void ExplorerWindow::refresh()
         const LabelEncoding encoding = labelEncoding(entry->controls.corpus);
         phrase_->setText(labelString(std::string_view(entry->phrase).substr(0, 1000), encoding));
     }
+    refreshLines();
     back_->setEnabled(session_.canGoBack());
     forward_->setEnabled(session_.canGoForward());
     const bool shown = answer != nullptr;
@@ -498,6 +523,38 @@ void ExplorerWindow::refresh()
     exportTree_->setEnabled(shown);
     exportLines_->setEnabled(shown);
     copy_->setEnabled(shown);
+}
+
+void ExplorerWindow::refreshLines(bool evenHidden)
+{
+    const ExplorerSession::Entry *entry = session_.current();
+    const QueryAnswer *answer = entry ? entry->answer.get() : nullptr;
+    // Made when they can be seen: a hidden pane costs no search.
+    if (answer == linesAnswer_ || (answer && linesDock_->isHidden() && !evenHidden))
+        return;
+    linesAnswer_ = answer;
+    ConcordanceModel &model = *lines_->model();
+    if (!answer) {
+        model.clear();
+        return;
+    }
+    ExplorerSession::Lines lines = session_.lines();
+    model.setOccurrences(entry->corpus, std::move(lines.starts), lines.length);
+}
+
+void ExplorerWindow::showLinesOf(const PhraseNode *node, bool middle)
+{
+    linesDock_->show();
+    linesDock_->raise();
+    refreshLines();
+    ConcordanceModel &model = *lines_->model();
+    if (!node || middle) {
+        model.widen();
+        return;
+    }
+    ExplorerSession::Lines through = session_.linesThrough(*node, middle);
+    const LabelEncoding encoding = labelEncoding(session_.current()->controls.corpus);
+    model.narrow(std::move(through.starts), labelString(node->labelPrefix(200), encoding));
 }
 
 void ExplorerWindow::refreshControls()
@@ -664,31 +721,16 @@ bool ExplorerWindow::exportTree(const QString &path)
 
 bool ExplorerWindow::exportLines(const QString &path)
 {
-    const ExplorerSession::Entry *entry = session_.current();
-    if (!entry || !entry->answer || !entry->corpus) {
+    if (!session_.current() || !session_.current()->answer) {
         setStatus(tr("There are no lines to export."));
         return false;
     }
-    const OpenedCorpus &opened = *entry->corpus;
-    Query query;
-    query.phrase = entry->phrase;
-    query.tokens = entry->tokens;
-    const PhraseOccurrences found = queryOccurrences(opened.corpus(), query);
-    // Paths as the command prints them: control bytes as '?'.
-    std::vector<std::string> paths;
-    for (std::size_t d = 0; d < opened.documentCount(); ++d) {
-        std::string name = opened.path(d);
-        for (char &c : name) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-                c = '?';
-        }
-        paths.push_back(std::move(name));
-    }
-    const bool written = writeFile(path, [&](OutputBuffer &output) {
-        writeKwic(opened.corpus(), paths, found.starts, found.length, linesContext, output);
-    });
+    // The rows as the pane shows them (made now if it is hidden).
+    refreshLines(true);
+    QString reason;
+    const bool written = lines_->model()->writeTsv(path, &reason);
     if (!written)
-        setStatus(tr("Cannot write the lines %1.").arg(path));
+        setStatus(tr("Cannot write the lines %1: %2").arg(path, reason));
     return written;
 }
 

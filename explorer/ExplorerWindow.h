@@ -17,6 +17,7 @@
 class QAction;
 class QActionGroup;
 class QComboBox;
+class QDockWidget;
 class QCompleter;
 class QLabel;
 class QLineEdit;
@@ -25,9 +26,13 @@ class QProgressBar;
 class QSpinBox;
 class QStringListModel;
 class QToolButton;
+class LinesPane;
+class TextPane;
 
 // The window turns what the user does into calls of its session and loader
-// and shows what they hold; it computes nothing of its own. Settings
+// and shows what they hold; it computes nothing of its own. Under the
+// canvas a dock lists the current tree's lines; a second dock shows the
+// text around a line that is opened. Settings
 // (geometry, docks, controls, recent corpora) are read from and written to
 // the application's QSettings.
 class ExplorerWindow : public QMainWindow {
@@ -51,6 +56,8 @@ public:
     ExplorerSession &session() { return session_; }
     CorpusLoader &loader() { return loader_; }
     TreeCanvas &canvas() { return *canvas_; }
+    LinesPane &linesPane() { return *lines_; }
+    TextPane &textPane() { return *text_; }
     QLineEdit &phraseLine() { return *phrase_; }
     // The status bar's text.
     QString statusText() const;
@@ -71,6 +78,11 @@ private:
     void readSettings();
     void writeSettings() const;
     void refresh();
+    // The lines pane shows the current entry's occurrences, all of them or
+    // those through the selected label; while the pane is hidden, only
+    // when `evenHidden`.
+    void refreshLines(bool evenHidden = false);
+    void showLinesOf(const PhraseNode *node, bool middle);
     void refreshControls();
     void updateTitle();
     void showLoaded();
@@ -91,6 +103,10 @@ private:
     ExplorerSession session_;
     CorpusLoader loader_;
     TreeCanvas *canvas_ = nullptr;
+    LinesPane *lines_ = nullptr;
+    TextPane *text_ = nullptr;
+    QDockWidget *linesDock_ = nullptr;
+    QDockWidget *textDock_ = nullptr;
     QLineEdit *phrase_ = nullptr;
     QCompleter *completer_ = nullptr;
     QStringListModel *completions_ = nullptr;
@@ -132,6 +148,8 @@ private:
     // What the canvas shows, to redraw only when it changes.
     const QueryAnswer *shownAnswer_ = nullptr;
     TreePruning shownPruning_;
+    // What the lines pane lists: the entry's answer whose occurrences it holds.
+    const QueryAnswer *linesAnswer_ = nullptr;
 };
 
 // The controls as the last window left them in the application's settings.

@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -45,8 +46,15 @@ QString shortLabel(const QString &label)
 
 LinesPane::LinesPane(QWidget *parent)
     : QWidget(parent), model_(new ConcordanceModel(this)), view_(new QTableView(this)), order_(new QComboBox(this)),
-      count_(new QLabel(this))
+      count_(new QLabel(this)), showAll_(new QToolButton(this))
 {
+    showAll_->setText(tr("Show &All"));
+    showAll_->setToolTip(tr("Show the lines of every occurrence again"));
+    showAll_->hide();
+    connect(showAll_, &QToolButton::clicked, this, [this] {
+        model_->widen();
+        emit widened();
+    });
     order_->addItem(tr("Text order"), static_cast<int>(ConcordanceModel::Order::Text));
     order_->addItem(tr("Left word"), static_cast<int>(ConcordanceModel::Order::LeftWord));
     order_->addItem(tr("Right word"), static_cast<int>(ConcordanceModel::Order::RightWord));
@@ -80,6 +88,7 @@ LinesPane::LinesPane(QWidget *parent)
 
     auto *top = new QHBoxLayout;
     top->addWidget(count_, 1);
+    top->addWidget(showAll_);
     top->addWidget(orderLabel);
     top->addWidget(order_);
     auto *layout = new QVBoxLayout(this);
@@ -124,6 +133,7 @@ void LinesPane::updateCount()
     const QLocale locale;
     const auto shown = static_cast<qulonglong>(model_->shownCount());
     const auto total = static_cast<qulonglong>(model_->totalCount());
+    showAll_->setVisible(model_->isNarrowed());
     if (!model_->opened())
         count_->setText(tr("No lines"));
     else if (model_->isNarrowed())

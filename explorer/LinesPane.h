@@ -10,13 +10,14 @@ class QComboBox;
 class QLabel;
 class QModelIndex;
 class QTableView;
+class QToolButton;
 
 // A table on a ConcordanceModel (which the pane owns): rows of one height,
 // the left context right-aligned and cut at its left, the phrase centred
 // in bold, the right context cut at its right, as concordances are read. Above it
 // a choice of order (text order, left word, right word) and the count
-// ("1,234 lines", or "56 of 1,234 lines through “label”"). Double-click or
-// Return on a row activates its line.
+// ("1,234 lines", or "56 of 1,234 lines through “label”", with Show All
+// beside it). Double-click or Return on a row activates its line.
 class LinesPane : public QWidget {
     Q_OBJECT
 
@@ -27,6 +28,7 @@ public:
     QTableView *view() const { return view_; }
     QComboBox *orderBox() const { return order_; }
     QLabel *countLabel() const { return count_; }
+    QToolButton *showAllButton() const { return showAll_; }
 
     // The count as shown.
     QString countText() const;
@@ -34,6 +36,8 @@ public:
 signals:
     // A line was opened (double-click, Return or Enter on its row).
     void lineActivated(const ConcordanceLine &line);
+    // Show All widened the rows to every occurrence again.
+    void widened();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -47,4 +51,5 @@ private:
     QTableView *view_;
     QComboBox *order_;
     QLabel *count_;
+    QToolButton *showAll_;
 };

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QGraphicsRectItem>
 #include <QHelpEvent>
 #include <QLocale>
 #include <QMenu>
@@ -63,6 +64,9 @@ void TreeCanvas::showAnswer(std::shared_ptr<const QueryAnswer> answer, std::shar
     const bool same = answer == answer_;
     // The old items refer to the old trees: clear them before letting the trees go.
     scene_.clear();
+    mark_ = nullptr;
+    if (!same)
+        selected_ = {};
     layout_ = {};
     middle_.reset();
     answer_ = std::move(answer);
@@ -131,6 +135,7 @@ void TreeCanvas::redraw(bool force)
     const QRectF visible = mapToScene(viewport()->rect()).boundingRect();
     if (force || !drawn_.contains(visible.intersected(sceneRect()))) {
         scene_.clear();
+        mark_ = nullptr;
         middle_.reset();
         layout_ = {};
         drawn_ = {};
@@ -146,6 +151,7 @@ void TreeCanvas::redraw(bool force)
                                        pruning_, middle_, zoom_ == 1.0 ? nullptr : &around);
             drawn_ = around;
             ++redraws_;
+            markSelection();
         }
     }
     inRedraw_ = false;
@@ -199,6 +205,33 @@ TreeCanvas::Hit TreeCanvas::labelAt(QPoint point) const
             return Hit{label->node, label->node == middle_.get()};
     }
     return {};
+}
+
+void TreeCanvas::select(Hit hit)
+{
+    if (hit.middle)
+        hit.node = middle_.get();
+    selected_ = hit;
+    markSelection();
+}
+
+void TreeCanvas::markSelection()
+{
+    delete mark_;
+    mark_ = nullptr;
+    if (!selected_)
+        return;
+    for (const TreeLayout::Item &item : layout_.items()) {
+        const auto *label = std::get_if<TreeLayout::Label>(&item);
+        if (!label || !(selected_.middle ? label->node == middle_.get() : label->node == selected_.node))
+            continue;
+        auto *mark = scene_.addRect(QRectF(label->x, label->y, label->size.width, label->size.height), Qt::NoPen,
+                                    QColor(255, 214, 102, 150));
+        // Behind the label's text.
+        mark->setZValue(-1.0);
+        mark_ = mark;
+        return;
+    }
 }
 
 QString TreeCanvas::toolTipFor(const Hit &hit) const
@@ -304,24 +337,41 @@ void TreeCanvas::mouseReleaseEvent(QMouseEvent *event)
     viewport()->unsetCursor();
     event->accept();
     if (click) {
-        if (const Hit hit = labelAt(event->position().toPoint()))
+        const Hit hit = labelAt(event->position().toPoint());
+        if (hit && (event->modifiers() & Qt::ControlModifier)) {
+            select(hit);
+            emit linesRequested(hit.node, hit.middle);
+        } else if (hit) {
             emit searchRequested(hit.node, hit.middle);
+        } else if (selected_) {
+            select({});
+            emit linesRequested(nullptr, false);
+        }
     }
 }
 
 void TreeCanvas::contextMenuEvent(QContextMenuEvent *event)
 {
-    const Hit hit = labelAt(event->pos());
+    Hit hit = labelAt(event->pos());
     if (!hit)
         return;
+    const QueryAnswer *shown = answer_.get();
     QMenu menu(this);
     QAction *search = menu.addAction(tr("&Search This"));
     QAction *lines = menu.addAction(tr("Show Its &Lines"));
     QAction *copy = menu.addAction(tr("&Copy"));
     QAction *chosen = menu.exec(event->globalPos());
+    // The menu waits in an event loop of its own, in which the canvas may
+    // have been drawn again, making the middle label anew.
+    if (hit.middle)
+        hit.node = middle_.get();
+    // Another answer may have come meanwhile: the label is gone with its tree.
+    if (!hit || answer_.get() != shown)
+        return;
     if (chosen == search) {
         emit searchRequested(hit.node, hit.middle);
     } else if (chosen == lines) {
+        select(hit);
         emit linesRequested(hit.node, hit.middle);
     } else if (chosen == copy) {
         QGuiApplication::clipboard()->setText(labelString(hit.node->label(), encoding_));

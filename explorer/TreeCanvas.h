@@ -62,6 +62,10 @@ public:
     bool writePicture(const QString &path) const;
     // The label at a point of the viewport.
     Hit labelAt(QPoint point) const;
+    // The label whose lines are shown, marked on the canvas (none: a null
+    // node). Kept until another answer is shown.
+    void select(Hit hit);
+    Hit selected() const { return selected_; }
     // What the last redraw laid out (scene coordinates).
     const TreeLayout &layout() const { return layout_; }
     // How many times the trees were laid out and drawn.
@@ -70,7 +74,9 @@ public:
 signals:
     // A label was clicked, or its context menu's Search This was chosen.
     void searchRequested(const PhraseNode *node, bool middle);
-    // Show Its Lines was chosen for a label.
+    // Show Its Lines was chosen for a label, or it was clicked with Ctrl
+    // (it is then selected); or a click on no label asked for all the
+    // lines again (a null node).
     void linesRequested(const PhraseNode *node, bool middle);
     // The zoom changed.
     void zoomChanged(double zoom);
@@ -93,6 +99,8 @@ private:
     void redraw(bool force);
     void updateSceneRect();
     QString toolTipFor(const Hit &hit) const;
+    // Marks the selected label, if it is laid out.
+    void markSelection();
 
     std::shared_ptr<const QueryAnswer> answer_;
     std::shared_ptr<const OpenedCorpus> corpus_;
@@ -102,6 +110,10 @@ private:
     TreeLayout layout_;
     std::unique_ptr<PhraseNode> middle_;
     QRectF drawn_;  // the part of the scene the items cover
+    // The selected label (for the middle label only `middle`: it is made
+    // anew with every drawing) and its mark, an item of the scene.
+    Hit selected_;
+    QGraphicsItem *mark_ = nullptr;
     double zoom_ = 1.0;
     std::size_t redraws_ = 0;
     bool inRedraw_ = false;

@@ -3,6 +3,7 @@
 #include "SuffixTreeBuilder.h"
 
 #include <algorithm>
+#include <utility>
 
 TreeOccurrences::TreeOccurrences(const Corpus &corpus, TreeDirection direction, std::vector<Corpus::TokenId> phrase)
     : corpus_(&corpus), direction_(direction), phrase_(std::move(phrase)), mayOverlap_(canOverlap(phrase_))
@@ -85,4 +86,28 @@ std::vector<Corpus::Position> TreeOccurrences::withContext(std::span<const Corpu
         found.resize(kept);
     }
     return found;
+}
+
+std::vector<const PhraseNode *> TreeOccurrences::pathTo(const PhraseNode &root, const PhraseNode &node)
+{
+    // Depth first with a stack of (node, next child): a tree can be as deep
+    // as its text is long.
+    std::vector<std::pair<const PhraseNode *, std::size_t>> stack{{&root, 0}};
+    while (!stack.empty()) {
+        auto &[at, next] = stack.back();
+        if (at == &node) {
+            std::vector<const PhraseNode *> path;
+            path.reserve(stack.size());
+            for (const auto &step : stack)
+                path.push_back(step.first);
+            return path;
+        }
+        if (!at->childrenMade() || next == at->children().size()) {
+            stack.pop_back();
+            continue;
+        }
+        const PhraseNode *child = at->children()[next++].get();
+        stack.emplace_back(child, 0);
+    }
+    return {};
 }

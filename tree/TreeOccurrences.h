@@ -53,6 +53,11 @@ public:
     // reading order.
     std::vector<Corpus::Position> withContext(std::span<const Corpus::TokenId> context) const;
 
+    // The nodes from `root` down to `node` (both included), found among the
+    // children made so far (none is made); empty when `node` is not among
+    // them. Time: the nodes made so far, at most.
+    static std::vector<const PhraseNode *> pathTo(const PhraseNode &root, const PhraseNode &node);
+
 private:
     const Corpus *corpus_;
     TreeDirection direction_;
