@@ -23,13 +23,17 @@ CorpusRequest ExplorerSession::requestFor(const std::string &path) const
     request.path = path;
     request.maxBytes = controls_.maxBytes;
     request.options = controls_.corpus;
-    request.backward = controls_.direction != QueryDirection::After;
+    // Both directions at once, on both cores: switching to a tree of what
+    // precedes must not stop the window while the backward index is sorted.
+    request.backward = true;
     return request;
 }
 
 bool ExplorerSession::corpusStale() const
 {
-    return corpus_ && corpus_->request().options != controls_.corpus;
+    return corpus_
+           && (corpus_->request().options != controls_.corpus
+               || (controls_.direction != QueryDirection::After && !corpus_->corpus().hasBackward()));
 }
 
 QString ExplorerSession::corpusName() const
@@ -139,6 +143,12 @@ bool ExplorerSession::ask(const std::string &phrase)
         emit failed(tr("No corpus is open: open a file or a folder first."));
         return false;
     }
+    if (corpusStale()) {
+        // Asked once the corpus is indexed as the controls want.
+        pending_ = phrase;
+        emit reindexWanted(requestFor(corpus_->request().path));
+        return false;
+    }
     Entry entry;
     entry.phrase = phrase;
     entry.controls = controls_;
@@ -233,6 +243,11 @@ void ExplorerSession::setDirection(QueryDirection direction)
     if (controls_.direction == direction)
         return;
     controls_.direction = direction;
+    if (corpusStale()) {
+        emit changed();
+        emit reindexWanted(requestFor(corpus_->request().path));
+        return;
+    }
     if (const Entry *entry = current(); entry && entry->controls.corpus == controls_.corpus && corpus_) {
         Entry again;
         again.phrase = entry->phrase;

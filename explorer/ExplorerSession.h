@@ -64,10 +64,12 @@ public:
     std::size_t currentIndex() const { return current_; }
     bool canGoBack() const { return current_ > 0 && current_ < history_.size(); }
     bool canGoForward() const { return current_ + 1 < history_.size(); }
-    // The request that opens the corpus at `path` under the controls.
+    // The request that opens the corpus at `path` under the controls (both
+    // directions' indexes).
     CorpusRequest requestFor(const std::string &path) const;
-    // The request the controls want for the open corpus, and whether the
-    // open corpus was made otherwise (then it is to be indexed anew).
+    // Whether the open corpus was made otherwise than the controls want (other
+    // word rules or folding, or no backward index for a tree of what
+    // precedes): then it is to be indexed anew.
     bool corpusStale() const;
 
     // Shows `corpus`. Another path than the one open starts a new history;

@@ -175,6 +175,17 @@ TEST(ExplorerSession, ReindexesForOtherWordRulesAndAsksTheQuestionAgain)
     session.setCorpus(open(session, workspace.text(QStringLiteral("a.txt"))), nullptr);
     EXPECT_EQ(session.history().size(), 1u);
     EXPECT_EQ(rootLabel(session), "dog sat on the log .");
+
+    // A corpus without a backward index is indexed anew for a tree of what
+    // precedes, rather than sorted on the window's thread.
+    CorpusRequest forwardOnly = session.requestFor(QFile::encodeName(workspace.folder()).toStdString());
+    forwardOnly.backward = false;
+    session.setCorpus(std::shared_ptr<const OpenedCorpus>(OpenedCorpus::open(forwardOnly).opened), nullptr);
+    ASSERT_TRUE(session.ask("cat"));
+    session.setDirection(QueryDirection::Before);
+    ASSERT_EQ(wanted.size(), 4);
+    EXPECT_TRUE(wanted.back().front().value<CorpusRequest>().backward);
+    EXPECT_FALSE(session.corpus()->corpus().hasBackward());
 }
 
 }  // namespace
