@@ -17,7 +17,8 @@ namespace segment_detail {
 // What an ASCII byte is to the places where ICU's word rules join what the
 // category rules cut: letters and digits, the underscore (ExtendNumLet),
 // "." and "'" (MidNumLet and Single_Quote), ":" (MidLetter), "," and ";"
-// (MidNum); U+0000 too, which is removed before segmenting.
+// (MidNum); U+0000, which is removed before segmenting, and "@", which ICU's
+// root rules count among the letters (for addresses), always send a line to ICU.
 enum AsciiKind : std::uint8_t { Other, Letter, Digit, Underscore, MidNumLet, MidLetter, MidNum, Zero, kinds };
 
 inline constexpr std::array<std::uint8_t, 128> asciiKinds = [] {
@@ -29,7 +30,7 @@ inline constexpr std::array<std::uint8_t, 128> asciiKinds = [] {
                    : b == '.' || b == '\''                         ? MidNumLet
                    : b == ':'                                      ? MidLetter
                    : b == ',' || b == ';'                          ? MidNum
-                   : b == 0                                        ? Zero
+                   : b == 0 || b == '@'                            ? Zero
                                                                    : Other;
     }
     return table;
