@@ -2,30 +2,23 @@
 // well-formed run, then the category rules on each segment that is not a
 // word), on random mixed-script strings and on Chinese, Japanese and Thai
 // text; restarting at the places that allow it.
+#include "Corpus.h"
+#include "SegmentedReference.h"
 #include "SegmentedTokens.h"
 
 #include <gtest/gtest.h>
-#include <unicode/brkiter.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Token {
-    std::string text;
-    std::uint32_t start;
-    bool operator==(const Token &) const = default;
-};
+using Token = ReferenceToken;
 using Tokens = std::vector<Token>;
-
-void PrintTo(const Token &token, std::ostream *out) { *out << ::testing::PrintToString(token.text) << "@" << token.start; }
 
 Tokens segmentedTokens(std::string_view text)
 {
@@ -36,63 +29,6 @@ Tokens segmentedTokens(std::string_view text)
     return out;
 }
 
-// The reference: the text split into maximal runs of well-formed characters,
-// each without its U+0000 (remembering where each byte came from), given
-// whole to ICU's word break iterator; a word segment is a token, any other
-// segment is cut by the category rules.
-Tokens referenceTokens(std::string_view text)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<icu::BreakIterator> words(
-        icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
-    EXPECT_TRUE(U_SUCCESS(status));
-    Tokens out;
-    std::string run;
-    std::vector<std::uint32_t> origin;
-    const auto segmentRun = [&] {
-        const icu::UnicodeString utf16 = icu::UnicodeString::fromUTF8(run);
-        words->setText(utf16);
-        // UTF-16 boundaries back to UTF-8 offsets in the run.
-        std::vector<std::uint32_t> byteAt;
-        std::uint32_t bytes = 0;
-        for (std::int32_t k = 0; k < utf16.length(); ++k) {
-            byteAt.push_back(bytes);
-            const char16_t unit = utf16[k];
-            bytes += unit < 0x80 ? 1 : unit < 0x800 ? 2 : U16_IS_LEAD(unit) ? 4 : U16_IS_TRAIL(unit) ? 0 : 3;
-        }
-        byteAt.push_back(bytes);
-        for (std::int32_t from = words->first(), to = words->next(); to != icu::BreakIterator::DONE;
-             from = to, to = words->next()) {
-            const std::uint32_t a = byteAt[static_cast<std::size_t>(from)], b = byteAt[static_cast<std::size_t>(to)];
-            const auto add = [&](std::string_view token, std::uint32_t at) { out.push_back({std::string(token), origin[a + at]}); };
-            if (words->getRuleStatus() >= UBRK_WORD_NONE_LIMIT) {
-                add(std::string_view(run).substr(a, b - a), 0);
-                continue;
-            }
-            std::string word;
-            forEachUnicodeToken(run.data() + a, b - a, word, add);
-        }
-        run.clear();
-        origin.clear();
-    };
-    const auto *in = reinterpret_cast<const std::uint8_t *>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    for (std::int32_t i = 0; i < length;) {
-        const std::int32_t start = i;
-        UChar32 c;
-        U8_NEXT(in, i, length, c);
-        if (c < 0) {
-            segmentRun();
-        } else if (c != 0) {
-            run.append(text.data() + start, static_cast<std::size_t>(i - start));
-            for (std::int32_t k = start; k < i; ++k)
-                origin.push_back(static_cast<std::uint32_t>(k));
-        }
-    }
-    segmentRun();
-    return out;
-}
-
 // Random strings of pieces that the rules treat differently: ASCII that ICU
 // joins ("'", ".", ",", "_" between letters or digits) and that it does
 // not, Han, kana, Thai, Hangul, combining marks, joiners and emoji, full
@@ -100,7 +36,7 @@ Tokens referenceTokens(std::string_view text)
 std::string randomText(std::mt19937 &random, std::size_t pieces)
 {
     static const std::vector<std::string> parts = {
-        "a", "Z", "7", "don", "t", "'", ".", ",", ";", ":", "_", "\"", "-", "(", " ", "  ", "\n", "\t", "\r",
+        "a", "Z", "7", "don", "t", "'", ".", ",", ";", ":", "_", "@", "\"", "-", "(", " ", "  ", "\n", "\t", "\r",
         std::string(1, '\0'), "\xe6\x88\x91", "\xe6\x98\xaf", "\xe4\xb8\xad", "\xe5\x9b\xbd", "\xe4\xba\xba",
         "\xe3\x81\xaf", "\xe3\x81\xa7\xe3\x81\x99", "\xe3\x82\xab\xe3\x82\xbf", "\xe0\xb8\xaa\xe0\xb8\xa7\xe0\xb8\xb1",
         "\xe0\xb8\x94\xe0\xb8\xb5", "\xe0\xb8\x84\xe0\xb8\xa3\xe0\xb8\xb1\xe0\xb8\x9a", "\xed\x95\x9c",
@@ -125,7 +61,17 @@ TEST(SegmentedTokens, MatchTheReference)
     std::mt19937 random(16);
     for (int round = 0; round < 3000; ++round) {
         const std::string text = randomText(random, random() % 40);
-        ASSERT_EQ(segmentedTokens(text), referenceTokens(text)) << ::testing::PrintToString(text);
+        ASSERT_EQ(segmentedTokens(text), segmentedReference(text)) << ::testing::PrintToString(text);
+    }
+    // Every ASCII character between the neighbours that ICU's rules look
+    // at: ASCII lines are cut without ICU where it would agree.
+    for (int b = 0; b < 0x80; ++b) {
+        for (const char *before : {"a", "1", "_", "@", " ", "."}) {
+            for (const char *after : {"a", "1", "_", "@", " ", "."}) {
+                const std::string text = before + std::string(1, static_cast<char>(b)) + after;
+                ASSERT_EQ(segmentedTokens(text), segmentedReference(text)) << ::testing::PrintToString(text);
+            }
+        }
     }
     // Real text, and a text of several megabytes, so that it is handed to
     // ICU in several parts, some of them between ASCII lines cut without it.
@@ -133,13 +79,13 @@ TEST(SegmentedTokens, MatchTheReference)
     for (const char *name : realTexts) {
         const std::string text = readData(name);
         ASSERT_GT(text.size(), 10000u) << name;
-        EXPECT_EQ(segmentedTokens(text), referenceTokens(text)) << name;
+        EXPECT_EQ(segmentedTokens(text), segmentedReference(text)) << name;
         long_ += text;
     }
     while (long_.size() < 3'000'000)
         long_ += long_.size() % 3 == 0 ? "The LORD's 3.14 days,\nin_the end: 1,000 x.\n" + randomText(random, 200)
                                        : long_.substr(0, 40'000);
-    EXPECT_EQ(segmentedTokens(long_), referenceTokens(long_));
+    EXPECT_EQ(segmentedTokens(long_), segmentedReference(long_));
 }
 
 TEST(SegmentedTokens, CuttingRestartsAfterHardBoundariesAndIllFormedBytes)
@@ -166,6 +112,35 @@ TEST(SegmentedTokens, CuttingRestartsAfterHardBoundariesAndIllFormedBytes)
             }
             ASSERT_EQ(segmentedTokens(std::string_view(text).substr(p)), expected)
                 << ::testing::PrintToString(text) << " from " << p;
+        }
+    }
+}
+
+TEST(SegmentedTokens, ALongTextCutOnTwoCoresMakesTheSameCorpus)
+{
+    // Over a megabyte, so that a helper thread cuts blocks ahead; words
+    // with U+0000 inside them stand everywhere, also at block ends.
+    std::mt19937 random(41);
+    std::string text;
+    for (const char *name : realTexts)
+        text += readData(name);
+    while (text.size() < 1'500'000) {
+        text += randomText(random, 50);
+        text += std::string("wo\0rd\n", 7);
+        text += text.substr(random() % 30'000, 20'000);
+    }
+    const Tokens expected = segmentedTokens(text);
+    for (const bool fold : {false, true}) {
+        const std::string_view documents[] = {text, "\xe6\x88\x91"};
+        const Corpus corpus(documents, {WordRules::Segmented, fold});
+        ASSERT_EQ(corpus.tokenCount(), expected.size() + 1);
+        std::size_t hint = 0, feeds = 0, counted = 0;
+        for (std::size_t p = 0; p < expected.size(); ++p) {
+            ASSERT_EQ(corpus.token(static_cast<Corpus::Position>(p)), expected[p].text) << p;
+            feeds += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                                                         text.begin() + expected[p].start, '\n'));
+            counted = expected[p].start;
+            ASSERT_EQ(corpus.lineOf(static_cast<Corpus::Position>(p), hint), feeds + 1) << p;
         }
     }
 }
