@@ -63,6 +63,8 @@ private:
     struct Icu;
     std::unique_ptr<Icu> icu_;
     Piece pieces_[batchSize];
-    std::int32_t at_ = 0;  // the last boundary handed out
+    std::int32_t at_ = 0;      // the last boundary handed out, in the units ICU reads
+    std::uint32_t atByte_ = 0;  // the same in bytes of the text
+    bool utf16_ = false;        // whether ICU reads a UTF-16 copy of the text
     bool done_ = true;
 };
