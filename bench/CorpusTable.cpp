@@ -302,13 +302,16 @@ std::string trigramText(const std::string &training, std::size_t bytes)
 struct CorpusInput {
     const char *name;  // the file or folder name in the inputs folder
     const char *what;
+    bool segmented = false;  // cut by the segmented word rules (--segment), else by the byte rules
 };
 
 const CorpusInput corpusInputs[] = {
     {"trigram-100mb.txt", "trigram text, one file"},
     {"trigram-parts", "trigram text, 200 files"},
     {"kjv-25x.txt", "kjv.txt written 25 times"},
+    {"scripts-13x.txt", "Chinese, Japanese, Thai and KJV texts written 13 times, --segment", true},
 };
+constexpr int scriptsCopies = 13;
 
 bool writeBytes(const std::filesystem::path &path, const char *bytes, std::size_t size)
 {
@@ -372,7 +375,16 @@ bool writeInputs(const std::filesystem::path &dir)
     std::ofstream copies(dir / corpusInputs[2].name, std::ios::binary);
     for (int i = 0; i < kjvCopies; ++i)
         copies.write(kjv.data(), static_cast<std::streamsize>(kjv.size()));
-    return static_cast<bool>(copies.flush());
+    if (!copies.flush())
+        return false;
+
+    // The texts of scripts written without blanks, and English, for the segmented rules.
+    const std::string scripts = readFile(MORVANET_BENCH_CJK_TEXT) + readFile(MORVANET_BENCH_JA_TEXT)
+                                + readFile(MORVANET_BENCH_TH_TEXT) + kjv;
+    std::ofstream segmented(dir / corpusInputs[3].name, std::ios::binary);
+    for (int i = 0; i < scriptsCopies; ++i)
+        segmented.write(scripts.data(), static_cast<std::streamsize>(scripts.size()));
+    return static_cast<bool>(segmented.flush());
 }
 
 // ---- The child: one input ----
@@ -557,7 +569,7 @@ void printSet(const char *name, const Corpus &corpus, const Loaded &loaded, cons
             if (!root)
                 return;
             const TreePicture picture(TreeSides{root.get(), nullptr}, QSize(canvasWidth, canvasHeight),
-                                      LabelEncoding::Latin1, TreePruning{});
+                                      labelEncoding(corpus.options()), TreePruning{});
             QBuffer file;
             file.open(QIODevice::WriteOnly);
             picture.image().save(&file, "PNG");
@@ -642,7 +654,7 @@ struct Worst {
 
 bool writeCorpusInputs(const std::string &dir) { return writeInputs(dir); }
 
-int runCorpusInput(const std::string &path, int argc, char **argv)
+int runCorpusInput(const std::string &path, bool segmented, int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -662,7 +674,7 @@ int runCorpusInput(const std::string &path, int argc, char **argv)
         loaded.paths.push_back(document.path);
     }
     const double readMs = nowMs() - start;
-    const Corpus corpus(loaded.documents);
+    const Corpus corpus(loaded.documents, CorpusOptions{segmented ? WordRules::Segmented : WordRules::Bytes, false});
     const double indexMs = nowMs() - start;
     const long indexPeakKb = peakKb();
 
@@ -724,7 +736,12 @@ int printCorpusTable(const char *self, int seconds, bool gigabyte, bool textTabl
     for (const CorpusInput &input : corpusInputs) {
         std::string failure;
         const std::string output =
-            runProcess({self, "--corpus-input", std::string(folder) + "/" + input.name}, seconds, failure);
+            runProcess(input.segmented ? std::vector<std::string>{self, "--corpus-input",
+                                                                  std::string(folder) + "/" + input.name,
+                                                                  "--corpus-segmented"}
+                                       : std::vector<std::string>{self, "--corpus-input",
+                                                                  std::string(folder) + "/" + input.name},
+                       seconds, failure);
         std::istringstream lines(output);
         std::string line;
         unsigned long long bytes = 0, tokens = 0;

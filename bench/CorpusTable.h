@@ -11,10 +11,12 @@
 // text as one file and as 2,000 files when `gigabyte`, and removes the folder.
 int printCorpusTable(const char *self, int seconds, bool gigabyte, bool textTable);
 
-// The child: reads and indexes `path` (a file or a folder), measures, and
-// prints its figures for the parent. Needs argc and argv for the QApplication.
-int runCorpusInput(const std::string &path, int argc, char **argv);
+// The child: reads and indexes `path` (a file or a folder), by the segmented
+// word rules when `segmented`, else by the byte rules, measures, and prints
+// its figures for the parent. Needs argc and argv for the QApplication.
+int runCorpusInput(const std::string &path, bool segmented, int argc, char **argv);
 
 // Writes the inputs into `dir` (which must exist): trigram-100mb.txt,
-// trigram-parts/part-000.txt ... part-199.txt and kjv-25x.txt. False on a failure.
+// trigram-parts/part-000.txt ... part-199.txt, kjv-25x.txt and scripts-13x.txt
+// (the Chinese, Japanese, Thai and KJV texts, 13 times). False on a failure.
 bool writeCorpusInputs(const std::string &dir);

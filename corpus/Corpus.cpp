@@ -1,6 +1,7 @@
 #include "Corpus.h"
 
 #include "HugePages.h"
+#include "ParallelSegments.h"
 #include "Tokenizer.h"
 
 #include <algorithm>
@@ -123,18 +124,18 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
     };
     std::string word;
     if (!options_.foldCase) {
-        forEachTokenOf(options_, bytes, length, word,
-                       [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
-                           track(start);
-                           ownIds_.push_back(spellings_.intern(token));
-                       });
+        forEachTokenSharingCores(options_, bytes, length, word,
+                                 [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
+                                     track(start);
+                                     ownIds_.push_back(spellings_.intern(token));
+                                 });
         return;
     }
     // Folded ids for searching and grouping, spellings for the labels: each
     // new spelling is folded once.
     reserveOnHugePages(ownSpellingIds_, ownIds_.capacity());
     std::string folded;
-    forEachTokenOf(options_, bytes, length, word, [&](std::string_view token, std::uint32_t start) {
+    forEachTokenSharingCores(options_, bytes, length, word, [&](std::string_view token, std::uint32_t start) {
         track(start);
         const TokenId spelling = spellings_.intern(token);
         if (spelling == foldedOf_.size()) {

@@ -40,6 +40,12 @@ std::string majorMinor(std::string_view version)
     return std::string(version.substr(0, second));
 }
 
+// The major part of a version ("72.1" -> "72").
+std::string majorOf(std::string_view version)
+{
+    return std::string(version.substr(0, version.find('.')));
+}
+
 std::string fixedText(const char (&field)[16])
 {
     return std::string(field, strnlen(field, sizeof field));
@@ -151,7 +157,7 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
 {
     const Header &header = file->header();
     layout.file = file;
-    if (header.wordRules > static_cast<std::uint8_t>(WordRules::Unicode) || header.foldCase > 1) {
+    if (header.wordRules > static_cast<std::uint8_t>(WordRules::Segmented) || header.foldCase > 1) {
         reason = "the index was saved with word rules this program does not know";
         return false;
     }
@@ -166,6 +172,17 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
         if (majorMinor(saved) != majorMinor(CorpusIndex::unicodeVersion())) {
             reason = "the index was cut into words by Unicode " + saved + " rules; this program has Unicode "
                      + CorpusIndex::unicodeVersion() + " (save it again)";
+            return false;
+        }
+    }
+    if (options.words == WordRules::Segmented) {
+        // ICU's word rules and dictionaries change between its major
+        // versions, not only with Unicode's: another version may cut the
+        // same phrase into other words.
+        const std::string saved = fixedText(header.icuVersion);
+        if (majorOf(saved) != majorOf(CorpusIndex::icuVersion())) {
+            reason = "the index was cut into words by the dictionaries of ICU " + saved + "; this program has ICU "
+                     + CorpusIndex::icuVersion() + " (save it again)";
             return false;
         }
     }
@@ -420,7 +437,9 @@ std::string CorpusIndex::icuVersion()
 
 std::string CorpusIndex::describe(const CorpusOptions &options)
 {
-    std::string text = options.words == WordRules::Unicode ? "--unicode" : "";
+    std::string text = options.words == WordRules::Unicode     ? "--unicode"
+                       : options.words == WordRules::Segmented ? "--segment"
+                                                               : "";
     if (options.foldCase)
         text += text.empty() ? "--ignore-case" : " --ignore-case";
     return text.empty() ? "the byte rules and case kept" : text;

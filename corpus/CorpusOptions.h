@@ -11,6 +11,10 @@ enum class WordRules : std::uint8_t {
     // UTF-8 cut by Unicode general categories: runs of letters, combining
     // marks and numbers are words, each punctuation or symbol character a mark.
     Unicode,
+    // UTF-8 cut into words by ICU's word break rules (with dictionaries for
+    // the scripts written without blanks); what is not a word segment is
+    // cut as under the Unicode rules.
+    Segmented,
 };
 
 struct CorpusOptions {

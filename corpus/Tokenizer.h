@@ -3,6 +3,7 @@
 
 #include "ByteClass.h"
 #include "CorpusOptions.h"
+#include "SegmentedTokens.h"
 #include "UnicodeTokens.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@
 // the word rules of `options`, in order, or emit(token, std::uint32_t start)
 // when emit takes the offset of the token's first byte in `bytes` as well
 // (for a word gathered across zero bytes, the offset of its first byte); see
-// forEachToken and forEachUnicodeToken for what a token view is and how long
+// forEachToken, forEachUnicodeToken and forEachSegmentedToken for what a token view is and how long
 // it lasts. If emit returns bool, false stops the scan.
 template <typename Emit>
 inline __attribute__((always_inline)) void forEachTokenOf(const CorpusOptions &options, const char *bytes,
@@ -25,6 +26,9 @@ inline __attribute__((always_inline)) void forEachTokenOf(const CorpusOptions &o
         return;
     case WordRules::Unicode:
         forEachUnicodeToken(bytes, length, word, std::forward<Emit>(emit));
+        return;
+    case WordRules::Segmented:
+        forEachSegmentedToken(bytes, length, word, std::forward<Emit>(emit));
         return;
     }
 }

@@ -16,6 +16,8 @@ const char explorerHelp[] =
     "  --both         the double tree: what comes before and after the phrase\n"
     "  --ignore-case  match and group tokens regardless of case\n"
     "  --unicode      read texts as UTF-8 and cut words by Unicode categories\n"
+    "  --segment      as --unicode, but cut words by ICU's word rules, with\n"
+    "                 dictionaries for Chinese, Japanese, Thai, Lao, Khmer, Burmese\n"
     "  --depth D      leave out nodes more than D levels below the root\n"
     "  --min-count M  leave out nodes that stand for fewer than M occurrences\n"
     "  --max-bytes N  read at most N bytes in all (default 0: everything)\n"
@@ -33,7 +35,7 @@ constexpr std::array<std::string_view, 16> toolkitWithValue = {
     "qwindowtitle", "qwindowscreen", "geometry", "style", "stylesheet", "display", "title", "session", "name",
     "qmljsdebugger"};
 
-enum class Code { Reverse, Both, IgnoreCase, Unicode, Depth, MinCount, MaxBytes, Help, Version };
+enum class Code { Reverse, Both, IgnoreCase, Unicode, Segment, Depth, MinCount, MaxBytes, Help, Version };
 
 struct LongOption {
     std::string_view name;
@@ -41,11 +43,12 @@ struct LongOption {
     bool value;
 };
 
-constexpr std::array<LongOption, 9> longOptions = {{
+constexpr std::array<LongOption, 10> longOptions = {{
     {"reverse", Code::Reverse, false},
     {"both", Code::Both, false},
     {"ignore-case", Code::IgnoreCase, false},
     {"unicode", Code::Unicode, false},
+    {"segment", Code::Segment, false},
     {"depth", Code::Depth, true},
     {"min-count", Code::MinCount, true},
     {"max-bytes", Code::MaxBytes, true},
@@ -150,7 +153,12 @@ ExplorerArguments parseExplorerArguments(int argc, const char *const *argv)
             parsed.controls.corpus.foldCase = true;
             break;
         case Code::Unicode:
-            parsed.controls.corpus.words = WordRules::Unicode;
+            // --segment reads UTF-8 too, whichever comes first.
+            if (parsed.controls.corpus.words != WordRules::Segmented)
+                parsed.controls.corpus.words = WordRules::Unicode;
+            break;
+        case Code::Segment:
+            parsed.controls.corpus.words = WordRules::Segmented;
             break;
         case Code::Depth:
         case Code::MinCount:

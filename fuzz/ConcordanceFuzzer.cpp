@@ -1,11 +1,13 @@
 // Fuzzes the concordance over one to three documents in every way of cutting
-// and comparing, on text as it comes, with a zero byte after or before every
+// and comparing (the segmented word rules with bits 1 and 7 of the mode
+// byte), on text as it comes, with a zero byte after or before every
 // byte (as UTF-16 text of ASCII is), or with zero bytes strewn in: each
 // token's first byte, each token's line, the occurrences and their rows must
 // equal what a plain reference written here finds.
 #include "Concordance.h"
 #include "Corpus.h"
 #include "FuzzInput.h"
+#include "SegmentedReference.h"
 #include "Tokenizer.h"
 #include "UnicodeTokens.h"
 
@@ -24,9 +26,17 @@ struct Token {
 
 // Cuts `bytes` character by character: a run of word characters, zero bytes
 // passed over inside it, is a word; each mark is a token of its own;
-// everything else separates.
-std::vector<Token> referenceTokens(std::string_view bytes, bool utf8)
+// everything else separates. The segmented rules' reference is ICU's
+// iterator over each whole run (see SegmentedReference.h).
+std::vector<Token> referenceTokens(std::string_view bytes, const CorpusOptions &options)
 {
+    if (options.words == WordRules::Segmented) {
+        std::vector<Token> tokens;
+        for (ReferenceToken &token : segmentedReference(bytes))
+            tokens.push_back({std::move(token.text), token.start});
+        return tokens;
+    }
+    const bool utf8 = options.utf8();
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto length = static_cast<std::uint32_t>(bytes.size());
     const auto step = [&](std::uint32_t i) {
@@ -80,7 +90,9 @@ struct Mode {
     std::size_t documents;
 
     explicit Mode(std::uint8_t bits)
-        : options{(bits & 2) != 0 ? WordRules::Unicode : WordRules::Bytes, (bits & 1) != 0}, zeros((bits >> 2) & 3),
+        : options{(bits & 2) == 0 ? WordRules::Bytes : (bits & 0x80) != 0 ? WordRules::Segmented : WordRules::Unicode,
+                  (bits & 1) != 0},
+          zeros((bits >> 2) & 3),
           documents(1 + (bits >> 4) % 3)
     {
     }
@@ -126,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t hint = 0;
     std::string word;
     for (const std::string &document : documents) {
-        expected.push_back(referenceTokens(document, options.utf8()));
+        expected.push_back(referenceTokens(document, options));
         const std::vector<Token> &tokens = expected.back();
         std::size_t k = 0;
         forEachTokenOf(options, document.data(), static_cast<std::uint32_t>(document.size()), word,
@@ -153,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The occurrences: taken from left to right without overlap, compared
     // folded when the corpus folds case, never across a document's end.
     std::vector<std::string> query;
-    for (const Token &token : referenceTokens(phrase, options.utf8()))
+    for (const Token &token : referenceTokens(phrase, options))
         query.push_back(keyOf(token.text, options));
     const PhraseOccurrences found = findOccurrences(corpus, phrase);
     std::vector<Corpus::Position> starts;

@@ -1,6 +1,10 @@
 // Fuzzes the tokenizer and the corpus: the corpus must hold exactly the tokens
-// that tokenize() gives, each a valid word or mark, interned consistently.
+// that tokenize() gives, each a valid word or mark, interned consistently;
+// the segmented rules must give the plain reference's tokens, also when
+// cutting restarts after a line feed.
 #include "Corpus.h"
+#include "SegmentedReference.h"
+#include "Tokenizer.h"
 #include "UnicodeTokens.h"
 
 #include <algorithm>
@@ -54,7 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The other ways to cut and compare the same bytes: each position holds
     // the token the rules give, spelled as in the text, under the id of its
     // folded form when folding.
-    for (const CorpusOptions options : {CorpusOptions{WordRules::Unicode, false}, CorpusOptions{WordRules::Bytes, true}, CorpusOptions{WordRules::Unicode, true}}) {
+    for (const CorpusOptions options :
+         {CorpusOptions{WordRules::Unicode, false}, CorpusOptions{WordRules::Bytes, true},
+          CorpusOptions{WordRules::Unicode, true}, CorpusOptions{WordRules::Segmented, false},
+          CorpusOptions{WordRules::Segmented, true}}) {
         const Corpus other(bytes, length, options);
         std::vector<std::string> cut;
         Corpus::tokenize(bytes, length, cut, options);
@@ -69,6 +76,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         std::vector<Corpus::TokenId> found;
         check(other.findTokens(bytes, length, found) && std::ranges::equal(found, other.tokenIds()));
+    }
+
+    const CorpusOptions segmented{WordRules::Segmented, false};
+    const auto cut = [&](std::uint32_t from) {
+        std::vector<ReferenceToken> out;
+        std::string word;
+        forEachTokenOf(segmented, bytes + from, length - from, word, [&](std::string_view token, std::uint32_t start) {
+            out.push_back({std::string(token), start + from});
+        });
+        return out;
+    };
+    const std::vector<ReferenceToken> whole = cut(0);
+    check(whole == segmentedReference(std::string_view(bytes, length)));
+    int restarts = 0;
+    for (std::uint32_t i = 0; i < length && restarts < 8; ++i) {
+        if (bytes[i] != '\n')
+            continue;
+        ++restarts;
+        const auto after = std::find_if(whole.begin(), whole.end(), [i](const ReferenceToken &t) { return t.start > i; });
+        const std::vector<ReferenceToken> again = cut(i + 1);
+        check(std::equal(again.begin(), again.end(), after, whole.end()));
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 // Fuzzes the tokenizer, the corpus and searchPhrase on arbitrary texts and
-// phrases, forward or backward, folding case or not, cutting bytes or Unicode,
+// phrases, forward or backward, folding case or not, cutting bytes, Unicode or segmented words,
 // over one to three documents: the shaped tree must keep its invariants, its
 // nodes' occurrences must agree with their counts, and on small inputs it
 // must equal the plain reference builder's tree on the transformed token list.
@@ -33,7 +33,9 @@ struct Mode {
     std::size_t documents = 1;
 
     explicit Mode(std::uint8_t bits)
-        : options{(bits & 4) != 0 ? WordRules::Unicode : WordRules::Bytes, (bits & 2) != 0}, backward((bits & 1) != 0), documents(1 + (bits >> 3) % 3)
+        : options{(bits & 4) == 0 ? WordRules::Bytes : (bits & 0x80) != 0 ? WordRules::Segmented : WordRules::Unicode,
+                  (bits & 2) != 0},
+          backward((bits & 1) != 0), documents(1 + (bits >> 3) % 3)
     {
     }
     std::vector<std::string> tokensOf(std::string_view bytes) const

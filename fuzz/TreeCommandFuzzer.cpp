@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (mode & 4)
         arguments.emplace_back("--ignore-case");
     if (mode & 8)
-        arguments.emplace_back("--unicode");
+        arguments.emplace_back((extra & 0x40) != 0 ? "--segment" : "--unicode");
     const char *const formats[] = {nullptr, "--json", "--kwic", "--layout"};
     if (formats[(mode >> 4) & 3])
         arguments.emplace_back(formats[(mode >> 4) & 3]);

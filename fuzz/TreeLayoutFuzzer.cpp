@@ -181,7 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     fuzzinput::Reader reader(data, size);
     // The mode byte: bit 0 a backward tree, bit 1 case folded, bit 2 Unicode
-    // words, bits 3 to 5 a depth to prune to (0: none), bit 6 a least count of 2.
+    // words (segmented with bit 7), bits 3 to 5 a depth to prune to (0:
+    // none), bit 6 a least count of 2.
     const std::uint8_t mode = reader.byte();
     const int height = static_cast<int>(reader.u16());
     const double width = reader.u16();
@@ -189,7 +190,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
 
     const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()),
-                        CorpusOptions{(mode & 4) != 0 ? WordRules::Unicode : WordRules::Bytes, (mode & 2) != 0});
+                        CorpusOptions{(mode & 4) == 0      ? WordRules::Bytes
+                                      : (mode & 0x80) != 0 ? WordRules::Segmented
+                                                           : WordRules::Unicode,
+                                      (mode & 2) != 0});
     const std::unique_ptr<PhraseNode> root =
         searchPhrase(corpus, phrase, mode & 1 ? TreeDirection::Backward : TreeDirection::Forward).root;
     if (!root)

@@ -56,7 +56,8 @@ const char helpText[] =
     "\n"
     "Output options:\n"
     "  --json    print the tree as nested {\"label\", \"weight\", \"children\"}\n"
-    "            objects, label bytes as Latin-1 characters (UTF-8 with --unicode)\n"
+    "            objects, label bytes as Latin-1 characters (UTF-8 with --unicode\n"
+    "            or --segment)\n"
     "  --layout  print the labels as the viewer's canvas draws them, one per line\n"
     "            in drawing order: pixel size, x, y, a TAB, the label; a label cut\n"
     "            at the canvas edge is listed as far as it is drawn (a mirrored one,\n"
@@ -83,6 +84,12 @@ const char helpText[] =
     "            token of its own; a continuation stops after the full stops\n"
     "            of other scripts (U+3002, U+FF0E, U+FF61, U+0964, U+06D4) as\n"
     "            after \".\"\n"
+    "  --segment  as --unicode, but words are ICU's word segments: dictionaries\n"
+    "            cut Chinese, Japanese, Thai, Lao, Khmer and Burmese into words,\n"
+    "            Unicode's word rules (UAX #29) every other script (\"don't\" and\n"
+    "            \"3.14\" are one word); what is not a word is cut as --unicode\n"
+    "            cuts it. PHRASE is cut by the same rules on its own; when it\n"
+    "            does not occur, the message shows the words it was cut into\n"
     "\n"
     "Input and pruning options:\n"
     "  --max-bytes N  read at most N bytes in all (after carriage returns are\n"
@@ -100,8 +107,9 @@ const char helpText[] =
     "Saved indexes:\n"
     "  --save-index INDEX  read and index FILE (both directions) and save the\n"
     "            index as the file INDEX, printing nothing; INDEX is replaced\n"
-    "            whole or not at all. --unicode, --ignore-case and --max-bytes\n"
-    "            apply as when asking; progress is shown on a terminal\n"
+    "            whole or not at all. --unicode, --segment, --ignore-case and\n"
+    "            --max-bytes apply as when asking; progress is shown on a\n"
+    "            terminal\n"
     "  --check-index INDEX  read every byte of INDEX, check its checksums and\n"
     "            arrays, and print \"ok\" (exit 0) or the first fault (exit 2)\n"
     "            A saved index goes wherever a FILE goes and answers as the text\n"
@@ -180,7 +188,7 @@ bool parseSize(std::string_view text, int &width, int &height)
 Parsed parseArguments(int argc, char **argv, Options &options, std::string &error)
 {
     enum : int {
-        Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, MaxBytes, Depth, MinCount,
+        Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, Segment, MaxBytes, Depth, MinCount,
         Kwic, SaveIndex, CheckIndex, Help, Version
     };
     static const option longOptions[] = {
@@ -194,6 +202,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"both", no_argument, nullptr, Both},
         {"ignore-case", no_argument, nullptr, IgnoreCase},
         {"unicode", no_argument, nullptr, Unicode},
+        {"segment", no_argument, nullptr, Segment},
         {"max-bytes", required_argument, nullptr, MaxBytes},
         {"depth", required_argument, nullptr, Depth},
         {"min-count", required_argument, nullptr, MinCount},
@@ -259,7 +268,12 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
             options.checkIndex = optarg;
             break;
         case Unicode:
-            options.corpus.options.words = WordRules::Unicode;
+            // --segment reads UTF-8 too, whichever comes first.
+            if (options.corpus.options.words != WordRules::Segmented)
+                options.corpus.options.words = WordRules::Unicode;
+            break;
+        case Segment:
+            options.corpus.options.words = WordRules::Segmented;
             break;
         case MaxBytes:
         case Depth:
@@ -446,7 +460,20 @@ int run(const Options &options, OutputBuffer &output)
     const Corpus &corpus = opened.corpus();
 
     const auto noTree = [&](QueryAnswer::Status status) {
-        std::fprintf(stderr, "morvanet-tree: %s\n", noAnswerReason(status, printable(options.corpus.path)).c_str());
+        std::string reason = noAnswerReason(status, printable(options.corpus.path));
+        if (status == QueryAnswer::Status::NotFound && corpus.options().words == WordRules::Segmented) {
+            // Dictionaries cut by context: the phrase on its own may have
+            // been cut otherwise than the text. Showing its words lets the
+            // user type the boundaries.
+            std::vector<std::string> tokens;
+            Corpus::tokenize(options.query.phrase.data(), static_cast<std::uint32_t>(options.query.phrase.size()),
+                             tokens, corpus.options());
+            reason += " (the phrase was cut into:";
+            for (const std::string &token : tokens)
+                reason += " " + printable(token);
+            reason += ")";
+        }
+        std::fprintf(stderr, "morvanet-tree: %s\n", reason.c_str());
         return exitNoTree;
     };
     const auto finish = [&output] {

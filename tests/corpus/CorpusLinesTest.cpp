@@ -11,7 +11,8 @@
 namespace {
 
 const CorpusOptions everyMode[] = {
-    {WordRules::Bytes, false}, {WordRules::Bytes, true}, {WordRules::Unicode, false}, {WordRules::Unicode, true}};
+    {WordRules::Bytes, false},   {WordRules::Bytes, true},     {WordRules::Unicode, false},
+    {WordRules::Unicode, true},  {WordRules::Segmented, false}, {WordRules::Segmented, true}};
 
 // A document made of tokens with the offset of each one's first byte; its
 // words may hold zero bytes, and the separators blank lines and zero bytes.

@@ -53,6 +53,10 @@ TEST(ExplorerArguments, SetTheControlsAndPassTheToolkitsOptionsOn)
     EXPECT_EQ(all.toolkit, (std::vector<std::string>{"morvanet-explorer", "-platform", "offscreen", "-geometry",
                                                      "800x600"}));
 
+    // --segment reads UTF-8 as --unicode does; with it, whichever comes first, the words are segmented.
+    EXPECT_EQ(parse({"--segment", "--unicode", "texts"}).controls.corpus.words, WordRules::Segmented);
+    EXPECT_EQ(parse({"--unicode", "--seg", "texts"}).controls.corpus.words, WordRules::Segmented);
+
     const ExplorerArguments plain = parse({"--", "--reverse"});
     EXPECT_EQ(plain.outcome, ExplorerArguments::Outcome::Run);
     EXPECT_EQ(plain.path, "--reverse");

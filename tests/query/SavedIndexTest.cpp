@@ -162,7 +162,7 @@ TEST_F(SavedIndex, AnswersAsTheTextItWasSavedFrom)
     writeAll("folder/sub/two.txt", "the cat . the Cat sat\non the mat .\n");
     writeAll("folder/three.txt", "");
     const std::vector<std::vector<std::string>> modes = {{}, {"--ignore-case"}, {"--unicode"},
-                                                         {"--unicode", "--ignore-case"}};
+                                                         {"--unicode", "--ignore-case"}, {"--segment", "--ignore-case"}};
     const std::vector<std::vector<std::string>> outputs = {
         {}, {"--json"}, {"--counts"}, {"--layout"}, {"--reverse"}, {"--both", "--json"}, {"--depth", "2"},
         {"--min-count", "2", "--both"}, {"--kwic", "3"}, {"--png", "picture.png"}, {"--svg", "picture.svg"}};
@@ -206,6 +206,12 @@ TEST_F(SavedIndex, RefusesWhatDoesNotMatchAndWarnsOfChangedSources)
     EXPECT_EQ(run({"--unicode", "saved.index", "the"}).status, 2);
     EXPECT_EQ(run({"--ignore-case", "saved.index", "the"}).status, 2);
     EXPECT_EQ(run({"--max-bytes", "5", "saved.index", "the"}).status, 2);
+    EXPECT_EQ(run({"--segment", "saved.index", "the"}).status, 2);
+    ASSERT_EQ(save("segmented.index", "text.txt", {"--segment"}), 0);
+    EXPECT_EQ(run({"--segment", "segmented.index", "the"}).status, 0);
+    EXPECT_EQ(run({"--unicode", "segmented.index", "the"}).status, 2);
+    const auto segmented = OpenedCorpus::open({"segmented.index", std::nullopt, {WordRules::Unicode, false}, false});
+    EXPECT_NE(segmented.reason.find("--segment"), std::string::npos) << segmented.reason;
     ASSERT_EQ(save("folded.index", "text.txt", {"--ignore-case"}), 0);
     EXPECT_EQ(run({"folded.index", "The"}).status, 2);
     EXPECT_EQ(run({"--ignore-case", "folded.index", "The"}).out, run({"--ignore-case", "text.txt", "The"}).out);

@@ -211,8 +211,33 @@ TEST_F(MorvanetTreeTool, ModesCombine)
 
     EXPECT_EQ(runTool({"--reverse", "--both", path, "b"}).status, 2);
     const Result help = runTool({"--help"});
-    for (const char *option : {"--reverse", "--both", "--ignore-case", "--unicode", "--counts"})
+    for (const char *option : {"--reverse", "--both", "--ignore-case", "--unicode", "--segment", "--counts"})
         EXPECT_TRUE(help.out.contains(option)) << option;
+}
+
+TEST_F(MorvanetTreeTool, SegmentCutsWordsOfScriptsWithoutBlanks)
+{
+    // "I like eating apples. I like school.": under --unicode each clause is
+    // one word; segmented, "I" and "like" are words, and labels show where
+    // the words part.
+    const QByteArray path = write("zh.txt", "\xe6\x88\x91\xe5\x96\x9c\xe6\xac\xa2\xe5\x90\x83\xe8\x8b\xb9\xe6\x9e\x9c\xe3\x80\x82"
+                                            "\xe6\x88\x91\xe5\x96\x9c\xe6\xac\xa2\xe5\xad\xa6\xe6\xa0\xa1\xe3\x80\x82\n");
+    const QByteArray me = "\xe6\x88\x91";
+    EXPECT_EQ(runTool({"--unicode", path, me}).status, 1);
+    const Result tree = runTool({"--segment", "--counts", path, me});
+    ASSERT_EQ(tree.status, 0) << tree.err.toStdString();
+    EXPECT_EQ(tree.out.toStdString(), "2\t" + weightText(2, 9) + "\t\xe6\x88\x91 \xe5\x96\x9c\xe6\xac\xa2\n"
+                                      "  1\t" + weightText(1, 9) + "\t\xe5\x90\x83 \xe8\x8b\xb9\xe6\x9e\x9c \xe3\x80\x82\n"
+                                      "  1\t" + weightText(1, 9) + "\t\xe5\xad\xa6\xe6\xa0\xa1 \xe3\x80\x82\n");
+    // --unicode with it changes nothing; the concordance and the reverse tree go by the same words.
+    EXPECT_EQ(runTool({"--unicode", "--segment", "--counts", path, me}).out, tree.out);
+    const Result kwic = runTool({"--segment", "--kwic", "1", path, "\xe5\x96\x9c\xe6\xac\xa2"});
+    EXPECT_EQ(kwic.out, path + ":1\t" + me + "\t\xe5\x96\x9c\xe6\xac\xa2\t\xe5\x90\x83\n" + path + ":1\t" + me
+                            + "\t\xe5\x96\x9c\xe6\xac\xa2\t\xe5\xad\xa6\xe6\xa0\xa1\n");
+    // A phrase that does not occur tells the words it was cut into ("I like eating rice").
+    const Result missing = runTool({"--segment", path, "\xe6\x88\x91\xe5\x96\x9c\xe6\xac\xa2\xe5\x90\x83\xe9\xa5\xad"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains(": \xe6\x88\x91 \xe5\x96\x9c\xe6\xac\xa2 \xe5\x90\x83\xe9\xa5\xad)")) << missing.err.toStdString();
 }
 
 TEST_F(MorvanetTreeTool, FoldersPruningAndConcordance)
@@ -271,7 +296,7 @@ TEST_F(MorvanetTreeTool, ConcordanceLinesOfWordsGatheredAcrossZeroBytes)
         utf16 += '\0';
     }
     const QByteArray path = write("u.txt", utf16);
-    for (const char *rules : {"--ignore-case", "--unicode"}) {
+    for (const char *rules : {"--ignore-case", "--unicode", "--segment"}) {
         const Result kwic = runTool({rules, "--kwic", "1", path, "be"});
         ASSERT_EQ(kwic.status, 0) << kwic.err.toStdString();
         EXPECT_EQ(kwic.out, path + ":1\tto\tbe\tor\n" + path + ":4\tto\tbe\t\n");

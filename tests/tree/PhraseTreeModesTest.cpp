@@ -78,12 +78,16 @@ bool sameTree(const Strings &documents, const std::string &phrase, const Mode &m
     return difference.empty();
 }
 
-// Every mode but the plain one, with one document and with several.
+// Every mode but the plain one, with one document and with several: the
+// word rules (bits 4 and 8), folding and direction.
 std::vector<Mode> modes()
 {
     std::vector<Mode> result;
-    for (int bits = 1; bits < 8; ++bits)
-        result.push_back({{(bits & 4) != 0 ? WordRules::Unicode : WordRules::Bytes, (bits & 2) != 0},
+    for (int bits = 1; bits < 12; ++bits)
+        result.push_back({{(bits & 8) != 0   ? WordRules::Segmented
+                           : (bits & 4) != 0 ? WordRules::Unicode
+                                             : WordRules::Bytes,
+                           (bits & 2) != 0},
                           (bits & 1) ? TreeDirection::Backward : TreeDirection::Forward});
     return result;
 }
@@ -130,6 +134,11 @@ TEST(PhraseTreeModes, TinyUnicodeVocabularies)
     // rules; under the byte rules their bytes separate.
     checkRandomTexts({"\u4E00", "\u4E8C", "\u3002", "\uFF0E", "\uFF61", "\u0915", "\u0964", "\u0628", "\u06D4", "x", "."},
                      5, 800);
+    // Words that the dictionaries cut by their context: the same
+    // characters may be one word in one place and two in another.
+    checkRandomTexts({"\u6211", "\u4EEC", "\u559C\u6B22", "\u4E2D\u56FD", "\u4EBA", "\u3002", "\u0E2A\u0E27\u0E31\u0E2A",
+                      "\u0E14\u0E35", "don't", "3.14", "_"},
+                     6, 600);
 }
 
 TEST(PhraseTreeModes, ChainsSpelledByTheirFirstMetOccurrence)

@@ -10,7 +10,9 @@
 #include <QFont>
 #include <QGraphicsPathItem>
 #include <QGraphicsScene>
+#include <QGlyphRun>
 #include <QGraphicsTextItem>
+#include <QTextLayout>
 #include <QPainter>
 #include <QPen>
 #include <QTemporaryDir>
@@ -398,3 +400,50 @@ TEST(TreePicture, ListingImageAndSvg)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TreePicture, ChineseAndThaiLabelsAreDrawnWithRealGlyphs)
+{
+    // Segmented words of scripts written without blanks: each label is
+    // drawn with a width, in ink, by a font that has its characters (glyph
+    // 0 is a missing character's box).
+    const std::string text = "\xe6\x88\x91\xe5\x96\x9c\xe6\xac\xa2\xe5\x90\x83\xe8\x8b\xb9\xe6\x9e\x9c\xe3\x80\x82"
+                             "\xe6\x88\x91\xe5\x96\x9c\xe6\xac\xa2\xe5\xad\xa6\xe6\xa0\xa1\xe3\x80\x82\n"
+                             "\xe0\xb8\x9c\xe0\xb8\xa1\xe0\xb8\x8a\xe0\xb8\xad\xe0\xb8\x9a\xe0\xb8\x81\xe0\xb8\xb4\xe0\xb8\x99"
+                             "\xe0\xb8\x82\xe0\xb9\x89\xe0\xb8\xb2\xe0\xb8\xa7\n";
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()), {WordRules::Segmented, false});
+    for (const char *phrase : {"\xe6\x88\x91", "\xe0\xb8\x9c\xe0\xb8\xa1"}) {
+        const auto root = searchPhrase(corpus, phrase, TreeDirection::Forward).root;
+        ASSERT_TRUE(root) << phrase;
+        const TreePicture picture(TreeSides{root.get(), nullptr}, QSize(1051, 711), LabelEncoding::Utf8, TreePruning{});
+        const QImage image = picture.image();
+        int labels = 0;
+        for (const QGraphicsItem *item : picture.scene().items()) {
+            const auto *label = qgraphicsitem_cast<const QGraphicsTextItem *>(item);
+            if (label == nullptr)
+                continue;
+            ++labels;
+            const QRectF box = label->sceneBoundingRect();
+            EXPECT_GT(box.width(), 0) << phrase;
+            int ink = 0;
+            const QRect inside = box.toRect().intersected(image.rect());
+            for (int y = inside.top(); y <= inside.bottom(); y += 2) {
+                for (int x = inside.left(); x <= inside.right(); x += 2)
+                    ink += qGray(image.pixel(x, y)) < 128;
+            }
+            EXPECT_GT(ink, 0) << label->toPlainText().toStdString();
+            QTextLayout layout(label->toPlainText(), label->font());
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            for (const QGlyphRun &run : layout.glyphRuns()) {
+                for (const quint32 glyph : run.glyphIndexes())
+                    EXPECT_NE(glyph, 0u) << label->toPlainText().toStdString() << " in " << run.rawFont().familyName().toStdString();
+            }
+        }
+        EXPECT_GE(labels, 1) << phrase;
+    }
+}
+
+}  // namespace
