@@ -69,6 +69,22 @@ QueryDirection directionOf(const QString &key)
     return QueryDirection::After;
 }
 
+const char *const wordRulesKeys[] = {"bytes", "unicode", "segmented"};
+
+QString wordRulesKey(WordRules rules)
+{
+    return QLatin1String(wordRulesKeys[static_cast<std::size_t>(rules)]);
+}
+
+WordRules wordRulesOf(const QString &key)
+{
+    for (std::size_t i = 0; i < std::size(wordRulesKeys); ++i) {
+        if (key == QLatin1String(wordRulesKeys[i]))
+            return static_cast<WordRules>(i);
+    }
+    return WordRules::Bytes;
+}
+
 std::string localPath(const QString &path)
 {
     return QFile::encodeName(path).toStdString();
@@ -240,10 +256,12 @@ void ExplorerWindow::makeActions()
     ignoreCase_->setToolTip(tr("Match and group words regardless of case"));
     connect(ignoreCase_, &QAction::triggered, this, &ExplorerWindow::controlCorpusOptions);
     wordRules_ = new QActionGroup(this);
-    byteWords_ = new QAction(tr("&Byte Words (Latin-1)"), wordRules_);
-    byteWords_->setCheckable(true);
-    unicodeWords_ = new QAction(tr("&Unicode Words (UTF-8)"), wordRules_);
-    unicodeWords_->setCheckable(true);
+    const QString wordRuleNames[] = {tr("&Byte Words (Latin-1)"), tr("&Unicode Words (UTF-8)"),
+                                     tr("&Segmented Words (UTF-8, dictionaries for Chinese, Japanese, Thai)")};
+    for (std::size_t i = 0; i < wordRuleActions_.size(); ++i) {
+        wordRuleActions_[i] = new QAction(wordRuleNames[i], wordRules_);
+        wordRuleActions_[i]->setCheckable(true);
+    }
     connect(wordRules_, &QActionGroup::triggered, this, &ExplorerWindow::controlCorpusOptions);
 
     back_ = new QAction(QIcon::fromTheme(QStringLiteral("go-previous")), tr("&Back"), this);
@@ -344,11 +362,13 @@ void ExplorerWindow::makeToolBar()
     words_ = new QComboBox(bar);
     words_->setObjectName(QStringLiteral("wordRules"));
     words_->setToolTip(tr("How the text is cut into words"));
+    // In the order of WordRules, as the menu's actions.
     words_->addItem(tr("Byte words"));
     words_->addItem(tr("Unicode words"));
+    words_->addItem(tr("Segmented words"));
     bar->addWidget(words_);
     connect(words_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        (index == 1 ? unicodeWords_ : byteWords_)->setChecked(true);
+        wordRuleActions_[static_cast<std::size_t>(index)]->setChecked(true);
         controlCorpusOptions();
     });
     bar->addSeparator();
@@ -407,7 +427,7 @@ void ExplorerWindow::writeSettings() const
     const ExplorerControls &controls = session_.controls();
     settings.setValue(QStringLiteral("controls/direction"), directionKey(controls.direction));
     settings.setValue(QStringLiteral("controls/ignoreCase"), controls.corpus.foldCase);
-    settings.setValue(QStringLiteral("controls/unicode"), controls.corpus.words == WordRules::Unicode);
+    settings.setValue(QStringLiteral("controls/words"), wordRulesKey(controls.corpus.words));
     settings.setValue(QStringLiteral("controls/depth"),
                       controls.pruning.maxDepth == UINT32_MAX ? -1 : static_cast<qint64>(controls.pruning.maxDepth));
     settings.setValue(QStringLiteral("controls/minCount"), static_cast<qint64>(controls.pruning.minCount));
@@ -420,8 +440,7 @@ ExplorerControls savedExplorerControls()
     ExplorerControls controls;
     controls.direction = directionOf(settings.value(QStringLiteral("controls/direction")).toString());
     controls.corpus.foldCase = settings.value(QStringLiteral("controls/ignoreCase"), false).toBool();
-    if (settings.value(QStringLiteral("controls/unicode"), false).toBool())
-        controls.corpus.words = WordRules::Unicode;
+    controls.corpus.words = wordRulesOf(settings.value(QStringLiteral("controls/words")).toString());
     const qint64 depth = settings.value(QStringLiteral("controls/depth"), -1).toLongLong();
     controls.pruning.maxDepth = depth < 0 || depth > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(depth);
     const qint64 minCount = settings.value(QStringLiteral("controls/minCount"), 0).toLongLong();
@@ -565,9 +584,9 @@ void ExplorerWindow::refreshControls()
     before_->setChecked(controls.direction == QueryDirection::Before);
     both_->setChecked(controls.direction == QueryDirection::Both);
     ignoreCase_->setChecked(controls.corpus.foldCase);
-    const bool unicode = controls.corpus.words == WordRules::Unicode;
-    (unicode ? unicodeWords_ : byteWords_)->setChecked(true);
-    words_->setCurrentIndex(unicode ? 1 : 0);
+    const auto rules = static_cast<std::size_t>(controls.corpus.words);
+    wordRuleActions_[rules]->setChecked(true);
+    words_->setCurrentIndex(static_cast<int>(rules));
     const std::uint32_t depth = controls.pruning.maxDepth;
     depth_->setValue(depth > 9999 ? -1 : static_cast<int>(depth));
     minCount_->setValue(static_cast<int>(std::min<std::uint32_t>(controls.pruning.minCount, 1000000000)));
@@ -580,7 +599,10 @@ void ExplorerWindow::controlCorpusOptions()
         return;
     CorpusOptions options;
     options.foldCase = ignoreCase_->isChecked();
-    options.words = unicodeWords_->isChecked() ? WordRules::Unicode : WordRules::Bytes;
+    for (std::size_t i = 0; i < wordRuleActions_.size(); ++i) {
+        if (wordRuleActions_[i]->isChecked())
+            options.words = static_cast<WordRules>(i);
+    }
     session_.setCorpusOptions(options);
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -129,8 +130,8 @@ private:
     QAction *before_ = nullptr;
     QAction *both_ = nullptr;
     QAction *ignoreCase_ = nullptr;
-    QAction *byteWords_ = nullptr;
-    QAction *unicodeWords_ = nullptr;
+    // One per WordRules value, in its order.
+    std::array<QAction *, 3> wordRuleActions_{};
     QAction *back_ = nullptr;
     QAction *forward_ = nullptr;
     QAction *zoomIn_ = nullptr;

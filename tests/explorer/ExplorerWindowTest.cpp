@@ -6,6 +6,7 @@
 #include "TextPane.h"
 #include "TreePicture.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSettings>
@@ -188,6 +189,14 @@ TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
     EXPECT_FALSE(window->session().controls().corpus.foldCase);
     EXPECT_TRUE(window->canvas().answer());
 
+    // The segmented word rules index anew in the background and ask the phrase again.
+    auto *words = window->findChild<QComboBox *>(QStringLiteral("wordRules"));
+    words->setCurrentIndex(2);
+    emit words->activated(2);
+    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    EXPECT_EQ(window->session().corpus()->request().options.words, WordRules::Segmented);
+    ASSERT_TRUE(window->canvas().answer());
+
     // Depth and min count redraw at once, and are kept for the next start.
     window->findChild<QSpinBox *>(QStringLiteral("depth"))->setValue(1);
     EXPECT_EQ(window->session().controls().pruning.maxDepth, 1u);
@@ -197,6 +206,7 @@ TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
     const ExplorerControls saved = savedExplorerControls();
     EXPECT_EQ(saved.pruning.maxDepth, 1u);
     EXPECT_EQ(saved.pruning.minCount, 2u);
+    EXPECT_EQ(saved.corpus.words, WordRules::Segmented);
     EXPECT_EQ(QSettings().value(QStringLiteral("recent")).toStringList().front(), workspace.folder());
 }
 
