@@ -26,9 +26,14 @@ constexpr std::size_t toolTipBytes = 400;
 
 }  // namespace
 
-TreeCanvas::TreeCanvas(QWidget *parent) : QGraphicsView(parent)
+TreeCanvas::TreeCanvas(QWidget *parent) : QGraphicsView(parent), scene_(std::make_unique<QGraphicsScene>())
 {
-    setScene(&scene_);
+    // The scene is laid out anew as the view moves; an index would only cost.
+    scene_->setItemIndexMethod(QGraphicsScene::NoIndex);
+    setScene(scene_.get());
+    retireTimer_.setSingleShot(true);
+    retireTimer_.setInterval(0);
+    connect(&retireTimer_, &QTimer::timeout, this, [this] { retired_.clear(); });
     // The scene's origin at the viewport's top-left corner, as the picture's.
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setBackgroundBrush(Qt::white);
@@ -38,8 +43,6 @@ TreeCanvas::TreeCanvas(QWidget *parent) : QGraphicsView(parent)
     setTransformationAnchor(QGraphicsView::NoAnchor);
     setResizeAnchor(QGraphicsView::NoAnchor);
     setMouseTracking(true);
-    // The scene is laid out anew as the view moves; an index would only cost.
-    scene_.setItemIndexMethod(QGraphicsScene::NoIndex);
 }
 
 TreeCanvas::~TreeCanvas()
@@ -48,7 +51,30 @@ TreeCanvas::~TreeCanvas()
     inRedraw_ = true;
     setScene(nullptr);
     // The items refer to the trees: they go first.
-    scene_.clear();
+    retired_.clear();
+    scene_->clear();
+}
+
+void TreeCanvas::freshScene()
+{
+    // One scene waits at most: items left alive slow the making of new ones.
+    retired_.clear();
+    auto scene = std::make_unique<QGraphicsScene>();
+    scene->setItemIndexMethod(QGraphicsScene::NoIndex);
+    scene->setSceneRect(scene_->sceneRect());
+    // Another scene moves the view to its start: it stays where it was.
+    const int across = horizontalScrollBar()->value();
+    const int down = verticalScrollBar()->value();
+    const bool drawing = inRedraw_;
+    inRedraw_ = true;
+    setScene(scene.get());
+    horizontalScrollBar()->setValue(across);
+    verticalScrollBar()->setValue(down);
+    inRedraw_ = drawing;
+    retired_.push_back(Retired{corpus_, answer_, std::move(middle_), std::move(scene_)});
+    scene_ = std::move(scene);
+    mark_ = nullptr;
+    retireTimer_.start();
 }
 
 TreeSides TreeCanvas::sides() const
@@ -62,13 +88,11 @@ void TreeCanvas::showAnswer(std::shared_ptr<const QueryAnswer> answer, std::shar
                             const TreePruning &pruning)
 {
     const bool same = answer == answer_;
-    // The old items refer to the old trees: clear them before letting the trees go.
-    scene_.clear();
-    mark_ = nullptr;
+    // The old items go with the old trees.
+    freshScene();
     if (!same)
         selected_ = {};
     layout_ = {};
-    middle_.reset();
     answer_ = std::move(answer);
     corpus_ = std::move(corpus);
     pruning_ = pruning;
@@ -87,7 +111,7 @@ QSize TreeCanvas::canvasSize() const
 void TreeCanvas::updateSceneRect()
 {
     const QSize canvas = canvasSize();
-    scene_.setSceneRect(0.0, 0.0, std::round(canvas.width() * zoom_), std::round(canvas.height() * zoom_));
+    scene_->setSceneRect(0.0, 0.0, std::round(canvas.width() * zoom_), std::round(canvas.height() * zoom_));
 }
 
 void TreeCanvas::setZoom(double zoom, QPoint anchor)
@@ -134,9 +158,7 @@ void TreeCanvas::redraw(bool force)
     inRedraw_ = true;
     const QRectF visible = mapToScene(viewport()->rect()).boundingRect();
     if (force || !drawn_.contains(visible.intersected(sceneRect()))) {
-        scene_.clear();
-        mark_ = nullptr;
-        middle_.reset();
+        freshScene();
         layout_ = {};
         drawn_ = {};
         if (answer_) {
@@ -147,7 +169,7 @@ void TreeCanvas::redraw(bool force)
                                                : visible.adjusted(-visible.width() / 2, -visible.height() / 2,
                                                                   visible.width() / 2, visible.height() / 2)
                                                      .intersected(all);
-            layout_ = drawTreesInScene(scene_, sides(), static_cast<int>(all.height()), all.width(), encoding_,
+            layout_ = drawTreesInScene(*scene_, sides(), static_cast<int>(all.height()), all.width(), encoding_,
                                        pruning_, middle_, zoom_ == 1.0 ? nullptr : &around);
             drawn_ = around;
             ++redraws_;
@@ -225,7 +247,7 @@ void TreeCanvas::markSelection()
         const auto *label = std::get_if<TreeLayout::Label>(&item);
         if (!label || !(selected_.middle ? label->node == middle_.get() : label->node == selected_.node))
             continue;
-        auto *mark = scene_.addRect(QRectF(label->x, label->y, label->size.width, label->size.height), Qt::NoPen,
+        auto *mark = scene_->addRect(QRectF(label->x, label->y, label->size.width, label->size.height), Qt::NoPen,
                                     QColor(255, 214, 102, 150));
         // Behind the label's text.
         mark->setZValue(-1.0);

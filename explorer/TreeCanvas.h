@@ -12,9 +12,11 @@
 #include <QGraphicsView>
 #include <QImage>
 #include <QPoint>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // At zoom 1 the canvas shows exactly what `morvanet-tree --png --size WxH`
 // draws for its viewport of W x H pixels. At zoom z it shows a part of the
@@ -97,6 +99,11 @@ private:
     void withPicture(Use &&use) const;
     // Lays out and draws what the viewport shows, unless what was drawn covers it.
     void redraw(bool force);
+    // Shows a new, empty scene. The old one, with the trees its items refer
+    // to, is destroyed once the event loop comes round again: deleting a
+    // thousand text items costs as much as drawing them, and need not come
+    // before the new drawing is painted.
+    void freshScene();
     void updateSceneRect();
     QString toolTipFor(const Hit &hit) const;
     // Marks the selected label, if it is laid out.
@@ -106,7 +113,17 @@ private:
     std::shared_ptr<const OpenedCorpus> corpus_;
     TreePruning pruning_;
     LabelEncoding encoding_ = LabelEncoding::Latin1;
-    QGraphicsScene scene_;
+    std::unique_ptr<QGraphicsScene> scene_;
+    // Scenes shown before, kept until retireTimer_ fires; members are
+    // destroyed last to first, the items before what they refer to.
+    struct Retired {
+        std::shared_ptr<const OpenedCorpus> corpus;
+        std::shared_ptr<const QueryAnswer> answer;
+        std::unique_ptr<PhraseNode> middle;
+        std::unique_ptr<QGraphicsScene> scene;
+    };
+    std::vector<Retired> retired_;
+    QTimer retireTimer_;
     TreeLayout layout_;
     std::unique_ptr<PhraseNode> middle_;
     QRectF drawn_;  // the part of the scene the items cover
