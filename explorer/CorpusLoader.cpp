@@ -110,7 +110,7 @@ void CorpusLoader::finish(const std::shared_ptr<Job> &job)
     OpenedCorpus::Outcome &outcome = keep->outcome;
     if (outcome.opened) {
         std::shared_ptr<const OpenedCorpus> corpus(std::move(outcome.opened));
-        emit loaded(std::move(corpus), keep->vocabulary);
+        emit loaded(std::move(corpus), keep->vocabulary, QString::fromStdString(outcome.warning));
     } else if (outcome.stopped) {
         emit cancelled();
     } else {

@@ -37,8 +37,10 @@ signals:
     // What is being done (a short phrase, a file name in it) and how far, of
     // `total` (0 when unknown).
     void progressed(const QString &what, qint64 done, qint64 total);
-    // The corpus of the current load with its vocabulary.
-    void loaded(std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary);
+    // The corpus of the current load with its vocabulary, and a line worth
+    // telling about it (a saved index whose sources changed), or nothing.
+    void loaded(std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary,
+                const QString &warning);
     // Why the current load failed, in one line.
     void failed(const QString &reason);
     void cancelled();

@@ -26,6 +26,8 @@ CorpusRequest ExplorerSession::requestFor(const std::string &path) const
     // Both directions at once, on both cores: switching to a tree of what
     // precedes must not stop the window while the backward index is sorted.
     request.backward = true;
+    // A saved index is asked as it was saved: the controls follow it.
+    request.savedOptions = true;
     return request;
 }
 
@@ -271,6 +273,12 @@ void ExplorerSession::setCorpusOptions(const CorpusOptions &options)
 {
     if (controls_.corpus == options)
         return;
+    if (corpus_ && corpus_->saved()) {
+        emit failed(tr("%1 is a saved index: it answers with the word and case rules it was saved with.")
+                        .arg(corpusName()));
+        emit changed();
+        return;
+    }
     controls_.corpus = options;
     emit changed();
     if (corpusStale())

@@ -158,7 +158,8 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
                                    : what);
     });
     connect(&loader_, &CorpusLoader::loaded, this,
-            [this](std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary) {
+            [this](std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary,
+                   const QString &warning) {
                 progress_->hide();
                 cancel_->hide();
                 addRecent(QFile::decodeName(QByteArray::fromStdString(corpus->request().path)));
@@ -169,6 +170,8 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
                 loadedStatus_.clear();
                 session_.setCorpus(std::move(corpus), std::move(vocabulary));
                 showLoaded();
+                if (!warning.isEmpty())
+                    setStatus(statusText() + QStringLiteral(" — ") + warning);
             });
     connect(&loader_, &CorpusLoader::failed, this, [this](const QString &reason) {
         progress_->hide();

@@ -19,6 +19,10 @@ struct CorpusRequest {
     // one (trees of what comes before a phrase need it); otherwise it is
     // built the first time a backward tree is asked for.
     bool backward = false;
+    // A saved index is opened with the word and case options it was saved
+    // with, whatever `options` say (request() then tells them), instead of
+    // being refused for other ones.
+    bool savedOptions = false;
 
     bool operator==(const CorpusRequest &) const = default;
 };

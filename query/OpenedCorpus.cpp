@@ -45,12 +45,14 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
             return outcome;
         }
         const CorpusOptions &saved = index.corpus->options();
-        if (saved != request.options) {
+        if (request.savedOptions)
+            opened->request_.options = saved;
+        else if (saved != request.options) {
             outcome.reason = "the index was saved with " + CorpusIndex::describe(saved)
                              + "; ask it with the same word and case options";
             return outcome;
         }
-        if (request.maxBytes) {
+        if (request.maxBytes && *request.maxBytes != 0) {
             outcome.reason = "the index was saved whole (with " + CorpusIndex::describe(saved)
                              + "); --max-bytes does not apply to it";
             return outcome;

@@ -34,7 +34,8 @@ public:
     // instead, in time that does not grow with it: both directions are
     // there. It is refused, with a reason naming how it was saved, when the
     // request's word or case options differ from the ones it was saved
-    // with, or when the request limits the bytes. When a source file it
+    // with (unless it asks for the saved ones), or when the request limits
+    // the bytes (0 sets no limit). When a source file it
     // was saved from changed or is gone, `warning` says so; the corpus is
     // the index's all the same.
     static Outcome open(const CorpusRequest &request, const Progress &progress = {});

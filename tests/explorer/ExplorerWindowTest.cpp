@@ -165,6 +165,21 @@ TEST(ExplorerWindow, ExportsWhatTheCommandWrites)
                       + question)
                   .out.replace(QFile::encodeName(workspace.folder() + QLatin1Char('/')), QByteArray()));
     EXPECT_FALSE(window->exportTree(workspace.file(QStringLiteral("no/such/folder/tree.txt"))));
+
+    // A saved index opens with the rules it was saved with, and answers as the command does.
+    const QString index = workspace.file(QStringLiteral("texts.index"));
+    ASSERT_EQ(runTool({QStringLiteral("--unicode"), QStringLiteral("--save-index"), index, workspace.folder()}).status, 0);
+    window->openPath(index, std::string("cat"));
+    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(window->session().corpus() && window->session().corpus()->saved()) << window->statusText().toStdString();
+    EXPECT_EQ(window->session().controls().corpus, (CorpusOptions{WordRules::Unicode, false}));
+    ASSERT_TRUE(window->exportTree(workspace.file(QStringLiteral("index.txt"))));
+    EXPECT_EQ(readAll(workspace.file(QStringLiteral("index.txt"))),
+              runTool({QStringLiteral("--both"), QStringLiteral("--unicode"), QStringLiteral("--depth"), QStringLiteral("2"), index, QStringLiteral("cat")}).out);
+    QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
+    EXPECT_FALSE(window->loader().busy());
+    EXPECT_FALSE(window->session().controls().corpus.foldCase);
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("saved index"))) << window->statusText().toStdString();
 }
 
 TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
