@@ -17,6 +17,7 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -27,14 +28,17 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QToolBar>
+#include <QThread>
 #include <QToolButton>
 
 #include <cstdio>
+#include <functional>
 
 #ifndef MORVANET_VERSION
 #define MORVANET_VERSION "unknown"
@@ -752,8 +756,23 @@ bool ExplorerWindow::exportLines(const QString &path)
     }
     // The rows as the pane shows them (made now if it is hidden).
     refreshLines(true);
+    // A million lines take a second: they are written on a thread of their
+    // own while the window goes on painting (but takes no input meanwhile).
+    const std::function<bool(QIODevice &)> write = lines_->model()->tsvWriter();
+    bool written = false;
     QString reason;
-    const bool written = lines_->model()->writeTsv(path, &reason);
+    std::unique_ptr<QThread> writer(QThread::create([&] {
+        QSaveFile file(path);
+        written = file.open(QIODevice::WriteOnly) && write(file) && file.commit();
+        if (!written)
+            reason = file.errorString();
+    }));
+    QEventLoop waiting;
+    connect(writer.get(), &QThread::finished, &waiting, &QEventLoop::quit);
+    setStatus(tr("Writing the lines to %1…").arg(path));
+    writer->start();
+    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    writer->wait();
     if (!written)
         setStatus(tr("Cannot write the lines %1: %2").arg(path, reason));
     return written;
