@@ -469,8 +469,12 @@ int run(const Options &options, OutputBuffer &output)
             Corpus::tokenize(options.query.phrase.data(), static_cast<std::uint32_t>(options.query.phrase.size()),
                              tokens, corpus.options());
             reason += " (the phrase was cut into:";
-            for (const std::string &token : tokens)
-                reason += " " + printable(token);
+            for (const std::string &token : tokens) {
+                // Appended in two steps: GCC 12 at -O3 takes " " + a
+                // temporary for an overlapping copy (-Wrestrict).
+                reason += ' ';
+                reason += printable(token);
+            }
             reason += ")";
         }
         std::fprintf(stderr, "morvanet-tree: %s\n", reason.c_str());
