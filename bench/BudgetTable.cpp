@@ -694,6 +694,15 @@ int printProcessTable()
             if (frequent.empty())
                 continue;
             const std::string phrases[] = {frequent.front(), std::string(corpus.token(0))};
+            // An argument holds at most 128 kB (MAX_ARG_STRLEN): a longer
+            // token (the segmented rules make one word of "a.a.a.") cannot
+            // be asked from the command line.
+            constexpr std::size_t longestArgument = 100000;
+            if (phrases[0].size() > longestArgument || phrases[1].size() > longestArgument) {
+                std::printf("| %s | %s | a token of %zu bytes | not asked: longer than an argument may be | | | |\n",
+                            input.what, each.name, std::max(phrases[0].size(), phrases[1].size()));
+                continue;
+            }
             std::string times[2];
             double ratios[2] = {0, 0};
             for (int format = 0; format < 2; ++format) {
