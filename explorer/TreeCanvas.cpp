@@ -33,7 +33,7 @@ TreeCanvas::TreeCanvas(QWidget *parent) : QGraphicsView(parent), scene_(std::mak
     setScene(scene_.get());
     retireTimer_.setSingleShot(true);
     retireTimer_.setInterval(0);
-    connect(&retireTimer_, &QTimer::timeout, this, [this] { retired_.clear(); });
+    connect(&retireTimer_, &QTimer::timeout, this, [this] { dropRetired(); });
     // The scene's origin at the viewport's top-left corner, as the picture's.
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setBackgroundBrush(Qt::white);
@@ -51,14 +51,24 @@ TreeCanvas::~TreeCanvas()
     inRedraw_ = true;
     setScene(nullptr);
     // The items refer to the trees: they go first.
+    pool_.clear();
     retired_.clear();
     scene_->clear();
+}
+
+void TreeCanvas::dropRetired()
+{
+    for (const Retired &retired : retired_) {
+        if (retired.scene.get() == poolScene_)
+            pool_.clear();
+    }
+    retired_.clear();
 }
 
 void TreeCanvas::freshScene()
 {
     // One scene waits at most: items left alive slow the making of new ones.
-    retired_.clear();
+    dropRetired();
     auto scene = std::make_unique<QGraphicsScene>();
     scene->setItemIndexMethod(QGraphicsScene::NoIndex);
     scene->setSceneRect(scene_->sceneRect());
@@ -88,10 +98,12 @@ void TreeCanvas::showAnswer(std::shared_ptr<const QueryAnswer> answer, std::shar
                             const TreePruning &pruning)
 {
     const bool same = answer == answer_;
-    // The old items go with the old trees.
-    freshScene();
-    if (!same)
+    // The old items go with the old trees; the same trees' items may serve again.
+    if (!same) {
+        pool_.clear();
+        freshScene();
         selected_ = {};
+    }
     layout_ = {};
     answer_ = std::move(answer);
     corpus_ = std::move(corpus);
@@ -124,6 +136,7 @@ void TreeCanvas::setZoom(double zoom, QPoint anchor)
     // The point of the tree under the anchor stays there.
     const QPointF unit = mapToScene(anchor) / zoom_;
     zoom_ = zoom;
+    pool_.clear();  // every label has another size
     inRedraw_ = true;
     const Qt::ScrollBarPolicy policy = zoom_ == 1.0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
     setHorizontalScrollBarPolicy(policy);
@@ -169,8 +182,11 @@ void TreeCanvas::redraw(bool force)
                                                : visible.adjusted(-visible.width() / 2, -visible.height() / 2,
                                                                   visible.width() / 2, visible.height() / 2)
                                                      .intersected(all);
+            // The labels drawn before, for the same trees at the same size,
+            // are in the retired scene, which lives until this is painted.
             layout_ = drawTreesInScene(*scene_, sides(), static_cast<int>(all.height()), all.width(), encoding_,
-                                       pruning_, middle_, zoom_ == 1.0 ? nullptr : &around);
+                                       pruning_, middle_, zoom_ == 1.0 ? nullptr : &around, &pool_);
+            poolScene_ = scene_.get();
             drawn_ = around;
             ++redraws_;
             markSelection();
@@ -292,6 +308,7 @@ QString TreeCanvas::toolTipFor(const Hit &hit) const
 void TreeCanvas::resizeEvent(QResizeEvent *event)
 {
     QGraphicsView::resizeEvent(event);
+    pool_.clear();
     inRedraw_ = true;
     updateSceneRect();
     inRedraw_ = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LabelEncoding.h"
+#include "LabelItemPool.h"
 #include "OpenedCorpus.h"
 #include "QueryAnswer.h"
 #include "TreeDrawing.h"
@@ -104,6 +105,9 @@ private:
     // thousand text items costs as much as drawing them, and need not come
     // before the new drawing is painted.
     void freshScene();
+    // Destroys the scenes shown before (and forgets the labels the pool
+    // holds, if they were drawn there).
+    void dropRetired();
     void updateSceneRect();
     QString toolTipFor(const Hit &hit) const;
     // Marks the selected label, if it is laid out.
@@ -127,6 +131,10 @@ private:
     TreeLayout layout_;
     std::unique_ptr<PhraseNode> middle_;
     QRectF drawn_;  // the part of the scene the items cover
+    // The labels of the last drawing, which a pan or a pruning change of
+    // the same trees reuses, and the scene they are in.
+    LabelItemPool pool_;
+    const QGraphicsScene *poolScene_ = nullptr;
     // The selected label (for the middle label only `middle`: it is made
     // anew with every drawing) and its mark, an item of the scene.
     Hit selected_;

@@ -28,8 +28,12 @@ class ItemMaker {
 public:
     // A mirrored label that runs past the canvas's left edge shows its end:
     // a cut item then holds a suffix of the label.
-    ItemMaker(bool cutLongLabels, LabelEncoding encoding = LabelEncoding::Latin1, bool mirrored = false)
-        : cutLongLabels_(cutLongLabels), encoding_(encoding), mirrored_(mirrored)
+    // With `pool`, an item the last drawing made for the same label is
+    // taken from it instead of being made, and every item handed over is
+    // recorded in it.
+    ItemMaker(bool cutLongLabels, LabelEncoding encoding = LabelEncoding::Latin1, bool mirrored = false,
+              LabelItemPool *pool = nullptr)
+        : cutLongLabels_(cutLongLabels), encoding_(encoding), mirrored_(mirrored), pool_(pool)
     {
         font_.setItalic(false);
         font_.setFamily(QStringLiteral("Helvetica"));
@@ -39,6 +43,8 @@ public:
     {
         if (&node == known_) {
             made_.emplace_back();  // its item is made and drawn elsewhere
+            keys_.emplace_back();
+            madeFor_.emplace_back();
             return knownSize_;
         }
         // The font ignores a size of 0 (or one beyond int) and keeps the size
@@ -46,6 +52,15 @@ public:
         const auto size = static_cast<int>(pixelSize);
         if (size > 0)
             font_.setPixelSize(size);
+        const LabelItemPool::Key key{&node, font_.pixelSize(), mirrored_};
+        keys_.push_back(key);
+        madeFor_.push_back({nullptr, room, -1});
+        if (pool_) {
+            if (const LabelItemPool::Made made = pool_->take(key, room); made.item) {
+                madeFor_.back().wholeReach = made.wholeReach;
+                return keep(std::unique_ptr<QGraphicsTextItem>(made.item));
+            }
+        }
 
         if (!cutLongLabels_ || !(room < TreeLayout::unbounded)) {
             const std::string label = node.label();
@@ -62,7 +77,16 @@ public:
     }
 
     // Hands over the item made by the index-th call.
-    QGraphicsTextItem *take(std::size_t index) { return made_[index].release(); }
+    QGraphicsTextItem *take(std::size_t index)
+    {
+        QGraphicsTextItem *item = made_[index].release();
+        if (pool_ && item) {
+            LabelItemPool::Made made = madeFor_[index];
+            made.item = item;
+            pool_->keep(keys_[index], made);
+        }
+        return item;
+    }
 
 private:
     static constexpr std::size_t shortLabel = 64;
@@ -104,8 +128,10 @@ private:
             auto item = makeItem(text);
             const Edge edge = edgeOf(*item);
             const double height = item->boundingRect().height();
-            if (!goesOn && edge.reach <= room)
+            if (!goesOn && edge.reach <= room) {
+                madeFor_.back().wholeReach = edge.reach;
                 return item;  // whole, and all of it is seen
+            }
             if (goesOn && edge.reach < room + height && static_cast<double>(length) < most)
                 continue;
             return cut(std::move(item), text, bytes, room, node, goesOn);
@@ -240,7 +266,13 @@ private:
     std::map<int, double> plainHeights_;
     const PhraseNode *known_ = nullptr;
     TreeLayout::Size knownSize_;
+    LabelItemPool *const pool_;
+    // An item taken from the pool but not drawn is destroyed with the maker,
+    // which takes it out of the scene it was drawn in before.
     std::vector<std::unique_ptr<QGraphicsTextItem>> made_;
+    // What each of made_ was made for (the item itself is filled in when it is handed over).
+    std::vector<LabelItemPool::Key> keys_;
+    std::vector<LabelItemPool::Made> madeFor_;
 };
 
 
@@ -285,6 +317,7 @@ void addItems(QGraphicsScene &scene, const TreeLayout &layout, ItemMaker &maker,
             QGraphicsTextItem *item = maker.take(label->measureIndex);
             if (item == nullptr)
                 continue;  // made and placed by the caller
+            // An item of an earlier drawing moves here from its scene.
             scene.addItem(item);
             item->setPos(label->x, label->y);
         } else {
@@ -311,8 +344,17 @@ TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int he
 
 TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
                             LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle,
-                            const QRectF *visible)
+                            const QRectF *visible, LabelItemPool *reuse)
 {
+    // Whichever way this returns, what it drew is what the next drawing may reuse.
+    struct Finish {
+        LabelItemPool *pool;
+        ~Finish()
+        {
+            if (pool)
+                pool->finish();
+        }
+    } finish{reuse};
     // The part in view, in the coordinates of a side laid out from x = 0
     // that is then moved right by `dx` (mirrored about `axis` first when one is given).
     const auto seen = [visible](double dx, const double *axis) {
@@ -325,8 +367,8 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
         part.right = axis ? *axis - visible->left() : visible->right() - dx;
         return part;
     };
-    ItemMaker forward(true, encoding, false);
-    ItemMaker backward(true, encoding, true);
+    ItemMaker forward(true, encoding, false, reuse);
+    ItemMaker backward(true, encoding, true, reuse);
     if (!sides.backward) {
         const TreeLayout layout = layOut(forward, *sides.forward, nullptr, height, width, pruning,
                                          [](TreeLayout &) {}, seen(0.0, nullptr));

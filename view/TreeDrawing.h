@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LabelEncoding.h"
+#include "LabelItemPool.h"
 #include "PhraseNode.h"
 #include "TreeLayout.h"
 #include "TreePruning.h"
@@ -69,9 +70,15 @@ struct TreeSides {
 // With `visible` (scene coordinates), only what may show in that part of the
 // canvas is laid out and drawn (see TreeLayout::Visible): what it shows is
 // what the whole canvas shows there, at a cost of what is in it.
+//
+// With `reuse`, label items that an earlier drawing of the same trees at the
+// same size and encoding left in `reuse` are moved into `scene` rather than
+// made again (those left over stay where they were), and this drawing's
+// label items are left in `reuse` for the next; the middle label is always
+// made anew. The scene drawn before must still exist.
 TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
                             LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle,
-                            const QRectF *visible = nullptr);
+                            const QRectF *visible = nullptr, LabelItemPool *reuse = nullptr);
 
 // Item data keys of the label items: a cut item's node (const PhraseNode *),
 // how many bytes of its label it holds (qulonglong) and whether they are the

@@ -15,10 +15,13 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QElapsedTimer>
+#include <QGraphicsTextItem>
 #include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace {
 
@@ -247,12 +250,20 @@ TEST(TreeCanvas, ZoomedAndPannedShowsTheLargerPictureWhereItLooksAtLayingOutLess
                               TreePruning{});
         const QImage picture = big.image();
         std::size_t fewest = big.layout().items().size();
-        // Corners, middle and edges of the larger canvas, reached by the scroll bars.
-        for (const QPointF at : {QPointF(0, 0), QPointF(0.5, 0.5), QPointF(1, 1), QPointF(0, 1), QPointF(1, 0.3)}) {
+        std::size_t reused = 0;
+        // Corners, middle and edges of the larger canvas, reached by the
+        // scroll bars; from the middle, steps that overlap what was drawn, so
+        // that labels drawn before are drawn again.
+        for (const QPointF at : {QPointF(0, 0), QPointF(0.5, 0.5), QPointF(0.8, 0.5), QPointF(0.8, 0.8),
+                                 QPointF(1, 1), QPointF(0, 1), QPointF(1, 0.3)}) {
+            const QList<QGraphicsItem *> before = canvas.scene()->items();
+            const std::set<const QGraphicsItem *> drawnBefore(before.begin(), before.end());
             QScrollBar *across = canvas.horizontalScrollBar();
             QScrollBar *down = canvas.verticalScrollBar();
             across->setValue(qRound(across->maximum() * at.x()));
             down->setValue(qRound(down->maximum() * at.y()));
+            for (const QGraphicsItem *item : canvas.scene()->items())
+                reused += item->type() == QGraphicsTextItem::Type && drawnBefore.count(item);
             const QImage seen = canvasImage(canvas);
             const QPoint corner = canvas.mapToScene(QPoint(0, 0)).toPoint();
             // What the larger picture shows there, white beyond its edges.
@@ -266,6 +277,7 @@ TEST(TreeCanvas, ZoomedAndPannedShowsTheLargerPictureWhereItLooksAtLayingOutLess
             fewest = std::min(fewest, canvas.layout().items().size());
         }
         EXPECT_LT(fewest, big.layout().items().size() / 2) << static_cast<int>(direction);
+        EXPECT_GT(reused, 0u) << static_cast<int>(direction);
         EXPECT_GT(big.layout().items().size(), whole);
         canvas.resetZoom();
     }
