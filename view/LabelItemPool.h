@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-class QGraphicsTextItem;
+class QGraphicsItem;
 
 // Making a label's text item costs far more than placing it, and a pan over
 // a zoomed canvas lays out again much of what it showed. A label item is a
@@ -31,7 +31,7 @@ public:
     // holds its whole label and that fitted, how far the label reaches
     // (else a negative number).
     struct Made {
-        QGraphicsTextItem *item = nullptr;
+        QGraphicsItem *item = nullptr;
         double room = 0;
         double wholeReach = -1;
     };

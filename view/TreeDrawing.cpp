@@ -1,5 +1,7 @@
 #include "TreeDrawing.h"
 
+#include "LabelItem.h"
+
 #include <QBrush>
 #include <QFont>
 #include <QGraphicsScene>
@@ -21,9 +23,19 @@
 
 namespace {
 
+// The text an item of a label holds.
+QString plainTextOf(const QGraphicsItem &item)
+{
+    if (item.type() == LabelItem::Type)
+        return static_cast<const LabelItem &>(item).text();
+    return static_cast<const QGraphicsTextItem &>(item).toPlainText();
+}
+
 // Measures labels with the very text items that will be drawn, so that the
 // layout sees exactly the items' bounding rectangles. One font serves every
-// label; only its pixel size changes.
+// label; only its pixel size changes. Items are text items, or with
+// `lightItems` label items wherever a label item can hold the text (they
+// measure and draw the same).
 class ItemMaker {
 public:
     // A mirrored label that runs past the canvas's left edge shows its end:
@@ -32,8 +44,9 @@ public:
     // taken from it instead of being made, and every item handed over is
     // recorded in it.
     ItemMaker(bool cutLongLabels, LabelEncoding encoding = LabelEncoding::Latin1, bool mirrored = false,
-              LabelItemPool *pool = nullptr)
-        : cutLongLabels_(cutLongLabels), encoding_(encoding), mirrored_(mirrored), pool_(pool)
+              LabelItemPool *pool = nullptr, bool lightItems = false)
+        : cutLongLabels_(cutLongLabels), lightItems_(lightItems), encoding_(encoding), mirrored_(mirrored),
+          pool_(pool)
     {
         font_.setItalic(false);
         font_.setFamily(QStringLiteral("Helvetica"));
@@ -58,7 +71,7 @@ public:
         if (pool_) {
             if (const LabelItemPool::Made made = pool_->take(key, room); made.item) {
                 madeFor_.back().wholeReach = made.wholeReach;
-                return keep(std::unique_ptr<QGraphicsTextItem>(made.item));
+                return keep(std::unique_ptr<QGraphicsItem>(made.item));
             }
         }
 
@@ -77,9 +90,9 @@ public:
     }
 
     // Hands over the item made by the index-th call.
-    QGraphicsTextItem *take(std::size_t index)
+    QGraphicsItem *take(std::size_t index)
     {
-        QGraphicsTextItem *item = made_[index].release();
+        QGraphicsItem *item = made_[index].release();
         if (pool_ && item) {
             LabelItemPool::Made made = madeFor_[index];
             made.item = item;
@@ -110,7 +123,7 @@ private:
     // long as the text. Only a part that reaches past the edge is ever made:
     // a prefix (a suffix when mirrored), twice as long each try, and then
     // cut down to what the rule in TreeDrawing.h keeps.
-    std::unique_ptr<QGraphicsTextItem> makeBounded(const PhraseNode &node, double room)
+    std::unique_ptr<QGraphicsItem> makeBounded(const PhraseNode &node, double room)
     {
         // Characters narrower than 1/32 pixel cannot fill the room: a label
         // of thousands of zero-width characters is not made to its end.
@@ -143,16 +156,27 @@ private:
     // phrase can hold line breaks), and how far its text reaches from the
     // side the label is read from.
     struct Edge {
-        QTextLayout *layout;
+        const QTextLayout *layout;
         QTextLine line;
         int blockStart;  // the position of the line's block in the item's text
         double origin;   // the item's x of the line's x = 0
         double reach;
     };
 
-    Edge edgeOf(QGraphicsTextItem &item) const
+    Edge edgeOf(QGraphicsItem &item) const
     {
-        QTextDocument *document = item.document();
+        if (item.type() == LabelItem::Type) {
+            const QTextLayout &layout = static_cast<LabelItem &>(item).layout();
+            // Its one line, read the same from either side.
+            const QTextLine line = layout.lineAt(0);
+            if (!line.isValid())
+                return {&layout, line, 0, 0.0, 0.0};
+            const double origin = layout.position().x();
+            const double reach = mirrored_ ? item.boundingRect().width() - origin - line.x()
+                                           : origin + line.x() + line.naturalTextWidth();
+            return {&layout, line, 0, origin, reach};
+        }
+        QTextDocument *document = static_cast<QGraphicsTextItem &>(item).document();
         // A text of many lines is laid out in steps: finish it first.
         document->size();
         const QTextBlock block = mirrored_ ? document->firstBlock() : document->lastBlock();
@@ -182,7 +206,7 @@ private:
     // The item of a label that reaches past the room, from `probe`, an item
     // of its first (or last) characters `text`, made of `bytes`, which reach
     // past it (or are the whole label, when it does not go on).
-    std::unique_ptr<QGraphicsTextItem> cut(std::unique_ptr<QGraphicsTextItem> probe, const QString &text,
+    std::unique_ptr<QGraphicsItem> cut(std::unique_ptr<QGraphicsItem> probe, const QString &text,
                                            std::string_view bytes, double room, const PhraseNode &node, bool goesOn)
     {
         const Edge edge = edgeOf(*probe);
@@ -197,7 +221,7 @@ private:
         // height is the probe's when the probe is no taller than any text
         // in this font (no fallback font raised its line).
         const int visibleCut = cutAt(edge, width, room);
-        std::unique_ptr<QGraphicsTextItem> visible;
+        std::unique_ptr<QGraphicsItem> visible;
         double visibleHeight = height;
         if (height != plainHeight()) {
             visible = makeItem(part(visibleCut));
@@ -206,7 +230,7 @@ private:
         // And the clusters that begin within one height past the edge,
         // unless they would change that height.
         const int heldCut = cutAt(edge, width, room + visibleHeight);
-        std::unique_ptr<QGraphicsTextItem> held;
+        std::unique_ptr<QGraphicsItem> held;
         if (partLength(heldCut) == text.size() && height == visibleHeight) {
             held = std::move(probe);
         } else {
@@ -219,7 +243,7 @@ private:
         if (held->boundingRect().width() < room && probe)
             held = std::move(probe);
 
-        const qsizetype units = held->toPlainText().size();
+        const qsizetype units = plainTextOf(*held).size();
         if (!goesOn && units == text.size())
             return held;  // the whole label
         const std::size_t shown = mirrored_ ? bytes.size() - labelBytes(bytes, text.size() - units, encoding_)
@@ -243,8 +267,10 @@ private:
         return height;
     }
 
-    std::unique_ptr<QGraphicsTextItem> makeItem(const QString &text) const
+    std::unique_ptr<QGraphicsItem> makeItem(const QString &text) const
     {
+        if (lightItems_ && LabelItem::canHold(text))
+            return std::make_unique<LabelItem>(text, font_);
         // The font first: the text is then laid out once, in it.
         auto item = std::make_unique<QGraphicsTextItem>();
         item->setFont(font_);
@@ -252,7 +278,7 @@ private:
         return item;
     }
 
-    TreeLayout::Size keep(std::unique_ptr<QGraphicsTextItem> item)
+    TreeLayout::Size keep(std::unique_ptr<QGraphicsItem> item)
     {
         const QRectF box = item->boundingRect();
         made_.push_back(std::move(item));
@@ -260,6 +286,7 @@ private:
     }
 
     const bool cutLongLabels_;
+    const bool lightItems_;
     const LabelEncoding encoding_;
     const bool mirrored_;
     QFont font_;
@@ -269,7 +296,7 @@ private:
     LabelItemPool *const pool_;
     // An item taken from the pool but not drawn is destroyed with the maker,
     // which takes it out of the scene it was drawn in before.
-    std::vector<std::unique_ptr<QGraphicsTextItem>> made_;
+    std::vector<std::unique_ptr<QGraphicsItem>> made_;
     // What each of made_ was made for (the item itself is filled in when it is handed over).
     std::vector<LabelItemPool::Key> keys_;
     std::vector<LabelItemPool::Made> madeFor_;
@@ -314,7 +341,7 @@ void addItems(QGraphicsScene &scene, const TreeLayout &layout, ItemMaker &maker,
         if (const auto *label = std::get_if<TreeLayout::Label>(&entry)) {
             if (std::exchange(first, false) && withoutRoot)
                 continue;
-            QGraphicsTextItem *item = maker.take(label->measureIndex);
+            QGraphicsItem *item = maker.take(label->measureIndex);
             if (item == nullptr)
                 continue;  // made and placed by the caller
             // An item of an earlier drawing moves here from its scene.
@@ -367,8 +394,8 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
         part.right = axis ? *axis - visible->left() : visible->right() - dx;
         return part;
     };
-    ItemMaker forward(true, encoding, false, reuse);
-    ItemMaker backward(true, encoding, true, reuse);
+    ItemMaker forward(true, encoding, false, reuse, true);
+    ItemMaker backward(true, encoding, true, reuse, true);
     if (!sides.backward) {
         const TreeLayout layout = layOut(forward, *sides.forward, nullptr, height, width, pruning,
                                          [](TreeLayout &) {}, seen(0.0, nullptr));
@@ -393,7 +420,7 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
     middle->setCount(after.count());
     // Made and measured once, with the whole canvas as its room, and read
     // from its start like a forward label; both sides take its size.
-    ItemMaker centre(true, encoding);
+    ItemMaker centre(true, encoding, false, nullptr, true);
     const TreeLayout::Size box = centre(
         *middle, static_cast<std::uint32_t>(static_cast<float>(height) * middle->weight()), width);
     const double left = std::trunc(std::max(0.0, (width - box.width) / 2));
@@ -408,7 +435,7 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
     TreeLayout layout = layOut(backward, *sides.backward, middle.get(), height, axis, pruning,
                                [&](TreeLayout &laid) { laid.mirror(axis); }, seen(0.0, &axis));
     const auto &place = std::get<TreeLayout::Label>(layout.items().front());
-    QGraphicsTextItem *item = centre.take(0);
+    QGraphicsItem *item = centre.take(0);
     scene.addItem(item);
     item->setPos(place.x, place.y);
     addItems(scene, layout, backward, true);
@@ -419,14 +446,14 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
     return layout;
 }
 
-QString labelText(const QGraphicsTextItem &item)
+QString labelText(const QGraphicsItem &item)
 {
     const QVariant whole = item.data(labelTextKey);
     if (whole.isValid())
         return QString::fromLatin1(whole.toByteArray());
     const QVariant node = item.data(labelNodeKey);
     if (!node.isValid())
-        return item.toPlainText();
+        return plainTextOf(item);
     const std::string label = node.value<const PhraseNode *>()->label();
     return QString::fromLatin1(label.data(), static_cast<qsizetype>(label.size()));
 }

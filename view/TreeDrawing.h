@@ -13,7 +13,7 @@
 #include <memory>
 
 class QGraphicsScene;
-class QGraphicsTextItem;
+class QGraphicsItem;
 
 // Adds the labels (QGraphicsTextItem) and curves (QGraphicsPathItem) of
 // `root`, laid out for a canvas `height` pixels high and `width` wide (see
@@ -55,8 +55,10 @@ struct TreeSides {
     const PhraseNode *backward = nullptr;
 };
 
-// Draws as drawTreeInScene does, long labels cut, `pruning` applied. A
-// forward tree alone stands as the canvas shows it. A backward tree alone is
+// Draws as drawTreeInScene does, long labels cut, `pruning` applied, except
+// that a label of one line is a LabelItem, which measures and paints as a
+// text item would at a fraction of its cost (a label holding a line break is
+// still a text item). A forward tree alone stands as the canvas shows it. A backward tree alone is
 // mirrored: laid out by the same rules, then its columns grow leftwards from
 // the phrase at the right edge, a label cut at the left edge keeping its end.
 // Both together: one middle label (the backward root's label followed by
@@ -88,11 +90,12 @@ inline constexpr int labelTextKey = 2;
 inline constexpr int labelBytesKey = 3;
 inline constexpr int labelEndKey = 4;
 
-// The whole label of a text item made by drawTreeInScene: its plain text, or
+// The whole label of a label item made by drawTreeInScene or drawTreesInScene
+// (a text item or a LabelItem): its plain text, or
 // for a cut item, the label made from the node it refers to, which must still
 // live. Costs the label's length. Before a tree whose cut items are shown is
 // destroyed, detachLabels() must be run on their scene.
-QString labelText(const QGraphicsTextItem &item);
+QString labelText(const QGraphicsItem &item);
 
 // Makes every cut label item in `scene` hold its whole label (labelTextKey)
 // instead of referring to its node, so that the tree may be destroyed while

@@ -1,5 +1,6 @@
 #include "TreePicture.h"
 
+#include "LabelItem.h"
 #include "TreeDrawing.h"
 
 #include <QFile>
@@ -84,7 +85,7 @@ std::string TreePicture::listing() const
         const auto *label = std::get_if<TreeLayout::Label>(&item);
         if (label == nullptr)
             continue;
-        while (next != items.end() && (*next)->type() != QGraphicsTextItem::Type)
+        while (next != items.end() && (*next)->type() != QGraphicsTextItem::Type && (*next)->type() != LabelItem::Type)
             ++next;
         const QGraphicsItem *drawn = next != items.end() ? *next++ : nullptr;
         out += std::to_string(label->pixelSize);

@@ -15,7 +15,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QElapsedTimer>
-#include <QGraphicsTextItem>
+#include "LabelItem.h"
 #include <QTest>
 #include <QThread>
 
@@ -263,7 +263,7 @@ TEST(TreeCanvas, ZoomedAndPannedShowsTheLargerPictureWhereItLooksAtLayingOutLess
             across->setValue(qRound(across->maximum() * at.x()));
             down->setValue(qRound(down->maximum() * at.y()));
             for (const QGraphicsItem *item : canvas.scene()->items())
-                reused += item->type() == QGraphicsTextItem::Type && drawnBefore.count(item);
+                reused += item->type() == LabelItem::Type && drawnBefore.count(item);
             const QImage seen = canvasImage(canvas);
             const QPoint corner = canvas.mapToScene(QPoint(0, 0)).toPoint();
             // What the larger picture shows there, white beyond its edges.

@@ -1,4 +1,5 @@
 // Drawing a tree into a scene with the real text items, and the pictures made from it.
+#include "LabelItem.h"
 #include "TreeDrawing.h"
 #include "TreePicture.h"
 
@@ -15,6 +16,7 @@
 #include <QTextLayout>
 #include <QPainter>
 #include <QPen>
+#include <QStyleOptionGraphicsItem>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -300,11 +302,11 @@ TEST(TreePicture, LongUnicodeLabelsHoldWhatIsSeenInEveryDirection)
             const TreePicture picture(sides[i], canvas, LabelEncoding::Utf8, TreePruning{});
             int cut = 0;
             for (const QGraphicsItem *item : picture.scene().items()) {
-                const auto *label = qgraphicsitem_cast<const QGraphicsTextItem *>(item);
+                const auto *label = qgraphicsitem_cast<const LabelItem *>(item);
                 if (label == nullptr || !label->data(labelNodeKey).isValid())
                     continue;
                 ++cut;
-                EXPECT_LT(label->toPlainText().size(), 1000) << i;
+                EXPECT_LT(label->text().size(), 1000) << i;
                 const auto *node = label->data(labelNodeKey).value<const PhraseNode *>();
                 EXPECT_GT(node->label().size(), 20000u) << i;
             }
@@ -420,7 +422,7 @@ TEST(TreePicture, ChineseAndThaiLabelsAreDrawnWithRealGlyphs)
         const QImage image = picture.image();
         int labels = 0;
         for (const QGraphicsItem *item : picture.scene().items()) {
-            const auto *label = qgraphicsitem_cast<const QGraphicsTextItem *>(item);
+            const auto *label = qgraphicsitem_cast<const LabelItem *>(item);
             if (label == nullptr)
                 continue;
             ++labels;
@@ -432,14 +434,14 @@ TEST(TreePicture, ChineseAndThaiLabelsAreDrawnWithRealGlyphs)
                 for (int x = inside.left(); x <= inside.right(); x += 2)
                     ink += qGray(image.pixel(x, y)) < 128;
             }
-            EXPECT_GT(ink, 0) << label->toPlainText().toStdString();
-            QTextLayout layout(label->toPlainText(), label->font());
+            EXPECT_GT(ink, 0) << label->text().toStdString();
+            QTextLayout layout(label->text(), label->font());
             layout.beginLayout();
             layout.createLine();
             layout.endLayout();
             for (const QGlyphRun &run : layout.glyphRuns()) {
                 for (const quint32 glyph : run.glyphIndexes())
-                    EXPECT_NE(glyph, 0u) << label->toPlainText().toStdString() << " in " << run.rawFont().familyName().toStdString();
+                    EXPECT_NE(glyph, 0u) << label->text().toStdString() << " in " << run.rawFont().familyName().toStdString();
             }
         }
         EXPECT_GE(labels, 1) << phrase;
@@ -447,3 +449,47 @@ TEST(TreePicture, ChineseAndThaiLabelsAreDrawnWithRealGlyphs)
 }
 
 }  // namespace
+
+TEST(LabelItem, MeasuresAndPaintsAsATextItemDoes)
+{
+    // Scripts with and without fallback fonts, both directions, tabs,
+    // marks, controls, blanks at either end, nothing at all.
+    const QString texts[] = {
+        QStringLiteral("the LORD"), QStringLiteral(" spaced  out "), QStringLiteral("a\tb\t\tc"), QString(),
+        QString::fromUtf8("caf\u00e9 \u00dcber na\u00efve"), QString::fromUtf8("\u6211\u4eec\u7684"),
+        QString::fromUtf8("\u0e20\u0e32\u0e29\u0e32\u0e44\u0e17\u0e22"),
+        QString::fromUtf8("\u0645\u0631\u062d\u0628\u0627 \u0628\u0627\u0644\u0639\u0627\u0644\u0645"),
+        QString::fromUtf8("mixed \u05d0\u05d1 and \u0639\u0631\u0628\u064a"), QString::fromUtf8("e\u0301\u0302 zw\u200bj"),
+        QString::fromLatin1("ctl\x01\x7f\x9f\xad\xa0" "end"), QString::fromUtf8("\U0001F600 v\u000bt f\u000cf")};
+    QFont font;
+    font.setItalic(false);
+    font.setFamily(QStringLiteral("Helvetica"));
+    for (const int size : {4, 11, 23, 77, 150}) {
+        font.setPixelSize(size);
+        for (const QString &text : texts) {
+            ASSERT_TRUE(LabelItem::canHold(text));
+            QGraphicsTextItem reference;
+            reference.setFont(font);
+            reference.setPlainText(text);
+            LabelItem item(text, font);
+            ASSERT_EQ(item.boundingRect(), reference.boundingRect()) << size << " " << text.toStdString();
+            QImage expected(reference.boundingRect().size().toSize() + QSize(2, 2), QImage::Format_RGB32);
+            expected.fill(Qt::white);
+            QImage drawn = expected;
+            QStyleOptionGraphicsItem option;
+            option.exposedRect = reference.boundingRect();
+            {
+                QPainter painter(&expected);
+                reference.paint(&painter, &option, nullptr);
+            }
+            {
+                QPainter painter(&drawn);
+                item.paint(&painter, &option, nullptr);
+            }
+            EXPECT_EQ(drawn, expected) << size << " " << text.toStdString();
+        }
+    }
+    // What a text document breaks into lines or blocks stays with text items.
+    for (const char16_t breaking : {u'\n', u'\r', u'\u2028', u'\u2029', u'\ufdd0', u'\ufdd1'})
+        EXPECT_FALSE(LabelItem::canHold(QStringLiteral("a") + QChar(breaking) + QStringLiteral("b")));
+}
