@@ -7,11 +7,13 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 namespace {
@@ -77,6 +79,19 @@ TEST(MorvanetTreePicture, WritesPngAndSvgPictures)
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(640, 480));
     EXPECT_EQ(image.pixelColor(639, 479), QColor(Qt::white));
+    // Pixel for pixel what the viewer's canvas draws with its text items,
+    // drawn on a thread whose fonts are as new as the command's.
+    QImage viewer;
+    std::unique_ptr<QThread> painter(QThread::create([&viewer] {
+        std::ifstream in(sample, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const Corpus corpus(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        const auto root = buildPhraseTree(corpus, "And God");
+        viewer = TreePicture(*root, QSize(640, 480)).image();
+    }));
+    painter->start();
+    painter->wait();
+    EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32), viewer.convertToFormat(QImage::Format_RGB32));
     QFile file(svg);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
