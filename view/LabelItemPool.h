@@ -1,12 +1,10 @@
 // LabelItemPool: the label items of one drawing, kept so that the next drawing of the same trees can reuse them.
 #pragma once
 
-#include "PhraseNode.h"
-
 #include <cstddef>
-#include <cstdint>
 #include <unordered_map>
 
+class PhraseNode;
 class QGraphicsItem;
 
 // Making a label's text item costs far more than placing it, and a pan over
@@ -45,7 +43,6 @@ public:
     // one left untaken is forgotten.
     void finish();
     void clear();
-    std::size_t size() const { return previous_.size(); }
 
 private:
     struct KeyHash {

@@ -56,7 +56,6 @@ public:
     {
         if (&node == known_) {
             made_.emplace_back();  // its item is made and drawn elsewhere
-            keys_.emplace_back();
             madeFor_.emplace_back();
             return knownSize_;
         }
@@ -66,11 +65,10 @@ public:
         if (size > 0)
             font_.setPixelSize(size);
         const LabelItemPool::Key key{&node, font_.pixelSize(), mirrored_};
-        keys_.push_back(key);
-        madeFor_.push_back({nullptr, room, -1});
+        madeFor_.push_back({key, {nullptr, room, -1}});
         if (pool_) {
             if (const LabelItemPool::Made made = pool_->take(key, room); made.item) {
-                madeFor_.back().wholeReach = made.wholeReach;
+                madeFor_.back().made.wholeReach = made.wholeReach;
                 return keep(std::unique_ptr<QGraphicsItem>(made.item));
             }
         }
@@ -94,9 +92,9 @@ public:
     {
         QGraphicsItem *item = made_[index].release();
         if (pool_ && item) {
-            LabelItemPool::Made made = madeFor_[index];
-            made.item = item;
-            pool_->keep(keys_[index], made);
+            MadeFor &made = madeFor_[index];
+            made.made.item = item;
+            pool_->keep(made.key, made.made);
         }
         return item;
     }
@@ -142,7 +140,7 @@ private:
             const Edge edge = edgeOf(*item);
             const double height = item->boundingRect().height();
             if (!goesOn && edge.reach <= room) {
-                madeFor_.back().wholeReach = edge.reach;
+                madeFor_.back().made.wholeReach = edge.reach;
                 return item;  // whole, and all of it is seen
             }
             if (goesOn && edge.reach < room + height && static_cast<double>(length) < most)
@@ -298,8 +296,11 @@ private:
     // which takes it out of the scene it was drawn in before.
     std::vector<std::unique_ptr<QGraphicsItem>> made_;
     // What each of made_ was made for (the item itself is filled in when it is handed over).
-    std::vector<LabelItemPool::Key> keys_;
-    std::vector<LabelItemPool::Made> madeFor_;
+    struct MadeFor {
+        LabelItemPool::Key key;
+        LabelItemPool::Made made;
+    };
+    std::vector<MadeFor> madeFor_;
 };
 
 
