@@ -3,6 +3,8 @@
 #include "PhraseSearch.h"
 #include "SuffixTreeBuilder.h"
 
+#include <algorithm>
+
 namespace {
 
 QueryAnswer::Status statusOf(PhraseSearchResult::Status status)
@@ -60,6 +62,12 @@ QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
     } else if (query.tokens.empty()) {
         Corpus::tokenize(query.phrase.data(), static_cast<std::uint32_t>(query.phrase.size()), answer.phraseTokens,
                          corpus.options());
+        for (const std::string &token : answer.phraseTokens) {
+            if (corpus.findToken(token) == Corpus::noToken
+                && std::find(answer.missingTokens.begin(), answer.missingTokens.end(), token)
+                       == answer.missingTokens.end())
+                answer.missingTokens.push_back(token);
+        }
     }
     return answer;
 }

@@ -23,9 +23,12 @@ struct QueryAnswer {
     // the corpus, which must outlive them.
     std::unique_ptr<PhraseNode> forward;
     std::unique_ptr<PhraseNode> backward;
-    // The phrase as the corpus rules cut it, spelled as typed (empty when
-    // the query gave its tokens).
+    // When not found: the phrase as the corpus rules cut it, spelled as
+    // typed (empty when the query gave its tokens), and those of its tokens
+    // that occur nowhere in the corpus (under its case rule), in phrase
+    // order, each once.
     std::vector<std::string> phraseTokens;
+    std::vector<std::string> missingTokens;
 
     // Why there is no tree, in one line naming the corpus as `corpusName`;
     // empty when found.

@@ -44,6 +44,16 @@ std::size_t characterLength(std::string_view bytes)
 
 } // namespace
 
+std::optional<std::string> typedBytes(const QString &text, LabelEncoding encoding)
+{
+    if (encoding == LabelEncoding::Utf8)
+        return text.toStdString();
+    const bool latin1 = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+    if (!latin1)
+        return std::nullopt;
+    return text.toLatin1().toStdString();
+}
+
 std::size_t labelBytes(std::string_view bytes, qsizetype units, LabelEncoding encoding)
 {
     if (encoding == LabelEncoding::Latin1)

@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 // The viewer's texts are Latin-1, one character per byte; a corpus read as
@@ -24,6 +26,11 @@ inline QString labelString(std::string_view bytes, LabelEncoding encoding)
     return encoding == LabelEncoding::Utf8 ? QString::fromUtf8(bytes.data(), size)
                                            : QString::fromLatin1(bytes.data(), size);
 }
+
+// The bytes a typed text stands for, as labelString() would show them: its
+// UTF-8, or one byte per character under Latin-1; nothing when a character
+// has no Latin-1 byte (such a text cannot be asked of a corpus read by bytes).
+std::optional<std::string> typedBytes(const QString &text, LabelEncoding encoding);
 
 // How many bytes at the start of `bytes` labelString() makes into the first
 // `units` UTF-16 units of its result (all of them if it has fewer).

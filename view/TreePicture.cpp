@@ -62,17 +62,20 @@ bool TreePicture::writeSvg(const QString &path) const
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
+    return writeSvg(file) && file.flush() && file.error() == QFileDevice::NoError;
+}
+
+bool TreePicture::writeSvg(QIODevice &device) const
+{
     QSvgGenerator generator;
-    generator.setOutputDevice(&file);
+    generator.setOutputDevice(&device);
     generator.setSize(canvas_);
     generator.setViewBox(QRect(QPoint(0, 0), canvas_));
     QPainter painter;
     if (!painter.begin(&generator))
         return false;
     render(painter);
-    if (!painter.end())
-        return false;
-    return file.flush() && file.error() == QFileDevice::NoError;
+    return painter.end();
 }
 
 std::string TreePicture::listing() const

@@ -14,6 +14,8 @@
 #include <string>
 
 // Needs a QApplication (any platform, offscreen included) while it lives.
+class QIODevice;
+
 class TreePicture {
 public:
     // Draws `root` for a canvas of `canvas` pixels, exactly as the draw view
@@ -27,6 +29,8 @@ public:
     QImage image() const;
     // Writes the canvas on a white background to an SVG file; false if it cannot be written.
     bool writeSvg(const QString &path) const;
+    // The same SVG into an open device; false if a write fails.
+    bool writeSvg(QIODevice &device) const;
     // One line per drawn label, in drawing order: the pixel size handed to
     // the font, the x and y of the label's top-left corner, a TAB, the label
     // bytes. A label cut at the canvas edge is listed as it is drawn: the
