@@ -51,9 +51,50 @@ void ExplorerSession::setControls(const ExplorerControls &controls)
     emit changed();
 }
 
+bool ExplorerSession::opening() const
+{
+    return loading_ && (!corpus_ || loading_->path != corpus_->request().path);
+}
+
+void ExplorerSession::want(const std::string &path)
+{
+    loading_ = requestFor(path);
+    emit loadWanted(*loading_);
+}
+
+void ExplorerSession::open(const std::string &path, std::optional<std::string> phrase)
+{
+    pending_ = std::move(phrase);
+    want(path);
+    emit changed();
+}
+
+void ExplorerSession::followControls()
+{
+    if (loading_) {
+        if (!opening() && !corpusStale()) {
+            // The open corpus is as the controls want again.
+            loading_.reset();
+            emit loadUnwanted();
+            if (pending_) {
+                const std::string phrase = std::move(*pending_);
+                pending_.reset();
+                ask(phrase);
+            }
+            return;
+        }
+        if (requestFor(loading_->path) != *loading_)
+            want(loading_->path);
+        return;
+    }
+    if (corpusStale())
+        want(corpus_->request().path);
+}
+
 void ExplorerSession::setCorpus(std::shared_ptr<const OpenedCorpus> corpus,
                                 std::shared_ptr<const Vocabulary> vocabulary)
 {
+    loading_.reset();
     const bool samePath = corpus_ && corpus && corpus_->request().path == corpus->request().path;
     corpus_ = std::move(corpus);
     vocabulary_ = std::move(vocabulary);
@@ -94,12 +135,13 @@ void ExplorerSession::setCorpus(std::shared_ptr<const OpenedCorpus> corpus,
     emit changed();
 }
 
-void ExplorerSession::revertCorpusControls()
+void ExplorerSession::loadEnded()
 {
-    if (corpus_ && controls_.corpus != corpus_->request().options) {
+    loading_.reset();
+    pending_.reset();
+    if (corpus_)
         controls_.corpus = corpus_->request().options;
-        emit changed();
-    }
+    emit changed();
 }
 
 bool ExplorerSession::answer(Entry &entry)
@@ -117,39 +159,44 @@ bool ExplorerSession::answer(Entry &entry)
     query.direction = entry.controls.direction;
     query.pruning = entry.controls.pruning;
     auto answer = std::make_shared<QueryAnswer>(answerQuery(corpus_->corpus(), query));
-    if (answer->status != QueryAnswer::Status::Found) {
+    const bool found = answer->status == QueryAnswer::Status::Found;
+    if (!found) {
         const std::string name = corpusName().toStdString();
         emit failed(QString::fromStdString(answer->reason(name)));
-        return false;
+    } else {
+        entry.phraseIds = queryTokenIds(corpus_->corpus(), query);
     }
-    entry.phraseIds = queryTokenIds(corpus_->corpus(), query);
     entry.answer = std::move(answer);
-    return true;
+    entry.serial = ++serials_;
+    return found;
 }
 
-bool ExplorerSession::push(Entry entry)
+ExplorerSession::Asked ExplorerSession::push(Entry entry)
 {
-    if (!answer(entry))
-        return false;
+    const bool found = answer(entry);
+    if (!found && entry.answer && entry.answer->status == QueryAnswer::Status::NoTokens)
+        return Asked::NoTokens;
     if (current_ < history_.size())
         history_.erase(history_.begin() + static_cast<std::ptrdiff_t>(current_) + 1, history_.end());
     history_.push_back(std::move(entry));
     current_ = history_.size() - 1;
     emit changed();
-    return true;
+    return found ? Asked::Found : Asked::NotFound;
 }
 
-bool ExplorerSession::ask(const std::string &phrase)
+ExplorerSession::Asked ExplorerSession::ask(const std::string &phrase)
 {
-    if (!corpus_) {
+    if (!corpus_ && !loading_) {
         emit failed(tr("No corpus is open: open a file or a folder first."));
-        return false;
+        return Asked::NoCorpus;
     }
-    if (corpusStale()) {
-        // Asked once the corpus is indexed as the controls want.
+    if (opening() || corpusStale()) {
+        // Asked once the corpus is opened, or indexed as the controls want.
         pending_ = phrase;
-        emit reindexWanted(requestFor(corpus_->request().path));
-        return false;
+        if (!loading_)
+            want(corpus_->request().path);
+        emit changed();
+        return Asked::Waiting;
     }
     Entry entry;
     entry.phrase = phrase;
@@ -230,6 +277,11 @@ ExplorerSession::Lines ExplorerSession::linesThrough(const PhraseNode &node, boo
 
 bool ExplorerSession::askNode(const PhraseNode &node, bool middle)
 {
+    if (corpusStale()) {
+        // The label's ids are the old index's: its text is asked of the new one.
+        ask(node.label());
+        return false;
+    }
     Entry entry;
     entry.tokens = tokensOf(node, middle);
     if (entry.tokens.empty())
@@ -237,7 +289,7 @@ bool ExplorerSession::askNode(const PhraseNode &node, bool middle)
     // The new root is labelled as the clicked label reads.
     entry.phrase = node.label();
     entry.controls = controls_;
-    return push(std::move(entry));
+    return push(std::move(entry)) == Asked::Found;
 }
 
 void ExplorerSession::setDirection(QueryDirection direction)
@@ -245,9 +297,10 @@ void ExplorerSession::setDirection(QueryDirection direction)
     if (controls_.direction == direction)
         return;
     controls_.direction = direction;
-    if (corpusStale()) {
+    // A corpus on its way asks its phrase in the new direction once it is there.
+    if (opening() || corpusStale()) {
+        followControls();
         emit changed();
-        emit reindexWanted(requestFor(corpus_->request().path));
         return;
     }
     if (const Entry *entry = current(); entry && entry->controls.corpus == controls_.corpus && corpus_) {
@@ -255,7 +308,7 @@ void ExplorerSession::setDirection(QueryDirection direction)
         again.phrase = entry->phrase;
         again.tokens = entry->tokens;
         again.controls = controls_;
-        if (push(std::move(again)))
+        if (push(std::move(again)) != Asked::NoTokens)
             return;
     }
     emit changed();
@@ -273,16 +326,15 @@ void ExplorerSession::setCorpusOptions(const CorpusOptions &options)
 {
     if (controls_.corpus == options)
         return;
-    if (corpus_ && corpus_->saved()) {
+    if (!opening() && corpus_ && corpus_->saved()) {
         emit failed(tr("%1 is a saved index: it answers with the word and case rules it was saved with.")
                         .arg(corpusName()));
         emit changed();
         return;
     }
     controls_.corpus = options;
+    followControls();
     emit changed();
-    if (corpusStale())
-        emit reindexWanted(requestFor(corpus_->request().path));
 }
 
 void ExplorerSession::show(std::size_t index)
@@ -290,12 +342,8 @@ void ExplorerSession::show(std::size_t index)
     current_ = index;
     Entry &entry = history_[index];
     controls_ = entry.controls;
-    if (corpusStale()) {
-        emit changed();
-        emit reindexWanted(requestFor(corpus_->request().path));
-        return;
-    }
-    if (!entry.answer)
+    followControls();
+    if (!corpusStale() && !entry.answer)
         answer(entry);
     emit changed();
 }

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,12 @@ public:
         // asked for and dropped with the answer.
         mutable std::shared_ptr<const TreeOccurrences> forwardLines;
         mutable std::shared_ptr<const TreeOccurrences> backwardLines;
+
+        // Tells answers apart: a new one for every answer given, never reused.
+        std::uint64_t serial = 0;
+
+        // Whether the answer has trees (an entry may tell a phrase that does not occur).
+        bool found() const { return answer && answer->status == QueryAnswer::Status::Found; }
     };
 
     // Occurrences as a lines pane lists them: corpus positions, ascending,
@@ -48,6 +55,15 @@ public:
     struct Lines {
         std::vector<Corpus::Position> starts;
         std::uint32_t length = 0;
+    };
+
+    // What ask() made of a phrase.
+    enum class Asked {
+        Found,      // a new entry with its tree
+        NotFound,   // a new entry that tells why there is no tree (see Entry::found)
+        NoTokens,   // nothing asked: the phrase has no words or marks under the word rules
+        Waiting,    // asked once the corpus being opened or indexed anew is shown
+        NoCorpus,   // nothing asked: nothing is open or opening
     };
 
     explicit ExplorerSession(QObject *parent = nullptr);
@@ -59,11 +75,14 @@ public:
     // The controls as they stand (those of the current entry once it is shown).
     const ExplorerControls &controls() const { return controls_; }
     // The current entry (null before the first question), and the history.
+    // An entry's answer may be one without a tree (a phrase that does not
+    // occur): the history keeps what was asked.
     const Entry *current() const;
     const std::vector<Entry> &history() const { return history_; }
     std::size_t currentIndex() const { return current_; }
-    bool canGoBack() const { return current_ > 0 && current_ < history_.size(); }
-    bool canGoForward() const { return current_ + 1 < history_.size(); }
+    // Stepping is for the corpus shown: not while another one opens.
+    bool canGoBack() const { return current_ > 0 && current_ < history_.size() && !opening(); }
+    bool canGoForward() const { return current_ + 1 < history_.size() && !opening(); }
     // The request that opens the corpus at `path` under the controls (both
     // directions' indexes).
     CorpusRequest requestFor(const std::string &path) const;
@@ -72,34 +91,47 @@ public:
     // precedes): then it is to be indexed anew.
     bool corpusStale() const;
 
-    // Shows `corpus`. Another path than the one open starts a new history;
-    // the same path indexed anew (other word rules or folding) keeps it: the
-    // current question is asked again of the new corpus, as a new entry if
-    // the controls changed since it was asked. Then a phrase waiting for a
-    // corpus (setPendingPhrase) is asked.
-    void setCorpus(std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary);
-    // A phrase to ask once the next corpus is shown.
-    void setPendingPhrase(std::string phrase) { pending_ = std::move(phrase); }
+    // Opens the corpus at `path` under the controls: loadWanted() asks for
+    // it, and setCorpus() or loadEnded() follow. `phrase`, if given, is
+    // asked once it is shown; a phrase that waited for an earlier load is
+    // dropped. A control changed meanwhile opens it under the new controls.
+    void open(const std::string &path, std::optional<std::string> phrase = std::nullopt);
+    // The load the session waits for (an open, or the open corpus indexed
+    // anew), or null; and whether it opens another corpus than the one shown.
+    const CorpusRequest *loading() const { return loading_ ? &*loading_ : nullptr; }
+    bool opening() const;
+    // The phrase asked once the corpus waited for is shown.
     const std::optional<std::string> &pendingPhrase() const { return pending_; }
-    // The controls a failed or cancelled re-index leaves: those the open corpus was made with.
-    void revertCorpusControls();
+    // Shows `corpus`, the one waited for. Another path than the one open
+    // starts a new history; the same path indexed anew (other word rules or
+    // folding) keeps it: the current question is asked again of the new
+    // corpus, as a new entry if the controls changed since it was asked.
+    // Then the phrase that waited for it is asked.
+    void setCorpus(std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary);
+    // The load waited for ended without a corpus (it failed or was
+    // stopped): the controls go back to those the open corpus was made
+    // with, and the phrase that waited for it is dropped.
+    void loadEnded();
     // Sets every control at once (at start, from settings or the command line).
     void setControls(const ExplorerControls &controls);
 
-    // Asks `phrase` of the corpus with the current controls. If it has a
-    // tree, drops the entries after the current one and appends it;
-    // otherwise the history stays and failed() tells why. False then.
-    bool ask(const std::string &phrase);
+    // Asks `phrase` of the corpus with the current controls. A phrase with
+    // a tree, or one that does not occur, drops the entries after the
+    // current one and is appended; failed() tells why a phrase has no tree.
+    // While a corpus opens or is indexed anew, the phrase waits for it.
+    Asked ask(const std::string &phrase);
     // Asks the tokens of a label of the current trees (see tokensOf); the
     // double tree's middle label stands for the whole phrase with what both
-    // roots absorbed.
+    // roots absorbed. While the corpus is indexed anew, the label's text
+    // waits for it instead (its ids are the old index's). False when no
+    // entry with a tree was added.
     bool askNode(const PhraseNode &node, bool middle);
     // The ids a label of the current trees was made of, in reading order.
     std::vector<Corpus::TokenId> tokensOf(const PhraseNode &node, bool middle) const;
 
     // The occurrences the current tree counts: the tree of what follows the
     // phrase, or of what precedes it when that is the only one. None
-    // without a current answer.
+    // without a current tree.
     Lines lines() const;
     // Those of them that pass through `node`, a label of the current trees
     // (on either side of a double tree; the middle label stands for all);
@@ -109,7 +141,9 @@ public:
 
     // Changing the direction asks the current phrase again (a new entry);
     // pruning redraws the current entry, which keeps it. Changing the word
-    // rules or folding emits reindexWanted().
+    // rules or folding indexes the corpus anew (loadWanted()), or, while
+    // one opens, opens it so; going back to the open corpus's own rules
+    // while it is indexed anew drops that load (loadUnwanted()).
     void setDirection(QueryDirection direction);
     void setPruning(const TreePruning &pruning);
     void setCorpusOptions(const CorpusOptions &options);
@@ -121,20 +155,29 @@ public:
     void goForward();
 
 signals:
-    // The current entry, its trees or the controls changed: redraw.
+    // The current entry, its trees, the controls or the load waited for changed: redraw.
     void changed();
     // Why a question gave no tree, in one line.
     void failed(const QString &reason);
-    // The controls want the corpus indexed anew by `request`.
-    void reindexWanted(const CorpusRequest &request);
+    // The controls want a corpus opened, or the open one indexed anew, by
+    // `request`; it replaces any load asked for before.
+    void loadWanted(const CorpusRequest &request);
+    // The load asked for last is no longer wanted.
+    void loadUnwanted();
 
 private:
     // The occurrences the current entry's tree on `side` counts, or null.
     const TreeOccurrences *occurrences(TreeDirection side) const;
-    // Answers `entry` of the open corpus.
+    // Answers `entry` of the open corpus; whether it has a tree.
     bool answer(Entry &entry);
-    bool push(Entry entry);
+    // Answers `entry` and, unless its phrase has no tokens, appends it as
+    // the current one (dropping those after the current one).
+    Asked push(Entry entry);
     void show(std::size_t index);
+    // Asks for the load the controls want: the corpus waited for (or the
+    // open one) under the new controls, or none when the open one will do.
+    void followControls();
+    void want(const std::string &path);
     QString corpusName() const;
 
     std::shared_ptr<const OpenedCorpus> corpus_;
@@ -142,5 +185,7 @@ private:
     ExplorerControls controls_;
     std::vector<Entry> history_;
     std::size_t current_ = 0;
+    std::optional<CorpusRequest> loading_;
+    std::uint64_t serials_ = 0;
     std::optional<std::string> pending_;
 };

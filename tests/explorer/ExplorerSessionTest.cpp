@@ -95,15 +95,25 @@ TEST(ExplorerSession, AsksAndStepsThroughQuestionsWithTheirControls)
     Workspace workspace;
     ExplorerSession session;
     QSignalSpy failures(&session, &ExplorerSession::failed);
-    EXPECT_FALSE(session.ask("cat"));  // nothing open yet
+    using Asked = ExplorerSession::Asked;
+    EXPECT_EQ(session.ask("cat"), Asked::NoCorpus);  // nothing open yet
     session.setCorpus(open(session, workspace.folder()), nullptr);
-    ASSERT_TRUE(session.ask("The cat"));
+    ASSERT_EQ(session.ask("The cat"), Asked::Found);
     EXPECT_EQ(rootLabel(session), "The cat");
     EXPECT_EQ(session.current()->answer->forward->count(), 3u);
 
-    EXPECT_FALSE(session.ask("unicorn"));
-    EXPECT_EQ(session.history().size(), 1u);  // a phrase without a tree leaves the history as it was
-    EXPECT_EQ(failures.size(), 2);
+    // A phrase that does not occur is kept as an entry that tells which of
+    // its words the corpus lacks; Back returns to the tree before it. One
+    // without words is not asked at all.
+    EXPECT_EQ(session.ask("The unicorn sat"), Asked::NotFound);
+    ASSERT_EQ(session.history().size(), 2u);
+    EXPECT_FALSE(session.current()->found());
+    EXPECT_EQ(session.current()->answer->missingTokens, std::vector<std::string>{"unicorn"});
+    EXPECT_EQ(session.ask("   "), Asked::NoTokens);
+    EXPECT_EQ(session.history().size(), 2u);
+    EXPECT_EQ(failures.size(), 3);
+    session.goBack();
+    EXPECT_EQ(rootLabel(session), "The cat");
 
     // A direction change asks the phrase again; pruning changes the entry shown.
     session.setDirection(QueryDirection::Both);
@@ -136,7 +146,7 @@ TEST(ExplorerSession, AsksAndStepsThroughQuestionsWithTheirControls)
 
     // A new question drops what lay ahead.
     session.goBack();
-    ASSERT_TRUE(session.ask("sat"));
+    ASSERT_EQ(session.ask("sat"), Asked::Found);
     EXPECT_EQ(session.history().size(), 3u);
     EXPECT_FALSE(session.canGoForward());
 }
@@ -146,10 +156,10 @@ TEST(ExplorerSession, ReindexesForOtherWordRulesAndAsksTheQuestionAgain)
     Workspace workspace;
     ExplorerSession session;
     session.setCorpus(open(session, workspace.folder()), nullptr);
-    ASSERT_TRUE(session.ask("the cat"));
+    ASSERT_EQ(session.ask("the cat"), ExplorerSession::Asked::Found);
     EXPECT_EQ(session.current()->answer->forward->count(), 1u);
 
-    QSignalSpy wanted(&session, &ExplorerSession::reindexWanted);
+    QSignalSpy wanted(&session, &ExplorerSession::loadWanted);
     session.setCorpusOptions(CorpusOptions{WordRules::Bytes, true});
     ASSERT_EQ(wanted.size(), 1);
     const auto request = wanted.front().front().value<CorpusRequest>();
@@ -171,11 +181,11 @@ TEST(ExplorerSession, ReindexesForOtherWordRulesAndAsksTheQuestionAgain)
 
     // A failed re-index leaves the controls as the open corpus was made.
     session.setCorpusOptions(CorpusOptions{WordRules::Unicode, false});
-    session.revertCorpusControls();
+    session.loadEnded();
     EXPECT_EQ(session.controls().corpus, session.corpus()->request().options);
 
     // Another corpus starts a new history and asks what was waiting for it.
-    session.setPendingPhrase("dog");
+    session.open(QFile::encodeName(workspace.text(QStringLiteral("a.txt"))).toStdString(), "dog");
     session.setCorpus(open(session, workspace.text(QStringLiteral("a.txt"))), nullptr);
     EXPECT_EQ(session.history().size(), 1u);
     EXPECT_EQ(rootLabel(session), "dog sat on the log .");
@@ -185,11 +195,61 @@ TEST(ExplorerSession, ReindexesForOtherWordRulesAndAsksTheQuestionAgain)
     CorpusRequest forwardOnly = session.requestFor(QFile::encodeName(workspace.folder()).toStdString());
     forwardOnly.backward = false;
     session.setCorpus(std::shared_ptr<const OpenedCorpus>(OpenedCorpus::open(forwardOnly).opened), nullptr);
-    ASSERT_TRUE(session.ask("cat"));
+    ASSERT_EQ(session.ask("cat"), ExplorerSession::Asked::Found);
     session.setDirection(QueryDirection::Before);
-    ASSERT_EQ(wanted.size(), 4);
+    ASSERT_EQ(wanted.size(), 5);
     EXPECT_TRUE(wanted.back().front().value<CorpusRequest>().backward);
     EXPECT_FALSE(session.corpus()->corpus().hasBackward());
+}
+
+TEST(ExplorerSession, ControlsChangedDuringALoadApplyToTheCorpusOnItsWay)
+{
+    Workspace workspace;
+    ExplorerSession session;
+    QSignalSpy wanted(&session, &ExplorerSession::loadWanted);
+    QSignalSpy unwanted(&session, &ExplorerSession::loadUnwanted);
+    const auto wantedRequest = [&] { return wanted.back().front().value<CorpusRequest>(); };
+    session.setCorpus(open(session, workspace.folder()), nullptr);
+    ASSERT_EQ(session.ask("cat"), ExplorerSession::Asked::Found);
+
+    // A file is opened, and Ignore Case comes before it is there: the file
+    // is opened folded (not the folder indexed anew) and its phrase asked of it.
+    const std::string file = QFile::encodeName(workspace.text(QStringLiteral("a.txt"))).toStdString();
+    session.open(file, "the cat");
+    EXPECT_FALSE(session.canGoBack());
+    session.setCorpusOptions(CorpusOptions{WordRules::Bytes, true});
+    ASSERT_EQ(wanted.size(), 2);
+    EXPECT_EQ(wantedRequest().path, file);
+    EXPECT_TRUE(wantedRequest().options.foldCase);
+    session.setCorpus(open(session, workspace.text(QStringLiteral("a.txt"))), nullptr);
+    EXPECT_EQ(rootLabel(session), "the cat");
+    EXPECT_EQ(session.current()->answer->forward->count(), 3u);
+
+    // Toggled twice while the corpus is indexed anew: the load is dropped
+    // and the controls stay the second toggle's, the open corpus's.
+    session.setCorpusOptions(CorpusOptions{WordRules::Bytes, false});
+    EXPECT_EQ(wanted.size(), 3);
+    session.setCorpusOptions(CorpusOptions{WordRules::Bytes, true});
+    EXPECT_EQ(unwanted.size(), 1);
+    EXPECT_EQ(session.loading(), nullptr);
+    EXPECT_TRUE(session.controls().corpus.foldCase);
+
+    // A label clicked while the corpus is indexed anew is asked of the new
+    // index by its text, not of the old one under the new controls.
+    session.setCorpusOptions(CorpusOptions{WordRules::Bytes, false});
+    const PhraseNode &child = *session.current()->answer->forward->children().front();
+    const std::size_t entries = session.history().size();
+    EXPECT_FALSE(session.askNode(child, false));
+    EXPECT_EQ(session.history().size(), entries);
+    EXPECT_EQ(session.pendingPhrase(), child.label());
+
+    // That load is stopped: what waited for it is dropped, and a corpus opened later does not ask it.
+    session.loadEnded();
+    EXPECT_FALSE(session.pendingPhrase());
+    EXPECT_TRUE(session.controls().corpus.foldCase);
+    session.open(QFile::encodeName(workspace.folder()).toStdString());
+    session.setCorpus(open(session, workspace.folder()), nullptr);
+    EXPECT_EQ(session.current(), nullptr);
 }
 
 }  // namespace
