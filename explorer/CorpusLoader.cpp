@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QLocale>
 
 #include <algorithm>
 #include <atomic>
@@ -132,20 +133,34 @@ void CorpusLoader::poll()
         step = current_->step;
         item = QFile::decodeName(QByteArray::fromStdString(current_->item));
     }
-    QString what;
+    const QLocale locale;
+    const auto sizes = [&](const QString &what) {
+        return step.total > 0 ? tr("%1 \u2014 %2 of %3")
+                                    .arg(what, locale.formattedDataSize(static_cast<qint64>(step.done)),
+                                         locale.formattedDataSize(static_cast<qint64>(step.total)))
+                              : what;
+    };
+    QString text;
+    int permille = step.total > 0 ? static_cast<int>(1000.0 * static_cast<double>(std::min(step.done, step.total))
+                                                     / static_cast<double>(step.total))
+                                  : -1;
     switch (step.stage) {
     case Progress::Stage::Reading:
-        what = item.isEmpty() ? tr("Reading") : tr("Reading %1").arg(item);
+        text = sizes(item.isEmpty() ? tr("Reading") : tr("Reading %1").arg(item));
         break;
     case Progress::Stage::Cutting:
-        what = tr("Cutting words");
+        text = sizes(tr("Cutting words"));
         break;
     case Progress::Stage::Sorting:
-        what = tr("Indexing");
+        // The indexing counts what it has sorted, not bytes: nothing moves
+        // for a while at its start, so it shows as busy until something is done.
+        text = tr("Indexing");
+        if (step.done == 0)
+            permille = -1;
         break;
     case Progress::Stage::Writing:
-        what = tr("Writing");
+        text = sizes(tr("Writing"));
         break;
     }
-    emit progressed(what, static_cast<qint64>(step.done), static_cast<qint64>(step.total));
+    emit progressed(text, permille);
 }

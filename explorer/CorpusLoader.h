@@ -34,9 +34,10 @@ public:
     const CorpusRequest &request() const { return request_; }
 
 signals:
-    // What is being done (a short phrase, a file name in it) and how far, of
-    // `total` (0 when unknown).
-    void progressed(const QString &what, qint64 done, qint64 total);
+    // What is being done, in one line for the status bar ("Reading
+    // kjv.txt — 1.2 MB of 4.3 MB"), and how far in thousandths (-1 when it
+    // cannot tell: a busy indicator then).
+    void progressed(const QString &text, int permille);
     // The corpus of the current load with its vocabulary, and a line worth
     // telling about it (a saved index whose sources changed), or nothing.
     void loaded(std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary,

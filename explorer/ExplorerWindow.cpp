@@ -14,13 +14,18 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QFontDatabase>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -33,9 +38,13 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QThread>
 #include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWhatsThis>
 
 #include <cstdio>
 #include <functional>
@@ -94,20 +103,19 @@ std::string localPath(const QString &path)
     return QFile::encodeName(path).toStdString();
 }
 
-// Writes with the tool's writers into a file; false if it cannot be opened or written.
+// Writes with the tool's writers into a file, which is replaced whole or
+// not at all; false if it cannot be opened or written.
 template <typename Write>
 bool writeFile(const QString &path, Write &&write)
 {
-    std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "wb");
-    if (!file)
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         return false;
-    bool ok;
-    {
-        OutputBuffer output(file);
-        write(output);
-        ok = output.finish();
-    }
-    return std::fclose(file) == 0 && ok;
+    OutputBuffer output([&file](std::string_view bytes) {
+        return file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    });
+    write(output);
+    return output.finish() && file.commit();
 }
 
 }  // namespace
@@ -117,9 +125,14 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
     setObjectName(QStringLiteral("ExplorerWindow"));
     canvas_ = new TreeCanvas(this);
     canvas_->setObjectName(QStringLiteral("canvas"));
+    canvas_->setWhatsThis(tr("The tree of the phrase: each label is a continuation, larger the more often it "
+                             "occurs. Click a label to search it, Ctrl+click to list its lines; Ctrl+wheel zooms "
+                             "and dragging pans."));
     setCentralWidget(canvas_);
     lines_ = new LinesPane(this);
     lines_->setObjectName(QStringLiteral("lines"));
+    lines_->setWhatsThis(tr("Every occurrence of the tree's phrase in its context. Double-click a line to read "
+                            "it in its text; Sort orders the lines by the words before or after the phrase."));
     linesDock_ = new QDockWidget(tr("Lines"), this);
     linesDock_->setObjectName(QStringLiteral("linesDock"));
     linesDock_->setWidget(lines_);
@@ -140,57 +153,74 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
     readSettings();
     session_.setControls(controls);
 
-    connect(&session_, &ExplorerSession::changed, this, &ExplorerWindow::refresh);
-    connect(&session_, &ExplorerSession::failed, this, &ExplorerWindow::setStatus);
-    connect(&session_, &ExplorerSession::reindexWanted, this, [this](const CorpusRequest &request) {
-        loadingPath_ = QFile::decodeName(QByteArray::fromStdString(request.path));
-        loader_.start(request);
-        setStatus(tr("Indexing %1 again…").arg(QFileInfo(loadingPath_).fileName()));
+    connect(&session_, &ExplorerSession::changed, this, [this] {
+        // The session moved on: a note of the window's own is old news.
+        windowNotice_.clear();
+        refresh();
     });
-    connect(&loader_, &CorpusLoader::progressed, this, [this](const QString &what, qint64 done, qint64 total) {
+    connect(&session_, &ExplorerSession::failed, this, &ExplorerWindow::setStatus);
+    connect(&session_, &ExplorerSession::loadWanted, this, [this](const CorpusRequest &request) {
+        loader_.start(request);
+        cancelLoad_->setEnabled(true);
+        progress_->setRange(0, 0);
         progress_->show();
         cancel_->show();
-        if (total > 0) {
+        const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(request.path))).fileName();
+        setStatus(session_.opening() ? tr("Opening %1…").arg(name) : tr("Indexing %1 again…").arg(name));
+    });
+    connect(&session_, &ExplorerSession::loadUnwanted, this, [this] {
+        loader_.cancel();
+        cancelLoad_->setEnabled(false);
+        setStatus(QString());
+    });
+    connect(&loader_, &CorpusLoader::progressed, this, [this](const QString &text, int permille) {
+        progress_->show();
+        cancel_->show();
+        if (permille >= 0) {
             progress_->setRange(0, 1000);
-            progress_->setValue(static_cast<int>(1000 * static_cast<double>(done) / static_cast<double>(total)));
+            progress_->setValue(permille);
         } else {
             progress_->setRange(0, 0);
         }
-        const QLocale locale;
-        status_->setText(total > 0 ? tr("%1 — %2 of %3").arg(what, locale.formattedDataSize(done),
-                                                             locale.formattedDataSize(total))
-                                   : what);
+        status_->setText(text);
     });
+    const auto loadOver = [this] {
+        cancelLoad_->setEnabled(false);
+        progress_->hide();
+        cancel_->hide();
+    };
     connect(&loader_, &CorpusLoader::loaded, this,
-            [this](std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary,
-                   const QString &warning) {
-                progress_->hide();
-                cancel_->hide();
+            [this, loadOver](std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary,
+                             const QString &warning) {
+                loadOver();
                 addRecent(QFile::decodeName(QByteArray::fromStdString(corpus->request().path)));
-                if (pendingPhrase_) {
-                    session_.setPendingPhrase(std::move(*pendingPhrase_));
-                    pendingPhrase_.reset();
-                }
-                loadedStatus_.clear();
+                // A new corpus with nothing waiting for it asks what the phrase line holds.
+                const bool askLine = session_.opening() && !session_.pendingPhrase();
+                setStatus(QString());
                 session_.setCorpus(std::move(corpus), std::move(vocabulary));
                 showLoaded();
+                if (askLine && !phrase_->text().trimmed().isEmpty())
+                    search(phrase_->text());
                 if (!warning.isEmpty())
-                    setStatus(statusText() + QStringLiteral(" — ") + warning);
+                    setStatus(warning);
             });
-    connect(&loader_, &CorpusLoader::failed, this, [this](const QString &reason) {
-        progress_->hide();
-        cancel_->hide();
-        pendingPhrase_.reset();
-        session_.revertCorpusControls();
-        setStatus(tr("Cannot open %1: %2").arg(QFileInfo(loadingPath_).fileName(), reason));
+    connect(&loader_, &CorpusLoader::failed, this, [this, loadOver](const QString &reason) {
+        loadOver();
+        const CorpusRequest *request = session_.loading();
+        const QString name =
+            request ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(request->path))).fileName() : QString();
+        session_.loadEnded();
+        setStatus(tr("Cannot open %1: %2").arg(name, reason));
     });
-    connect(&loader_, &CorpusLoader::cancelled, this, [this] {
-        progress_->hide();
-        cancel_->hide();
-        pendingPhrase_.reset();
-        session_.revertCorpusControls();
-        setStatus(tr("Loading stopped."));
+    connect(&loader_, &CorpusLoader::cancelled, this, [this, loadOver] {
+        loadOver();
+        // Stopped by the user, not dropped by the session.
+        if (session_.loading()) {
+            session_.loadEnded();
+            setStatus(tr("Loading stopped."));
+        }
     });
+    connect(canvas_, &TreeCanvas::noticeLinkActivated, this, &ExplorerWindow::followNoticeLink);
     connect(canvas_, &TreeCanvas::searchRequested, this, [this](const PhraseNode *node, bool middle) {
         session_.askNode(*node, middle);
     });
@@ -291,6 +321,11 @@ void ExplorerWindow::makeActions()
     cancelLoad_ = new QAction(QIcon::fromTheme(QStringLiteral("process-stop")), tr("&Cancel Loading"), this);
     cancelLoad_->setShortcut(QKeySequence(Qt::Key_Escape));
     connect(cancelLoad_, &QAction::triggered, &loader_, &CorpusLoader::cancel);
+    // Only while something loads, so that Escape is free for the rest.
+    cancelLoad_->setEnabled(false);
+    manual_ = new QAction(QIcon::fromTheme(QStringLiteral("help-contents")), tr("Morvanet Explorer &Manual"), this);
+    manual_->setShortcut(QKeySequence::HelpContents);
+    connect(manual_, &QAction::triggered, this, &ExplorerWindow::showManual);
     about_ = new QAction(tr("&About Morvanet Explorer"), this);
     connect(about_, &QAction::triggered, this, &ExplorerWindow::about);
     // Shortcuts work whether or not a menu or tool bar shows the action.
@@ -333,11 +368,16 @@ void ExplorerWindow::makeMenus()
     view->addAction(textDock_->toggleViewAction());
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(manual_);
+    help->addAction(QWhatsThis::createAction(this));
+    help->addSeparator();
     help->addAction(about_);
 }
 
 void ExplorerWindow::makeToolBar()
 {
+    // Two rows, so that every control shows on a small screen: the question,
+    // then how it is asked.
     QToolBar *bar = addToolBar(tr("Question"));
     bar->setObjectName(QStringLiteral("questionBar"));
     bar->setMovable(false);
@@ -348,52 +388,88 @@ void ExplorerWindow::makeToolBar()
     phrase_->setPlaceholderText(tr("Phrase to search, then Return"));
     phrase_->setClearButtonEnabled(true);
     phrase_->setMinimumWidth(220);
+    phrase_->setToolTip(tr("The word or phrase whose tree is drawn; Return searches it (Ctrl+F)"));
+    phrase_->setWhatsThis(tr("Type a word or phrase and press Return: the canvas draws the tree of what follows it "
+                             "in the corpus (or what precedes it, or both). The corpus's words are offered as you "
+                             "type, the most frequent first; Down chooses one, Escape closes the list."));
     bar->addWidget(phrase_);
-    connect(phrase_, &QLineEdit::returnPressed, this, [this] {
-        if (completer_->popup()->isVisible())
-            return;
-        search(phrase_->text());
-    });
+    connect(phrase_, &QLineEdit::returnPressed, this, [this] { search(phrase_->text()); });
     completions_ = new QStringListModel(this);
     completer_ = new QCompleter(completions_, this);
     completer_->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     completer_->setCaseSensitivity(Qt::CaseSensitive);
     completer_->setWidget(phrase_);
+    // Return and Escape in the list are the window's (see eventFilter).
+    completer_->popup()->installEventFilter(this);
     connect(phrase_, &QLineEdit::textEdited, this, &ExplorerWindow::completePhrase);
     connect(completer_, qOverload<const QString &>(&QCompleter::activated), this, &ExplorerWindow::takeCompletion);
 
-    bar->addSeparator();
-    bar->addActions(directions_->actions());
-    bar->addSeparator();
-    bar->addAction(ignoreCase_);
-    words_ = new QComboBox(bar);
+    addToolBarBreak();
+    QToolBar *controls = addToolBar(tr("Controls"));
+    controls->setObjectName(QStringLiteral("controlsBar"));
+    controls->setMovable(false);
+    controls->addActions(directions_->actions());
+    controls->addSeparator();
+    controls->addAction(ignoreCase_);
+    words_ = new QComboBox(controls);
     words_->setObjectName(QStringLiteral("wordRules"));
     words_->setToolTip(tr("How the text is cut into words"));
+    words_->setWhatsThis(tr("Byte words: runs of ASCII letters and digits, as the viewer reads a text. Unicode "
+                            "words: runs of letters, marks and numbers of any script (the text read as UTF-8). "
+                            "Segmented words: as Unicode, with dictionaries that find the words of Chinese, "
+                            "Japanese, Thai and other scripts written without blanks. Changing them indexes the "
+                            "corpus again."));
     // In the order of WordRules, as the menu's actions.
     words_->addItem(tr("Byte words"));
     words_->addItem(tr("Unicode words"));
     words_->addItem(tr("Segmented words"));
-    bar->addWidget(words_);
+    controls->addWidget(words_);
     connect(words_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
         wordRuleActions_[static_cast<std::size_t>(index)]->setChecked(true);
         controlCorpusOptions();
     });
-    bar->addSeparator();
-    bar->addWidget(new QLabel(tr(" Depth "), bar));
-    depth_ = new QSpinBox(bar);
+    controls->addSeparator();
+    auto *depthLabel = new QLabel(tr(" &Depth "), controls);
+    controls->addWidget(depthLabel);
+    depth_ = new QSpinBox(controls);
     depth_->setObjectName(QStringLiteral("depth"));
     depth_->setRange(-1, 9999);
     depth_->setSpecialValueText(tr("all"));
     depth_->setToolTip(tr("Leave out nodes more than this many levels below the phrase"));
-    bar->addWidget(depth_);
-    bar->addWidget(new QLabel(tr(" Min count "), bar));
-    minCount_ = new QSpinBox(bar);
+    depthLabel->setBuddy(depth_);
+    controls->addWidget(depth_);
+    auto *minCountLabel = new QLabel(tr(" &Min count "), controls);
+    controls->addWidget(minCountLabel);
+    minCount_ = new QSpinBox(controls);
     minCount_->setObjectName(QStringLiteral("minCount"));
     minCount_->setRange(0, 1000000000);
     minCount_->setToolTip(tr("Leave out nodes that stand for fewer occurrences"));
-    bar->addWidget(minCount_);
+    minCountLabel->setBuddy(minCount_);
+    controls->addWidget(minCount_);
     connect(depth_, qOverload<int>(&QSpinBox::valueChanged), this, &ExplorerWindow::controlPruning);
     connect(minCount_, qOverload<int>(&QSpinBox::valueChanged), this, &ExplorerWindow::controlPruning);
+}
+
+bool ExplorerWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The completion list: Return searches the line (with the word chosen
+    // in the list, if one was), Escape closes the list and keeps the line.
+    if (watched == completer_->popup() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            const QModelIndex chosen = completer_->popup()->currentIndex();
+            completer_->popup()->hide();
+            if (chosen.isValid())
+                takeCompletion(chosen.data().toString());
+            search(phrase_->text());
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            completer_->popup()->hide();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void ExplorerWindow::makeStatusBar()
@@ -402,6 +478,11 @@ void ExplorerWindow::makeStatusBar()
     status_->setObjectName(QStringLiteral("status"));
     status_->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(status_, 1);
+    // The open corpus stays summed up beside whatever the message says.
+    summary_ = new QLabel(statusBar());
+    summary_->setObjectName(QStringLiteral("summary"));
+    summary_->setTextFormat(Qt::PlainText);
+    statusBar()->addPermanentWidget(summary_);
     progress_ = new QProgressBar(statusBar());
     progress_->setMaximumWidth(220);
     progress_->setTextVisible(false);
@@ -412,7 +493,6 @@ void ExplorerWindow::makeStatusBar()
     cancel_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     cancel_->hide();
     statusBar()->addPermanentWidget(cancel_);
-    setStatus(tr("Open a text or a folder of texts (File > Open), or drop one here."));
 }
 
 void ExplorerWindow::readSettings()
@@ -459,26 +539,26 @@ void ExplorerWindow::openPath(const QString &path, const std::optional<std::stri
 {
     if (path.isEmpty())
         return;
-    loadingPath_ = path;
-    pendingPhrase_ = phrase;
-    loader_.start(session_.requestFor(localPath(path)));
-    progress_->setRange(0, 0);
-    progress_->show();
-    cancel_->show();
-    setStatus(tr("Opening %1…").arg(QFileInfo(path).fileName()));
+    session_.open(localPath(path), phrase);
 }
 
-std::string ExplorerWindow::phraseBytes(const QString &text) const
-{
-    const CorpusOptions &options = session_.controls().corpus;
-    return options.utf8() ? text.toStdString() : text.toLatin1().toStdString();
-}
 
 void ExplorerWindow::search(const QString &phrase)
 {
     completer_->popup()->hide();
-    if (session_.ask(phraseBytes(phrase)))
-        showLoaded();
+    if (phrase.trimmed().isEmpty()) {
+        setStatus(tr("Type a word or phrase to search for."));
+        return;
+    }
+    const std::optional<std::string> bytes = typedBytes(phrase, labelEncoding(session_.controls().corpus));
+    const ExplorerSession::Asked asked = bytes ? session_.ask(*bytes) : ExplorerSession::Asked::NoTokens;
+    if (asked == ExplorerSession::Asked::NoTokens) {
+        windowNotice_ = noWordsNotice(phrase);
+        setStatus(tr("The phrase has no words or marks to search for."));
+        refresh();
+    } else if (asked == ExplorerSession::Asked::Found) {
+        setStatus(QString());
+    }
 }
 
 QString ExplorerWindow::corpusName() const
@@ -497,21 +577,33 @@ void ExplorerWindow::updateTitle()
 void ExplorerWindow::showLoaded()
 {
     const std::shared_ptr<const OpenedCorpus> &opened = session_.corpus();
-    if (!opened)
+    if (!opened) {
+        summary_->clear();
         return;
+    }
     const QLocale locale;
     const Corpus &corpus = opened->corpus();
     const std::size_t files = opened->documentCount();
-    QString text = files == 1 ? tr("1 file") : tr("%1 files").arg(locale.toString(static_cast<qulonglong>(files)));
-    text += tr(", %1, %2 tokens, loaded in %3 s")
-                .arg(locale.formattedDataSize(static_cast<qint64>(opened->bytesRead())),
-                     locale.toString(static_cast<qulonglong>(corpus.tokenCount())),
-                     locale.toString(opened->loadSeconds(), 'f', 2));
-    if (opened->cut())
-        text += tr("; read %1 of %2")
-                    .arg(locale.formattedDataSize(static_cast<qint64>(opened->bytesRead())),
-                         locale.formattedDataSize(static_cast<qint64>(opened->bytesAvailable())));
-    setStatus(text);
+    const QString tokens = locale.toString(static_cast<qulonglong>(corpus.tokenCount()));
+    QString text;
+    if (opened->saved()) {
+        const QString path = QFile::decodeName(QByteArray::fromStdString(opened->request().path));
+        const QString documents =
+            files == 1 ? tr("1 document") : tr("%1 documents").arg(locale.toString(static_cast<qulonglong>(files)));
+        text = tr("Saved index: %1, %2 tokens, %3, opened in %4 s")
+                   .arg(documents, tokens, locale.formattedDataSize(QFileInfo(path).size()),
+                        locale.toString(opened->loadSeconds(), 'f', 2));
+    } else {
+        text = files == 1 ? tr("1 file") : tr("%1 files").arg(locale.toString(static_cast<qulonglong>(files)));
+        text += tr(", %1, %2 tokens, loaded in %3 s")
+                    .arg(locale.formattedDataSize(static_cast<qint64>(opened->bytesRead())), tokens,
+                         locale.toString(opened->loadSeconds(), 'f', 2));
+        if (opened->cut())
+            text += tr("; read %1 of %2")
+                        .arg(locale.formattedDataSize(static_cast<qint64>(opened->bytesRead())),
+                             locale.formattedDataSize(static_cast<qint64>(opened->bytesAvailable())));
+    }
+    summary_->setText(text);
 }
 
 void ExplorerWindow::setStatus(const QString &text)
@@ -519,48 +611,166 @@ void ExplorerWindow::setStatus(const QString &text)
     status_->setText(text);
 }
 
+namespace {
+
+// A phrase as a note quotes it: escaped, and cut if long.
+QString quoted(const QString &phrase)
+{
+    constexpr qsizetype most = 80;
+    const QString shown = phrase.size() <= most ? phrase : phrase.left(most - 1) + QChar(0x2026);
+    return QStringLiteral("\u201C%1\u201D").arg(shown.toHtmlEscaped());
+}
+
+}  // namespace
+
+QString ExplorerWindow::noticeFor(const ExplorerSession::Entry *entry) const
+{
+    const CorpusRequest *loading = session_.loading();
+    const auto loadingName = [loading] {
+        return QFileInfo(QFile::decodeName(QByteArray::fromStdString(loading->path))).fileName().toHtmlEscaped();
+    };
+    if (!session_.corpus()) {
+        if (loading)
+            return tr("<p>Opening %1…</p>").arg(loadingName());
+        return tr("<p><b>Open a text or a folder of texts</b> (<a href=\"open\">File &gt; Open</a>), or drop one "
+                  "here.</p><p>Then type a word or phrase above and press Return: the tree shows how the text "
+                  "goes on after it.</p>");
+    }
+    if (!entry || !entry->answer) {
+        if (loading)
+            return tr("<p>Indexing %1…</p>").arg(loadingName());
+        if (entry)
+            return {};
+        QString hint = tr("<p>Type a word or phrase above and press Return.</p>");
+        if (!frequentWords_.isEmpty()) {
+            QStringList links;
+            for (const QString &word : frequentWords_)
+                links.push_back(QStringLiteral("<a href=\"ask:%1\">%2</a>")
+                                    .arg(QString::fromLatin1(QUrl::toPercentEncoding(word)), word.toHtmlEscaped()));
+            hint += tr("<p>Its most frequent words: %1</p>").arg(links.join(QStringLiteral(", ")));
+        }
+        return hint;
+    }
+    if (entry->found())
+        return {};
+    const QueryAnswer &answer = *entry->answer;
+    const LabelEncoding encoding = labelEncoding(entry->controls.corpus);
+    const QString phrase = labelString(entry->phrase, encoding);
+    QString text = tr("<p><b>%1 does not occur in %2.</b></p>").arg(quoted(phrase), corpusName().toHtmlEscaped());
+    if (!answer.missingTokens.empty()) {
+        QStringList missing;
+        for (const std::string &token : answer.missingTokens)
+            missing.push_back(quoted(labelString(token, encoding)));
+        text += missing.size() == 1
+                    ? tr("<p>%1 is not in the corpus at all.</p>").arg(missing.front())
+                    : tr("<p>These are not in the corpus at all: %1.</p>").arg(missing.join(QStringLiteral(", ")));
+        if (!entry->controls.corpus.foldCase)
+            text += tr("<p>Case matters: <a href=\"case\">Ignore Case</a> (Ctrl+I) matches any case.</p>");
+    } else if (answer.phraseTokens.size() > 1) {
+        text += tr("<p>Each of its words occurs, but never in this order.</p>");
+    }
+    if (entry->controls.corpus.words == WordRules::Segmented && !answer.phraseTokens.empty()) {
+        QStringList words;
+        for (const std::string &token : answer.phraseTokens)
+            words.push_back(labelString(token, encoding).toHtmlEscaped());
+        text += tr("<p>The phrase was cut into: %1</p>").arg(words.join(QLatin1Char(' ')));
+    }
+    return text;
+}
+
+QString ExplorerWindow::noWordsNotice(const QString &phrase) const
+{
+    const bool otherScript = std::any_of(phrase.begin(), phrase.end(), [](QChar c) { return c.unicode() >= 0x80; });
+    if (session_.controls().corpus.words == WordRules::Bytes && otherScript) {
+        return tr("<p><b>%1 has no words under the Byte rules</b>, which read only ASCII letters, digits and "
+                  "marks.</p><p>Read the corpus by <a href=\"words:1\">Unicode words</a>, or by "
+                  "<a href=\"words:2\">Segmented words</a> for Chinese, Japanese, Thai and other scripts written "
+                  "without blanks.</p>")
+            .arg(quoted(phrase));
+    }
+    return tr("<p><b>%1 has no words or marks to search for.</b></p>").arg(quoted(phrase));
+}
+
+void ExplorerWindow::followNoticeLink(const QString &link)
+{
+    if (link == QLatin1String("open")) {
+        chooseFile();
+    } else if (link == QLatin1String("case")) {
+        ignoreCase_->trigger();
+    } else if (link.startsWith(QLatin1String("words:"))) {
+        const auto rules = static_cast<std::size_t>(link.mid(6).toInt());
+        if (rules >= wordRuleActions_.size())
+            return;
+        wordRuleActions_[rules]->setChecked(true);
+        controlCorpusOptions();
+        // Asked once the corpus is cut by those rules.
+        search(phrase_->text());
+    } else if (link.startsWith(QLatin1String("ask:"))) {
+        const QString phrase = QUrl::fromPercentEncoding(link.mid(4).toUtf8());
+        phrase_->setText(phrase);
+        search(phrase);
+    }
+}
+
 QString ExplorerWindow::statusText() const
 {
     return status_->text();
+}
+
+QString ExplorerWindow::summaryText() const
+{
+    return summary_->text();
 }
 
 void ExplorerWindow::refresh()
 {
     refreshControls();
     updateTitle();
+    if (session_.vocabulary() != frequentOf_) {
+        frequentOf_ = session_.vocabulary();
+        frequentWords_ = frequentOf_ ? frequentOf_->mostFrequentWords(12) : QStringList();
+    }
     const ExplorerSession::Entry *entry = session_.current();
-    const QueryAnswer *answer = entry ? entry->answer.get() : nullptr;
+    const bool found = entry && entry->found() && windowNotice_.isEmpty();
+    const std::uint64_t serial = found ? entry->serial : 0;
     const TreePruning pruning = session_.controls().pruning;
-    if (answer != shownAnswer_ || pruning.maxDepth != shownPruning_.maxDepth
+    if (serial != shownSerial_ || pruning.maxDepth != shownPruning_.maxDepth
         || pruning.minCount != shownPruning_.minCount) {
-        canvas_->showAnswer(entry ? entry->answer : nullptr, entry ? entry->corpus : nullptr, pruning);
-        shownAnswer_ = answer;
+        canvas_->showAnswer(found ? entry->answer : nullptr, found ? entry->corpus : nullptr, pruning);
+        shownSerial_ = serial;
         shownPruning_ = pruning;
     }
-    if (entry && !phrase_->hasFocus()) {
+    const QString notice = windowNotice_.isEmpty() ? noticeFor(entry) : windowNotice_;
+    if (notice != shownNotice_) {
+        canvas_->setNotice(notice);
+        shownNotice_ = notice;
+    }
+    // The line shows the phrase of the entry shown, once it is shown (also
+    // after Back and Forward); what is typed meanwhile stays.
+    if (entry && entry->answer && entry->serial != phraseSerial_) {
         const LabelEncoding encoding = labelEncoding(entry->controls.corpus);
         phrase_->setText(labelString(std::string_view(entry->phrase).substr(0, 1000), encoding));
+        phraseSerial_ = entry->serial;
     }
     refreshLines();
     back_->setEnabled(session_.canGoBack());
     forward_->setEnabled(session_.canGoForward());
-    const bool shown = answer != nullptr;
-    exportPicture_->setEnabled(shown);
-    exportTree_->setEnabled(shown);
-    exportLines_->setEnabled(shown);
-    copy_->setEnabled(shown);
+    exportPicture_->setEnabled(found);
+    exportTree_->setEnabled(found);
+    exportLines_->setEnabled(found);
+    copy_->setEnabled(found);
 }
 
 void ExplorerWindow::refreshLines(bool evenHidden)
 {
     const ExplorerSession::Entry *entry = session_.current();
-    const QueryAnswer *answer = entry ? entry->answer.get() : nullptr;
+    const std::uint64_t serial = entry && entry->found() ? entry->serial : 0;
     // Made when they can be seen: a hidden pane costs no search.
-    if (answer == linesAnswer_ || (answer && linesDock_->isHidden() && !evenHidden))
+    if (serial == linesSerial_ || (serial != 0 && linesDock_->isHidden() && !evenHidden))
         return;
-    linesAnswer_ = answer;
+    linesSerial_ = serial;
     ConcordanceModel &model = *lines_->model();
-    if (!answer) {
+    if (serial == 0) {
         model.clear();
         return;
     }
@@ -637,6 +847,8 @@ void ExplorerWindow::completePhrase(const QString &text)
     }
     completions_->setStringList(found);
     completer_->complete();
+    // Nothing chosen until the user moves into the list: Return then searches what was typed.
+    completer_->popup()->setCurrentIndex(QModelIndex());
 }
 
 void ExplorerWindow::takeCompletion(const QString &word)
@@ -672,8 +884,17 @@ void ExplorerWindow::rebuildRecentMenu()
 
 void ExplorerWindow::chooseFile()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open File"), QString(),
-                                                      tr("Texts and saved indexes (*.txt *.index);;All files (*)"));
+    // Every file by default: a saved index is told by its first bytes,
+    // whatever its name, and a text need not end in ".txt".
+    const QString all = tr("All files (*)");
+    QString selected = all;
+    const QString folder =
+        session_.corpus()
+            ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(session_.corpus()->request().path))).path()
+            : QString();
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Open File"), folder, all + QStringLiteral(";;") + tr("Texts (*.txt);;Saved indexes (*.index *.idx)"),
+        &selected);
     openPath(path);
 }
 
@@ -700,9 +921,12 @@ void ExplorerWindow::chooseExport(int kind)
         break;
     }
     QString selected;
-    QString path = QFileDialog::getSaveFileName(this, title, QString(), filter, &selected);
+    const QString suffix = kind == PictureExport ? QStringLiteral("png") : kind == TreeExport ? QStringLiteral("txt")
+                                                                                                : QStringLiteral("tsv");
+    QString path = QFileDialog::getSaveFileName(this, title, suggestedExportName(kind, suffix), filter, &selected);
     if (path.isEmpty())
         return;
+    exportFolder_ = QFileInfo(path).path();
     // The suffix chooses the format; one from the chosen filter if none is typed.
     if (QFileInfo(path).suffix().isEmpty()) {
         const qsizetype star = selected.indexOf(QLatin1String("*."));
@@ -714,6 +938,31 @@ void ExplorerWindow::chooseExport(int kind)
                                                : exportLines(path);
     if (written)
         setStatus(tr("Wrote %1.").arg(path));
+}
+
+QString ExplorerWindow::suggestedExportName(int kind, const QString &suffix) const
+{
+    // "CORPUS-PHRASE-lines.tsv" and the like, without what a file name cannot hold.
+    QString name = corpusName();
+    if (const ExplorerSession::Entry *entry = session_.current())
+        name += QLatin1Char('-') + labelString(std::string_view(entry->phrase).substr(0, 200),
+                                               labelEncoding(entry->controls.corpus));
+    if (kind == LinesExport)
+        name += QStringLiteral("-lines");
+    else if (kind == TreeExport)
+        name += QStringLiteral("-tree");
+    QString safe;
+    for (const QChar c : name.simplified()) {
+        if (c.isSpace())
+            safe += QLatin1Char('-');
+        else if (c.isPrint() && !QStringLiteral("/\\:*?\"<>|").contains(c))
+            safe += c;
+    }
+    safe = safe.left(80);
+    if (safe.isEmpty() || safe.startsWith(QLatin1Char('.')))
+        safe.prepend(QStringLiteral("tree"));
+    const QString folder = !exportFolder_.isEmpty() ? exportFolder_ : QDir::homePath();
+    return QDir(folder).filePath(safe + QLatin1Char('.') + suffix);
 }
 
 bool ExplorerWindow::exportPicture(const QString &path)
@@ -750,7 +999,7 @@ bool ExplorerWindow::exportTree(const QString &path)
 
 bool ExplorerWindow::exportLines(const QString &path)
 {
-    if (!session_.current() || !session_.current()->answer) {
+    if (!session_.current() || !session_.current()->found()) {
         setStatus(tr("There are no lines to export."));
         return false;
     }
@@ -794,6 +1043,33 @@ void ExplorerWindow::about()
                           "<p>Licensed under the GNU General Public License, version 3 or (at your option) "
                           "any later version (GPL-3.0-or-later).</p>")
                            .arg(QStringLiteral(MORVANET_VERSION)));
+}
+
+void ExplorerWindow::showManual()
+{
+    // One window, brought forward when asked again.
+    if (auto *shown = findChild<QDialog *>(QStringLiteral("manual"))) {
+        shown->show();
+        shown->raise();
+        shown->activateWindow();
+        return;
+    }
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("manual"));
+    dialog->setWindowTitle(tr("Morvanet Explorer Manual"));
+    auto *text = new QTextBrowser(dialog);
+    QFile manual(QStringLiteral(":/manual/manual.txt"));
+    text->setPlainText(manual.open(QIODevice::ReadOnly) ? QString::fromUtf8(manual.readAll())
+                                                        : tr("The manual is missing from this build."));
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(text);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    layout->addWidget(buttons);
+    const int columns = QFontMetrics(text->font()).horizontalAdvance(QLatin1Char('m')) * 84;
+    dialog->resize(columns, 640);
+    dialog->show();
 }
 
 void ExplorerWindow::closeEvent(QCloseEvent *event)

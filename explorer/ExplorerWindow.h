@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,9 +45,12 @@ public:
     ~ExplorerWindow() override;
 
     // Opens a file, folder or saved index in the background (stopping a
-    // load under way); `phrase`, if given, is searched once it is loaded.
+    // load under way); `phrase`, if given, is searched once it is loaded,
+    // else the phrase line's text, if any.
     void openPath(const QString &path, const std::optional<std::string> &phrase = std::nullopt);
-    // Searches the phrase as the phrase line would.
+    // Searches the phrase as the phrase line would. A phrase that cannot be
+    // asked under the word rules (no words under the byte rules, say) is
+    // explained on the canvas instead.
     void search(const QString &phrase);
     // Writes what the export commands write; false (with the reason in the
     // status bar) when there is nothing to write or it cannot be written.
@@ -60,13 +64,13 @@ public:
     LinesPane &linesPane() { return *lines_; }
     TextPane &textPane() { return *text_; }
     QLineEdit &phraseLine() { return *phrase_; }
-    // The status bar's text.
+    // The status bar's message, and the summary of the open corpus beside it.
     QString statusText() const;
+    QString summaryText() const;
     QStringList recentPaths() const { return recent_; }
-    // The bytes of the phrase line's text, as the corpus's rules read them.
-    std::string phraseBytes(const QString &text) const;
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -88,6 +92,13 @@ private:
     void updateTitle();
     void showLoaded();
     void setStatus(const QString &text);
+    // What the canvas says in place of the current entry's tree, if anything.
+    QString noticeFor(const ExplorerSession::Entry *entry) const;
+    // The canvas's note on a phrase that has no words or marks under the word rules.
+    QString noWordsNotice(const QString &phrase) const;
+    void followNoticeLink(const QString &link);
+    // The name an export of `kind` suggests, in the folder used last.
+    QString suggestedExportName(int kind, const QString &suffix) const;
     void addRecent(const QString &path);
     void rebuildRecentMenu();
     void completePhrase(const QString &text);
@@ -99,6 +110,7 @@ private:
     void chooseExport(int kind);
     void copyPicture();
     void about();
+    void showManual();
     QString corpusName() const;
 
     ExplorerSession session_;
@@ -115,6 +127,7 @@ private:
     QSpinBox *depth_ = nullptr;
     QSpinBox *minCount_ = nullptr;
     QLabel *status_ = nullptr;
+    QLabel *summary_ = nullptr;
     QProgressBar *progress_ = nullptr;
     QToolButton *cancel_ = nullptr;
     QMenu *recentMenu_ = nullptr;
@@ -139,18 +152,27 @@ private:
     QAction *zoomFit_ = nullptr;
     QAction *cancelLoad_ = nullptr;
     QAction *about_ = nullptr;
+    QAction *manual_ = nullptr;
     QActionGroup *directions_ = nullptr;
     QActionGroup *wordRules_ = nullptr;
     QStringList recent_;
-    std::optional<std::string> pendingPhrase_;
-    QString loadingPath_;
-    QString loadedStatus_;
+    QString exportFolder_;
     bool refreshing_ = false;
-    // What the canvas shows, to redraw only when it changes.
-    const QueryAnswer *shownAnswer_ = nullptr;
+    // What the canvas shows, to redraw only when it changes: the serial of
+    // the answer drawn (0: none), its pruning, and the note shown instead.
+    std::uint64_t shownSerial_ = 0;
     TreePruning shownPruning_;
-    // What the lines pane lists: the entry's answer whose occurrences it holds.
-    const QueryAnswer *linesAnswer_ = nullptr;
+    QString shownNotice_;
+    // A note of the window's own over the canvas (a phrase that could not be
+    // asked), until the session changes.
+    QString windowNotice_;
+    // The serial of the answer whose phrase the phrase line shows.
+    std::uint64_t phraseSerial_ = 0;
+    // The serial of the answer whose occurrences the lines pane lists.
+    std::uint64_t linesSerial_ = 0;
+    // The most frequent words of the open corpus, offered on an empty canvas.
+    QStringList frequentWords_;
+    std::shared_ptr<const Vocabulary> frequentOf_;
 };
 
 // The controls as the last window left them in the application's settings.

@@ -11,6 +11,9 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QThread>
 #include <QToolTip>
@@ -43,6 +46,27 @@ TreeCanvas::TreeCanvas(QWidget *parent) : QGraphicsView(parent), scene_(std::mak
     setTransformationAnchor(QGraphicsView::NoAnchor);
     setResizeAnchor(QGraphicsView::NoAnchor);
     setMouseTracking(true);
+    notice_ = new QLabel(viewport());
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->setTextFormat(Qt::RichText);
+    notice_->setWordWrap(true);
+    notice_->setAlignment(Qt::AlignCenter);
+    notice_->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    notice_->setContentsMargins(24, 24, 24, 24);
+    notice_->hide();
+    connect(notice_, &QLabel::linkActivated, this, &TreeCanvas::noticeLinkActivated);
+}
+
+void TreeCanvas::setNotice(const QString &html)
+{
+    notice_->setText(html);
+    notice_->setGeometry(viewport()->rect());
+    notice_->setVisible(!html.isEmpty());
+}
+
+QString TreeCanvas::notice() const
+{
+    return notice_->isHidden() ? QString() : notice_->text();
 }
 
 TreeCanvas::~TreeCanvas()
@@ -225,11 +249,15 @@ bool TreeCanvas::writePicture(const QString &path) const
     if (!answer_)
         return false;
     const bool svg = QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
+    // Replaced whole or not at all: an export that fails leaves the old file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
     bool written = false;
     withPicture([&](const TreePicture &picture) {
-        written = svg ? picture.writeSvg(path) : picture.image().save(path, "PNG");
+        written = svg ? picture.writeSvg(file) : picture.image().save(&file, "PNG");
     });
-    return written;
+    return written && file.commit();
 }
 
 TreeCanvas::Hit TreeCanvas::labelAt(QPoint point) const
@@ -308,6 +336,7 @@ QString TreeCanvas::toolTipFor(const Hit &hit) const
 void TreeCanvas::resizeEvent(QResizeEvent *event)
 {
     QGraphicsView::resizeEvent(event);
+    notice_->setGeometry(viewport()->rect());
     pool_.clear();
     inRedraw_ = true;
     updateSceneRect();
@@ -428,4 +457,18 @@ bool TreeCanvas::viewportEvent(QEvent *event)
         return true;
     }
     return QGraphicsView::viewportEvent(event);
+}
+
+void TreeCanvas::drawForeground(QPainter *painter, const QRectF &rect)
+{
+    // The picture ends at the canvas's edge; a label cut there may reach a
+    // little past it, where a view scrolled to its end would show it.
+    const QRectF canvas = sceneRect();
+    if (canvas.contains(rect))
+        return;
+    QPainterPath outside;
+    outside.addRect(rect);
+    QPainterPath inside;
+    inside.addRect(canvas);
+    painter->fillPath(outside.subtracted(inside), backgroundBrush());
 }

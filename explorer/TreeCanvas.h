@@ -11,6 +11,7 @@
 
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QImage>
 #include <QPoint>
 #include <QTimer>
@@ -69,6 +70,11 @@ public:
     // node). Kept until another answer is shown.
     void select(Hit hit);
     Hit selected() const { return selected_; }
+    // A note shown over the canvas (rich text with links, centred; empty
+    // for none), such as why a phrase has no tree. Its links come back as
+    // noticeLinkActivated().
+    void setNotice(const QString &html);
+    QString notice() const;
     // What the last redraw laid out (scene coordinates).
     const TreeLayout &layout() const { return layout_; }
     // How many times the trees were laid out and drawn.
@@ -83,6 +89,8 @@ signals:
     void linesRequested(const PhraseNode *node, bool middle);
     // The zoom changed.
     void zoomChanged(double zoom);
+    // A link of the notice was clicked.
+    void noticeLinkActivated(const QString &link);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -93,6 +101,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    void drawForeground(QPainter *painter, const QRectF &rect) override;
 
 private:
     TreeSides sides() const;
@@ -118,6 +127,7 @@ private:
     TreePruning pruning_;
     LabelEncoding encoding_ = LabelEncoding::Latin1;
     std::unique_ptr<QGraphicsScene> scene_;
+    QLabel *notice_ = nullptr;
     // Scenes shown before, kept until retireTimer_ fires; members are
     // destroyed last to first, the items before what they refer to.
     struct Retired {

@@ -43,3 +43,19 @@ QStringList Vocabulary::complete(const QString &prefix, int limit) const
         out.push_back(found[i]->text);
     return out;
 }
+
+QStringList Vocabulary::mostFrequentWords(int limit) const
+{
+    std::vector<const Entry *> words;
+    for (const Entry &entry : entries_) {
+        if (std::any_of(entry.text.begin(), entry.text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+            words.push_back(&entry);
+    }
+    const auto shown = std::min<std::size_t>(words.size(), static_cast<std::size_t>(std::max(limit, 0)));
+    std::partial_sort(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(shown), words.end(),
+                      [](const Entry *a, const Entry *b) { return a->count != b->count ? a->count > b->count : a < b; });
+    QStringList out;
+    for (std::size_t i = 0; i < shown; ++i)
+        out.push_back(words[i]->text);
+    return out;
+}

@@ -24,6 +24,10 @@ public:
     // binary search and a partial sort of the tokens with that prefix.
     QStringList complete(const QString &prefix, int limit) const;
 
+    // At most `limit` tokens that are words (they hold a letter or a digit),
+    // the most frequent first, ties in key order. Costs a pass over the tokens.
+    QStringList mostFrequentWords(int limit) const;
+
     std::size_t size() const { return entries_.size(); }
 
 private:

@@ -68,7 +68,7 @@ TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
     Workspace workspace;
     auto window = openedWindow(workspace.folder());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("texts — Morvanet Explorer"));
-    EXPECT_TRUE(window->statusText().contains(QStringLiteral("2 files"))) << window->statusText().toStdString();
+    EXPECT_TRUE(window->summaryText().contains(QStringLiteral("2 files"))) << window->summaryText().toStdString();
     EXPECT_EQ(window->recentPaths().front(), workspace.folder());
 
     // Return in the phrase line searches.
