@@ -324,7 +324,7 @@ void ExplorerWindow::makeActions()
     // Only while something loads, so that Escape is free for the rest.
     cancelLoad_->setEnabled(false);
     manual_ = new QAction(QIcon::fromTheme(QStringLiteral("help-contents")), tr("Morvanet Explorer &Manual"), this);
-    manual_->setShortcut(QKeySequence::HelpContents);
+    manual_->setShortcut(QKeySequence(Qt::Key_F1));
     connect(manual_, &QAction::triggered, this, &ExplorerWindow::showManual);
     about_ = new QAction(tr("&About Morvanet Explorer"), this);
     connect(about_, &QAction::triggered, this, &ExplorerWindow::about);
