@@ -12,8 +12,9 @@
 #include <vector>
 
 // The layout is docs/index-format.md's (see IndexFormat.h). Saving writes
-// every array a question reads, so opening maps the file and reads nothing
-// that grows with the corpus: a question then reads the pages it touches.
+// every array a question reads, so opening maps the file and reads, of what
+// grows with the corpus, only the token ids, once, to check them: a question
+// then reads the pages it touches.
 class CorpusIndex {
 public:
     // A file the corpus was read from, as it was when the index was saved.
@@ -39,12 +40,17 @@ public:
     static bool save(const Corpus &corpus, std::span<const Source> sources, const std::string &path,
                      const Progress &progress, std::string &reason);
 
-    // Maps the index at `path` and checks, in time that does not grow with
-    // the corpus, what every question relies on (IndexFile's checks, that
+    // Maps the index at `path` and checks what every question relies on:
+    // in time that does not grow with the corpus, IndexFile's checks, that
     // every array's size agrees with the counts, the document boundaries,
-    // the token table's ends, the Unicode version where the word rules read
-    // Unicode). What is not checked here is kept from harm where it is read:
-    // a damaged array gives wrong trees at worst.
+    // the token table's ends and its one-byte and stop ids, the Unicode
+    // version where the word rules read Unicode; and in one pass over the
+    // token ids (and spelling ids) on both cores, that every id is below
+    // the vocabulary and the boundary id stands exactly at the document
+    // boundaries. So every id the corpus hands out names a token. What is
+    // not checked here (the suffix and lcp arrays, stops, line index) is
+    // kept from harm where it is read: a damaged array gives wrong trees at
+    // worst.
     static Opened open(const std::string &path);
 
     // Reads every byte of the index at `path`: every checksum, and every

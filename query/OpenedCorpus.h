@@ -31,8 +31,9 @@ public:
     // nothing is kept then. Never throws but std::bad_alloc outside indexing.
     //
     // A saved index (a file that starts as one, see CorpusIndex) is mapped
-    // instead, in time that does not grow with it: both directions are
-    // there. It is refused, with a reason naming how it was saved, when the
+    // instead, reading only its token ids, to check them (CorpusIndex::open
+    // refuses, with a reason, an index whose ids name no token): both
+    // directions are there. It is refused, with a reason naming how it was saved, when the
     // request's word or case options differ from the ones it was saved
     // with (unless it asks for the saved ones), or when the request limits
     // the bytes (0 sets no limit). When a source file it

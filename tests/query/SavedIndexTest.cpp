@@ -1,4 +1,5 @@
 // Saved indexes: every output from an index is the text's own, damaged indexes are refused or harmless, saving replaces whole.
+#include "Corpus.h"
 #include "IndexFormat.h"
 #include "OpenedCorpus.h"
 #include "TreeCommand.h"
@@ -286,7 +287,7 @@ TEST_F(SavedIndex, DamagedIndexesAreRefusedOrHarmless)
                    })},
         {"token offsets running backwards", false, false,
          inSection(SectionKind::TokenOffsets, [&](char *at, std::size_t) { put32(at + 8, 0xFFFFFFu); })},
-        {"token ids out of range", false, false,
+        {"token ids out of range", true, false,
          inSection(SectionKind::TokenIds, [&](char *at, std::size_t length) {
              for (std::size_t i = 0; i < length; i += 20)
                  put32(at + i, 0xFFFFFFFEu);
@@ -311,6 +312,57 @@ TEST_F(SavedIndex, DamagedIndexesAreRefusedOrHarmless)
                 EXPECT_TRUE(status == 0 || status == 1) << fault.what << " " << asked[0];
             }
         }
+    }
+}
+
+TEST_F(SavedIndex, IdsThatNameNoTokenAreRefusedWhenOpened)
+{
+    // Ids are changed with the checksums left as they were: opening reads
+    // every id (not the checksums), and refuses the index in one line;
+    // nothing can then hand an id out of range to a reader.
+    writeAll("a/1.txt", randomText(6, 300));
+    writeAll("a/2.txt", randomText(7, 300));
+    ASSERT_EQ(save("plain.index", "a"), 0);
+    ASSERT_EQ(save("folded.index", "a", {"--ignore-case"}), 0);
+    const auto put32 = [](SectionKind kind, std::size_t at, std::uint32_t value) {
+        return [=](std::string &bytes, Header &header, SectionEntry *table) {
+            const SectionEntry *entry = sectionOf(table, header, kind);
+            ASSERT_TRUE(entry && at * 4 < entry->length);
+            std::memcpy(bytes.data() + entry->offset + at * 4, &value, 4);
+        };
+    };
+    const OpenedCorpus::Outcome sound = OpenedCorpus::open({"plain.index", std::nullopt, {}, false});
+    ASSERT_TRUE(sound.opened) << sound.reason;
+    const Corpus::Position boundary = sound.opened->corpus().boundaries().front();
+    const std::uint32_t vocabulary = sound.opened->corpus().vocabularySize();
+    struct Fault {
+        const char *what;
+        const char *index;
+        std::function<void(std::string &, Header &, SectionEntry *)> change;
+    };
+    const std::vector<Fault> faults = {
+        {"a token id far out of range", "plain.index", put32(SectionKind::TokenIds, 5, 0x40000000u)},
+        {"a token id just out of range", "plain.index", put32(SectionKind::TokenIds, boundary + 1, vocabulary)},
+        {"a boundary id inside a document", "plain.index", put32(SectionKind::TokenIds, 3, Corpus::noToken)},
+        {"a boundary without its id", "plain.index", put32(SectionKind::TokenIds, boundary, 0)},
+        {"a spelling id out of range", "folded.index", put32(SectionKind::SpellingIds, 7, 0xFFFFFF00u)},
+        {"a one-byte token out of range", "plain.index", put32(SectionKind::TokenSingles, 'a', 0x40000000u)},
+        {"a stop id out of range", "plain.index", put32(SectionKind::StopIds, 0, 0x40000000u)},
+    };
+    for (const Fault &fault : faults) {
+        const std::string good = readAll(fault.index);
+        writeAll("bad.index", good);
+        craft("bad.index", false, fault.change);
+        ASSERT_NE(readAll("bad.index"), good) << fault.what;
+        CorpusRequest request{"bad.index", std::nullopt, {}, true};
+        request.savedOptions = true;
+        const OpenedCorpus::Outcome opened = OpenedCorpus::open(request);
+        EXPECT_FALSE(opened.opened) << fault.what;
+        EXPECT_FALSE(opened.reason.empty()) << fault.what;
+        EXPECT_EQ(opened.reason.find('\n'), std::string::npos) << fault.what;
+        const std::string mode = std::string(fault.index) == "folded.index" ? "--ignore-case" : "--both";
+        EXPECT_EQ(run({mode, "bad.index", "the"}).status, 2) << fault.what;
+        EXPECT_EQ(run({"--check-index", "bad.index"}).status, 2) << fault.what;
     }
 }
 
