@@ -145,6 +145,14 @@ void ConcordanceModel::setContext(std::uint32_t tokens)
     if (tokens == context_)
         return;
     context_ = tokens;
+    if (order_ != Order::Text) {
+        // The rows are ordered by the words they show.
+        beginResetModel();
+        reorder();
+        forgetMadeRows();
+        endResetModel();
+        return;
+    }
     forgetMadeRows();
     if (!rows_.empty())
         emit dataChanged(index(0, LeftColumn), index(rowCount() - 1, RightColumn));
@@ -180,8 +188,8 @@ void ConcordanceModel::reorder()
     if (order_ == Order::Text || shown.empty())
         rows_ = shown;
     else
-        rows_ = orderByWordBeside(opened_->corpus(), shown, length_,
-                                  order_ == Order::LeftWord ? ConcordanceSide::Left : ConcordanceSide::Right);
+        rows_ = orderByWordsBeside(opened_->corpus(), shown, length_, context_,
+                                   order_ == Order::LeftWord ? ConcordanceSide::Left : ConcordanceSide::Right);
     if (descending_)
         std::reverse(rows_.begin(), rows_.end());
 }

@@ -144,7 +144,7 @@ TEST(ConcordanceModel, NarrowingToEachNodeShowsItsCountAndWidensBack)
     }
 }
 
-TEST(ConcordanceModel, SortsByTheWordBesideThenByPosition)
+TEST(ConcordanceModel, SortsByTheWordsBesideInTurnThenByPosition)
 {
     QTemporaryDir dir;
     const auto opened = openFolder(dir, {WordRules::Bytes, true});
@@ -161,15 +161,34 @@ TEST(ConcordanceModel, SortsByTheWordBesideThenByPosition)
         }
         return out;
     };
+    const auto column = [&model](int column, int from, int to) {
+        QStringList out;
+        for (int row = from; row < to; ++row)
+            out << model.index(row, column).data().toString();
+        return out;
+    };
     model.setOrder(ConcordanceModel::Order::RightWord);
     EXPECT_EQ(words(ConcordanceModel::RightColumn, true),
               (QStringList{"", "", "cat", "cat", "cat", "cat", "dog", "end", "log", "mat", "t"}));
+    // The four "the cat" rows by the words after "cat", then the next ones.
+    EXPECT_EQ(column(ConcordanceModel::RightColumn, 2, 6),
+              (QStringList{"cat ' s mat", "cat and the cat sat on the cat", "cat sat on the cat ' s mat",
+                           "cat sat on the mat . the dog"}));
     model.setOrder(ConcordanceModel::Order::LeftWord);
     const QStringList left = words(ConcordanceModel::LeftColumn, false);
     EXPECT_EQ(left, (QStringList{"", "", ",", ".", "and", "caf", "end", "on", "on", "on", "t"}));
-    // Equal words keep text order: the three "on the" rows.
+    // The three "on the" rows by the words before "on", the nearest first:
+    // "sat" in all, then "cat" (where the first one's document starts),
+    // "cat" again, "dog".
+    EXPECT_EQ(column(ConcordanceModel::LeftColumn, 7, 10),
+              (QStringList{"The cat sat on", "t the cat and the cat sat on", "on the mat . the dog sat on"}));
+    // Fewer words of context compare fewer: the three rows are equal over
+    // two words, and stay in text order.
+    model.setContext(2);
+    EXPECT_EQ(column(ConcordanceModel::LeftColumn, 7, 10), (QStringList{"sat on", "sat on", "sat on"}));
     EXPECT_LT(model.line(7).start, model.line(8).start);
     EXPECT_LT(model.line(8).start, model.line(9).start);
+    model.setContext(ConcordanceModel::defaultContext);
     model.sort(ConcordanceModel::LeftColumn, Qt::DescendingOrder);
     EXPECT_EQ(words(ConcordanceModel::LeftColumn, false).front(), left.back());
     model.setOrder(ConcordanceModel::Order::Text);
