@@ -153,6 +153,7 @@ struct Layout {
     std::span<const DocumentRecord> documents;
     std::string_view names;
     std::string_view savedFrom;
+    std::optional<std::string_view> openedPath;  // absent in indexes saved before it was kept
 };
 
 // Fills `layout` from an index whose header and table IndexFile checked;
@@ -267,6 +268,8 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     layout.documents = file->array<DocumentRecord>(SectionKind::Documents);
     layout.names = file->text(SectionKind::DocumentNames);
     layout.savedFrom = file->text(SectionKind::SavedFrom);
+    if (file->find(SectionKind::OpenedPath))
+        layout.openedPath = file->text(SectionKind::OpenedPath);
 
     // What is read as places to read, checked in time that grows with the
     // number of documents (each of which opening stats anyway), not tokens.
@@ -531,8 +534,8 @@ std::string CorpusIndex::describe(const CorpusOptions &options)
     return text.empty() ? "the byte rules and case kept" : text;
 }
 
-bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, const std::string &path,
-                       const Progress &progress, std::string &reason)
+bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, const std::string &openedPath,
+                       const std::string &path, const Progress &progress, std::string &reason)
 {
     const Corpus::Stored stored = corpus.stored();
     const std::uint32_t documents = static_cast<std::uint32_t>(corpus.boundaries().size() + (corpus.end() > 0 || !sources.empty() ? 1 : 0));
@@ -567,6 +570,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.add(SectionKind::LineStarts, stored.lineStarts) && sink.add(SectionKind::LineFeeds, stored.lineFeeds)
         && sink.add(SectionKind::Documents, std::span<const DocumentRecord>(records))
         && sink.addText(SectionKind::DocumentNames, names) && sink.addText(SectionKind::SavedFrom, savedFrom)
+        && sink.addText(SectionKind::OpenedPath, openedPath)
         && addDirection(sink, SectionKind::Forward, stored.forward)
         && addDirection(sink, SectionKind::Backward, stored.backward);
     };
@@ -629,6 +633,8 @@ CorpusIndex::Opened CorpusIndex::open(const std::string &path)
             opened.sources.push_back({std::string(layout.names.substr(record.nameOffset, record.nameLength)),
                                       record.size, record.modified});
         opened.savedFrom = std::string(layout.savedFrom);
+        if (layout.openedPath)
+            opened.openedPath = std::string(*layout.openedPath);
         opened.corpus = std::make_unique<const Corpus>(layout.stored, file);
     } catch (const std::bad_alloc &) {
         opened = {};

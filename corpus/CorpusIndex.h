@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,16 +30,21 @@ public:
         std::unique_ptr<const Corpus> corpus;
         std::vector<Source> sources;  // one per document, in corpus order
         std::string savedFrom;        // the working folder when it was saved
+        // The file or folder the corpus was read from, as it was named when
+        // saving (the documents' names start with it); none in an index
+        // saved before indexes kept it.
+        std::optional<std::string> openedPath;
         std::string reason;           // one line, when there is no corpus
     };
 
     // Writes `corpus`, which must have its backward index (hasBackward()),
-    // and its documents' `sources` (one per document) to `path`, whole or
-    // not at all (see IndexWriter). `progress` hears the bytes written and
-    // may stop the writing (Progress::Stopped is thrown; nothing is left).
-    // False, with a one-line `reason`, if the file cannot be written.
-    static bool save(const Corpus &corpus, std::span<const Source> sources, const std::string &path,
-                     const Progress &progress, std::string &reason);
+    // its documents' `sources` (one per document) and `openedPath`, the file
+    // or folder it was read from, to `path`, whole or not at all (see
+    // IndexWriter). `progress` hears the bytes written and may stop the
+    // writing (Progress::Stopped is thrown; nothing is left). False, with a
+    // one-line `reason`, if the file cannot be written.
+    static bool save(const Corpus &corpus, std::span<const Source> sources, const std::string &openedPath,
+                     const std::string &path, const Progress &progress, std::string &reason);
 
     // Maps the index at `path` and checks what every question relies on:
     // in time that does not grow with the corpus, IndexFile's checks, that

@@ -18,12 +18,13 @@ namespace {
 
 using Position = Corpus::Position;
 
-// The document's path as the pane shows it: below the opened folder, or the
-// file's name when a file was opened.
+// The document's path as the pane shows it: below the opened folder (the
+// corpus's root), or the file's name when a file was opened.
 std::string shownPath(const std::string &path, const std::string &opened)
 {
     // The loader names a folder's files "FOLDER/PATH" ("FOLDER" + "PATH" when
-    // it ends in '/'), and a file by the name it was opened as.
+    // it ends in '/'), and a file by the name it was opened as; a saved
+    // index keeps those names and the path they start with.
     if (path.size() > opened.size() && path.starts_with(opened) && !opened.empty()) {
         if (opened.back() == '/')
             return path.substr(opened.size());
@@ -68,7 +69,7 @@ ConcordanceModel::ConcordanceModel(QObject *parent) : QAbstractTableModel(parent
 
 std::string ConcordanceModel::documentName(const OpenedCorpus &opened, std::size_t document)
 {
-    return shownPath(opened.path(document), opened.request().path);
+    return shownPath(opened.path(document), opened.root());
 }
 
 ConcordanceModel::~ConcordanceModel() = default;

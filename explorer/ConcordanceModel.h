@@ -94,8 +94,8 @@ public:
     // The row's location as shown: "PATH:LINE".
     QString location(int row) const;
     // The name a document goes by in the pane: its path below the opened
-    // folder, or the file's name when a file was opened (the file system's
-    // bytes).
+    // folder (OpenedCorpus::root(), also for a saved index), or the file's
+    // name when a file was opened (the file system's bytes).
     static std::string documentName(const OpenedCorpus &opened, std::size_t document);
 
     // Writes the rows as shown, one line each: the four columns TAB-separated

@@ -61,6 +61,11 @@ public:
     std::span<const std::string_view> texts() const { return views_; }
     // Whether the corpus is a saved index's.
     bool saved() const { return saved_; }
+    // The file or folder the documents' paths start with, to name them by
+    // what follows: the request's path; for a saved index the one it was
+    // saved from, or, for an index saved before indexes kept it, the
+    // longest folder all its documents' paths share ("" when none).
+    const std::string &root() const { return root_; }
 
     // How much was read: all of the input, or (cut()) a part of it.
     std::uint64_t bytesRead() const { return texts_.bytesRead; }
@@ -78,6 +83,7 @@ private:
     LoadedTexts texts_;
     std::vector<std::string_view> views_;
     std::unique_ptr<const Corpus> corpus_;
+    std::string root_;
     double loadSeconds_ = 0;
     bool saved_ = false;
 };

@@ -196,6 +196,43 @@ TEST(ConcordanceModel, SortsByTheWordsBesideInTurnThenByPosition)
         EXPECT_LT(model.line(row - 1).start, model.line(row).start);
 }
 
+TEST(ConcordanceModel, NamesASavedFoldersFilesAsTheFolderDoes)
+{
+    // Files of the same name in a folder and its subfolder are told apart
+    // by their paths below the folder, from the index as from the folder.
+    QTemporaryDir dir;
+    const auto write = [&dir](const char *name, const char *text) {
+        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    write("texts/part03.txt", "one cat\n");
+    write("texts/sub/part03.txt", "two\nthree cat\n");
+    const std::string folder = QFile::encodeName(dir.filePath("texts")).toStdString();
+    const std::string index = QFile::encodeName(dir.filePath("texts.index")).toStdString();
+    const OpenedCorpus::Outcome read = OpenedCorpus::open({folder, std::nullopt, {}, true});
+    ASSERT_TRUE(read.opened) << read.reason;
+    std::string reason;
+    ASSERT_TRUE(read.opened->save(index, {}, reason)) << reason;
+    CorpusRequest request{index, std::nullopt, {}, true};
+    request.savedOptions = true;
+    const OpenedCorpus::Outcome saved = OpenedCorpus::open(request);
+    ASSERT_TRUE(saved.opened) << saved.reason;
+    QStringList locations[2];
+    for (int k = 0; k < 2; ++k) {
+        const std::shared_ptr<const OpenedCorpus> opened(k == 0 ? read.opened.get() : saved.opened.get(),
+                                                         [](const OpenedCorpus *) {});
+        const PhraseOccurrences found = findOccurrences(opened->corpus(), "cat");
+        ConcordanceModel model;
+        model.setOccurrences(opened, found.starts, found.length);
+        for (int row = 0; row < model.rowCount(); ++row)
+            locations[k] << model.location(row);
+    }
+    EXPECT_EQ(locations[0], (QStringList{"part03.txt:1", "sub/part03.txt:2"}));
+    EXPECT_EQ(locations[1], locations[0]);
+}
+
 TEST(ConcordanceModel, ExportsToAFileOrSaysWhyNot)
 {
     QTemporaryDir dir;

@@ -133,7 +133,7 @@ void craft(const fs::path &path, bool reseal, const std::function<void(std::stri
         XXH3_state_t *state = XXH3_createState();
         XXH3_64bits_reset(state);
         XXH3_64bits_update(state, &header, sizeof header);
-        XXH3_64bits_update(state, table.data(), table.size() * sizeof(SectionEntry));
+        XXH3_64bits_update(state, table.data(), std::min<std::size_t>(header.sectionCount, table.size()) * sizeof(SectionEntry));
         header.checksum = XXH3_64bits_digest(state);
         XXH3_freeState(state);
     }
@@ -364,6 +364,36 @@ TEST_F(SavedIndex, IdsThatNameNoTokenAreRefusedWhenOpened)
         EXPECT_EQ(run({mode, "bad.index", "the"}).status, 2) << fault.what;
         EXPECT_EQ(run({"--check-index", "bad.index"}).status, 2) << fault.what;
     }
+}
+
+TEST_F(SavedIndex, KeepsThePathItWasReadFromToNameItsDocumentsBy)
+{
+    writeAll("texts/part03.txt", "a b\n");
+    writeAll("texts/sub/part03.txt", "b c\n");
+    writeAll("texts/sub/deeper/x.txt", "c d\n");
+    writeAll("one.txt", "a\n");
+    ASSERT_EQ(save("folder.index", "texts"), 0);
+    ASSERT_EQ(save("file.index", "one.txt"), 0);
+    const auto rootOf = [](const char *path) {
+        const OpenedCorpus::Outcome outcome = OpenedCorpus::open({path, std::nullopt, {}, false});
+        EXPECT_TRUE(outcome.opened) << outcome.reason;
+        return outcome.opened ? outcome.opened->root() : std::string("(none)");
+    };
+    EXPECT_EQ(rootOf("texts"), "texts");
+    EXPECT_EQ(rootOf("folder.index"), "texts");
+    EXPECT_EQ(rootOf("file.index"), "one.txt");
+    // An index saved before indexes kept the path (no such section): its
+    // documents are named below the folder they all share.
+    for (const char *index : {"folder.index", "file.index"}) {
+        craft(index, true, [](std::string &, Header &header, SectionEntry *table) {
+            SectionEntry *opened = sectionOf(table, header, SectionKind::OpenedPath);
+            ASSERT_TRUE(opened);
+            *opened = table[--header.sectionCount];
+        });
+    }
+    EXPECT_EQ(rootOf("folder.index"), "texts/");
+    EXPECT_EQ(rootOf("file.index"), "");
+    EXPECT_EQ(run({"--check-index", "folder.index"}).out, "ok\n");
 }
 
 TEST_F(SavedIndex, SavingReplacesTheIndexWholeOrNotAtAll)
