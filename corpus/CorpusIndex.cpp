@@ -666,16 +666,23 @@ CorpusIndex::Staleness CorpusIndex::staleness(const Opened &opened)
 {
     Staleness found;
     for (const Source &source : opened.sources) {
-        const std::string path = source.name.starts_with('/') || opened.savedFrom.empty()
-                                     ? source.name
-                                     : opened.savedFrom + "/" + source.name;
-        struct stat status {};
-        const bool same = ::stat(path.c_str(), &status) == 0
-                          && static_cast<std::uint64_t>(status.st_size) == source.size
-                          && std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec
-                                 == source.modified;
-        if (!same && found.changed++ == 0)
+        if (stateOf(source, opened.savedFrom) != SourceState::Unchanged && found.changed++ == 0)
             found.first = source.name;
     }
     return found;
+}
+
+std::string CorpusIndex::sourcePath(const std::string &savedFrom, const std::string &name)
+{
+    return name.starts_with('/') || savedFrom.empty() ? name : savedFrom + "/" + name;
+}
+
+CorpusIndex::SourceState CorpusIndex::stateOf(const Source &source, const std::string &savedFrom)
+{
+    struct stat status {};
+    if (::stat(sourcePath(savedFrom, source.name).c_str(), &status) != 0)
+        return SourceState::Gone;
+    const bool same = static_cast<std::uint64_t>(status.st_size) == source.size
+                      && std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec == source.modified;
+    return same ? SourceState::Unchanged : SourceState::Changed;
 }

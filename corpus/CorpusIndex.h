@@ -68,13 +68,20 @@ public:
     static std::string check(const std::string &path);
 
     // The sources that changed or are gone since `opened` was saved (one
-    // stat per file; a relative name is taken from the saving folder), and
-    // the name of the first.
+    // stat per file, see stateOf), and the name of the first.
     struct Staleness {
         std::size_t changed = 0;
         std::string first;
     };
     static Staleness staleness(const Opened &opened);
+
+    // Where the source named `name` is now: a relative name is taken from
+    // `savedFrom`, the folder the index was saved in.
+    static std::string sourcePath(const std::string &savedFrom, const std::string &name);
+    // Whether `source` is as it was saved (the same size and modification
+    // time at sourcePath), changed since, or gone (cannot be statted).
+    enum class SourceState { Unchanged, Changed, Gone };
+    static SourceState stateOf(const Source &source, const std::string &savedFrom);
 
     // The versions the Unicode word rules depend on, as this program runs
     // ("15.0", "72.1").

@@ -81,11 +81,11 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
                               + " files it was saved from changed or are gone (the first: " + stale.first
                               + "); the answers come from the index";
         }
-        for (CorpusIndex::Source &source : index.sources) {
-            opened->texts_.documents.push_back({std::move(source.name), std::string()});
-            opened->views_.emplace_back();
-        }
+        for (const CorpusIndex::Source &source : index.sources)
+            opened->texts_.documents.push_back({source.name, std::string()});
         opened->root_ = index.openedPath ? *index.openedPath : sharedFolder(opened->texts_.documents);
+        opened->sources_ = std::move(index.sources);
+        opened->savedFrom_ = std::move(index.savedFrom);
         opened->corpus_ = std::move(index.corpus);
         opened->saved_ = true;
         opened->loadSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -134,6 +134,33 @@ bool OpenedCorpus::save(const std::string &indexPath, const Progress &progress, 
         sources.push_back(std::move(source));
     }
     return CorpusIndex::save(*corpus_, sources, request_.path, indexPath, progress, reason);
+}
+
+std::optional<std::string> OpenedCorpus::readDocument(std::size_t document, std::string &reason) const
+{
+    std::string path = this->path(document);
+    if (saved_) {
+        const CorpusIndex::Source &source = sources_[document];
+        switch (CorpusIndex::stateOf(source, savedFrom_)) {
+        case CorpusIndex::SourceState::Changed:
+            reason = "the file changed since the index was saved";
+            return std::nullopt;
+        case CorpusIndex::SourceState::Gone:
+            reason = "the file is gone since the index was saved";
+            return std::nullopt;
+        case CorpusIndex::SourceState::Unchanged:
+            break;
+        }
+        path = CorpusIndex::sourcePath(savedFrom_, source.name);
+    }
+    std::optional<LoadedTexts> texts = loadTexts(path, 0, &reason);
+    if (!texts)
+        return std::nullopt;
+    if (texts->documents.size() != 1) {
+        reason = "it is no longer a file";
+        return std::nullopt;
+    }
+    return std::move(texts->documents.front().bytes);
 }
 
 std::string OpenedCorpus::cutNote() const
