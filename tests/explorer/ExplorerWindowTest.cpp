@@ -206,16 +206,11 @@ TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
     const QString index = workspace.file(QStringLiteral("bad.index"));
     ASSERT_EQ(runTool({QStringLiteral("--save-index"), index, workspace.folder()}).status, 0);
     QByteArray bytes = readAll(index);
-    indexformat::Header header;
-    std::memcpy(&header, bytes.constData(), sizeof header);
-    for (std::uint32_t i = 0; i < header.sectionCount; ++i) {
-        indexformat::SectionEntry entry;
-        std::memcpy(&entry, bytes.constData() + sizeof header + i * sizeof entry, sizeof entry);
-        if (entry.kind == static_cast<std::uint32_t>(indexformat::SectionKind::TokenIds)) {
-            const std::uint32_t far = 0x40000000;
-            std::memcpy(bytes.data() + entry.offset + 5 * sizeof far, &far, sizeof far);
-        }
-    }
+    indexformat::SectionEntry entry{};
+    for (std::size_t at = sizeof(indexformat::Header);
+         entry.kind != static_cast<std::uint32_t>(indexformat::SectionKind::TokenIds); at += sizeof entry)
+        std::memcpy(&entry, bytes.constData() + at, sizeof entry);
+    bytes.replace(static_cast<qsizetype>(entry.offset + 5 * 4), 4, QByteArray("\0\0\0\x40", 4));  // 0x40000000
     explorertest::writeFile(index, bytes.toStdString());
     window->openPath(index);
     ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));

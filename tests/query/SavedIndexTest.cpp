@@ -317,49 +317,39 @@ TEST_F(SavedIndex, DamagedIndexesAreRefusedOrHarmless)
 
 TEST_F(SavedIndex, IdsThatNameNoTokenAreRefusedWhenOpened)
 {
-    // Ids are changed with the checksums left as they were: opening reads
-    // every id (not the checksums), and refuses the index in one line;
-    // nothing can then hand an id out of range to a reader.
+    // Each id is changed with the checksums left as they were: opening
+    // reads every id (not the checksums) and refuses the index in one line.
     writeAll("a/1.txt", randomText(6, 300));
     writeAll("a/2.txt", randomText(7, 300));
     ASSERT_EQ(save("plain.index", "a"), 0);
     ASSERT_EQ(save("folded.index", "a", {"--ignore-case"}), 0);
-    const auto put32 = [](SectionKind kind, std::size_t at, std::uint32_t value) {
-        return [=](std::string &bytes, Header &header, SectionEntry *table) {
-            const SectionEntry *entry = sectionOf(table, header, kind);
-            ASSERT_TRUE(entry && at * 4 < entry->length);
-            std::memcpy(bytes.data() + entry->offset + at * 4, &value, 4);
-        };
+    const auto sound = OpenedCorpus::open({"plain.index", std::nullopt, {}, false}).opened;
+    ASSERT_TRUE(sound);
+    const Corpus::Position boundary = sound->corpus().boundaries().front();
+    const struct {
+        const char *what, *index;
+        SectionKind kind;
+        std::size_t at;
+        std::uint32_t value;
+    } faults[] = {
+        {"a token id far out of range", "plain.index", SectionKind::TokenIds, 5, 0x40000000u},
+        {"a token id just out of range", "plain.index", SectionKind::TokenIds, boundary + 1, sound->corpus().vocabularySize()},
+        {"a boundary id inside a document", "plain.index", SectionKind::TokenIds, 3, Corpus::noToken},
+        {"a boundary without its id", "plain.index", SectionKind::TokenIds, boundary, 0},
+        {"a spelling id out of range", "folded.index", SectionKind::SpellingIds, 7, 0xFFFFFF00u},
+        {"a one-byte token out of range", "plain.index", SectionKind::TokenSingles, 'a', 0x40000000u},
+        {"a stop id out of range", "plain.index", SectionKind::StopIds, 0, 0x40000000u},
     };
-    const OpenedCorpus::Outcome sound = OpenedCorpus::open({"plain.index", std::nullopt, {}, false});
-    ASSERT_TRUE(sound.opened) << sound.reason;
-    const Corpus::Position boundary = sound.opened->corpus().boundaries().front();
-    const std::uint32_t vocabulary = sound.opened->corpus().vocabularySize();
-    struct Fault {
-        const char *what;
-        const char *index;
-        std::function<void(std::string &, Header &, SectionEntry *)> change;
-    };
-    const std::vector<Fault> faults = {
-        {"a token id far out of range", "plain.index", put32(SectionKind::TokenIds, 5, 0x40000000u)},
-        {"a token id just out of range", "plain.index", put32(SectionKind::TokenIds, boundary + 1, vocabulary)},
-        {"a boundary id inside a document", "plain.index", put32(SectionKind::TokenIds, 3, Corpus::noToken)},
-        {"a boundary without its id", "plain.index", put32(SectionKind::TokenIds, boundary, 0)},
-        {"a spelling id out of range", "folded.index", put32(SectionKind::SpellingIds, 7, 0xFFFFFF00u)},
-        {"a one-byte token out of range", "plain.index", put32(SectionKind::TokenSingles, 'a', 0x40000000u)},
-        {"a stop id out of range", "plain.index", put32(SectionKind::StopIds, 0, 0x40000000u)},
-    };
-    for (const Fault &fault : faults) {
-        const std::string good = readAll(fault.index);
-        writeAll("bad.index", good);
-        craft("bad.index", false, fault.change);
-        ASSERT_NE(readAll("bad.index"), good) << fault.what;
-        CorpusRequest request{"bad.index", std::nullopt, {}, true};
-        request.savedOptions = true;
-        const OpenedCorpus::Outcome opened = OpenedCorpus::open(request);
+    for (const auto &fault : faults) {
+        writeAll("bad.index", readAll(fault.index));
+        craft("bad.index", false, [&](std::string &bytes, Header &header, SectionEntry *table) {
+            const SectionEntry *entry = sectionOf(table, header, fault.kind);
+            ASSERT_TRUE(entry && fault.at * 4 < entry->length);
+            std::memcpy(bytes.data() + entry->offset + fault.at * 4, &fault.value, 4);
+        });
+        const OpenedCorpus::Outcome opened = OpenedCorpus::open({"bad.index", std::nullopt, {}, true, true});
         EXPECT_FALSE(opened.opened) << fault.what;
-        EXPECT_FALSE(opened.reason.empty()) << fault.what;
-        EXPECT_EQ(opened.reason.find('\n'), std::string::npos) << fault.what;
+        EXPECT_TRUE(!opened.reason.empty() && opened.reason.find('\n') == std::string::npos) << fault.what;
         const std::string mode = std::string(fault.index) == "folded.index" ? "--ignore-case" : "--both";
         EXPECT_EQ(run({mode, "bad.index", "the"}).status, 2) << fault.what;
         EXPECT_EQ(run({"--check-index", "bad.index"}).status, 2) << fault.what;
@@ -370,10 +360,7 @@ TEST_F(SavedIndex, KeepsThePathItWasReadFromToNameItsDocumentsBy)
 {
     writeAll("texts/part03.txt", "a b\n");
     writeAll("texts/sub/part03.txt", "b c\n");
-    writeAll("texts/sub/deeper/x.txt", "c d\n");
-    writeAll("one.txt", "a\n");
     ASSERT_EQ(save("folder.index", "texts"), 0);
-    ASSERT_EQ(save("file.index", "one.txt"), 0);
     const auto rootOf = [](const char *path) {
         const OpenedCorpus::Outcome outcome = OpenedCorpus::open({path, std::nullopt, {}, false});
         EXPECT_TRUE(outcome.opened) << outcome.reason;
@@ -381,19 +368,14 @@ TEST_F(SavedIndex, KeepsThePathItWasReadFromToNameItsDocumentsBy)
     };
     EXPECT_EQ(rootOf("texts"), "texts");
     EXPECT_EQ(rootOf("folder.index"), "texts");
-    EXPECT_EQ(rootOf("file.index"), "one.txt");
     // An index saved before indexes kept the path (no such section): its
     // documents are named below the folder they all share.
-    for (const char *index : {"folder.index", "file.index"}) {
-        craft(index, true, [](std::string &, Header &header, SectionEntry *table) {
-            SectionEntry *opened = sectionOf(table, header, SectionKind::OpenedPath);
-            ASSERT_TRUE(opened);
-            *opened = table[--header.sectionCount];
-        });
-    }
+    craft("folder.index", true, [](std::string &, Header &header, SectionEntry *table) {
+        SectionEntry *opened = sectionOf(table, header, SectionKind::OpenedPath);
+        ASSERT_TRUE(opened);
+        *opened = table[--header.sectionCount];
+    });
     EXPECT_EQ(rootOf("folder.index"), "texts/");
-    EXPECT_EQ(rootOf("file.index"), "");
-    EXPECT_EQ(run({"--check-index", "folder.index"}).out, "ok\n");
 }
 
 TEST_F(SavedIndex, SavingReplacesTheIndexWholeOrNotAtAll)
