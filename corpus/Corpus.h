@@ -56,10 +56,13 @@ public:
     explicit Corpus(std::span<const std::string_view> documents, CorpusOptions options = {},
                     bool backwardToo = false, const Progress &progress = {});
     // Views `stored`, both directions, keeping `owner` (what holds the
-    // arrays) while it lives;
-    // requires what CorpusIndex checks when it opens an index: ids and
-    // spelling ids as long as the suffix arrays, boundaries ascending and
-    // below end(), a token table as TokenTable's view requires.
+    // arrays) while it lives; requires what CorpusIndex checks when it
+    // opens an index: ids and spelling ids as long as the suffix arrays,
+    // each below the token table's size except at the boundaries, which
+    // hold noToken as no other position does; boundaries ascending and
+    // below end(); stop ids and one-byte token ids in range; a token table
+    // as TokenTable's view requires. The other arrays may lie: see
+    // SuffixIndex for how they are read.
     Corpus(const Stored &stored, std::shared_ptr<const void> owner);
     ~Corpus();
 
@@ -85,8 +88,15 @@ public:
     // Empty at a boundary or past the end.
     std::string_view token(Position p) const { return spellings_.text(spellingId(p)); }
     // The id that searching and grouping compare (of the folded token when
-    // the corpus folds case); noToken at a boundary.
-    TokenId tokenId(Position p) const { return ids_[p]; }
+    // the corpus folds case): below vocabularySize(), or noToken at a
+    // boundary or past the end (a position from a damaged saved index may
+    // be past it).
+    TokenId tokenId(Position p) const
+    {
+        if (p >= ids_.size()) [[unlikely]]
+            return noToken;
+        return ids_[p];
+    }
     // An id of the token's spelling: equal ids, equal bytes; noToken past the end.
     TokenId spellingId(Position p) const
     {
@@ -96,7 +106,9 @@ public:
     }
     // How many tokens the corpus holds (boundaries are not tokens).
     std::uint64_t tokenCount() const { return ids_.size() - boundaries_.size(); }
-    // All ids in text order, contiguous.
+    // All ids in text order, contiguous: each below vocabularySize(), or
+    // noToken exactly at the boundaries (also for a saved index: checked
+    // when it is opened).
     std::span<const TokenId> tokenIds() const { return ids_; }
     // The positions of the boundaries between documents, ascending.
     std::span<const Position> boundaries() const { return boundaries_; }

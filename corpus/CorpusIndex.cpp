@@ -6,6 +6,9 @@
 #include "IndexWriter.h"
 #include "MappedFile.h"
 
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
 #include <unicode/uchar.h>
 #include <unicode/uversion.h>
 #include <xxhash.h>
@@ -14,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -149,6 +153,7 @@ struct Layout {
     std::span<const DocumentRecord> documents;
     std::string_view names;
     std::string_view savedFrom;
+    std::optional<std::string_view> openedPath;  // absent in indexes saved before it was kept
 };
 
 // Fills `layout` from an index whose header and table IndexFile checked;
@@ -263,6 +268,8 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     layout.documents = file->array<DocumentRecord>(SectionKind::Documents);
     layout.names = file->text(SectionKind::DocumentNames);
     layout.savedFrom = file->text(SectionKind::SavedFrom);
+    if (file->find(SectionKind::OpenedPath))
+        layout.openedPath = file->text(SectionKind::OpenedPath);
 
     // What is read as places to read, checked in time that grows with the
     // number of documents (each of which opening stats anyway), not tokens.
@@ -283,6 +290,93 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
             reason = "the index's document names lie outside their section";
             return false;
         }
+    }
+    // The ids the token table and the stops hand out besides the text's:
+    // a one-byte token's id becomes a phrase's, a stop id is compared with
+    // the text's. A few hundred, checked here; the text's are checked in
+    // open() (idsSound).
+    const std::uint32_t vocabulary = header.vocabulary;
+    for (const TokenId id : stored.tokens.singles) {
+        if (id >= vocabulary && id != Corpus::noToken) {
+            reason = "the index's one-byte tokens name ids out of range";
+            return false;
+        }
+    }
+    for (std::size_t k = 0; k < stored.stopIds.size(); ++k) {
+        if (stored.stopIds[k] >= vocabulary || (k > 0 && stored.stopIds[k] <= stored.stopIds[k - 1])) {
+            reason = "the index's stop ids are out of range or order";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether every id of section `kind` (n of them, checked by readLayout) is
+// below `vocabulary`, except at `boundaries` (ascending, below n), which
+// hold the boundary id as no other position does; false with a reason if
+// not. One pass over the ids on both cores, in pieces handed to whichever
+// core is free (the other may be busy with another program). They are read
+// with pread rather than through the mapping, which would leave the whole
+// array resident in the process, where a question reads far fewer.
+bool idsSound(const IndexFile &file, SectionKind kind, std::uint32_t vocabulary, std::span<const Position> boundaries,
+              std::string &reason)
+{
+    const SectionEntry &entry = *file.find(kind);
+    const std::string name = IndexFile::nameOf(static_cast<std::uint32_t>(kind));
+    const std::uint64_t n = entry.length / sizeof(TokenId);
+    constexpr std::uint64_t piece = std::uint64_t{1} << 16;  // ids per read: 256 KB, in a core's cache
+    constexpr int threads = 2;
+    const auto pieces = static_cast<std::int64_t>((n + piece - 1) / piece);
+    const std::size_t bufferSize = static_cast<std::size_t>(std::min(n, piece));
+    std::vector<TokenId> buffers(bufferSize * threads);
+    std::uint64_t boundaryIds = 0;
+    bool inRange = true, atBoundaries = true, failed = false;
+#if defined(_OPENMP)
+#pragma omp parallel for num_threads(threads) schedule(dynamic, 4) \
+    reduction(+ : boundaryIds) reduction(&& : inRange, atBoundaries) reduction(|| : failed)
+#endif
+    for (std::int64_t k = 0; k < pieces; ++k) {
+#if defined(_OPENMP)
+        TokenId *buffer = buffers.data() + static_cast<std::size_t>(omp_get_thread_num()) * bufferSize;
+#else
+        TokenId *buffer = buffers.data();
+#endif
+        const std::uint64_t from = static_cast<std::uint64_t>(k) * piece;
+        const auto size = static_cast<std::size_t>(std::min(piece, n - from));
+        if (failed || !file.file().read(entry.offset + from * sizeof(TokenId),
+                                        std::as_writable_bytes(std::span<TokenId>(buffer, size)))) {
+            failed = true;
+            continue;
+        }
+        // A boundary's id, all ones, is the one id whose successor wraps to
+        // 0. GCC vectorizes the loop at -O2 only when told to; clang does
+        // unasked, and warns where a sanitizer's instrumentation stops it.
+        std::uint32_t over = 0, ends = 0;
+#if defined(_OPENMP) && !defined(__clang__)
+#pragma omp simd reduction(| : over) reduction(+ : ends)
+#endif
+        for (std::size_t i = 0; i < size; ++i) {
+            const TokenId id = buffer[i];
+            over |= static_cast<std::uint32_t>(static_cast<TokenId>(id + 1) > vocabulary);
+            ends += static_cast<std::uint32_t>(id == Corpus::noToken);
+        }
+        inRange = inRange && over == 0;
+        boundaryIds += ends;
+        for (auto b = std::lower_bound(boundaries.begin(), boundaries.end(), from);
+             b != boundaries.end() && *b < from + size; ++b)
+            atBoundaries = atBoundaries && buffer[*b - from] == Corpus::noToken;
+    }
+    if (failed) {
+        reason = "cannot read the index's " + name;
+        return false;
+    }
+    if (!inRange) {
+        reason = "the index's " + name + " are out of range (the index is damaged)";
+        return false;
+    }
+    if (!atBoundaries || boundaryIds != boundaries.size()) {
+        reason = "the index's " + name + " do not mark the document boundaries (the index is damaged)";
+        return false;
     }
     return true;
 }
@@ -401,11 +495,8 @@ std::string checkLayout(const Layout &layout)
         if (text.size() >= 2 ? table.find(text) != id : text.size() == 1 && table.findSingle(static_cast<unsigned char>(text[0])) != id)
             return "the index's token table does not find token " + std::to_string(id);
     }
+    // (Stop ids in range and order were checked by readLayout.)
     const std::span<const TokenId> stopIds = file.array<TokenId>(SectionKind::StopIds);
-    for (std::size_t k = 0; k < stopIds.size(); ++k) {
-        if (stopIds[k] >= vocabulary || (k > 0 && stopIds[k] <= stopIds[k - 1]))
-            return "the index's stop ids are out of range or order";
-    }
     // The line index: starts ascending (a boundary may repeat a start that
     // resets the count) inside the positions.
     for (std::size_t k = 0; k < stored.lineStarts.size(); ++k) {
@@ -445,8 +536,8 @@ std::string CorpusIndex::describe(const CorpusOptions &options)
     return text.empty() ? "the byte rules and case kept" : text;
 }
 
-bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, const std::string &path,
-                       const Progress &progress, std::string &reason)
+bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, const std::string &openedPath,
+                       const std::string &path, const Progress &progress, std::string &reason)
 {
     const Corpus::Stored stored = corpus.stored();
     const std::uint32_t documents = static_cast<std::uint32_t>(corpus.boundaries().size() + (corpus.end() > 0 || !sources.empty() ? 1 : 0));
@@ -481,6 +572,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.add(SectionKind::LineStarts, stored.lineStarts) && sink.add(SectionKind::LineFeeds, stored.lineFeeds)
         && sink.add(SectionKind::Documents, std::span<const DocumentRecord>(records))
         && sink.addText(SectionKind::DocumentNames, names) && sink.addText(SectionKind::SavedFrom, savedFrom)
+        && sink.addText(SectionKind::OpenedPath, openedPath)
         && addDirection(sink, SectionKind::Forward, stored.forward)
         && addDirection(sink, SectionKind::Backward, stored.backward);
     };
@@ -532,13 +624,22 @@ CorpusIndex::Opened CorpusIndex::open(const std::string &path)
     Layout layout;
     if (!readLayout(file, layout, opened.reason))
         return opened;
-    for (const DocumentRecord &record : layout.documents)
-        opened.sources.push_back({std::string(layout.names.substr(record.nameOffset, record.nameLength)), record.size,
-                                  record.modified});
-    opened.savedFrom = std::string(layout.savedFrom);
     try {
+        const std::uint32_t vocabulary = file->header().vocabulary;
+        const Corpus::Stored &stored = layout.stored;
+        if (!idsSound(*file, SectionKind::TokenIds, vocabulary, stored.boundaries, opened.reason)
+            || (!stored.spellingIds.empty()
+                && !idsSound(*file, SectionKind::SpellingIds, vocabulary, stored.boundaries, opened.reason)))
+            return opened;
+        for (const DocumentRecord &record : layout.documents)
+            opened.sources.push_back({std::string(layout.names.substr(record.nameOffset, record.nameLength)),
+                                      record.size, record.modified});
+        opened.savedFrom = std::string(layout.savedFrom);
+        if (layout.openedPath)
+            opened.openedPath = std::string(*layout.openedPath);
         opened.corpus = std::make_unique<const Corpus>(layout.stored, file);
     } catch (const std::bad_alloc &) {
+        opened = {};
         opened.reason = "not enough memory";
     }
     return opened;
@@ -567,16 +668,23 @@ CorpusIndex::Staleness CorpusIndex::staleness(const Opened &opened)
 {
     Staleness found;
     for (const Source &source : opened.sources) {
-        const std::string path = source.name.starts_with('/') || opened.savedFrom.empty()
-                                     ? source.name
-                                     : opened.savedFrom + "/" + source.name;
-        struct stat status {};
-        const bool same = ::stat(path.c_str(), &status) == 0
-                          && static_cast<std::uint64_t>(status.st_size) == source.size
-                          && std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec
-                                 == source.modified;
-        if (!same && found.changed++ == 0)
+        if (stateOf(source, opened.savedFrom) != SourceState::Unchanged && found.changed++ == 0)
             found.first = source.name;
     }
     return found;
+}
+
+std::string CorpusIndex::sourcePath(const std::string &savedFrom, const std::string &name)
+{
+    return name.starts_with('/') || savedFrom.empty() ? name : savedFrom + "/" + name;
+}
+
+CorpusIndex::SourceState CorpusIndex::stateOf(const Source &source, const std::string &savedFrom)
+{
+    struct stat status {};
+    if (::stat(sourcePath(savedFrom, source.name).c_str(), &status) != 0)
+        return SourceState::Gone;
+    const bool same = static_cast<std::uint64_t>(status.st_size) == source.size
+                      && std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec == source.modified;
+    return same ? SourceState::Unchanged : SourceState::Changed;
 }

@@ -32,6 +32,7 @@ std::uint32_t IndexFile::elementSizeOf(std::uint32_t kind)
     case SectionKind::TokenBytes:
     case SectionKind::DocumentNames:
     case SectionKind::SavedFrom:
+    case SectionKind::OpenedPath:
         return 1;
     case SectionKind::TokenSlots:
         return 8;
@@ -73,6 +74,7 @@ std::string IndexFile::nameOf(std::uint32_t kind)
     case SectionKind::Documents: return "documents";
     case SectionKind::DocumentNames: return "document names";
     case SectionKind::SavedFrom: return "saving folder";
+    case SectionKind::OpenedPath: return "opened path";
     default: break;
     }
     for (const SectionKind direction : {SectionKind::Forward, SectionKind::Backward}) {

@@ -33,6 +33,7 @@ enum class SectionKind : std::uint32_t {
     Documents = 11,    // DocumentRecord, documents
     DocumentNames = 12, // char: the documents' names back to back
     SavedFrom = 13,    // char: the working folder the index was saved in
+    OpenedPath = 14,   // char: the file or folder the corpus was read from; optional (absent in older indexes)
     Forward = 32,
     Backward = 48,
 };

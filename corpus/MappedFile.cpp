@@ -53,15 +53,32 @@ std::unique_ptr<MappedFile> MappedFile::open(const std::string &path, std::strin
         }
         data = static_cast<const std::byte *>(mapped);
     }
-    // The mapping keeps the file's pages; the descriptor is not needed.
-    ::close(fd);
-    return std::unique_ptr<MappedFile>(new MappedFile(data, size));
+    // The descriptor stays open for read(): the same file as the mapping,
+    // even when another has been renamed over its path since.
+    return std::unique_ptr<MappedFile>(new MappedFile(fd, data, size));
 }
 
 MappedFile::~MappedFile()
 {
     if (size_ > 0)
         ::munmap(const_cast<std::byte *>(data_), size_);
+    ::close(descriptor_);
+}
+
+bool MappedFile::read(std::size_t offset, std::span<std::byte> into) const
+{
+    if (offset > size_ || into.size() > size_ - offset)
+        return false;
+    while (!into.empty()) {
+        const ssize_t got = ::pread(descriptor_, into.data(), into.size(), static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        into = into.subspan(static_cast<std::size_t>(got));
+        offset += static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 void MappedFile::adviseSequential(std::size_t offset, std::size_t length) const

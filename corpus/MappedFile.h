@@ -29,10 +29,19 @@ public:
     // Advice that [offset, offset + length) will be read from start to end
     // soon; only advice, ignored where the kernel does not take it.
     void adviseSequential(std::size_t offset, std::size_t length) const;
+    // Copies the file's bytes from `offset` into `into` (all of it, or
+    // false) with pread, from the same file as the mapping but without
+    // mapping them into the process: a pass over a large part of the file
+    // then leaves the process's resident memory as it was. Any thread.
+    bool read(std::size_t offset, std::span<std::byte> into) const;
 
 private:
-    MappedFile(const std::byte *data, std::size_t size) : data_(data), size_(size) {}
+    MappedFile(int descriptor, const std::byte *data, std::size_t size)
+        : descriptor_(descriptor), data_(data), size_(size)
+    {
+    }
 
+    int descriptor_;
     const std::byte *data_;
     std::size_t size_;
 };

@@ -18,12 +18,13 @@ namespace {
 
 using Position = Corpus::Position;
 
-// The document's path as the pane shows it: below the opened folder, or the
-// file's name when a file was opened.
+// The document's path as the pane shows it: below the opened folder (the
+// corpus's root), or the file's name when a file was opened.
 std::string shownPath(const std::string &path, const std::string &opened)
 {
     // The loader names a folder's files "FOLDER/PATH" ("FOLDER" + "PATH" when
-    // it ends in '/'), and a file by the name it was opened as.
+    // it ends in '/'), and a file by the name it was opened as; a saved
+    // index keeps those names and the path they start with.
     if (path.size() > opened.size() && path.starts_with(opened) && !opened.empty()) {
         if (opened.back() == '/')
             return path.substr(opened.size());
@@ -68,7 +69,7 @@ ConcordanceModel::ConcordanceModel(QObject *parent) : QAbstractTableModel(parent
 
 std::string ConcordanceModel::documentName(const OpenedCorpus &opened, std::size_t document)
 {
-    return shownPath(opened.path(document), opened.request().path);
+    return shownPath(opened.path(document), opened.root());
 }
 
 ConcordanceModel::~ConcordanceModel() = default;
@@ -145,6 +146,14 @@ void ConcordanceModel::setContext(std::uint32_t tokens)
     if (tokens == context_)
         return;
     context_ = tokens;
+    if (order_ != Order::Text) {
+        // The rows are ordered by the words they show.
+        beginResetModel();
+        reorder();
+        forgetMadeRows();
+        endResetModel();
+        return;
+    }
     forgetMadeRows();
     if (!rows_.empty())
         emit dataChanged(index(0, LeftColumn), index(rowCount() - 1, RightColumn));
@@ -180,8 +189,8 @@ void ConcordanceModel::reorder()
     if (order_ == Order::Text || shown.empty())
         rows_ = shown;
     else
-        rows_ = orderByWordBeside(opened_->corpus(), shown, length_,
-                                  order_ == Order::LeftWord ? ConcordanceSide::Left : ConcordanceSide::Right);
+        rows_ = orderByWordsBeside(opened_->corpus(), shown, length_, context_,
+                                   order_ == Order::LeftWord ? ConcordanceSide::Left : ConcordanceSide::Right);
     if (descending_)
         std::reverse(rows_.begin(), rows_.end());
 }

@@ -32,9 +32,10 @@ class QIODevice;
 //
 // The rows can be narrowed to a subset (the occurrences through a node of
 // the tree) and widened again, and ordered by text position or by the
-// first word to the left or to the right (words compared by their text,
+// words to the left or to the right, the nearest first, as far as the
+// context shows them (see orderByWordsBeside: words compared by their text,
 // folded when the corpus folds case; then by position). Ordering a million
-// rows is a counting pass over them, tens of milliseconds, on the calling
+// rows is a counting pass over them per word of context, on the calling
 // thread.
 //
 // The model reads the corpus on the thread it lives on; the corpus is shared
@@ -46,8 +47,8 @@ public:
     enum Column { LocationColumn, LeftColumn, PhraseColumn, RightColumn, ColumnCount };
     enum class Order {
         Text,       // as the occurrences stand in the text
-        LeftWord,   // by the word right before the phrase
-        RightWord,  // by the word right after it
+        LeftWord,   // by the words before the phrase: the one right before it first
+        RightWord,  // by the words after it: the one right after it first
     };
     // data() with this role gives the row's ConcordanceLine.
     static constexpr int LineRole = Qt::UserRole + 1;
@@ -78,7 +79,8 @@ public:
     std::size_t totalCount() const { return all_.size(); }
     std::size_t shownCount() const { return rows_.size(); }
 
-    // Tokens of context on either side (default 8).
+    // Tokens of context on either side (default 8); a word order compares
+    // as many.
     std::uint32_t context() const { return context_; }
     void setContext(std::uint32_t tokens);
 
@@ -92,8 +94,8 @@ public:
     // The row's location as shown: "PATH:LINE".
     QString location(int row) const;
     // The name a document goes by in the pane: its path below the opened
-    // folder, or the file's name when a file was opened (the file system's
-    // bytes).
+    // folder (OpenedCorpus::root(), also for a saved index), or the file's
+    // name when a file was opened (the file system's bytes).
     static std::string documentName(const OpenedCorpus &opened, std::size_t document);
 
     // Writes the rows as shown, one line each: the four columns TAB-separated
@@ -112,8 +114,8 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    // Left and right context order by their first word, the other columns
-    // by text position; descending reverses the rows.
+    // Left and right context order by their words (LeftWord, RightWord),
+    // the other columns by text position; descending reverses the rows.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 signals:

@@ -58,7 +58,7 @@ LinesPane::LinesPane(QWidget *parent)
     order_->addItem(tr("Text order"), static_cast<int>(ConcordanceModel::Order::Text));
     order_->addItem(tr("Left word"), static_cast<int>(ConcordanceModel::Order::LeftWord));
     order_->addItem(tr("Right word"), static_cast<int>(ConcordanceModel::Order::RightWord));
-    order_->setToolTip(tr("Order the lines by their place in the text, or by the word before or after the phrase"));
+    order_->setToolTip(tr("Order the lines by their place in the text, or by the words before or after the phrase, the nearest first"));
     auto *orderLabel = new QLabel(tr("&Sort:"), this);
     orderLabel->setBuddy(order_);
 

@@ -3,13 +3,14 @@
 #include "ConcordanceModel.h"
 #include "DocumentWindow.h"
 #include "LabelEncoding.h"
-#include "TextLoader.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 TextPane::TextPane(QWidget *parent) : QWidget(parent), title_(new QLabel(this)), editor_(new QPlainTextEdit(this))
@@ -68,14 +69,15 @@ bool TextPane::showLine(std::shared_ptr<const OpenedCorpus> opened, const Concor
     if (line.document < opened_->texts().size()) {
         bytes = opened_->texts()[line.document];
     } else {
-        // Not kept in memory: read as the loader read it for the corpus.
+        // Not kept in memory (a saved index): its file, while it is the text
+        // the corpus was made of; a changed one would show other lines.
         std::string why;
-        std::optional<LoadedTexts> texts = loadTexts(opened_->path(line.document), 0, &why);
-        if (!texts || texts->documents.size() != 1) {
+        std::optional<std::string> text = opened_->readDocument(line.document, why);
+        if (!text) {
             showReason(tr("Cannot show %1: %2").arg(name, QString::fromLocal8Bit(why.c_str())));
             return false;
         }
-        read = std::move(texts->documents.front().bytes);
+        read = std::move(*text);
         bytes = read;
     }
 

@@ -12,8 +12,9 @@ class QLabel;
 class QPlainTextEdit;
 
 // Read-only. The text comes from the opened corpus's documents, or, where
-// it keeps none in memory, from the document's file (read as the loader
-// reads it); failing both, the pane shows the reason in one line. Only a
+// it keeps none in memory (a saved index), from the document's file while
+// it is as it was saved (OpenedCorpus::readDocument); otherwise the pane
+// shows why not in one line. Only a
 // window of lines around the occurrence is shown (a few hundred lines, a
 // few hundred kilobytes at most), so a 100 MB document opens as fast as a
 // small one; the title tells which lines of which document they are.

@@ -30,6 +30,24 @@ bool fitsInMemory(const LoadedTexts &texts, bool backward, std::string &reason)
     return false;
 }
 
+// The longest folder that every source's name lies in, with its final
+// '/' ("" when they share none): what an index saved before it kept the
+// opened path names its documents below.
+std::string sharedFolder(const std::vector<TextDocument> &sources)
+{
+    if (sources.empty())
+        return {};
+    std::string_view shared = sources.front().path;
+    for (const TextDocument &source : sources) {
+        std::size_t same = 0;
+        while (same < shared.size() && same < source.path.size() && shared[same] == source.path[same])
+            ++same;
+        shared = shared.substr(0, same);
+    }
+    const std::size_t slash = shared.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(shared.substr(0, slash + 1));
+}
+
 }  // namespace
 
 OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Progress &progress)
@@ -63,10 +81,11 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
                               + " files it was saved from changed or are gone (the first: " + stale.first
                               + "); the answers come from the index";
         }
-        for (CorpusIndex::Source &source : index.sources) {
-            opened->texts_.documents.push_back({std::move(source.name), std::string()});
-            opened->views_.emplace_back();
-        }
+        for (const CorpusIndex::Source &source : index.sources)
+            opened->texts_.documents.push_back({source.name, std::string()});
+        opened->root_ = index.openedPath ? *index.openedPath : sharedFolder(opened->texts_.documents);
+        opened->sources_ = std::move(index.sources);
+        opened->savedFrom_ = std::move(index.savedFrom);
         opened->corpus_ = std::move(index.corpus);
         opened->saved_ = true;
         opened->loadSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -82,6 +101,7 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
         if (!fitsInMemory(*texts, request.backward, outcome.reason))
             return outcome;
         opened->texts_ = std::move(*texts);
+        opened->root_ = request.path;
         for (const TextDocument &document : opened->texts_.documents)
             opened->views_.emplace_back(document.bytes);
         opened->corpus_ = std::make_unique<const Corpus>(opened->views_, request.options, request.backward, progress);
@@ -113,7 +133,34 @@ bool OpenedCorpus::save(const std::string &indexPath, const Progress &progress, 
         }
         sources.push_back(std::move(source));
     }
-    return CorpusIndex::save(*corpus_, sources, indexPath, progress, reason);
+    return CorpusIndex::save(*corpus_, sources, request_.path, indexPath, progress, reason);
+}
+
+std::optional<std::string> OpenedCorpus::readDocument(std::size_t document, std::string &reason) const
+{
+    std::string path = this->path(document);
+    if (saved_) {
+        const CorpusIndex::Source &source = sources_[document];
+        switch (CorpusIndex::stateOf(source, savedFrom_)) {
+        case CorpusIndex::SourceState::Changed:
+            reason = "the file changed since the index was saved";
+            return std::nullopt;
+        case CorpusIndex::SourceState::Gone:
+            reason = "the file is gone since the index was saved";
+            return std::nullopt;
+        case CorpusIndex::SourceState::Unchanged:
+            break;
+        }
+        path = CorpusIndex::sourcePath(savedFrom_, source.name);
+    }
+    std::optional<LoadedTexts> texts = loadTexts(path, 0, &reason);
+    if (!texts)
+        return std::nullopt;
+    if (texts->documents.size() != 1) {
+        reason = "it is no longer a file";
+        return std::nullopt;
+    }
+    return std::move(texts->documents.front().bytes);
 }
 
 std::string OpenedCorpus::cutNote() const

@@ -2,12 +2,14 @@
 #pragma once
 
 #include "Corpus.h"
+#include "CorpusIndex.h"
 #include "CorpusRequest.h"
 #include "LoadedTexts.h"
 #include "Progress.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,8 +33,9 @@ public:
     // nothing is kept then. Never throws but std::bad_alloc outside indexing.
     //
     // A saved index (a file that starts as one, see CorpusIndex) is mapped
-    // instead, in time that does not grow with it: both directions are
-    // there. It is refused, with a reason naming how it was saved, when the
+    // instead, reading only its token ids, to check them (CorpusIndex::open
+    // refuses, with a reason, an index whose ids name no token): both
+    // directions are there. It is refused, with a reason naming how it was saved, when the
     // request's word or case options differ from the ones it was saved
     // with (unless it asks for the saved ones), or when the request limits
     // the bytes (0 sets no limit). When a source file it
@@ -53,13 +56,26 @@ public:
     const CorpusRequest &request() const { return request_; }
 
     // The documents in corpus order: each one's path as the loader named it
-    // (raw bytes; for a saved index, as it was named when saved) and its
-    // text (empty for a saved index: its corpus needs none).
+    // (raw bytes; for a saved index, as it was named when saved), and the
+    // texts kept in memory: every document's, or none for a saved index
+    // (its corpus needs none; see readDocument).
     std::size_t documentCount() const { return texts_.documents.size(); }
     const std::string &path(std::size_t document) const { return texts_.documents[document].path; }
     std::span<const std::string_view> texts() const { return views_; }
     // Whether the corpus is a saved index's.
     bool saved() const { return saved_; }
+    // The file or folder the documents' paths start with, to name them by
+    // what follows: the request's path; for a saved index the one it was
+    // saved from, or, for an index saved before indexes kept it, the
+    // longest folder all its documents' paths share ("" when none).
+    const std::string &root() const { return root_; }
+    // Reads `document` (< documentCount()) from its file again, as the
+    // loader reads it: for a saved index its source file (a relative name
+    // taken from the folder it was saved in), and only while it is as it
+    // was saved, since the corpus's positions and lines describe that text.
+    // Nothing, with a one-line `reason`, when it changed since, is gone or
+    // cannot be read. Time: the file's bytes.
+    std::optional<std::string> readDocument(std::size_t document, std::string &reason) const;
 
     // How much was read: all of the input, or (cut()) a part of it.
     std::uint64_t bytesRead() const { return texts_.bytesRead; }
@@ -77,6 +93,10 @@ private:
     LoadedTexts texts_;
     std::vector<std::string_view> views_;
     std::unique_ptr<const Corpus> corpus_;
+    std::string root_;
+    // A saved index's sources as they were saved, and where it was saved.
+    std::vector<CorpusIndex::Source> sources_;
+    std::string savedFrom_;
     double loadSeconds_ = 0;
     bool saved_ = false;
 };

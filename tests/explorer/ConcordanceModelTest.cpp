@@ -36,6 +36,7 @@ std::shared_ptr<const OpenedCorpus> openFolder(const QTemporaryDir &dir, CorpusO
     CorpusRequest request;
     request.path = QFile::encodeName(dir.path()).toStdString();
     request.options = options;
+    request.backward = true;  // so that it can be saved
     OpenedCorpus::Outcome outcome = OpenedCorpus::open(request);
     EXPECT_TRUE(outcome.opened) << outcome.reason;
     return std::move(outcome.opened);
@@ -144,7 +145,7 @@ TEST(ConcordanceModel, NarrowingToEachNodeShowsItsCountAndWidensBack)
     }
 }
 
-TEST(ConcordanceModel, SortsByTheWordBesideThenByPosition)
+TEST(ConcordanceModel, SortsByTheWordsBesideInTurnThenByPosition)
 {
     QTemporaryDir dir;
     const auto opened = openFolder(dir, {WordRules::Bytes, true});
@@ -161,20 +162,50 @@ TEST(ConcordanceModel, SortsByTheWordBesideThenByPosition)
         }
         return out;
     };
+    const auto column = [&model](int column, int from, int to) {
+        QStringList out;
+        for (int row = from; row < to; ++row)
+            out << model.index(row, column).data().toString();
+        return out;
+    };
     model.setOrder(ConcordanceModel::Order::RightWord);
     EXPECT_EQ(words(ConcordanceModel::RightColumn, true),
               (QStringList{"", "", "cat", "cat", "cat", "cat", "dog", "end", "log", "mat", "t"}));
     model.setOrder(ConcordanceModel::Order::LeftWord);
     const QStringList left = words(ConcordanceModel::LeftColumn, false);
     EXPECT_EQ(left, (QStringList{"", "", ",", ".", "and", "caf", "end", "on", "on", "on", "t"}));
-    // Equal words keep text order: the three "on the" rows.
+    // The three "on the" rows by the words before "on", the nearest first:
+    // "sat" in all, then "cat" (where the first one's document starts),
+    // "cat" again, "dog".
+    EXPECT_EQ(column(ConcordanceModel::LeftColumn, 7, 10),
+              (QStringList{"The cat sat on", "t the cat and the cat sat on", "on the mat . the dog sat on"}));
+    // Fewer words of context compare fewer: the three rows are equal over
+    // two words, and stay in text order.
+    model.setContext(2);
+    EXPECT_EQ(column(ConcordanceModel::LeftColumn, 7, 10), (QStringList{"sat on", "sat on", "sat on"}));
     EXPECT_LT(model.line(7).start, model.line(8).start);
     EXPECT_LT(model.line(8).start, model.line(9).start);
+    model.setContext(ConcordanceModel::defaultContext);
     model.sort(ConcordanceModel::LeftColumn, Qt::DescendingOrder);
     EXPECT_EQ(words(ConcordanceModel::LeftColumn, false).front(), left.back());
     model.setOrder(ConcordanceModel::Order::Text);
     for (int row = 1; row < model.rowCount(); ++row)
         EXPECT_LT(model.line(row - 1).start, model.line(row).start);
+}
+
+TEST(ConcordanceModel, NamesASavedFoldersFilesBelowTheFolderAsTheFolderDoes)
+{
+    QTemporaryDir dir;
+    const auto folder = openFolder(dir, {});
+    const std::string index = QFile::encodeName(dir.filePath("saved.index")).toStdString();
+    std::string reason;
+    ASSERT_TRUE(folder->save(index, {}, reason)) << reason;
+    const std::shared_ptr<const OpenedCorpus> saved = OpenedCorpus::open({index, std::nullopt, {}, true, true}).opened;
+    ASSERT_TRUE(saved);
+    const PhraseOccurrences found = findOccurrences(saved->corpus(), "cat");
+    const std::string lines = kwicOf(*saved, found.starts, found.length, 1);
+    EXPECT_EQ(lines, kwicOf(*folder, found.starts, found.length, 1));
+    EXPECT_NE(lines.find("\nsub/b.txt:1\t"), std::string::npos) << lines;
 }
 
 TEST(ConcordanceModel, ExportsToAFileOrSaysWhyNot)

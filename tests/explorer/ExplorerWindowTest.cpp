@@ -2,6 +2,7 @@
 #include "ConcordanceModel.h"
 #include "ExplorerTestSupport.h"
 #include "ExplorerWindow.h"
+#include "IndexFormat.h"
 #include "LinesPane.h"
 #include "TextPane.h"
 #include "TreePicture.h"
@@ -21,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 namespace {
@@ -197,6 +199,24 @@ TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
     EXPECT_EQ(window->session().corpus(), corpus);
     EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Cannot open missing.txt: ")))
         << window->statusText().toStdString();
+
+    // A saved index with a token id that names no token, its checksums as
+    // they were: refused in the status bar (its loading thread once read
+    // far outside the vocabulary).
+    const QString index = workspace.file(QStringLiteral("bad.index"));
+    ASSERT_EQ(runTool({QStringLiteral("--save-index"), index, workspace.folder()}).status, 0);
+    QByteArray bytes = readAll(index);
+    indexformat::SectionEntry entry{};
+    for (std::size_t at = sizeof(indexformat::Header);
+         entry.kind != static_cast<std::uint32_t>(indexformat::SectionKind::TokenIds); at += sizeof entry)
+        std::memcpy(&entry, bytes.constData() + at, sizeof entry);
+    bytes.replace(static_cast<qsizetype>(entry.offset + 5 * 4), 4, QByteArray("\0\0\0\x40", 4));  // 0x40000000
+    explorertest::writeFile(index, bytes.toStdString());
+    window->openPath(index);
+    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    EXPECT_EQ(window->session().corpus(), corpus);
+    EXPECT_EQ(window->statusText(), QStringLiteral("Cannot open bad.index: the index's token ids are out of range "
+                                                   "(the index is damaged)"));
 
     // Ignore case re-indexes; Escape stops it and the controls go back.
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);

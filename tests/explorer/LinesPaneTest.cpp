@@ -7,6 +7,7 @@
 #include "TextPane.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -86,6 +87,48 @@ TEST(TextPane, ShowsTheLineWithItsOccurrenceHighlighted)
     TextPane pane;
     EXPECT_FALSE(pane.showLine(nullptr, {}));
     EXPECT_FALSE(pane.titleLabel()->text().isEmpty());
+}
+
+TEST(TextPane, ShowsASavedIndexsLineFromItsSourceWhileItIsAsSaved)
+{
+    QTemporaryDir dir;
+    std::string text;
+    for (int line = 1; line <= 1000; ++line)
+        text += "line " + std::to_string(line) + (line == 700 ? " the cat\n" : "\n");
+    openText(dir, text, {});
+    // Saved from the text's folder by a relative name, and opened from
+    // elsewhere: the source is found from the folder it was saved in.
+    struct Back {
+        QString folder = QDir::currentPath();
+        ~Back() { QDir::setCurrent(folder); }
+    } back;
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    std::string reason;
+    ASSERT_TRUE(OpenedCorpus::open({"text.txt", 0, {}, true}).opened->save("text.index", {}, reason)) << reason;
+    ASSERT_TRUE(QDir::setCurrent(QDir::rootPath()));
+    const std::shared_ptr<const OpenedCorpus> opened =
+        OpenedCorpus::open({QFile::encodeName(dir.filePath("text.index")).toStdString(), std::nullopt, {}, true, true})
+            .opened;
+    ASSERT_TRUE(opened && opened->texts().empty());
+    ConcordanceModel model;
+    const PhraseOccurrences found = findOccurrences(opened->corpus(), "the cat");
+    model.setOccurrences(opened, found.starts, found.length);
+    TextPane pane;
+    ASSERT_TRUE(pane.showLine(opened, model.line(0))) << pane.titleLabel()->text().toStdString();
+    EXPECT_EQ(pane.highlighted(), "the cat");
+    EXPECT_EQ(pane.titleLabel()->text(), "text.txt:700 (lines 500\u2013900)");
+
+    // A source changed since, or gone: why, and no text that the index's
+    // lines would not describe.
+    QFile file(dir.filePath("text.txt"));
+    ASSERT_TRUE(file.open(QIODevice::Append) && file.write("more\n") == 5);
+    file.close();
+    EXPECT_FALSE(pane.showLine(opened, model.line(0)));
+    EXPECT_EQ(pane.titleLabel()->text(), "Cannot show text.txt: the file changed since the index was saved");
+    EXPECT_TRUE(pane.editor()->toPlainText().isEmpty());
+    ASSERT_TRUE(file.remove());
+    EXPECT_FALSE(pane.showLine(opened, model.line(0)));
+    EXPECT_EQ(pane.titleLabel()->text(), "Cannot show text.txt: the file is gone since the index was saved");
 }
 
 TEST(DocumentWindow, KeepsToItsBytesAroundALongLine)

@@ -1,4 +1,5 @@
 // Saved indexes: every output from an index is the text's own, damaged indexes are refused or harmless, saving replaces whole.
+#include "Corpus.h"
 #include "IndexFormat.h"
 #include "OpenedCorpus.h"
 #include "TreeCommand.h"
@@ -132,7 +133,7 @@ void craft(const fs::path &path, bool reseal, const std::function<void(std::stri
         XXH3_state_t *state = XXH3_createState();
         XXH3_64bits_reset(state);
         XXH3_64bits_update(state, &header, sizeof header);
-        XXH3_64bits_update(state, table.data(), table.size() * sizeof(SectionEntry));
+        XXH3_64bits_update(state, table.data(), std::min<std::size_t>(header.sectionCount, table.size()) * sizeof(SectionEntry));
         header.checksum = XXH3_64bits_digest(state);
         XXH3_freeState(state);
     }
@@ -286,7 +287,7 @@ TEST_F(SavedIndex, DamagedIndexesAreRefusedOrHarmless)
                    })},
         {"token offsets running backwards", false, false,
          inSection(SectionKind::TokenOffsets, [&](char *at, std::size_t) { put32(at + 8, 0xFFFFFFu); })},
-        {"token ids out of range", false, false,
+        {"token ids out of range", true, false,
          inSection(SectionKind::TokenIds, [&](char *at, std::size_t length) {
              for (std::size_t i = 0; i < length; i += 20)
                  put32(at + i, 0xFFFFFFFEu);
@@ -312,6 +313,69 @@ TEST_F(SavedIndex, DamagedIndexesAreRefusedOrHarmless)
             }
         }
     }
+}
+
+TEST_F(SavedIndex, IdsThatNameNoTokenAreRefusedWhenOpened)
+{
+    // Each id is changed with the checksums left as they were: opening
+    // reads every id (not the checksums) and refuses the index in one line.
+    writeAll("a/1.txt", randomText(6, 300));
+    writeAll("a/2.txt", randomText(7, 300));
+    ASSERT_EQ(save("plain.index", "a"), 0);
+    ASSERT_EQ(save("folded.index", "a", {"--ignore-case"}), 0);
+    const auto sound = OpenedCorpus::open({"plain.index", std::nullopt, {}, false}).opened;
+    ASSERT_TRUE(sound);
+    const Corpus::Position boundary = sound->corpus().boundaries().front();
+    const struct {
+        const char *what, *index;
+        SectionKind kind;
+        std::size_t at;
+        std::uint32_t value;
+    } faults[] = {
+        {"a token id far out of range", "plain.index", SectionKind::TokenIds, 5, 0x40000000u},
+        {"a token id just out of range", "plain.index", SectionKind::TokenIds, boundary + 1, sound->corpus().vocabularySize()},
+        {"a boundary id inside a document", "plain.index", SectionKind::TokenIds, 3, Corpus::noToken},
+        {"a boundary without its id", "plain.index", SectionKind::TokenIds, boundary, 0},
+        {"a spelling id out of range", "folded.index", SectionKind::SpellingIds, 7, 0xFFFFFF00u},
+        {"a one-byte token out of range", "plain.index", SectionKind::TokenSingles, 'a', 0x40000000u},
+        {"a stop id out of range", "plain.index", SectionKind::StopIds, 0, 0x40000000u},
+    };
+    for (const auto &fault : faults) {
+        writeAll("bad.index", readAll(fault.index));
+        craft("bad.index", false, [&](std::string &bytes, Header &header, SectionEntry *table) {
+            const SectionEntry *entry = sectionOf(table, header, fault.kind);
+            ASSERT_TRUE(entry && fault.at * 4 < entry->length);
+            std::memcpy(bytes.data() + entry->offset + fault.at * 4, &fault.value, 4);
+        });
+        const OpenedCorpus::Outcome opened = OpenedCorpus::open({"bad.index", std::nullopt, {}, true, true});
+        EXPECT_FALSE(opened.opened) << fault.what;
+        EXPECT_TRUE(!opened.reason.empty() && opened.reason.find('\n') == std::string::npos) << fault.what;
+        const std::string mode = std::string(fault.index) == "folded.index" ? "--ignore-case" : "--both";
+        EXPECT_EQ(run({mode, "bad.index", "the"}).status, 2) << fault.what;
+        EXPECT_EQ(run({"--check-index", "bad.index"}).status, 2) << fault.what;
+    }
+}
+
+TEST_F(SavedIndex, KeepsThePathItWasReadFromToNameItsDocumentsBy)
+{
+    writeAll("texts/part03.txt", "a b\n");
+    writeAll("texts/sub/part03.txt", "b c\n");
+    ASSERT_EQ(save("folder.index", "texts"), 0);
+    const auto rootOf = [](const char *path) {
+        const OpenedCorpus::Outcome outcome = OpenedCorpus::open({path, std::nullopt, {}, false});
+        EXPECT_TRUE(outcome.opened) << outcome.reason;
+        return outcome.opened ? outcome.opened->root() : std::string("(none)");
+    };
+    EXPECT_EQ(rootOf("texts"), "texts");
+    EXPECT_EQ(rootOf("folder.index"), "texts");
+    // An index saved before indexes kept the path (no such section): its
+    // documents are named below the folder they all share.
+    craft("folder.index", true, [](std::string &, Header &header, SectionEntry *table) {
+        SectionEntry *opened = sectionOf(table, header, SectionKind::OpenedPath);
+        ASSERT_TRUE(opened);
+        *opened = table[--header.sectionCount];
+    });
+    EXPECT_EQ(rootOf("folder.index"), "texts/");
 }
 
 TEST_F(SavedIndex, SavingReplacesTheIndexWholeOrNotAtAll)
