@@ -92,8 +92,10 @@ bool listEntries(DIR *dir, const std::string &prefix, std::vector<std::string> &
 
 // Lists the .txt files below the folder open as `rootFd` (closed here), at
 // `root`, into `entries` in reading order. False, with `why`, when a folder
-// cannot be listed.
-bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries, std::string &why)
+// cannot be listed. A large tree takes a while: the stop is read before
+// each folder (Progress::Stopped).
+bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries, std::string &why,
+                const Progress &progress)
 {
     // Folders still to list, by their path relative to the root. Each is
     // opened, listed and closed in turn, so depth costs no descriptors.
@@ -102,6 +104,11 @@ bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries
     while (!pending.empty()) {
         const std::string folder = std::move(pending.back());
         pending.pop_back();
+        if (progress.stopRequested()) {
+            if (fd >= 0)
+                ::close(fd);
+            throw Progress::Stopped();
+        }
         if (fd < 0)
             fd = ::open(joined(root, folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -227,7 +234,7 @@ std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fil
                                fileLimit, reason, progress);
         if (S_ISDIR(status.st_mode)) {
             std::vector<Entry> entries;
-            if (!listFolder(fd, nativePath, entries, why))
+            if (!listFolder(fd, nativePath, entries, why, progress))
                 return fail(reason, why);
             return readEntries(nativePath, entries, -1, folderLimit, reason, progress);
         }
