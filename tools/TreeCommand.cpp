@@ -499,6 +499,10 @@ int run(const Options &options, OutputBuffer &output)
     }
 
     const QueryAnswer answer = answerQuery(corpus, options.query);
+    if (answer.status == QueryAnswer::Status::Failed) {
+        complain(options, answer.failure);
+        return exitTrouble;
+    }
     if (answer.status != QueryAnswer::Status::Found)
         return noTree(answer.status);
     const TreeSides sides{answer.forward.get(), answer.backward.get()};
@@ -529,5 +533,13 @@ int runTreeCommand(int argc, char **argv, OutputBuffer &output)
     case Parsed::Run:
         break;
     }
-    return run(options, output);
+    try {
+        return run(options, output);
+    } catch (const std::runtime_error &failure) {
+        // What the libraries cannot do for this input (cutting a phrase by
+        // word rules whose data is missing, in the concordance's search):
+        // one line, not an abort.
+        complain(options, failure.what());
+        return exitTrouble;
+    }
 }
