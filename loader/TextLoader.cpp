@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -256,6 +257,39 @@ std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason, const Progress &progress)
 {
     return load(nativePath, defaultFileByteLimit, 0, reason, progress);
+}
+
+bool folderWouldRead(const std::string &folderPath, const std::string &path)
+{
+    const auto resolved = [](const std::string &name, std::string &out) {
+        char *real = ::realpath(name.c_str(), nullptr);
+        if (real == nullptr)
+            return false;
+        out = real;
+        std::free(real);
+        return true;
+    };
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string parent = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/")
+                                                                                           : path.substr(0, slash);
+    std::string folder, where;
+    if (name.empty() || !resolved(folderPath, folder) || !resolved(parent, where))
+        return false;
+    if (folder != "/")
+        folder += '/';
+    where += '/';
+    if (where.compare(0, folder.size(), folder) != 0)
+        return false;
+    // The parts below the folder, each as listFolder would meet it.
+    std::string_view below = std::string_view(where).substr(folder.size());
+    while (!below.empty()) {
+        const std::size_t end = below.find('/');
+        if (below.front() == '.')
+            return false;
+        below.remove_prefix(end + 1);
+    }
+    return name.front() != '.' && isText(name);
 }
 
 std::string cutNote(const LoadedTexts &texts)
