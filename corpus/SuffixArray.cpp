@@ -482,17 +482,17 @@ void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, st
 {
     if (length > maxSuffixArrayLength)
         throw std::length_error("the text has more tokens than the suffix sorting can number");
-    // Zeroing the arrays' pages takes a moment on the largest texts.
     const auto throwIfStopped = [stop] {
         if (stop != nullptr && stop->load(std::memory_order_relaxed))
             throw Progress::Stopped();
     };
     throwIfStopped();
+    suffixArray.clear();
+    lcpArray.clear();
     reserveOnHugePages(suffixArray, length);
-    suffixArray.resize(length);
-    throwIfStopped();
     reserveOnHugePages(lcpArray, length);
-    lcpArray.resize(length);
+    resizeInSteps(suffixArray, length, throwIfStopped);
+    resizeInSteps(lcpArray, length, throwIfStopped);
     if (length == 0)
         return;
     Scratch scratch(length, alphabetSize);

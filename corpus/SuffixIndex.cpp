@@ -60,7 +60,7 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
         const auto count = static_cast<TokenId>(ownBoundaries_.size());
         std::vector<TokenId> text;
         reserveOnHugePages(text, n);
-        text.resize(n);
+        resizeInSteps(text, n, [stop] { throwIfStopped(stop); });
         TokenId next = 0;
         forEachPosition(n, stop, [&](Position p) __attribute__((always_inline)) {
             const TokenId id = tokenId(p);
