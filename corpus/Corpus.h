@@ -42,8 +42,9 @@ public:
     };
 
     // Tokenizes exactly `length` bytes of `bytes` (no terminator needed) by
-    // the rules `options` choose. Throws std::bad_alloc if memory runs out;
-    // nothing half-built escapes.
+    // the rules `options` choose. Throws std::bad_alloc if memory runs out,
+    // std::runtime_error as the constructor below does; nothing half-built
+    // escapes.
     Corpus(const char *bytes, std::uint32_t length, CorpusOptions options = {});
     // One corpus of several documents, each cut on its own. Between two
     // documents stands a boundary: a position that holds no token (its id is
