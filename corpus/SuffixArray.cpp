@@ -294,18 +294,21 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
     Index names = 0;
     Index previous = none;
     forSpans(scratch, 0, m, [&](Index from, Index to) {
+        Index named = names, last = previous;
         for (Index i = from; i < to; ++i) {
             if (i + prefetchDistance < m) {
                 __builtin_prefetch(s + sa[i + prefetchDistance]);
                 __builtin_prefetch(types + sa[i + prefetchDistance]);
             }
             const Index p = sa[i];
-            if (previous == none || lmsSubstringsDiffer(s, n, types, previous, p)) {
-                ++names;
-                previous = p;
+            if (last == none || lmsSubstringsDiffer(s, n, types, last, p)) {
+                ++named;
+                last = p;
             }
-            sa[m + p / 2] = names - 1;
+            sa[m + p / 2] = named - 1;
         }
+        names = named;
+        previous = last;
     });
     // The reduced text: the names in text order, moved to the back.
     Index *reduced = sa + n - m;
