@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -175,44 +174,3 @@ TEST(TextLoader, RefusesWithAReasonAndWithoutBlocking)
 }
 
 }  // namespace
-
-TEST(TextLoader, ReadingAFolderIsToldFileByFileAndHeedsAStop)
-{
-    Scratch scratch;
-    ASSERT_FALSE(scratch.root.empty());
-    const std::vector<std::string> names = {"a.txt", "b/c.txt", "b/d.txt", "e.txt"};
-    for (const std::string &name : names)
-        scratch.write(name, std::string(300'000, 'x'));
-    struct Heard {
-        std::uint64_t done, total;
-        std::string item;
-    };
-    std::vector<Heard> heard;
-    std::string reason;
-    const auto texts = loadTexts(scratch.root, &reason, Progress([&](const Progress::Step &step) {
-        EXPECT_EQ(step.stage, Progress::Stage::Reading);
-        heard.push_back({step.done, step.total, std::string(step.item)});
-    }, nullptr));
-    ASSERT_TRUE(texts) << reason;
-    // Each file is told as it is read, with its name, the count rising to the whole.
-    std::vector<std::string> items;
-    std::uint64_t before = 0;
-    for (const Heard &step : heard) {
-        EXPECT_EQ(step.total, 4 * 300'000u);
-        EXPECT_GE(step.done, before);
-        before = step.done;
-        if (!step.item.empty() && (items.empty() || items.back() != step.item))
-            items.push_back(step.item);
-    }
-    EXPECT_EQ(items, names);
-    EXPECT_EQ(before, 4 * 300'000u);
-
-    // A stop asked for at the first file keeps nothing and opens no more.
-    std::atomic<bool> stop{false};
-    std::vector<std::string> read;
-    EXPECT_THROW(loadTexts(scratch.root, &reason, Progress([&](const Progress::Step &step) {
-        read.emplace_back(step.item);
-        stop = true;
-    }, &stop)), Progress::Stopped);
-    EXPECT_EQ(read, std::vector<std::string>{"a.txt"});
-}
