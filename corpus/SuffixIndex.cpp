@@ -11,7 +11,7 @@
 namespace {
 
 // The passes here are light beside the suffix sorting, but on the largest
-// texts each still takes a good part of a second: they read the stop flag
+// texts each still takes a few hundred milliseconds: they read the stop flag
 // once per this many positions.
 constexpr std::uint32_t pollSpan = std::uint32_t{1} << 22;
 
