@@ -105,6 +105,9 @@ TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::stri
         const std::uint64_t wanted = std::max<std::uint64_t>(std::uint64_t{size} * 2, smallChunk);
         return static_cast<std::size_t>(std::min(wanted, limit));
     };
+    // Told before the buffer is made: the pages of a gigabyte take seconds
+    // to come, and the file being read should show meanwhile.
+    progress.report(Progress::Stage::Reading, doneBefore, planned, item);
     // One more byte than the file holds: a read that fills it shows the file grew.
     resizeForReading(text, static_cast<std::size_t>(std::min(limit, sizeHint ? sizeHint + 1 : std::uint64_t{smallChunk})),
                      progress);
