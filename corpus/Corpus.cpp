@@ -19,6 +19,12 @@ namespace {
 constexpr std::string_view otherScriptStops[] = {"\xE3\x80\x82", "\xEF\xBC\x8E", "\xEF\xBD\xA1", "\xE0\xA5\xA4",
                                                  "\xDB\x94"};
 
+// While a document is cut, the stop flag is read at the first token past
+// every pollBytes of it (a relaxed load every millisecond or so of the
+// slowest rules), and the bytes cut are told every reportBytes.
+constexpr std::uint32_t pollBytes = 256 * 1024;
+constexpr std::uint32_t reportBytes = 4 * 1024 * 1024;
+
 }  // namespace
 
 Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) : options_(options)
@@ -27,7 +33,7 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     // copies of growing; the capacity that the tokens do not reach is never
     // touched, so it takes address space, not memory.
     reserveOnHugePages(ownIds_, length);
-    addDocument(bytes, length);
+    addDocument(bytes, length, Progress(), 0, length);
     viewOwn();
     index(false, Progress());
 }
@@ -57,7 +63,7 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
             if (options_.foldCase)
                 ownSpellingIds_.push_back(noToken);
         }
-        addDocument(documents[d].data(), static_cast<std::uint32_t>(documents[d].size()));
+        addDocument(documents[d].data(), static_cast<std::uint32_t>(documents[d].size()), progress, cut, bytes);
         cut += documents[d].size();
         progress.report(Progress::Stage::Cutting, cut, bytes);
     }
@@ -98,19 +104,28 @@ Corpus::Stored Corpus::stored() const
     return stored;
 }
 
-void Corpus::addDocument(const char *bytes, std::uint32_t length)
+void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress &progress, std::uint64_t cutBefore,
+                         std::uint64_t cutTotal)
 {
     // The line index: the next line feed is found ahead of the tokens, so a
     // token costs one compare; one that starts past it has moved to a later
     // line, and the position notes how many line feeds stand before it.
+    // The same compare finds the tokens where the stop is polled: a token
+    // past either place takes the slow way, which sees to both.
     constexpr std::uint32_t noFeed = UINT32_MAX;
     const auto feedFrom = [&](std::uint32_t from) {
         const void *found = from < length ? std::memchr(bytes + from, '\n', length - from) : nullptr;
         return found ? static_cast<std::uint32_t>(static_cast<const char *>(found) - bytes) : noFeed;
     };
+    const auto after = [](std::uint32_t start, std::uint32_t bytes) {
+        return start < UINT32_MAX - bytes ? start + bytes : UINT32_MAX;
+    };
     std::uint32_t nextFeed = feedFrom(0);
     std::uint32_t feeds = 0;
-    const auto noteLine = [&](std::uint32_t start) __attribute__((noinline)) {
+    std::uint32_t nextPoll = pollBytes;
+    std::uint32_t nextReport = reportBytes;
+    std::uint32_t nextEvent = std::min(nextFeed, nextPoll);
+    const auto noteLine = [&](std::uint32_t start) {
         do {
             ++feeds;
             nextFeed = feedFrom(nextFeed + 1);
@@ -118,13 +133,29 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
         ownLineStarts_.push_back(static_cast<Position>(ownIds_.size()));
         ownLineFeeds_.push_back(feeds);
     };
-    const auto track = [&](std::uint32_t start) __attribute__((always_inline)) {
-        if (start > nextFeed) [[unlikely]]
-            noteLine(start);
+    const auto poll = [&](std::uint32_t start) {
+        progress.throwIfStopped();
+        if (start >= nextReport) {
+            progress.report(Progress::Stage::Cutting, cutBefore + start, cutTotal);
+            nextReport = after(start, reportBytes);
+        }
+        nextPoll = after(start, pollBytes);
     };
+    const auto passed = [&](std::uint32_t start) __attribute__((noinline)) {
+        if (start > nextFeed)
+            noteLine(start);
+        if (start > nextPoll)
+            poll(start);
+        nextEvent = std::min(nextFeed, nextPoll);
+    };
+    const auto track = [&](std::uint32_t start) __attribute__((always_inline)) {
+        if (start > nextEvent) [[unlikely]]
+            passed(start);
+    };
+    const std::atomic<bool> *stop = progress.stopFlag();
     std::string word;
     if (!options_.foldCase) {
-        forEachTokenSharingCores(options_, bytes, length, word,
+        forEachTokenSharingCores(options_, bytes, length, word, stop,
                                  [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
                                      track(start);
                                      ownIds_.push_back(spellings_.intern(token));
@@ -135,7 +166,7 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length)
     // new spelling is folded once.
     reserveOnHugePages(ownSpellingIds_, ownIds_.capacity());
     std::string folded;
-    forEachTokenSharingCores(options_, bytes, length, word, [&](std::string_view token, std::uint32_t start) {
+    forEachTokenSharingCores(options_, bytes, length, word, stop, [&](std::string_view token, std::uint32_t start) {
         track(start);
         const TokenId spelling = spellings_.intern(token);
         if (spelling == foldedOf_.size()) {

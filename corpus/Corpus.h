@@ -42,17 +42,22 @@ public:
     };
 
     // Tokenizes exactly `length` bytes of `bytes` (no terminator needed) by
-    // the rules `options` choose. Throws std::bad_alloc if memory runs out;
-    // nothing half-built escapes.
+    // the rules `options` choose. Throws std::bad_alloc if memory runs out,
+    // std::runtime_error as the constructor below does; nothing half-built
+    // escapes.
     Corpus(const char *bytes, std::uint32_t length, CorpusOptions options = {});
     // One corpus of several documents, each cut on its own. Between two
     // documents stands a boundary: a position that holds no token (its id is
     // noToken), so that no occurrence, continuation or label runs across it.
     // With `backwardToo` the backward index is built at once, beside the
     // forward one (on a second core where there is one). `progress` hears
-    // the bytes cut of all documents' bytes, then the directions indexed;
-    // when it asks to stop, Progress::Stopped is thrown (soon: between
-    // documents and between the passes of indexing).
+    // the bytes cut of all documents' bytes (after each document, and every
+    // few megabytes within one), then the directions indexed; when it asks
+    // to stop, Progress::Stopped is thrown soon: cutting and every pass of
+    // indexing read the flag every few hundred kilobytes or million
+    // entries. Throws std::runtime_error (a one-line reason) when the
+    // segmented rules are asked for and ICU's word break rules cannot be
+    // loaded.
     explicit Corpus(std::span<const std::string_view> documents, CorpusOptions options = {},
                     bool backwardToo = false, const Progress &progress = {});
     // Views `stored`, both directions, keeping `owner` (what holds the
@@ -166,7 +171,11 @@ public:
     Position nextStop(Position p) const { return forward_.nextStop(p); }
 
 private:
-    void addDocument(const char *bytes, std::uint32_t length);
+    // Cuts one document's tokens onto the ids, polling `progress` within it
+    // and telling it the bytes cut as cutBefore plus those of this
+    // document, of cutTotal.
+    void addDocument(const char *bytes, std::uint32_t length, const Progress &progress, std::uint64_t cutBefore,
+                     std::uint64_t cutTotal);
     void index(bool backwardToo, const Progress &progress);
 
     // Points the views at the corpus's own vectors once they are made.

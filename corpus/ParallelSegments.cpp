@@ -1,5 +1,7 @@
 #include "ParallelSegments.h"
 
+#include "Progress.h"
+
 #include <cstring>
 
 namespace {
@@ -11,6 +13,9 @@ constexpr std::uint32_t blockBytes = 64 * 1024;
 // The helper cuts at most this many blocks past the one the caller takes
 // next, which bounds the memory of the buffers.
 constexpr std::uint32_t window = 8;
+// A block is one line when its line is long: cutting one reads the stop
+// flags every this many bytes of it.
+constexpr std::uint32_t pollBytes = 256 * 1024;
 
 }  // namespace
 
@@ -19,7 +24,8 @@ bool ParallelSegments::worthIt(std::uint32_t length)
     return length >= 2 * blockBytes && std::thread::hardware_concurrency() >= 2;
 }
 
-ParallelSegments::ParallelSegments(const char *bytes, std::uint32_t length) : bytes_(bytes)
+ParallelSegments::ParallelSegments(const char *bytes, std::uint32_t length, const std::atomic<bool> *stop)
+    : bytes_(bytes), stopRequested_(stop)
 {
     std::uint32_t from = 0;
     while (from < length) {
@@ -65,18 +71,34 @@ ParallelSegments::Block *ParallelSegments::takeAhead()
 void ParallelSegments::fill(Block &block)
 {
     std::string word;
+    std::uint32_t nextPoll = pollBytes;
+    bool asked = false;  // the stop was asked for from outside
     forEachSegmentedToken(bytes_ + block.from, block.to - block.from, word,
                           [&](std::string_view token, std::uint32_t start) {
+                              if (start >= nextPoll) [[unlikely]] {
+                                  // Only a stop from outside cuts a block short: one
+                                  // left unfinished for another reason would pass for whole.
+                                  asked = stopRequested_ != nullptr && stopRequested_->load(std::memory_order_relaxed);
+                                  if (asked)
+                                      return false;
+                                  nextPoll = start + pollBytes;
+                              }
                               const auto size = static_cast<std::uint32_t>(token.size());
                               if (token.data() != word.data()) {
                                   block.tokens.push_back({block.from + start, size, notGathered});
-                                  return;
+                                  return true;
                               }
                               // Gathered across U+0000 into scratch storage that the next token reuses.
                               block.tokens.push_back({block.from + start, size,
                                                       static_cast<std::uint32_t>(block.gathered.size())});
                               block.gathered += token;
+                              return true;
                           });
+    if (asked) {
+        // Cut short: whoever claims the block learns why, and no one cuts further.
+        block.failure = std::make_exception_ptr(Progress::Stopped());
+        stop_ = true;
+    }
     block.state.store(Ready);
     block.state.notify_all();
 }

@@ -36,8 +36,11 @@ public:
     static bool worthIt(std::uint32_t length);
 
     // Splits bytes[0, length) into blocks and, when there are several,
-    // starts the helper thread. The bytes must outlive the object.
-    ParallelSegments(const char *bytes, std::uint32_t length);
+    // starts the helper thread. The bytes must outlive the object, and
+    // `stop` (may be null) too: once it is set, the block being cut stops
+    // within a few hundred kilobytes and claiming it throws
+    // Progress::Stopped.
+    ParallelSegments(const char *bytes, std::uint32_t length, const std::atomic<bool> *stop = nullptr);
     // Stops and joins the helper.
     ~ParallelSegments();
     ParallelSegments(const ParallelSegments &) = delete;
@@ -81,23 +84,26 @@ private:
     std::deque<Block> blocks_;  // a deque: blocks hold atomics, which never move
     std::atomic<std::uint32_t> next_{0};       // the block the caller takes next
     std::atomic<std::uint32_t> untaken_{0};    // blocks no one has taken yet
-    std::atomic<bool> stop_{false};  // set when the helper failed or the caller left
+    std::atomic<bool> stop_{false};  // set when the helper failed, the caller left, or a stop was asked for
+    const std::atomic<bool> *stopRequested_;
     std::thread helper_;
 };
 
 // Calls emit(token, start) for each token of bytes[0, length) by the rules
 // of `options`, in order, as forEachTokenOf does (emit returns nothing: the
-// scan cannot stop). A long text cut by the segmented rules is cut on two
-// cores (see ParallelSegments); its tokens and offsets are the same.
+// scan cannot stop, but emit may throw). A long text cut by the segmented
+// rules is cut on two cores (see ParallelSegments); its tokens and offsets
+// are the same. The helper core heeds `stop` (may be null) on its own;
+// the caller's emit is to read it too, as the helper never waits for it.
 template <typename Emit>
 void forEachTokenSharingCores(const CorpusOptions &options, const char *bytes, std::uint32_t length,
-                              std::string &word, Emit &&emit)
+                              std::string &word, const std::atomic<bool> *stop, Emit &&emit)
 {
     if (options.words != WordRules::Segmented || !ParallelSegments::worthIt(length)) {
         forEachTokenOf(options, bytes, length, word, std::forward<Emit>(emit));
         return;
     }
-    ParallelSegments parallel(bytes, length);
+    ParallelSegments parallel(bytes, length, stop);
     for (std::size_t k = 0; k < parallel.blockCount(); ++k) {
         const std::uint32_t from = parallel.blockStart(k);
         if (!parallel.claim(k)) {

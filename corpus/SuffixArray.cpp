@@ -37,11 +37,10 @@ struct Scratch {
         adviseHugePages(types.get(), length);
     }
     Index *cursor() const { return words.get(); }
-    // Called between the passes (each a fraction of a second on the largest
-    // texts), so that a stop comes soon without a check per entry.
+    bool stopRequested() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
     void throwIfStopped() const
     {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        if (stopRequested())
             throw Progress::Stopped();
     }
 
@@ -51,6 +50,44 @@ struct Scratch {
     std::unique_ptr<std::uint8_t[]> types;  // each suffix's type (see classify)
 };
 
+// A pass over the largest texts takes a second or more, so each one reads
+// the stop flag every pollSpan entries: a relaxed load every millisecond
+// or so of work, which no profile shows. The loops below run a pass as
+// spans of the same loop, carrying what one entry hands the next in locals.
+constexpr Index pollSpan = Index{1} << 20;
+
+// Calls body(from, to) on [first, last) in ascending spans of at most
+// pollSpan entries, throwing Progress::Stopped before any span once the
+// stop is set.
+template <typename Body>
+inline void forSpans(const Scratch &scratch, Index first, Index last, Body &&body)
+{
+    for (Index from = first; from < last;) {
+        scratch.throwIfStopped();
+        const Index to = last - from > pollSpan ? from + pollSpan : last;
+        body(from, to);
+        from = to;
+    }
+}
+
+// The same in descending spans, for the loops that walk down.
+template <typename Body>
+inline void forSpansDown(const Scratch &scratch, Index first, Index last, Body &&body)
+{
+    for (Index to = last; to > first;) {
+        scratch.throwIfStopped();
+        const Index from = to - first > pollSpan ? to - pollSpan : first;
+        body(from, to);
+        to = from;
+    }
+}
+
+// std::fill of `count` entries, a span at a time.
+inline void fillSpans(const Scratch &scratch, Index *at, Index count, Index value)
+{
+    forSpans(scratch, 0, count, [&](Index from, Index to) { std::fill(at + from, at + to, value); });
+}
+
 // Suffix types: L-type (0) if the suffix at i is larger than the one at
 // i + 1, S-type if smaller, and among the S-type ones leftmost (LMS, 2), after
 // an L-type one, or not (1). Sets types[i] for i < end from types[end], which
@@ -59,39 +96,50 @@ struct Scratch {
 constexpr std::uint8_t lTyped = 0;
 constexpr std::uint8_t lmsTyped = 2;
 
-void classify(const Index *s, Index end, std::uint8_t *types)
+void classify(const Index *s, Index end, std::uint8_t *types, const Scratch &scratch)
 {
     // Branch-free, the type carried in a register: the outcome follows the
     // text, which no predictor knows.
-    unsigned nextSmaller = types[end] != lTyped;
-    for (Index i = end; i-- > 0;) {
-        const unsigned smaller = (s[i] < s[i + 1]) | ((s[i] == s[i + 1]) & nextSmaller);
-        types[i + 1] = static_cast<std::uint8_t>(nextSmaller << (smaller ^ 1));
-        nextSmaller = smaller;
-    }
-    types[0] = static_cast<std::uint8_t>(nextSmaller);
+    unsigned carried = types[end] != lTyped;
+    forSpansDown(scratch, 0, end, [&](Index from, Index to) {
+        unsigned nextSmaller = carried;
+        for (Index i = to; i-- > from;) {
+            const unsigned smaller = (s[i] < s[i + 1]) | ((s[i] == s[i + 1]) & nextSmaller);
+            types[i + 1] = static_cast<std::uint8_t>(nextSmaller << (smaller ^ 1));
+            nextSmaller = smaller;
+        }
+        carried = nextSmaller;
+    });
+    types[0] = static_cast<std::uint8_t>(carried);
 }
 
 // starts[c] = how many symbols are below c, for c <= alphabetSize.
-void countBuckets(const Index *s, Index n, Index alphabetSize, Index *starts)
+void countBuckets(const Index *s, Index n, Index alphabetSize, Index *starts, const Scratch &scratch)
 {
     std::fill(starts, starts + alphabetSize + 1, 0);
-    Index i = 0;
     if (alphabetSize <= 256) {
         // Few symbols: each increment would wait for the one before of the
         // same symbol, so four sets of counters take turns.
         Index partial[4][256] = {};
-        for (; i + 4 <= n; i += 4) {
-            ++partial[0][s[i]];
-            ++partial[1][s[i + 1]];
-            ++partial[2][s[i + 2]];
-            ++partial[3][s[i + 3]];
-        }
+        forSpans(scratch, 0, n, [&](Index from, Index to) {
+            Index i = from;
+            for (; i + 4 <= to; i += 4) {
+                ++partial[0][s[i]];
+                ++partial[1][s[i + 1]];
+                ++partial[2][s[i + 2]];
+                ++partial[3][s[i + 3]];
+            }
+            for (; i < to; ++i)
+                ++partial[0][s[i]];
+        });
         for (Index c = 0; c < alphabetSize; ++c)
             starts[c] = partial[0][c] + partial[1][c] + partial[2][c] + partial[3][c];
+    } else {
+        forSpans(scratch, 0, n, [&](Index from, Index to) {
+            for (Index i = from; i < to; ++i)
+                ++starts[s[i]];
+        });
     }
-    for (; i < n; ++i)
-        ++starts[s[i]];
     Index sum = 0;
     for (Index c = 0; c <= alphabetSize; ++c) {
         const Index count = starts[c];
@@ -132,42 +180,50 @@ constexpr Index lBefore = Index{1} << 31;
 constexpr Index positionBits = lBefore - 1;
 
 void induce(const Index *s, Index n, Index alphabetSize, const std::uint8_t *types, const Index *starts,
-            Index *cursor, Index *sa)
+            Index *cursor, Index *sa, const Scratch &scratch)
 {
     // The sorted LMS suffixes stand at their bucket ends; an L-type suffix
     // stands before each of them.
-    for (Index i = 0; i < n; ++i) {
-        if (sa[i] != none)
-            sa[i] |= lBefore;
-    }
+    forSpans(scratch, 0, n, [&](Index from, Index to) {
+        for (Index i = from; i < to; ++i) {
+            if (sa[i] != none)
+                sa[i] |= lBefore;
+        }
+    });
     std::copy(starts, starts + alphabetSize, cursor);
     // The last suffix is L-type; so is the one before it if its symbol is not smaller.
     sa[cursor[s[n - 1]]++] = (n - 1) | (n > 1 && types[n - 2] == lTyped ? lBefore : 0);
-    for (Index i = 0; i < n; ++i) {
-        if (i + prefetchDistance < n)
-            prefetchBefore(s, n, sa[i + prefetchDistance]);
-        const Index entry = sa[i];
-        if (entry == none || !(entry & lBefore))
-            continue;
-        // p = the L-type suffix before this one; the one before p is L-type
-        // too when its symbol is not smaller than p's.
-        const Index p = (entry & positionBits) - 1;
-        sa[cursor[s[p]]++] = p | (p > 0 && s[p - 1] >= s[p] ? lBefore : 0);
-    }
+    forSpans(scratch, 0, n, [&](Index from, Index to) {
+        for (Index i = from; i < to; ++i) {
+            if (i + prefetchDistance < n)
+                prefetchBefore(s, n, sa[i + prefetchDistance]);
+            const Index entry = sa[i];
+            if (entry == none || !(entry & lBefore))
+                continue;
+            // p = the L-type suffix before this one; the one before p is
+            // L-type too when its symbol is not smaller than p's.
+            const Index p = (entry & positionBits) - 1;
+            sa[cursor[s[p]]++] = p | (p > 0 && s[p - 1] >= s[p] ? lBefore : 0);
+        }
+    });
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
-    for (Index i = n; i-- > 0;) {
-        if (i >= prefetchDistance)
-            prefetchBefore(s, n, sa[i - prefetchDistance]);
-        const Index entry = sa[i];
-        if (entry == none || (entry & lBefore) || (entry & positionBits) == 0)
-            continue;
-        // p = the S-type suffix before this one; the one before p is L-type
-        // only when its symbol is larger than p's.
-        const Index p = (entry & positionBits) - 1;
-        sa[--cursor[s[p]]] = p | (p > 0 && s[p - 1] > s[p] ? lBefore : 0);
-    }
-    for (Index i = 0; i < n; ++i)
-        sa[i] &= positionBits;
+    forSpansDown(scratch, 0, n, [&](Index from, Index to) {
+        for (Index i = to; i-- > from;) {
+            if (i >= prefetchDistance)
+                prefetchBefore(s, n, sa[i - prefetchDistance]);
+            const Index entry = sa[i];
+            if (entry == none || (entry & lBefore) || (entry & positionBits) == 0)
+                continue;
+            // p = the S-type suffix before this one; the one before p is
+            // L-type only when its symbol is larger than p's.
+            const Index p = (entry & positionBits) - 1;
+            sa[--cursor[s[p]]] = p | (p > 0 && s[p - 1] > s[p] ? lBefore : 0);
+        }
+    });
+    forSpans(scratch, 0, n, [&](Index from, Index to) {
+        for (Index i = from; i < to; ++i)
+            sa[i] &= positionBits;
+    });
 }
 
 // Whether the LMS substrings at a and b (each up to and including the next
@@ -197,108 +253,137 @@ void sortSuffixes(const Index *s, Index n, Index alphabetSize, Index *sa, const 
     std::uint8_t *types = scratch.types.get();
     Index *cursor = scratch.cursor();
     types[n - 1] = lTyped;
-    classify(s, n - 1, types);
-    countBuckets(s, n, alphabetSize, starts);
+    classify(s, n - 1, types, scratch);
+    countBuckets(s, n, alphabetSize, starts, scratch);
 
     // Sort the LMS substrings: LMS positions at their bucket ends, then induce.
-    std::fill(sa, sa + n, none);
+    fillSpans(scratch, sa, n, none);
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
     Index m = 0;
-    for (Index i = 1; i < n; ++i) {
-        if (isLms(types, i)) {
-            sa[--cursor[s[i]]] = i;
-            ++m;
+    forSpans(scratch, 1, n, [&](Index from, Index to) {
+        Index found = 0;
+        for (Index i = from; i < to; ++i) {
+            if (isLms(types, i)) {
+                sa[--cursor[s[i]]] = i;
+                ++found;
+            }
         }
-    }
-    induce(s, n, alphabetSize, types, starts, cursor, sa);
+        m += found;
+    });
+    induce(s, n, alphabetSize, types, starts, cursor, sa, scratch);
     if (m == 0)
         return;  // nothing but the sentinel to induce from: the order is complete
-    scratch.throwIfStopped();
 
     // Gather the LMS positions in sorted order at the front.
-    for (Index i = 0, j = 0; i < n; ++i) {
-        if (i + prefetchDistance < n)
-            __builtin_prefetch(types + sa[i + prefetchDistance]);
-        const Index p = sa[i];
-        sa[j] = p;
-        j += isLms(types, p);
-    }
+    Index gathered = 0;
+    forSpans(scratch, 0, n, [&](Index from, Index to) {
+        Index j = gathered;
+        for (Index i = from; i < to; ++i) {
+            if (i + prefetchDistance < n)
+                __builtin_prefetch(types + sa[i + prefetchDistance]);
+            const Index p = sa[i];
+            sa[j] = p;
+            j += isLms(types, p);
+        }
+        gathered = j;
+    });
 
     // Name them, equal substrings alike; LMS positions are at least two
     // apart, so position / 2 gives each its own slot behind the front.
-    std::fill(sa + m, sa + n, none);
+    fillSpans(scratch, sa + m, n - m, none);
     Index names = 0;
     Index previous = none;
-    for (Index i = 0; i < m; ++i) {
-        if (i + prefetchDistance < m) {
-            __builtin_prefetch(s + sa[i + prefetchDistance]);
-            __builtin_prefetch(types + sa[i + prefetchDistance]);
+    forSpans(scratch, 0, m, [&](Index from, Index to) {
+        Index named = names, last = previous;
+        for (Index i = from; i < to; ++i) {
+            if (i + prefetchDistance < m) {
+                __builtin_prefetch(s + sa[i + prefetchDistance]);
+                __builtin_prefetch(types + sa[i + prefetchDistance]);
+            }
+            const Index p = sa[i];
+            if (last == none || lmsSubstringsDiffer(s, n, types, last, p)) {
+                ++named;
+                last = p;
+            }
+            sa[m + p / 2] = named - 1;
         }
-        const Index p = sa[i];
-        if (previous == none || lmsSubstringsDiffer(s, n, types, previous, p)) {
-            ++names;
-            previous = p;
-        }
-        sa[m + p / 2] = names - 1;
-    }
-    scratch.throwIfStopped();
+        names = named;
+        previous = last;
+    });
     // The reduced text: the names in text order, moved to the back.
     Index *reduced = sa + n - m;
-    for (Index i = n, j = n; i-- > m;) {
-        if (sa[i] != none)
-            sa[--j] = sa[i];
-    }
+    Index moved = n;
+    forSpansDown(scratch, m, n, [&](Index from, Index to) {
+        Index j = moved;
+        for (Index i = to; i-- > from;) {
+            if (sa[i] != none)
+                sa[--j] = sa[i];
+        }
+        moved = j;
+    });
 
     if (names < m) {
         sortSuffixes(reduced, m, names, sa, scratch, starts + alphabetSize + 1);
         // The level below overwrote the types of its m positions.
-        classify(s, m, types);
+        classify(s, m, types, scratch);
     } else {
         // All names differ: a name is the rank of its suffix.
-        for (Index i = 0; i < m; ++i)
-            sa[reduced[i]] = i;
+        forSpans(scratch, 0, m, [&](Index from, Index to) {
+            for (Index i = from; i < to; ++i)
+                sa[reduced[i]] = i;
+        });
     }
 
-    // Turn ranks into LMS positions (listed in text order where the reduced text was).
-    for (Index i = 1, j = 0; j < m; ++i) {
-        reduced[j] = i;
-        j += isLms(types, i);
-    }
-    for (Index i = 0; i < m; ++i) {
-        if (i + prefetchDistance < m)
-            __builtin_prefetch(reduced + sa[i + prefetchDistance]);
-        sa[i] = reduced[sa[i]];
-    }
-    scratch.throwIfStopped();
+    // Turn ranks into LMS positions (listed in text order where the reduced
+    // text was). The LMS positions lie below n, so the walk stops in time.
+    Index listed = 0;
+    forSpans(scratch, 1, n, [&](Index from, Index to) {
+        Index j = listed;
+        for (Index i = from; i < to && j < m; ++i) {
+            reduced[j] = i;
+            j += isLms(types, i);
+        }
+        listed = j;
+    });
+    forSpans(scratch, 0, m, [&](Index from, Index to) {
+        for (Index i = from; i < to; ++i) {
+            if (i + prefetchDistance < m)
+                __builtin_prefetch(reduced + sa[i + prefetchDistance]);
+            sa[i] = reduced[sa[i]];
+        }
+    });
     // Put the sorted LMS suffixes at their bucket ends, the largest first; each
     // moves right or stays, so none is overwritten before it is moved.
-    std::fill(sa + m, sa + n, none);
+    fillSpans(scratch, sa + m, n - m, none);
     std::copy(starts + 1, starts + alphabetSize + 1, cursor);
-    for (Index i = m; i-- > 0;) {
-        if (i >= prefetchDistance)
-            __builtin_prefetch(s + sa[i - prefetchDistance]);
-        const Index p = sa[i];
-        sa[i] = none;
-        sa[--cursor[s[p]]] = p;
-    }
-    induce(s, n, alphabetSize, types, starts, cursor, sa);
+    forSpansDown(scratch, 0, m, [&](Index from, Index to) {
+        for (Index i = to; i-- > from;) {
+            if (i >= prefetchDistance)
+                __builtin_prefetch(s + sa[i - prefetchDistance]);
+            const Index p = sa[i];
+            sa[i] = none;
+            sa[--cursor[s[p]]] = p;
+        }
+    });
+    induce(s, n, alphabetSize, types, starts, cursor, sa, scratch);
 }
 
-// Kasai's algorithm in the order of the text (the common prefix with the
-// preceding suffix shrinks by at most one from the suffix at i to the one at
-// i + 1), with phi[i] = the suffix before i's in the suffix array; phi then
-// holds each position's common prefix length, which lcp takes in suffix-array
-// order. With threads, each takes a run of the text and starts its run from
-// nothing: the result is the same, for at most one longest common prefix's
-// worth of comparisons more per thread.
-void computeLcp(const Index *text, Index n, const Index *sa, Index *phi, Index *lcp)
+// Runs body(first, last, stopped) once on each thread of a parallel region
+// (one thread for fewer than parallelFrom entries), [first, last) being
+// the thread's run of [0, n), in order. The body reads the stop flag through
+// stopped() between spans of pollSpan entries and ends its run when it is
+// set. An exception may not leave a parallel region, so the stop is thrown
+// here, after the region, when a thread saw it.
+template <typename Body>
+void forRunsOnThreads(const std::atomic<bool> *stop, Index n, Body &&body)
 {
-    phi[sa[0]] = none;
-#if defined(_OPENMP)
-#pragma omp parallel for schedule(static) if (n > parallelFrom)
-#endif
-    for (Index i = 1; i < n; ++i)
-        phi[sa[i]] = sa[i - 1];
+    std::atomic<bool> seen{false};
+    const auto stopped = [&] {
+        if (stop == nullptr || !stop->load(std::memory_order_relaxed))
+            return false;
+        seen.store(true, std::memory_order_relaxed);
+        return true;
+    };
 #if defined(_OPENMP)
 #pragma omp parallel if (n > parallelFrom)
 #endif
@@ -310,31 +395,62 @@ void computeLcp(const Index *text, Index n, const Index *sa, Index *phi, Index *
         first = static_cast<Index>(std::uint64_t{n} * thread / threads);
         last = static_cast<Index>(std::uint64_t{n} * (thread + 1) / threads);
 #endif
-        Index h = 0;
-        for (Index i = first; i < last; ++i) {
-            const Index j = phi[i];
-            if (i + prefetchDistance < last && phi[i + prefetchDistance] != none)
-                __builtin_prefetch(text + phi[i + prefetchDistance]);
-            if (j == none) {
-                h = 0;
-                phi[i] = 0;
-                continue;
-            }
-            while (i + h < n && j + h < n && text[i + h] == text[j + h])
-                ++h;
-            phi[i] = h;
-            if (h > 0)
-                --h;
+        body(first, last, stopped);
+    }
+    if (seen.load(std::memory_order_relaxed))
+        throw Progress::Stopped();
+}
+
+// Kasai's algorithm in the order of the text (the common prefix with the
+// preceding suffix shrinks by at most one from the suffix at i to the one at
+// i + 1), with phi[i] = the suffix before i's in the suffix array; phi then
+// holds each position's common prefix length, which lcp takes in suffix-array
+// order. With threads, each takes a run of the text and starts its run from
+// nothing: the result is the same, for at most one longest common prefix's
+// worth of comparisons more per thread. A thread's run is walked in spans
+// that carry the common prefix over, so polling the stop costs no
+// comparisons.
+void computeLcp(const Index *text, Index n, const Index *sa, Index *phi, Index *lcp, const std::atomic<bool> *stop)
+{
+    phi[sa[0]] = none;
+    forRunsOnThreads(stop, n, [&](Index first, Index last, const auto &stopped) {
+        for (Index from = std::max<Index>(first, 1); from < last && !stopped(); from += pollSpan) {
+            const Index to = std::min(last, from + pollSpan);
+            for (Index i = from; i < to; ++i)
+                phi[sa[i]] = sa[i - 1];
         }
-    }
-#if defined(_OPENMP)
-#pragma omp parallel for schedule(static) if (n > parallelFrom)
-#endif
-    for (Index i = 0; i < n; ++i) {
-        if (i + prefetchDistance < n)
-            __builtin_prefetch(phi + sa[i + prefetchDistance]);
-        lcp[i] = phi[sa[i]];
-    }
+    });
+    forRunsOnThreads(stop, n, [&](Index first, Index last, const auto &stopped) {
+        Index h = 0;
+        for (Index from = first; from < last && !stopped(); from += pollSpan) {
+            const Index to = std::min(last, from + pollSpan);
+            for (Index i = from; i < to; ++i) {
+                const Index j = phi[i];
+                if (i + prefetchDistance < last && phi[i + prefetchDistance] != none)
+                    __builtin_prefetch(text + phi[i + prefetchDistance]);
+                if (j == none) {
+                    h = 0;
+                    phi[i] = 0;
+                    continue;
+                }
+                while (i + h < n && j + h < n && text[i + h] == text[j + h])
+                    ++h;
+                phi[i] = h;
+                if (h > 0)
+                    --h;
+            }
+        }
+    });
+    forRunsOnThreads(stop, n, [&](Index first, Index last, const auto &stopped) {
+        for (Index from = first; from < last && !stopped(); from += pollSpan) {
+            const Index to = std::min(last, from + pollSpan);
+            for (Index i = from; i < to; ++i) {
+                if (i + prefetchDistance < n)
+                    __builtin_prefetch(phi + sa[i + prefetchDistance]);
+                lcp[i] = phi[sa[i]];
+            }
+        }
+    });
 }
 
 }  // namespace
@@ -358,7 +474,7 @@ std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_
     std::vector<std::uint32_t> lcp(length, 0);
     if (length > 0) {
         const auto phi = std::make_unique_for_overwrite<Index[]>(length);
-        computeLcp(text, length, suffixArray.data(), phi.get(), lcp.data());
+        computeLcp(text, length, suffixArray.data(), phi.get(), lcp.data(), nullptr);
     }
     return lcp;
 }
@@ -369,15 +485,21 @@ void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, st
 {
     if (length > maxSuffixArrayLength)
         throw std::length_error("the text has more tokens than the suffix sorting can number");
+    const auto throwIfStopped = [stop] {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed))
+            throw Progress::Stopped();
+    };
+    throwIfStopped();
+    suffixArray.clear();
+    lcpArray.clear();
     reserveOnHugePages(suffixArray, length);
     reserveOnHugePages(lcpArray, length);
-    suffixArray.resize(length);
-    lcpArray.resize(length);
+    resizeInSteps(suffixArray, length, throwIfStopped);
+    resizeInSteps(lcpArray, length, throwIfStopped);
     if (length == 0)
         return;
     Scratch scratch(length, alphabetSize);
     scratch.stop = stop;
     sortSuffixes(text, length, alphabetSize, suffixArray.data(), scratch, scratch.words.get() + scratch.firstStarts);
-    scratch.throwIfStopped();
-    computeLcp(text, length, suffixArray.data(), scratch.words.get(), lcpArray.data());
+    computeLcp(text, length, suffixArray.data(), scratch.words.get(), lcpArray.data(), stop);
 }

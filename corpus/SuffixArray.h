@@ -25,7 +25,8 @@ std::vector<std::uint32_t> buildLcpArray(const std::uint32_t *text, std::uint32_
 
 // Both arrays at once, into suffixArray and lcpArray (resized to length):
 // the LCP pass reuses the suffix sorting's scratch. When `stop` is set (from
-// any thread), Progress::Stopped is thrown between two passes.
+// any thread), Progress::Stopped is thrown soon: every pass reads it at
+// least once per million entries.
 void buildSuffixAndLcpArrays(const std::uint32_t *text, std::uint32_t length, std::uint32_t alphabetSize,
                              std::vector<std::uint32_t> &suffixArray, std::vector<std::uint32_t> &lcpArray,
                              const std::atomic<bool> *stop = nullptr);

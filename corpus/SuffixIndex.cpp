@@ -3,8 +3,37 @@
 #include "HugePages.h"
 #include "SuffixArray.h"
 
+#include "Progress.h"
+
 #include <algorithm>
 #include <stdexcept>
+
+namespace {
+
+// The passes here are light beside the suffix sorting, but on the largest
+// texts each still takes a few hundred milliseconds: they read the stop flag
+// once per this many positions.
+constexpr std::uint32_t pollSpan = std::uint32_t{1} << 22;
+
+void throwIfStopped(const std::atomic<bool> *stop)
+{
+    if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        throw Progress::Stopped();
+}
+
+// Calls body(p) for p in [0, n), reading the stop flag between spans.
+template <typename Body>
+void forEachPosition(std::uint32_t n, const std::atomic<bool> *stop, Body &&body)
+{
+    for (std::uint32_t from = 0; from < n; from += std::min(pollSpan, n - from)) {
+        throwIfStopped(stop);
+        const std::uint32_t to = from + std::min(pollSpan, n - from);
+        for (std::uint32_t p = from; p < to; ++p)
+            body(p);
+    }
+}
+
+}  // namespace
 
 SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, std::span<const TokenId> stopIds,
                          std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop)
@@ -31,35 +60,37 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
         const auto count = static_cast<TokenId>(ownBoundaries_.size());
         std::vector<TokenId> text;
         reserveOnHugePages(text, n);
-        text.resize(n);
+        resizeInSteps(text, n, [stop] { throwIfStopped(stop); });
         TokenId next = 0;
-        for (Position p = 0; p < n; ++p) {
+        forEachPosition(n, stop, [&](Position p) __attribute__((always_inline)) {
             const TokenId id = tokenId(p);
             text[p] = id == boundaryId ? next++ : id + count;
-        }
+        });
         buildSuffixAndLcpArrays(text.data(), n, alphabetSize + count, ownSuffixArray_, ownLcpArray_, stop);
     }
     suffixArray_ = ownSuffixArray_;
     lcpArray_ = ownLcpArray_;
+    throwIfStopped(stop);
     suffixArrayMinimum_ = BlockMinimum(suffixArray_);
+    throwIfStopped(stop);
     lcpMinimum_ = BlockMinimum(lcpArray_);
     // One compare per position for the usual single stop; a flag per id
     // for several (a boundary's id is never a stop).
     if (stopCount_ == 1) {
         const TokenId only = stopIds_[0];
-        for (Position p = 0; p < n; ++p) {
+        forEachPosition(n, stop, [&](Position p) __attribute__((always_inline)) {
             if (tokenId(p) == only)
                 ownStops_.push_back(p);
-        }
+        });
     } else if (stopCount_ > 1) {
         std::vector<bool> stopFlag(alphabetSize, false);
         for (std::uint32_t k = 0; k < stopCount_; ++k)
             stopFlag[stopIds_[k]] = true;
-        for (Position p = 0; p < n; ++p) {
+        forEachPosition(n, stop, [&](Position p) __attribute__((always_inline)) {
             const TokenId id = tokenId(p);
             if (id != boundaryId && stopFlag[id])
                 ownStops_.push_back(p);
-        }
+        });
     }
     stops_ = ownStops_;
     boundaries_ = ownBoundaries_;

@@ -64,11 +64,18 @@ void CorpusLoader::start(const CorpusRequest &request)
         std::shared_ptr<const Vocabulary> vocabulary;
         try {
             outcome = OpenedCorpus::open(raw->request, progress);
-            if (outcome.opened && !raw->stop)
-                vocabulary = std::make_shared<const Vocabulary>(outcome.opened->corpus());
+            if (outcome.opened)
+                vocabulary = std::make_shared<const Vocabulary>(outcome.opened->corpus(), &raw->stop);
+        } catch (const Progress::Stopped &) {
+            outcome = {};
+            outcome.stopped = true;
         } catch (const std::bad_alloc &) {
             outcome = {};
             outcome.reason = "not enough memory to open the corpus";
+        } catch (const std::exception &failure) {
+            // Nothing else is expected; it ends this load, not the program.
+            outcome = {};
+            outcome.reason = failure.what();
         }
         {
             const std::lock_guard lock(raw->mutex);

@@ -176,6 +176,8 @@ ExplorerSession::Asked ExplorerSession::push(Entry entry)
     const bool found = answer(entry);
     if (!found && entry.answer && entry.answer->status == QueryAnswer::Status::NoTokens)
         return Asked::NoTokens;
+    if (!found && entry.answer && entry.answer->status == QueryAnswer::Status::Failed)
+        return Asked::Failed;
     if (current_ < history_.size())
         history_.erase(history_.begin() + static_cast<std::ptrdiff_t>(current_) + 1, history_.end());
     history_.push_back(std::move(entry));
@@ -308,7 +310,8 @@ void ExplorerSession::setDirection(QueryDirection direction)
         again.phrase = entry->phrase;
         again.tokens = entry->tokens;
         again.controls = controls_;
-        if (push(std::move(again)) != Asked::NoTokens)
+        const Asked asked = push(std::move(again));
+        if (asked == Asked::Found || asked == Asked::NotFound)
             return;
     }
     emit changed();

@@ -62,6 +62,7 @@ public:
         Found,      // a new entry with its tree
         NotFound,   // a new entry that tells why there is no tree (see Entry::found)
         NoTokens,   // nothing asked: the phrase has no words or marks under the word rules
+        Failed,     // nothing asked: the phrase cannot be cut (failed() says why)
         Waiting,    // asked once the corpus being opened or indexed anew is shown
         NoCorpus,   // nothing asked: nothing is open or opening
     };

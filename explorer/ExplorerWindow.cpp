@@ -654,6 +654,8 @@ QString ExplorerWindow::noticeFor(const ExplorerSession::Entry *entry) const
     if (entry->found())
         return {};
     const QueryAnswer &answer = *entry->answer;
+    if (answer.status == QueryAnswer::Status::Failed)
+        return tr("<p><b>%1</b></p>").arg(QString::fromStdString(answer.failure).toHtmlEscaped());
     const LabelEncoding encoding = labelEncoding(entry->controls.corpus);
     const QString phrase = labelString(entry->phrase, encoding);
     QString text = tr("<p><b>%1 does not occur in %2.</b></p>").arg(quoted(phrase), corpusName().toHtmlEscaped());

@@ -1,23 +1,46 @@
 #include "Vocabulary.h"
 
+#include "Progress.h"
+
 #include <algorithm>
 #include <numeric>
 
-Vocabulary::Vocabulary(const Corpus &corpus) : folded_(corpus.options().foldCase)
+Vocabulary::Vocabulary(const Corpus &corpus, const std::atomic<bool> *stop) : folded_(corpus.options().foldCase)
 {
+    const auto throwIfStopped = [stop] {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed))
+            throw Progress::Stopped();
+    };
+    // The ids are counted a million at a time, the stop read in between.
+    constexpr std::size_t idSpan = std::size_t{1} << 20;
     std::vector<std::uint32_t> counts(corpus.vocabularySize(), 0);
-    for (const Corpus::TokenId id : corpus.tokenIds()) {
-        if (id != Corpus::noToken)
-            ++counts[id];
+    const std::span<const Corpus::TokenId> ids = corpus.tokenIds();
+    for (std::size_t from = 0; from < ids.size(); from += idSpan) {
+        throwIfStopped();
+        for (const Corpus::TokenId id : ids.subspan(from, std::min(idSpan, ids.size() - from))) {
+            if (id != Corpus::noToken)
+                ++counts[id];
+        }
     }
+    // A token's strings cost a microsecond or so; a segmented corpus has millions.
     const LabelEncoding encoding = labelEncoding(corpus.options());
     for (Corpus::TokenId id = 0; id < counts.size(); ++id) {
+        if (id % 4096 == 0)
+            throwIfStopped();
         if (counts[id] == 0)
             continue;
         const QString text = labelString(corpus.tokenText(id), encoding);
         entries_.push_back({keyOf(text), text, counts[id]});
     }
-    std::sort(entries_.begin(), entries_.end(), [](const Entry &a, const Entry &b) { return a.key < b.key; });
+    // The sort compares strings some twenty times per token; a stop thrown
+    // from the comparison leaves the entries in some order, and they are
+    // dropped with the object.
+    std::uint32_t compared = 0;
+    std::sort(entries_.begin(), entries_.end(), [&](const Entry &a, const Entry &b) {
+        if (++compared % 65536 == 0)
+            throwIfStopped();
+        return a.key < b.key;
+    });
 }
 
 QStringList Vocabulary::complete(const QString &prefix, int limit) const

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -17,7 +18,11 @@
 class Vocabulary {
 public:
     Vocabulary() = default;
-    explicit Vocabulary(const Corpus &corpus);
+    // Counts the corpus's tokens and sorts them: a second or so on the
+    // largest corpora. When `stop` (may be null) is set, from any thread,
+    // Progress::Stopped is thrown soon (every pass reads it at least once
+    // per million ids or few thousand tokens).
+    explicit Vocabulary(const Corpus &corpus, const std::atomic<bool> *stop = nullptr);
 
     // At most `limit` tokens that start with `prefix` (under the corpus's
     // case rule), the most frequent first, ties in text order. Costs a

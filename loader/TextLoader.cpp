@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -92,8 +93,10 @@ bool listEntries(DIR *dir, const std::string &prefix, std::vector<std::string> &
 
 // Lists the .txt files below the folder open as `rootFd` (closed here), at
 // `root`, into `entries` in reading order. False, with `why`, when a folder
-// cannot be listed.
-bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries, std::string &why)
+// cannot be listed. A large tree takes a while: the stop is read before
+// each folder (Progress::Stopped).
+bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries, std::string &why,
+                const Progress &progress)
 {
     // Folders still to list, by their path relative to the root. Each is
     // opened, listed and closed in turn, so depth costs no descriptors.
@@ -102,6 +105,11 @@ bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries
     while (!pending.empty()) {
         const std::string folder = std::move(pending.back());
         pending.pop_back();
+        if (progress.stopRequested()) {
+            if (fd >= 0)
+                ::close(fd);
+            throw Progress::Stopped();
+        }
         if (fd < 0)
             fd = ::open(joined(root, folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -227,7 +235,7 @@ std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fil
                                fileLimit, reason, progress);
         if (S_ISDIR(status.st_mode)) {
             std::vector<Entry> entries;
-            if (!listFolder(fd, nativePath, entries, why))
+            if (!listFolder(fd, nativePath, entries, why, progress))
                 return fail(reason, why);
             return readEntries(nativePath, entries, -1, folderLimit, reason, progress);
         }
@@ -249,6 +257,39 @@ std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason, const Progress &progress)
 {
     return load(nativePath, defaultFileByteLimit, 0, reason, progress);
+}
+
+bool folderWouldRead(const std::string &folderPath, const std::string &path)
+{
+    const auto resolved = [](const std::string &name, std::string &out) {
+        char *real = ::realpath(name.c_str(), nullptr);
+        if (real == nullptr)
+            return false;
+        out = real;
+        std::free(real);
+        return true;
+    };
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string parent = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/")
+                                                                                           : path.substr(0, slash);
+    std::string folder, where;
+    if (name.empty() || !resolved(folderPath, folder) || !resolved(parent, where))
+        return false;
+    if (folder != "/")
+        folder += '/';
+    where += '/';
+    if (where.compare(0, folder.size(), folder) != 0)
+        return false;
+    // The parts below the folder, each as listFolder would meet it.
+    std::string_view below = std::string_view(where).substr(folder.size());
+    while (!below.empty()) {
+        const std::size_t end = below.find('/');
+        if (below.front() == '.')
+            return false;
+        below.remove_prefix(end + 1);
+    }
+    return name.front() != '.' && isText(name);
 }
 
 std::string cutNote(const LoadedTexts &texts)

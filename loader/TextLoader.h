@@ -47,6 +47,14 @@ std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason,
                                      const Progress &progress = {});
 
+// Whether a regular file written at `path` (existing or not) would be read
+// as one of the texts of the folder at `folderPath` by the rules above: it
+// lies below the folder (links in the path of its own folder resolved; a
+// link named `path` itself is replaced by what is written), and its name
+// and the folders between end in ".txt" and start with no '.' as those
+// rules require. False when either cannot be resolved.
+bool folderWouldRead(const std::string &folderPath, const std::string &path);
+
 // The note for standard error when `texts.cut`: "read X of at most Y bytes",
 // from bytesRead and bytesAvailable (at most: the part not read was counted
 // with its carriage returns).

@@ -39,9 +39,10 @@ std::size_t dropCarriageReturns(char *bytes, std::size_t length);
 // a failed read there leaves it false and is no error).
 // Throws std::bad_alloc when the text does not fit in memory.
 //
-// After each read, `progress` is told the bytes taken from the file so far
-// plus `doneBefore`, of `planned` (Reading, item `item`), and asked whether
-// to stop (Progress::Stopped is thrown; `text` then holds what was read).
+// Before the first read and after each one, `progress` is told the bytes
+// taken from the file so far plus `doneBefore`, of `planned` (Reading, item
+// `item`), and asked whether to stop (Progress::Stopped is thrown; `text`
+// then holds what was read).
 TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text,
                   const Progress &progress = {}, std::uint64_t doneBefore = 0, std::uint64_t planned = 0,
                   std::string_view item = {});

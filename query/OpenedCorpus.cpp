@@ -114,6 +114,11 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
     } catch (const std::bad_alloc &) {
         outcome.reason = "not enough memory to index the text";
         return outcome;
+    } catch (const std::runtime_error &failure) {
+        // The word rules cannot be had (ICU's data is missing): a reason
+        // for this corpus, not the end of the program.
+        outcome.reason = failure.what();
+        return outcome;
     }
     opened->loadSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.opened = std::move(opened);

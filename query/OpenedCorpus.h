@@ -27,8 +27,9 @@ public:
 
     // Reads `request.path` (a file or a folder, see loadTexts) and indexes it
     // by `request.options`. Refuses, with a one-line reason, what cannot be
-    // read, an input whose index would not fit in this machine's memory, and
-    // a text with more tokens than the index's 32-bit positions can number.
+    // read, an input whose index would not fit in this machine's memory, a
+    // text with more tokens than the index's 32-bit positions can number,
+    // and a segmented request when ICU's word break rules cannot be loaded.
     // `progress` hears the reading and the indexing and may stop either;
     // nothing is kept then. Never throws but std::bad_alloc outside indexing.
     //

@@ -4,6 +4,7 @@
 #include "SuffixTreeBuilder.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace {
 
@@ -26,27 +27,7 @@ PhraseSearchResult search(const Corpus &corpus, const Query &query, TreeDirectio
                                 : searchTokens(corpus, query.phrase, query.tokens, direction);
 }
 
-}  // namespace
-
-std::string noAnswerReason(QueryAnswer::Status status, std::string_view corpusName)
-{
-    switch (status) {
-    case QueryAnswer::Status::Found:
-        return {};
-    case QueryAnswer::Status::NoTokens:
-        return "the phrase has no words or marks to search for";
-    case QueryAnswer::Status::NotFound:
-        break;
-    }
-    return "the phrase does not occur in " + std::string(corpusName);
-}
-
-std::string QueryAnswer::reason(std::string_view corpusName) const
-{
-    return noAnswerReason(status, corpusName);
-}
-
-QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
+QueryAnswer answerOrThrow(const Corpus &corpus, const Query &query)
 {
     QueryAnswer answer;
     // Both trees see the same occurrences, so either tells whether the phrase occurs.
@@ -70,6 +51,42 @@ QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
         }
     }
     return answer;
+}
+
+}  // namespace
+
+std::string noAnswerReason(QueryAnswer::Status status, std::string_view corpusName)
+{
+    switch (status) {
+    case QueryAnswer::Status::Found:
+        return {};
+    case QueryAnswer::Status::NoTokens:
+        return "the phrase has no words or marks to search for";
+    case QueryAnswer::Status::Failed:
+        return "the phrase cannot be cut into words";
+    case QueryAnswer::Status::NotFound:
+        break;
+    }
+    return "the phrase does not occur in " + std::string(corpusName);
+}
+
+std::string QueryAnswer::reason(std::string_view corpusName) const
+{
+    return status == Status::Failed ? failure : noAnswerReason(status, corpusName);
+}
+
+QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
+{
+    try {
+        return answerOrThrow(corpus, query);
+    } catch (const std::runtime_error &cause) {
+        // Cutting the phrase needs what cutting the text needed, and a
+        // saved index opens without it: here is where it can be missing.
+        QueryAnswer failed;
+        failed.status = QueryAnswer::Status::Failed;
+        failed.failure = cause.what();
+        return failed;
+    }
 }
 
 PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query)

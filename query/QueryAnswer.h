@@ -16,8 +16,10 @@ struct QueryAnswer {
         Found,
         NoTokens,  // the phrase has no words or marks
         NotFound,  // it does not occur
+        Failed,    // it cannot be cut into words: `failure` says why
     };
     Status status = Status::NoTokens;
+    std::string failure;  // one line, when Failed
     // The trees asked for, when found: of what follows the phrase (After,
     // Both) and of what precedes it (Before, Both). Their labels refer to
     // the corpus, which must outlive them.
@@ -36,12 +38,16 @@ struct QueryAnswer {
 };
 
 // Answers `query` of `corpus`: the trees of its phrase (see searchPhrase;
-// the backward index is built if the corpus has none yet).
+// the backward index is built if the corpus has none yet). Failed when the
+// phrase is to be cut by the segmented rules and ICU's word break rules
+// cannot be loaded (a saved index opens without them).
 QueryAnswer answerQuery(const Corpus &corpus, const Query &query);
 
 // The occurrences of the query's phrase that its forward tree counts, in
 // text order (see findOccurrences); the status tells why there are none.
+// Throws std::runtime_error where answerQuery fails.
 PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query);
 
-// Why `status` gives nothing, as QueryAnswer::reason does.
+// Why `status` gives nothing, as QueryAnswer::reason does (for Failed, the
+// answer's own reason is the one to give).
 std::string noAnswerReason(QueryAnswer::Status status, std::string_view corpusName);

@@ -10,7 +10,8 @@
 
 // The query's phrase as ids of `corpus`: its tokens when it gives them,
 // otherwise its phrase cut by the corpus rules (folded when the corpus
-// folds case). Empty when the phrase has no tokens or one the corpus lacks.
+// folds case). Empty when the phrase has no tokens or one the corpus lacks,
+// or cannot be cut (see answerQuery's Failed).
 std::vector<Corpus::TokenId> queryTokenIds(const Corpus &corpus, const Query &query);
 
 // The occurrences that the query's tree on `side` (Forward: the tree of what

@@ -8,6 +8,7 @@
 #include "OpenedCorpus.h"
 #include "QueryAnswer.h"
 #include "TerminalProgress.h"
+#include "TextLoader.h"
 #include "TreePicture.h"
 #include "TreeWriter.h"
 
@@ -15,6 +16,7 @@
 #include <QFile>
 
 #include <getopt.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <charconv>
@@ -403,6 +405,35 @@ int checkIndex(const Options &options, OutputBuffer &output)
     return output.finish() ? 0 : exitTrouble;
 }
 
+// Why writing the index at INDEX would destroy text it is made of, or
+// nothing: INDEX is FILE, or one of a folder's files (whatever path or link
+// leads there), or would be read as a text of the folder FILE next time.
+// Without `opened`, what can be told before reading; with it, also each
+// file that was read.
+std::string harmsItsText(const Options &options, const OpenedCorpus *opened)
+{
+    struct stat index {};
+    const bool exists = ::stat(options.saveIndex.c_str(), &index) == 0;
+    const auto isIndex = [&](const std::string &path) {
+        struct stat text {};
+        return exists && ::stat(path.c_str(), &text) == 0 && text.st_dev == index.st_dev && text.st_ino == index.st_ino;
+    };
+    const std::string name = printable(options.corpus.path);
+    if (opened == nullptr) {
+        if (isIndex(options.corpus.path))
+            return "is the text " + name + " itself; the index needs a file of its own";
+        if (folderWouldRead(options.corpus.path, options.saveIndex))
+            return "lies in the folder " + name + " with a name that is read as a text; save the index elsewhere or "
+                   "under a name that does not end in .txt";
+        return {};
+    }
+    for (std::size_t d = 0; d < opened->documentCount(); ++d) {
+        if (isIndex(opened->path(d)))
+            return "is the text " + printable(opened->path(d)) + " itself; the index needs a file of its own";
+    }
+    return {};
+}
+
 // --save-index: reads and indexes FILE, then writes the index; nothing on standard output.
 int saveIndex(const Options &options)
 {
@@ -410,6 +441,12 @@ int saveIndex(const Options &options)
         complain(options, "this is a saved index already");
         return exitTrouble;
     }
+    const auto refused = [&](const std::string &harm) {
+        std::fprintf(stderr, "morvanet-tree: %s: %s\n", printable(options.saveIndex).c_str(), harm.c_str());
+        return exitTrouble;
+    };
+    if (const std::string harm = harmsItsText(options, nullptr); !harm.empty())
+        return refused(harm);
     // An interrupt leaves no temporary file behind, and a file size limit
     // is a failed write rather than the end of the process.
     IndexWriter::removeTemporaryOnSignals();
@@ -419,6 +456,10 @@ int saveIndex(const Options &options)
         terminal.finish();
         complain(options, outcome.reason);
         return exitTrouble;
+    }
+    if (const std::string harm = harmsItsText(options, outcome.opened.get()); !harm.empty()) {
+        terminal.finish();
+        return refused(harm);
     }
     if (outcome.opened->cut()) {
         terminal.finish();
@@ -499,6 +540,10 @@ int run(const Options &options, OutputBuffer &output)
     }
 
     const QueryAnswer answer = answerQuery(corpus, options.query);
+    if (answer.status == QueryAnswer::Status::Failed) {
+        complain(options, answer.failure);
+        return exitTrouble;
+    }
     if (answer.status != QueryAnswer::Status::Found)
         return noTree(answer.status);
     const TreeSides sides{answer.forward.get(), answer.backward.get()};
@@ -529,5 +574,13 @@ int runTreeCommand(int argc, char **argv, OutputBuffer &output)
     case Parsed::Run:
         break;
     }
-    return run(options, output);
+    try {
+        return run(options, output);
+    } catch (const std::runtime_error &failure) {
+        // What the libraries cannot do for this input (cutting a phrase by
+        // word rules whose data is missing, in the concordance's search):
+        // one line, not an abort.
+        complain(options, failure.what());
+        return exitTrouble;
+    }
 }

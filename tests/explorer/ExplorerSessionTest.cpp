@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -88,6 +89,12 @@ TEST(Vocabulary, CompletesTheMostFrequentFirstUnderTheCaseRule)
     const QStringList any = Vocabulary(folded).complete(QStringLiteral("TH"), 2);
     ASSERT_EQ(any.size(), 2);
     EXPECT_EQ(any.front().toLower(), QStringLiteral("the"));  // 5 of 8, case aside
+
+    // Made on the loading thread after the corpus: a stop set then is
+    // heeded, and one never set changes nothing.
+    const std::atomic<bool> stop{true}, going{false};
+    EXPECT_THROW(Vocabulary(plain, &stop), Progress::Stopped);
+    EXPECT_EQ(Vocabulary(plain, &going).complete(QStringLiteral("th"), 10), exact.complete(QStringLiteral("th"), 10));
 }
 
 TEST(ExplorerSession, AsksAndStepsThroughQuestionsWithTheirControls)

@@ -304,3 +304,46 @@ TEST_F(MorvanetTreeTool, ConcordanceLinesOfWordsGatheredAcrossZeroBytes)
 }
 
 }  // namespace
+
+TEST_F(MorvanetTreeTool, SaveIndexNeverReplacesTheTextItIsMadeOf)
+{
+    const QByteArray text = "a b . a c .\n";
+    const QByteArray file = write("g.txt", text);
+    QDir(dir_.path()).mkpath(QStringLiteral("corpus/sub"));
+    QDir(dir_.path()).mkpath(QStringLiteral("corpus/.cache"));
+    const QByteArray inFolder = write("corpus/sub/a.txt", text);
+    const auto at = [&](const char *name) { return QFile::encodeName(dir_.filePath(QString::fromLatin1(name))); };
+    const QByteArray folder = at("corpus");
+    QFile::link(QFile::decodeName(file), dir_.filePath(QStringLiteral("link.index")));
+    ASSERT_EQ(::link(inFolder.constData(), at("hard.index").constData()), 0);
+    const auto entries = [&](const char *below) {
+        QStringList names = QDir(dir_.filePath(QString::fromLatin1(below))).entryList(QDir::AllEntries | QDir::Hidden);
+        names.removeAll(QStringLiteral("stdout"));
+        names.removeAll(QStringLiteral("stderr"));
+        return names;
+    };
+    const QStringList before = entries(".") + entries("corpus/sub");
+
+    // INDEX is FILE, by any spelling or link; a file the folder reads; or
+    // where the folder would read it as a text next time.
+    const QList<QList<QByteArray>> refused = {
+        {file, file},         {at("corpus/../g.txt"), file},      {at("link.index"), file},
+        {inFolder, folder},   {at("hard.index"), folder},         {at("corpus/sub/new.txt"), folder},
+        {at("corpus/new.txt"), folder + "/sub/.."},
+    };
+    for (const QList<QByteArray> &c : refused) {
+        const Result result = runTool({"--save-index", c[0], c[1]});
+        EXPECT_EQ(result.status, 2) << c[0].toStdString();
+        EXPECT_TRUE(result.out.isEmpty());
+        EXPECT_TRUE(result.err.startsWith("morvanet-tree: " + c[0] + ": ") && result.err.count('\n') == 1)
+            << result.err.toStdString();
+    }
+    EXPECT_EQ(entries(".") + entries("corpus/sub"), before);
+    for (const QByteArray &path : {file, inFolder}) {
+        QFile read(QFile::decodeName(path));
+        EXPECT_TRUE(read.open(QIODevice::ReadOnly) && read.readAll() == text);
+    }
+    // Names the folder rules leave out are fine inside it.
+    for (const char *name : {"corpus/corpus.index", "corpus/.corpus.txt", "corpus/.cache/corpus.txt"})
+        EXPECT_EQ(runTool({"--save-index", at(name), folder}).status, 0) << name;
+}
