@@ -2,6 +2,7 @@
 
 #include "Corpus.h"
 #include "DrawManager.h"
+#include "LabelEncoding.h"
 #include "TextFileLoader.h"
 
 #include <QFileDialog>
@@ -11,21 +12,6 @@
 
 #include <memory>
 #include <string>
-
-namespace {
-
-// One byte per character: Latin-1 characters as they are, every other
-// character, including one written with a surrogate pair, as a single "?".
-std::string toLatin1Bytes(const QString &text)
-{
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(text.size()));
-    for (const char32_t c : text.toUcs4())
-        bytes.push_back(c < 0x100 ? static_cast<char>(c) : '?');
-    return bytes;
-}
-
-}  // namespace
 
 Morvanet::Morvanet(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
@@ -60,7 +46,7 @@ void Morvanet::loadFile()
 
 void Morvanet::search()
 {
-    form_.graphicsView->showPhrase(toLatin1Bytes(form_.SearchTerm->text()));
+    form_.graphicsView->showPhrase(latin1Bytes(form_.SearchTerm->text()));
 }
 
 void Morvanet::back()

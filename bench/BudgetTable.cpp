@@ -307,16 +307,29 @@ TreeSides sidesOf(const Trees &trees)
                                                      : TreeSides{nullptr, trees.root.get()};
 }
 
+// How the trees' labels are sized (--phrase-scale).
+LabelScale scale = LabelScale::Corpus;
+
+TreeDrawingRequest drawingOf(const Trees &trees)
+{
+    TreeDrawingRequest request;
+    request.layout.sides = sidesOf(trees);
+    request.layout.height = canvasHeight;
+    request.layout.width = canvasWidth;
+    request.scale = scale;
+    request.encoding = mode->encoding;
+    return request;
+}
+
 // Draws `root` as the viewer draws it in the current mode: the plain mode as
 // the canvas has always drawn (long labels cut), the others as the tool
-// draws one side (a backward tree mirrored, labels in the mode's encoding).
-// `middle` is drawTreesInScene's out-parameter (only set for double trees)
-// and must outlive the layout.
-TreeLayout drawInMode(QGraphicsScene &scene, const Trees &trees, std::unique_ptr<PhraseNode> &middle)
+// draws one side (a backward tree mirrored, labels in the mode's encoding);
+// at the phrase scale as the tool draws every mode.
+TreeLayout drawInMode(QGraphicsScene &scene, const Trees &trees)
 {
-    if (plainMode())
+    if (plainMode() && scale == LabelScale::Corpus)
         return drawTreeInScene(scene, *trees.root, canvasHeight, canvasWidth, /*cutLongLabels=*/true);
-    return drawTreesInScene(scene, sidesOf(trees), canvasHeight, canvasWidth, mode->encoding, TreePruning{}, middle);
+    return drawTreesInScene(scene, drawingOf(trees));
 }
 
 // What morvanet-tree --layout does once it has the trees: makes the picture
@@ -324,9 +337,9 @@ TreeLayout drawInMode(QGraphicsScene &scene, const Trees &trees, std::unique_ptr
 std::size_t listInMode(const Trees &trees)
 {
     const QSize canvas(canvasWidth, canvasHeight);
-    if (plainMode())
+    if (plainMode() && scale == LabelScale::Corpus)
         return TreePicture(*trees.root, canvas).listing().size();
-    return TreePicture(sidesOf(trees), canvas, mode->encoding, TreePruning{}).listing().size();
+    return TreePicture(drawingOf(trees)).listing().size();
 }
 
 struct SetResult {
@@ -382,11 +395,10 @@ SetResult runSet(const Corpus &corpus, const std::vector<std::string> &phrases, 
         double drawing = 0;
         for (double ms : result.draw)
             drawing += ms;
-        std::unique_ptr<PhraseNode> middle;
         if (!::drawing) {
             if (result.firstLabels.empty()) {
                 scene.clear();
-                result.firstLabels = drawnLabels(drawInMode(scene, trees, middle));
+                result.firstLabels = drawnLabels(drawInMode(scene, trees));
                 runQueuedWork(scene);
             }
             continue;
@@ -405,7 +417,7 @@ SetResult runSet(const Corpus &corpus, const std::vector<std::string> &phrases, 
                 trees = buildTrees(corpus, phrase, build);
             const double start = nowMs();
             scene.clear();
-            layout = drawInMode(scene, trees, middle);
+            layout = drawInMode(scene, trees);
             runQueuedWork(scene);
             times.push_back(nowMs() - start);
         }
@@ -511,6 +523,8 @@ std::string runChild(const char *self, const std::string &name, bool old, int se
         args.emplace_back("--old");
     if (wallClock)
         args.emplace_back("--wall");
+    if (scale == LabelScale::Phrase)
+        args.emplace_back("--phrase-scale");
     const std::string output = runProcess(std::move(args), seconds, failure);
     if (old && failure.rfind("killed", 0) == 0)
         failure += " (over 8 GB?)";
@@ -786,6 +800,8 @@ int main(int argc, char **argv)
             old = true;
         } else if (arg == "--wall") {
             wallClock = true;
+        } else if (arg == "--phrase-scale") {
+            scale = LabelScale::Phrase;
         } else if (arg == "--input" && i + 1 < argc) {
             input = argv[++i];
         } else if (arg == "--mode" && i + 1 < argc && findMode(argv[i + 1])) {
@@ -813,7 +829,7 @@ int main(int argc, char **argv)
             inputsDir = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "Usage: morvanet_budget [--old] [--wall] [--reverse] [--ignore-case] [--unicode] [--segment] [--both] "
+                         "Usage: morvanet_budget [--old] [--wall] [--phrase-scale] [--reverse] [--ignore-case] [--unicode] [--segment] [--both] "
                          "[--seconds N] | --processes | --corpora [--gigabyte] [--saved-only] [--seconds N] | "
                          "--write-inputs DIR\n");
             return 2;

@@ -568,8 +568,8 @@ void printSet(const char *name, const Corpus &corpus, const Loaded &loaded, cons
             const std::unique_ptr<PhraseNode> root = buildPhraseTree(corpus, most->text);
             if (!root)
                 return;
-            const TreePicture picture(TreeSides{root.get(), nullptr}, QSize(canvasWidth, canvasHeight),
-                                      labelEncoding(corpus.options()), TreePruning{});
+            const TreePicture picture(drawingRequest(TreeSides{root.get(), nullptr}, QSize(canvasWidth, canvasHeight),
+                                                     labelEncoding(corpus.options())));
             QBuffer file;
             file.open(QIODevice::WriteOnly);
             picture.image().save(&file, "PNG");

@@ -165,8 +165,8 @@ int main(int argc, char **argv)
         for (int round = 0; round < 3; ++round) {
             const QueryAnswer &answer = *window.canvas().answer();
             const double start = now();
-            const TreePicture drawn(TreeSides{answer.forward.get(), answer.backward.get()},
-                                    window.canvas().canvasSize(), labelEncoding(mode.corpus), TreePruning{});
+            const TreePicture drawn(drawingRequest(TreeSides{answer.forward.get(), answer.backward.get()},
+                                                   window.canvas().canvasSize(), labelEncoding(mode.corpus)));
             picture.push_back(now() - start);
         }
         const double worst = std::max(*std::max_element(depth.begin(), depth.end()),

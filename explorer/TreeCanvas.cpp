@@ -105,7 +105,7 @@ void TreeCanvas::freshScene()
     horizontalScrollBar()->setValue(across);
     verticalScrollBar()->setValue(down);
     inRedraw_ = drawing;
-    retired_.push_back(Retired{corpus_, answer_, std::move(middle_), std::move(scene_)});
+    retired_.push_back(Retired{corpus_, answer_, layout_.middleOwner(), std::move(scene_)});
     scene_ = std::move(scene);
     mark_ = nullptr;
     retireTimer_.start();
@@ -208,8 +208,16 @@ void TreeCanvas::redraw(bool force)
                                                      .intersected(all);
             // The labels drawn before, for the same trees at the same size,
             // are in the retired scene, which lives until this is painted.
-            layout_ = drawTreesInScene(*scene_, sides(), static_cast<int>(all.height()), all.width(), encoding_,
-                                       pruning_, middle_, zoom_ == 1.0 ? nullptr : &around, &pool_);
+            TreeDrawingRequest request;
+            request.layout.sides = sides();
+            request.layout.height = static_cast<int>(all.height());
+            request.layout.width = all.width();
+            request.layout.pruning = pruning_;
+            if (zoom_ != 1.0)
+                request.layout.visible = TreeLayout::Visible{around.left(), around.top(), around.right(), around.bottom()};
+            request.encoding = encoding_;
+            request.reuse = &pool_;
+            layout_ = drawTreesInScene(*scene_, request);
             poolScene_ = scene_.get();
             drawn_ = around;
             ++redraws_;
@@ -229,7 +237,13 @@ void TreeCanvas::withPicture(Use &&use) const
     const TreeSides trees = sides();
     const QSize canvas = canvasSize();
     std::unique_ptr<QThread> painter(QThread::create([&] {
-        const TreePicture picture(trees, canvas, encoding_, pruning_);
+        TreeDrawingRequest request;
+        request.layout.sides = trees;
+        request.layout.height = canvas.height();
+        request.layout.width = canvas.width();
+        request.layout.pruning = pruning_;
+        request.encoding = encoding_;
+        const TreePicture picture(request);
         use(picture);
     }));
     painter->start();
@@ -268,7 +282,7 @@ TreeCanvas::Hit TreeCanvas::labelAt(QPoint point) const
     for (auto it = items.rbegin(); it != items.rend(); ++it) {
         const auto *label = std::get_if<TreeLayout::Label>(&*it);
         if (label && QRectF(label->x, label->y, label->size.width, label->size.height).contains(at))
-            return Hit{label->node, label->node == middle_.get()};
+            return Hit{label->node, label->node == layout_.middle()};
     }
     return {};
 }
@@ -276,7 +290,7 @@ TreeCanvas::Hit TreeCanvas::labelAt(QPoint point) const
 void TreeCanvas::select(Hit hit)
 {
     if (hit.middle)
-        hit.node = middle_.get();
+        hit.node = layout_.middle();
     selected_ = hit;
     markSelection();
 }
@@ -289,7 +303,7 @@ void TreeCanvas::markSelection()
         return;
     for (const TreeLayout::Item &item : layout_.items()) {
         const auto *label = std::get_if<TreeLayout::Label>(&item);
-        if (!label || !(selected_.middle ? label->node == middle_.get() : label->node == selected_.node))
+        if (!label || !(selected_.middle ? label->node == layout_.middle() : label->node == selected_.node))
             continue;
         auto *mark = scene_->addRect(QRectF(label->x, label->y, label->size.width, label->size.height), Qt::NoPen,
                                     QColor(255, 214, 102, 150));
@@ -432,7 +446,7 @@ void TreeCanvas::contextMenuEvent(QContextMenuEvent *event)
     // The menu waits in an event loop of its own, in which the canvas may
     // have been drawn again, making the middle label anew.
     if (hit.middle)
-        hit.node = middle_.get();
+        hit.node = layout_.middle();
     // Another answer may have come meanwhile: the label is gone with its tree.
     if (!hit || answer_.get() != shown)
         return;

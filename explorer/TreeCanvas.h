@@ -133,13 +133,12 @@ private:
     struct Retired {
         std::shared_ptr<const OpenedCorpus> corpus;
         std::shared_ptr<const QueryAnswer> answer;
-        std::unique_ptr<PhraseNode> middle;
+        std::shared_ptr<const PhraseNode> middle;
         std::unique_ptr<QGraphicsScene> scene;
     };
     std::vector<Retired> retired_;
     QTimer retireTimer_;
     TreeLayout layout_;
-    std::unique_ptr<PhraseNode> middle_;
     QRectF drawn_;  // the part of the scene the items cover
     // The labels of the last drawing, which a pan or a pruning change of
     // the same trees reuses, and the scene they are in.

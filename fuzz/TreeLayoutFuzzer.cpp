@@ -8,6 +8,7 @@
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
 #include "TreeLayout.h"
+#include "TreeLayouter.h"
 
 #include <cmath>
 #include <cstdint>
@@ -203,12 +204,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         pruning.maxDepth = depth;
     if (mode & 64)
         pruning.minCount = 2;
-    const TreeLayout::BoundedMeasure bounded = [&measure](const PhraseNode &node, std::uint32_t pixelSize, double) {
-        return measure(node, pixelSize);
-    };
-    const TreeLayout uncut = TreeLayout::compute(*root, height, TreeLayout::unbounded, bounded, nullptr, pruning);
+    LayoutRequest request;
+    request.sides.forward = root.get();
+    request.height = height;
+    request.width = TreeLayout::unbounded;
+    request.measure = [&measure](const LabelMeasure &label) { return measure(*label.node, label.pixelSize); };
+    request.pruning = pruning;
+    const TreeLayouter &columns = layouterFor(LabelScale::Corpus);
+    const TreeLayout uncut = columns.layOut(request);
     checkLayout(uncut, *root, height, measure, pruning);
-    const TreeLayout cut = TreeLayout::compute(*root, height, width, bounded, nullptr, pruning);
+    request.width = width;
+    const TreeLayout cut = columns.layOut(request);
     checkCut(cut, uncut, *root, width);
     return 0;
 }

@@ -2,44 +2,9 @@
 
 #include "TreeWalk.h"
 
-namespace {
-
-// The length of the UTF-8 sequence at in[0, n), whose lead byte is 0x80 or
-// above: the whole character when it is well formed, otherwise its maximal
-// ill-formed part (the bytes that could still have begun a character), and
-// whether it was well formed.
-std::size_t utf8Sequence(const unsigned char *in, std::size_t n, bool &wellFormed)
+void appendJsonString(std::string &out, std::string_view bytes, LabelEncoding encoding)
 {
-    const unsigned char b = in[0];
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        low = b == 0xE0 ? 0xA0 : 0x80;
-        high = b == 0xED ? 0x9F : 0xBF;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        low = b == 0xF0 ? 0x90 : 0x80;
-        high = b == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        wellFormed = false;
-        return 1;
-    }
-    std::size_t k = 1;
-    if (k < n && in[1] >= low && in[1] <= high) {
-        for (k = 2; k < length && k < n && in[k] >= 0x80 && in[k] <= 0xBF;)
-            ++k;
-    }
-    wellFormed = k == length;
-    return k;
-}
-
-}  // namespace
-
-void appendJsonString(std::string &out, std::string_view bytes, bool utf8)
-{
+    const bool utf8 = encoding == LabelEncoding::Utf8;
     static const char hex[] = "0123456789abcdef";
     out += '"';
     const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
@@ -65,7 +30,7 @@ void appendJsonString(std::string &out, std::string_view bytes, bool utf8)
             out += static_cast<char>(0x80 | (byte & 0x3F));
         } else {
             bool wellFormed = false;
-            const std::size_t length = utf8Sequence(in + i, bytes.size() - i, wellFormed);
+            const std::size_t length = utf8Sequence(bytes.substr(i), wellFormed);
             if (wellFormed)
                 out.append(bytes.data() + i, length);
             else
@@ -89,7 +54,7 @@ void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &o
             label.clear();
             node.appendLabel(label);
             out += "{\"label\": ";
-            appendJsonString(out, label, format.utf8);
+            appendJsonString(out, label, format.encoding);
             out += ", \"weight\": ";
             appendWeight(out, node.weight());
             if (format.counts) {

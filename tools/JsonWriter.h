@@ -11,11 +11,10 @@
 // {"label": ..., "weight": ..., "children": [...]} for each kept node, with
 // format.counts a "count" after the weight; each node starts a line, and a
 // node's children are closed by "]}" on a line of its own. No newline after
-// the root's closing. Labels are Latin-1 characters, one per byte, or with
-// format.utf8 the UTF-8 text itself.
+// the root's closing. Labels become characters by format.encoding.
 void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &output);
 
 // Appends `bytes` as a JSON string: Latin-1 bytes as their characters, or
-// UTF-8 passed through with each ill-formed sequence as U+FFFD; quotes,
-// backslashes and control characters escaped.
-void appendJsonString(std::string &out, std::string_view bytes, bool utf8);
+// UTF-8 passed through with each maximal ill-formed sequence as U+FFFD;
+// quotes, backslashes and control characters escaped.
+void appendJsonString(std::string &out, std::string_view bytes, LabelEncoding encoding);

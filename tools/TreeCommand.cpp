@@ -339,7 +339,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
     options.query.pruning = options.tree.pruning;
     // A concordance reads only the forward index.
     options.corpus.backward = options.query.backwardWanted() && !options.kwic;
-    options.tree.utf8 = options.corpus.options.utf8();
+    options.tree.encoding = labelEncoding(options.corpus.options);
     if (!options.formatGiven && (!options.png.empty() || !options.svg.empty()))
         options.format = Format::None;
     return Parsed::Run;
@@ -366,8 +366,13 @@ bool draw(const TreeSides &sides, const Options &options, OutputBuffer &output)
     std::optional<QApplication> application;
     if (QApplication::instance() == nullptr)
         application.emplace(argc, argv);
-    const TreePicture picture(sides, QSize(options.width, options.height), labelEncoding(options.corpus.options),
-                              options.tree.pruning);
+    TreeDrawingRequest request;
+    request.layout.sides = sides;
+    request.layout.height = options.height;
+    request.layout.width = options.width;
+    request.layout.pruning = options.tree.pruning;
+    request.encoding = labelEncoding(options.corpus.options);
+    const TreePicture picture(request);
     if (options.format == Format::Layout)
         output.buffer() += picture.listing();
     if (!options.png.empty() && !picture.image().save(QFile::decodeName(options.png.c_str()), "PNG")) {

@@ -1,6 +1,7 @@
 // TreeFormat: what the printed formats of a tree share: which columns a line has and how labels are encoded.
 #pragma once
 
+#include "LabelText.h"
 #include "TreePruning.h"
 
 #include <charconv>
@@ -11,8 +12,8 @@ struct TreeFormat {
     TreePruning pruning;
     // Print each node's occurrence count beside its weight.
     bool counts = false;
-    // Labels are UTF-8 (Unicode rules) rather than Latin-1 bytes; matters for JSON.
-    bool utf8 = false;
+    // How label bytes become characters; matters for JSON.
+    LabelEncoding encoding = LabelEncoding::Latin1;
 };
 
 // Appends a weight as printf's "%.9g" writes it, without parsing a format per line.

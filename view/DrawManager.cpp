@@ -113,6 +113,5 @@ void DrawManager::mouseReleaseEvent(QMouseEvent *event)
     if (item == nullptr || item->type() != QGraphicsTextItem::Type)
         return;
     // Copied out first: a successful search clears the scene and the item with it.
-    const QByteArray text = labelText(*static_cast<QGraphicsTextItem *>(item)).toLatin1();
-    showPhrase(std::string(text.constData(), static_cast<std::size_t>(text.size())));
+    showPhrase(latin1Bytes(labelText(*static_cast<QGraphicsTextItem *>(item))));
 }

@@ -1,7 +1,7 @@
-// LabelEncoding: how the bytes of a label become characters on the canvas and in the tool's output.
+// LabelEncoding: a label's bytes as the toolkit's characters, and typed characters as a label's bytes (see LabelText for the rule).
 #pragma once
 
-#include "CorpusOptions.h"
+#include "LabelText.h"
 
 #include <QString>
 
@@ -9,15 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-// The viewer's texts are Latin-1, one character per byte; a corpus read as
-// UTF-8 has UTF-8 labels.
-enum class LabelEncoding { Latin1, Utf8 };
-
-inline LabelEncoding labelEncoding(const CorpusOptions &options)
-{
-    return options.utf8() ? LabelEncoding::Utf8 : LabelEncoding::Latin1;
-}
 
 // The characters of a label's bytes (each byte of ill-formed UTF-8 becomes a U+FFFD).
 inline QString labelString(std::string_view bytes, LabelEncoding encoding)
@@ -27,6 +18,11 @@ inline QString labelString(std::string_view bytes, LabelEncoding encoding)
                                            : QString::fromLatin1(bytes.data(), size);
 }
 
+// The viewer's reading of a typed or clicked text: one byte per character,
+// Latin-1 characters as they are, every other character, including one
+// written with a surrogate pair, as a single "?".
+std::string latin1Bytes(const QString &text);
+
 // The bytes a typed text stands for, as labelString() would show them: its
 // UTF-8, or one byte per character under Latin-1; nothing when a character
 // has no Latin-1 byte (such a text cannot be asked of a corpus read by bytes).
@@ -35,8 +31,3 @@ std::optional<std::string> typedBytes(const QString &text, LabelEncoding encodin
 // How many bytes at the start of `bytes` labelString() makes into the first
 // `units` UTF-16 units of its result (all of them if it has fewer).
 std::size_t labelBytes(std::string_view bytes, qsizetype units, LabelEncoding encoding);
-
-// A part of a longer label taken by bytes, less the bytes of a character cut
-// in two at its end (or, with `atStart`, at its start), which would read as
-// U+FFFD though the label holds a whole character there.
-std::string_view wholeCharacters(std::string_view bytes, bool atStart, LabelEncoding encoding);

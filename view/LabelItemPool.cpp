@@ -10,14 +10,18 @@ std::size_t LabelItemPool::KeyHash::operator()(const Key &key) const
     return hash;
 }
 
-LabelItemPool::Made LabelItemPool::take(const Key &key, double room)
+LabelItemPool::Made LabelItemPool::take(const Key &key, double room, const std::string *text)
 {
     const auto found = previous_.find(key);
     if (found == previous_.end())
         return {};
-    const Made made = found->second;
-    if (!(made.room == room || (made.wholeReach >= 0 && made.wholeReach <= room)))
+    Made made = std::move(found->second);
+    const bool serves = text ? made.text == *text
+                             : made.text.empty() && (made.room == room || (made.wholeReach >= 0 && made.wholeReach <= room));
+    if (!serves) {
+        found->second = std::move(made);
         return {};
+    }
     previous_.erase(found);
     return made;
 }

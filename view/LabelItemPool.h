@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <unordered_map>
 
 class PhraseNode;
@@ -28,15 +29,19 @@ public:
     // An item and what it was made for: the room it was given and, when it
     // holds its whole label and that fitted, how far the label reaches
     // (else a negative number).
+    // A label whose text the layouter chose (cut after a word) was made of
+    // that `text`, whatever its room.
     struct Made {
         QGraphicsItem *item = nullptr;
         double room = 0;
         double wholeReach = -1;
+        std::string text;
     };
 
     // The item the last finished drawing made for `key`, if it serves
-    // `room` (it is then no longer the pool's to give); else a null item.
-    Made take(const Key &key, double room);
+    // `room`, or holds `text` when one is given (it is then no longer the
+    // pool's to give); else a null item.
+    Made take(const Key &key, double room, const std::string *text = nullptr);
     // Records an item of the drawing under way.
     void keep(const Key &key, const Made &made);
     // Ends a drawing: what it kept is what the next may take; what the last

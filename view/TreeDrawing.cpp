@@ -4,6 +4,7 @@
 
 #include <QBrush>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
 #include <QPainterPath>
@@ -13,6 +14,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -43,49 +45,46 @@ public:
     // With `pool`, an item the last drawing made for the same label is
     // taken from it instead of being made, and every item handed over is
     // recorded in it.
-    ItemMaker(bool cutLongLabels, LabelEncoding encoding = LabelEncoding::Latin1, bool mirrored = false,
-              LabelItemPool *pool = nullptr, bool lightItems = false)
-        : cutLongLabels_(cutLongLabels), lightItems_(lightItems), encoding_(encoding), mirrored_(mirrored),
-          pool_(pool)
+    ItemMaker(bool cutLongLabels, LabelEncoding encoding = LabelEncoding::Latin1, LabelItemPool *pool = nullptr,
+              bool lightItems = false)
+        : cutLongLabels_(cutLongLabels), lightItems_(lightItems), encoding_(encoding), pool_(pool)
     {
         font_.setItalic(false);
         font_.setFamily(QStringLiteral("Helvetica"));
     }
 
-    TreeLayout::Size operator()(const PhraseNode &node, std::uint32_t pixelSize, double room)
+    // Makes the item of `label` and gives its size.
+    TreeLayout::Size operator()(const LabelMeasure &label)
     {
-        if (&node == known_) {
-            made_.emplace_back();  // its item is made and drawn elsewhere
-            madeFor_.emplace_back();
-            return knownSize_;
-        }
+        const PhraseNode &node = *label.node;
+        const double room = label.room;
+        mirrored_ = label.mirrored;
         // The font ignores a size of 0 (or one beyond int) and keeps the size
         // it had; skipping the call does the same without the toolkit's warning.
-        const auto size = static_cast<int>(pixelSize);
+        const auto size = static_cast<int>(label.pixelSize);
         if (size > 0)
             font_.setPixelSize(size);
         const LabelItemPool::Key key{&node, font_.pixelSize(), mirrored_};
-        madeFor_.push_back({key, {nullptr, room, -1}});
+        madeFor_.push_back({key, {nullptr, room, -1, label.text ? *label.text : std::string()}});
         if (pool_) {
-            if (const LabelItemPool::Made made = pool_->take(key, room); made.item) {
+            if (const LabelItemPool::Made made = pool_->take(key, room, label.text); made.item) {
                 madeFor_.back().made.wholeReach = made.wholeReach;
                 return keep(std::unique_ptr<QGraphicsItem>(made.item));
             }
         }
 
+        // A text the layouter chose is drawn as it is: it fits.
+        if (label.text)
+            return keep(makeItem(QString::fromStdString(*label.text)));
         if (!cutLongLabels_ || !(room < TreeLayout::unbounded)) {
-            const std::string label = node.label();
-            return keep(makeItem(labelString(label, encoding_)));
+            const std::string whole = node.label();
+            return keep(makeItem(labelString(whole, encoding_)));
         }
         return keep(makeBounded(node, room));
     }
 
-    // Answers for `node` with `size` and makes no item for it.
-    void setKnown(const PhraseNode *node, TreeLayout::Size size)
-    {
-        known_ = node;
-        knownSize_ = size;
-    }
+    // How many items were asked for so far.
+    std::size_t count() const { return made_.size(); }
 
     // Hands over the item made by the index-th call.
     QGraphicsItem *take(std::size_t index)
@@ -286,11 +285,9 @@ private:
     const bool cutLongLabels_;
     const bool lightItems_;
     const LabelEncoding encoding_;
-    const bool mirrored_;
+    bool mirrored_ = false;  // the label being made's
     QFont font_;
     std::map<int, double> plainHeights_;
-    const PhraseNode *known_ = nullptr;
-    TreeLayout::Size knownSize_;
     LabelItemPool *const pool_;
     // An item taken from the pool but not drawn is destroyed with the maker,
     // which takes it out of the scene it was drawn in before.
@@ -317,34 +314,80 @@ struct CurveStyle {
     QBrush brush{QColor(0, 0, 0, 255), Qt::SolidPattern};
 };
 
-// Lays out `root` with `maker` measuring, then moves it as `place` says.
-template <typename Place>
-TreeLayout layOut(ItemMaker &maker, const PhraseNode &root, const PhraseNode *rootLabel, int height, double width,
-                  const TreePruning &pruning, Place &&place, const TreeLayout::Visible &visible = {})
-{
-    TreeLayout layout = TreeLayout::compute(
-        root, height, width,
-        TreeLayout::BoundedMeasure([&maker](const PhraseNode &node, std::uint32_t pixelSize, double room) {
-            return maker(node, pixelSize, room);
-        }),
-        rootLabel, pruning, visible);
-    place(layout);
-    return layout;
-}
+// How wide a label item of a text would be, without making one: for a
+// layouter choosing where to cut a long label.
+class TextWidths {
+public:
+    double operator()(const QString &text, std::uint32_t pixelSize)
+    {
+        auto found = metrics_.find(pixelSize);
+        if (found == metrics_.end()) {
+            QFont font;
+            font.setItalic(false);
+            font.setFamily(QStringLiteral("Helvetica"));
+            if (pixelSize > 0 && pixelSize <= INT_MAX)
+                font.setPixelSize(static_cast<int>(pixelSize));
+            found = metrics_.emplace(pixelSize, QFontMetricsF(font)).first;
+        }
+        // A label item keeps a margin of 4 on either side.
+        return found->second.horizontalAdvance(text) + 8.0;
+    }
+
+private:
+    std::map<std::uint32_t, QFontMetricsF> metrics_;
+};
+
+// The label makers of one drawing. A lone tree's labels come from one maker,
+// whose font carries its last size from label to label as the viewer's
+// does; in a double tree the middle label has a maker of its own, and each
+// side one. The measurer's calls are numbered across them, as the layout
+// numbers its labels.
+class SceneLabels {
+public:
+    SceneLabels(bool cutLongLabels, LabelEncoding encoding, LabelItemPool *pool, bool lightItems, bool twoSides)
+        : forward_(cutLongLabels, encoding, pool, lightItems), backward_(cutLongLabels, encoding, pool, lightItems),
+          centre_(cutLongLabels, encoding, nullptr, lightItems), twoSides_(twoSides)
+    {
+    }
+
+    TreeLayout::Size operator()(const LabelMeasure &label)
+    {
+        ItemMaker &maker = twoSides_ && label.side == TreeLayout::Side::Root ? centre_
+                           : label.mirrored                                  ? backward_
+                                                                             : forward_;
+        calls_.push_back({&maker, maker.count()});
+        return maker(label);
+    }
+
+    // Hands over the item the measurer's call `index` made.
+    QGraphicsItem *take(std::size_t index)
+    {
+        const Call call = calls_[index];
+        return call.maker->take(call.index);
+    }
+
+private:
+    struct Call {
+        ItemMaker *maker;
+        std::size_t index;
+    };
+    ItemMaker forward_;
+    ItemMaker backward_;
+    ItemMaker centre_;
+    const bool twoSides_;
+    std::vector<Call> calls_;
+};
 
 // Adds the items of `layout` to `scene` in drawing order, the labels being
-// those `maker` made; the first label is left out with `withoutRoot`.
-void addItems(QGraphicsScene &scene, const TreeLayout &layout, ItemMaker &maker, bool withoutRoot = false)
+// those `labels` made.
+void addItems(QGraphicsScene &scene, const TreeLayout &layout, SceneLabels &labels)
 {
     static const CurveStyle style;
-    bool first = true;
     for (const TreeLayout::Item &entry : layout.items()) {
         if (const auto *label = std::get_if<TreeLayout::Label>(&entry)) {
-            if (std::exchange(first, false) && withoutRoot)
-                continue;
-            QGraphicsItem *item = maker.take(label->measureIndex);
+            QGraphicsItem *item = labels.take(label->measureIndex);
             if (item == nullptr)
-                continue;  // made and placed by the caller
+                continue;
             // An item of an earlier drawing moves here from its scene.
             scene.addItem(item);
             item->setPos(label->x, label->y);
@@ -356,7 +399,7 @@ void addItems(QGraphicsScene &scene, const TreeLayout &layout, ItemMaker &maker,
             scene.addPath(path, style.pen, style.brush);
         }
     }
-    // Items measured for curves whose labels lie beyond the edge die with the maker.
+    // Items measured for curves whose labels lie beyond the edge die with their maker.
 }
 
 } // namespace
@@ -364,15 +407,31 @@ void addItems(QGraphicsScene &scene, const TreeLayout &layout, ItemMaker &maker,
 TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width,
                            bool cutLongLabels)
 {
-    ItemMaker maker(cutLongLabels);
-    const TreeLayout layout = layOut(maker, root, nullptr, height, width, TreePruning{}, [](TreeLayout &) {});
-    addItems(scene, layout, maker);
+    SceneLabels labels(cutLongLabels, LabelEncoding::Latin1, nullptr, false, false);
+    LayoutRequest request;
+    request.sides.forward = &root;
+    request.height = height;
+    request.width = width;
+    request.measure = [&labels](const LabelMeasure &label) { return labels(label); };
+    const TreeLayout layout = layouterFor(LabelScale::Corpus).layOut(request);
+    addItems(scene, layout, labels);
     return layout;
 }
 
-TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
-                            LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle,
-                            const QRectF *visible, LabelItemPool *reuse)
+TreeDrawingRequest drawingRequest(const TreeSides &sides, QSize canvas, LabelEncoding encoding,
+                                  const TreePruning &pruning, LabelScale scale)
+{
+    TreeDrawingRequest request;
+    request.layout.sides = sides;
+    request.layout.height = canvas.height();
+    request.layout.width = canvas.width();
+    request.layout.pruning = pruning;
+    request.scale = scale;
+    request.encoding = encoding;
+    return request;
+}
+
+TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeDrawingRequest &drawing)
 {
     // Whichever way this returns, what it drew is what the next drawing may reuse.
     struct Finish {
@@ -382,81 +441,34 @@ TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int h
             if (pool)
                 pool->finish();
         }
-    } finish{reuse};
-    // The part in view, in the coordinates of a side laid out from x = 0
-    // that is then moved right by `dx` (mirrored about `axis` first when one is given).
-    const auto seen = [visible](double dx, const double *axis) {
-        TreeLayout::Visible part;
-        if (!visible)
-            return part;
-        part.top = visible->top();
-        part.bottom = visible->bottom();
-        part.left = axis ? *axis - visible->right() : visible->left() - dx;
-        part.right = axis ? *axis - visible->left() : visible->right() - dx;
-        return part;
+    } finish{drawing.reuse};
+    LayoutRequest request = drawing.layout;
+    const bool twoSides = request.sides.forward && request.sides.backward;
+    SceneLabels labels(true, drawing.encoding, drawing.reuse, true, twoSides);
+    request.measure = [&labels](const LabelMeasure &label) { return labels(label); };
+    TextWidths widths;
+    request.textWidth = [&widths](std::string_view text, std::uint32_t pixelSize) {
+        return widths(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), pixelSize);
     };
-    ItemMaker forward(true, encoding, false, reuse, true);
-    ItemMaker backward(true, encoding, true, reuse, true);
-    if (!sides.backward) {
-        const TreeLayout layout = layOut(forward, *sides.forward, nullptr, height, width, pruning,
-                                         [](TreeLayout &) {}, seen(0.0, nullptr));
-        addItems(scene, layout, forward);
-        return layout;
-    }
-    if (!sides.forward) {
-        const TreeLayout layout = layOut(backward, *sides.backward, nullptr, height, width, pruning,
-                                         [width](TreeLayout &laid) { laid.mirror(width); }, seen(0.0, &width));
-        addItems(scene, layout, backward);
-        return layout;
-    }
-
-    // The phrase once, with what either root absorbed on its side of it:
-    // the forward root's label goes on from its search text.
-    const PhraseNode &after = *sides.forward;
-    std::string label = sides.backward->label();
-    const std::string forwardLabel = after.label();
-    label += std::string_view(forwardLabel).substr(std::min(forwardLabel.size(), after.searchTextLength()));
-    middle = std::make_unique<PhraseNode>(std::move(label));
-    middle->setWeight(after.weight());
-    middle->setCount(after.count());
-    // Made and measured once, with the whole canvas as its room, and read
-    // from its start like a forward label; both sides take its size.
-    ItemMaker centre(true, encoding, false, nullptr, true);
-    const TreeLayout::Size box = centre(
-        *middle, static_cast<std::uint32_t>(static_cast<float>(height) * middle->weight()), width);
-    const double left = std::trunc(std::max(0.0, (width - box.width) / 2));
-    forward.setKnown(middle.get(), box);
-    backward.setKnown(middle.get(), box);
-
-    // Each side is laid out from the middle label as a tree from its root,
-    // then put in place: the forward one moved right, the backward one
-    // mirrored about the middle label's right edge, which lands it on the
-    // label's left edge.
-    const double axis = left + box.width;
-    TreeLayout layout = layOut(backward, *sides.backward, middle.get(), height, axis, pruning,
-                               [&](TreeLayout &laid) { laid.mirror(axis); }, seen(0.0, &axis));
-    const auto &place = std::get<TreeLayout::Label>(layout.items().front());
-    QGraphicsItem *item = centre.take(0);
-    scene.addItem(item);
-    item->setPos(place.x, place.y);
-    addItems(scene, layout, backward, true);
-    const TreeLayout right = layOut(forward, after, middle.get(), height, width - left, pruning,
-                                    [left](TreeLayout &laid) { laid.shift(left); }, seen(left, nullptr));
-    addItems(scene, right, forward, true);
-    layout.append(right, true);
+    request.encoding = drawing.encoding;
+    TreeLayout layout = layouterFor(drawing.scale).layOut(request);
+    addItems(scene, layout, labels);
     return layout;
 }
 
 QString labelText(const QGraphicsItem &item)
 {
     const QVariant whole = item.data(labelTextKey);
-    if (whole.isValid())
-        return QString::fromLatin1(whole.toByteArray());
+    if (whole.isValid()) {
+        const QByteArray bytes = whole.toByteArray();
+        return labelString(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                           LabelEncoding::Latin1);
+    }
     const QVariant node = item.data(labelNodeKey);
     if (!node.isValid())
         return plainTextOf(item);
     const std::string label = node.value<const PhraseNode *>()->label();
-    return QString::fromLatin1(label.data(), static_cast<qsizetype>(label.size()));
+    return labelString(label, LabelEncoding::Latin1);
 }
 
 void detachLabels(QGraphicsScene &scene)

@@ -3,11 +3,14 @@
 
 #include "LabelEncoding.h"
 #include "LabelItemPool.h"
+#include "LayoutRequest.h"
 #include "PhraseNode.h"
 #include "TreeLayout.h"
+#include "TreeLayouter.h"
 #include "TreePruning.h"
 
 #include <QRectF>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -48,39 +51,35 @@ class QGraphicsItem;
 TreeLayout drawTreeInScene(QGraphicsScene &scene, const PhraseNode &root, int height, double width,
                            bool cutLongLabels = false);
 
-// What the command-line tool draws: the tree of what follows a phrase, of
-// what precedes it, or both.
-struct TreeSides {
-    const PhraseNode *forward = nullptr;
-    const PhraseNode *backward = nullptr;
+// What to draw: the layout's request (the drawing measures the labels
+// itself: its `measure` and `textWidth` are not read), the way labels are
+// sized and placed, how their bytes become characters, and the label items
+// of an earlier drawing to reuse.
+struct TreeDrawingRequest {
+    LayoutRequest layout;
+    LabelScale scale = LabelScale::Corpus;
+    LabelEncoding encoding = LabelEncoding::Latin1;
+    // Label items that an earlier drawing of the same trees at the same size
+    // and encoding left here are moved into the scene rather than made again
+    // (those left over stay where they were), and this drawing's label items
+    // are left here for the next; the middle label is always made anew. The
+    // scene drawn before must still exist.
+    LabelItemPool *reuse = nullptr;
 };
 
-// Draws as drawTreeInScene does, long labels cut, `pruning` applied, except
-// that a label of one line is a LabelItem, which measures and paints as a
-// text item would at a fraction of its cost (a label holding a line break is
-// still a text item). A forward tree alone stands as the canvas shows it. A backward tree alone is
-// mirrored: laid out by the same rules, then its columns grow leftwards from
-// the phrase at the right edge, a label cut at the left edge keeping its end.
-// Both together: one middle label (the backward root's label followed by
-// what the forward root's label has past its search text, at the forward
-// root's size) centred on the canvas (at its left edge, cut at the right one
-// like a forward label, if wider), the backward tree to its left, the forward
-// tree to its right. The layout lists the middle (or root) label, then the
-// backward tree's labels and curves, then the forward tree's; it refers to
-// `middle` for the middle label, which must outlive it.
-//
-// With `visible` (scene coordinates), only what may show in that part of the
-// canvas is laid out and drawn (see TreeLayout::Visible): what it shows is
-// what the whole canvas shows there, at a cost of what is in it.
-//
-// With `reuse`, label items that an earlier drawing of the same trees at the
-// same size and encoding left in `reuse` are moved into `scene` rather than
-// made again (those left over stay where they were), and this drawing's
-// label items are left in `reuse` for the next; the middle label is always
-// made anew. The scene drawn before must still exist.
-TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeSides &sides, int height, double width,
-                            LabelEncoding encoding, const TreePruning &pruning, std::unique_ptr<PhraseNode> &middle,
-                            const QRectF *visible = nullptr, LabelItemPool *reuse = nullptr);
+// The request to draw `sides` on a canvas of `canvas` pixels, the rest as given.
+TreeDrawingRequest drawingRequest(const TreeSides &sides, QSize canvas, LabelEncoding encoding = LabelEncoding::Latin1,
+                                  const TreePruning &pruning = {}, LabelScale scale = LabelScale::Corpus);
+
+// Draws the request's trees as its scale's layouter lays them out (see
+// TreeLayouter), long labels cut as drawTreeInScene does, except that a label
+// of one line is a LabelItem, which measures and paints as a text item would
+// at a fraction of its cost (a label holding a line break is still a text
+// item). With a visible part, only what may show there is laid out and
+// drawn: what it shows is what the whole canvas shows there, at a cost of
+// what is in it. The layout it returns owns the middle label of a double
+// tree, to which its first label refers.
+TreeLayout drawTreesInScene(QGraphicsScene &scene, const TreeDrawingRequest &request);
 
 // Item data keys of the label items: a cut item's node (const PhraseNode *),
 // how many bytes of its label it holds (qulonglong) and whether they are the

@@ -29,12 +29,15 @@ TreePicture::TreePicture(const PhraseNode &root, QSize canvas)
     scene_.setSceneRect(0.0, 0.0, canvas.width(), canvas.height());
 }
 
-TreePicture::TreePicture(const TreeSides &sides, QSize canvas, LabelEncoding encoding, const TreePruning &pruning)
-    : canvas_(canvas),
-      layout_(drawTreesInScene(scene_, sides, canvas.height(), static_cast<double>(canvas.width()), encoding, pruning,
-                               middle_))
+TreePicture::TreePicture(const TreeDrawingRequest &request)
+    : canvas_(static_cast<int>(request.layout.width), request.layout.height),
+      layout_(drawTreesInScene(scene_, [&request] {
+          TreeDrawingRequest whole = request;
+          whole.reuse = nullptr;
+          return whole;
+      }()))
 {
-    scene_.setSceneRect(0.0, 0.0, canvas.width(), canvas.height());
+    scene_.setSceneRect(0.0, 0.0, canvas_.width(), canvas_.height());
 }
 
 void TreePicture::render(QPainter &painter) const

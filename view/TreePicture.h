@@ -22,8 +22,10 @@ public:
     // of that viewport size and height would. `root` must outlive the
     // picture: long labels are read from their nodes.
     TreePicture(const PhraseNode &root, QSize canvas);
-    // Draws one tree or both trees of a phrase as drawTreesInScene does.
-    TreePicture(const TreeSides &sides, QSize canvas, LabelEncoding encoding, const TreePruning &pruning);
+    // Draws one tree or both trees of a phrase as drawTreesInScene does, for
+    // a canvas of the request's height and width (the label items are made
+    // anew: `reuse` is not read).
+    explicit TreePicture(const TreeDrawingRequest &request);
 
     // The canvas on a white background.
     QImage image() const;
@@ -45,7 +47,6 @@ private:
     void render(QPainter &painter) const;
 
     QSize canvas_;
-    std::unique_ptr<PhraseNode> middle_;
     QGraphicsScene scene_;
     TreeLayout layout_;
 };

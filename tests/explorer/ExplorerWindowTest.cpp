@@ -86,8 +86,8 @@ TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
         QTest::keyClick(window.get(), static_cast<Qt::Key>(key), Qt::ControlModifier);
         TreeCanvas &canvas = window->canvas();
         const QueryAnswer &answer = *canvas.answer();
-        const TreePicture picture(TreeSides{answer.forward.get(), answer.backward.get()}, canvas.canvasSize(),
-                                  LabelEncoding::Latin1, TreePruning{});
+        const TreePicture picture(drawingRequest(TreeSides{answer.forward.get(), answer.backward.get()},
+            canvas.canvasSize()));
         const QString png = workspace.file(QStringLiteral("tool.png"));
         const QStringList direction = key == Qt::Key_1   ? QStringList{}
                                       : key == Qt::Key_2 ? QStringList{QStringLiteral("--reverse")}
@@ -122,8 +122,7 @@ TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
     canvas.setZoom(2.0, QPoint(0, 0));
     const QSize twice(qRound(canvas.canvasSize().width() * 2.0), qRound(canvas.canvasSize().height() * 2.0));
     const QueryAnswer &answer = *canvas.answer();
-    const QImage big = TreePicture(TreeSides{answer.forward.get(), answer.backward.get()}, twice,
-                                   LabelEncoding::Latin1, TreePruning{})
+    const QImage big = TreePicture(drawingRequest(TreeSides{answer.forward.get(), answer.backward.get()}, twice))
                            .image();
     const QImage seen = canvasImage(canvas);
     EXPECT_EQ(seen, big.copy(QRect(QPoint(0, 0), seen.size())));
@@ -266,8 +265,7 @@ TEST(TreeCanvas, ZoomedAndPannedShowsTheLargerPictureWhereItLooksAtLayingOutLess
         const double zoom = 3.0;
         canvas.setZoom(zoom, QPoint(0, 0));
         const QSize size(qRound(canvas.canvasSize().width() * zoom), qRound(canvas.canvasSize().height() * zoom));
-        const TreePicture big(TreeSides{answer.forward.get(), answer.backward.get()}, size, LabelEncoding::Latin1,
-                              TreePruning{});
+        const TreePicture big(drawingRequest(TreeSides{answer.forward.get(), answer.backward.get()}, size));
         const QImage picture = big.image();
         std::size_t fewest = big.layout().items().size();
         std::size_t reused = 0;

@@ -135,7 +135,7 @@ TEST(MorvanetTreePicture, BackwardTreesAreTheForwardLayoutMirrored)
     ASSERT_NE(root, nullptr);
     const QSize canvas(1051, 711);
     const TreePicture forward(*root, canvas);
-    const TreePicture mirrored(TreeSides{nullptr, root.get()}, canvas, LabelEncoding::Latin1, TreePruning{});
+    const TreePicture mirrored(drawingRequest(TreeSides{nullptr, root.get()}, canvas));
     const auto &a = forward.layout().items();
     const auto &b = mirrored.layout().items();
     ASSERT_EQ(a.size(), b.size());
@@ -159,7 +159,7 @@ TEST(MorvanetTreePicture, BackwardTreesAreTheForwardLayoutMirrored)
 
     // The double tree: one middle label, the backward side to its left, the forward side to its right.
     const auto after = buildPhraseTree(corpus, "the earth");
-    const TreePicture both(TreeSides{after.get(), root.get()}, canvas, LabelEncoding::Latin1, TreePruning{});
+    const TreePicture both(drawingRequest(TreeSides{after.get(), root.get()}, canvas));
     const auto &labels = both.layout().items();
     const auto &middle = std::get<TreeLayout::Label>(labels.front());
     EXPECT_EQ(middle.node->label(), "the earth");

@@ -299,7 +299,7 @@ TEST(TreePicture, LongUnicodeLabelsHoldWhatIsSeenInEveryDirection)
         ASSERT_TRUE(after && before);
         const TreeSides sides[] = {{after.get(), nullptr}, {nullptr, before.get()}, {after.get(), before.get()}};
         for (int i = 0; i < 3; ++i) {
-            const TreePicture picture(sides[i], canvas, LabelEncoding::Utf8, TreePruning{});
+            const TreePicture picture(drawingRequest(sides[i], canvas, LabelEncoding::Utf8));
             int cut = 0;
             for (const QGraphicsItem *item : picture.scene().items()) {
                 const auto *label = qgraphicsitem_cast<const LabelItem *>(item);
@@ -337,9 +337,8 @@ TEST(TreeDrawing, TheMiddleLabelJoinsBothRootsWhateverTheirSpelling)
         const auto before = searchPhrase(corpus, "x", TreeDirection::Backward).root;
         ASSERT_TRUE(after && before) << i;
         QGraphicsScene scene;
-        std::unique_ptr<PhraseNode> middle;
-        const TreeLayout layout = drawTreesInScene(scene, TreeSides{after.get(), before.get()}, 711, 1051.0,
-                                                   LabelEncoding::Latin1, TreePruning{}, middle);
+        const TreeLayout layout =
+            drawTreesInScene(scene, drawingRequest(TreeSides{after.get(), before.get()}, QSize(1051, 711)));
         EXPECT_EQ(std::get<TreeLayout::Label>(layout.items().front()).node->label(), middles[i]) << i;
     }
 }
@@ -418,7 +417,7 @@ TEST(TreePicture, ChineseAndThaiLabelsAreDrawnWithRealGlyphs)
     for (const char *phrase : {"\xe6\x88\x91", "\xe0\xb8\x9c\xe0\xb8\xa1"}) {
         const auto root = searchPhrase(corpus, phrase, TreeDirection::Forward).root;
         ASSERT_TRUE(root) << phrase;
-        const TreePicture picture(TreeSides{root.get(), nullptr}, QSize(1051, 711), LabelEncoding::Utf8, TreePruning{});
+        const TreePicture picture(drawingRequest(TreeSides{root.get(), nullptr}, QSize(1051, 711), LabelEncoding::Utf8));
         const QImage image = picture.image();
         int labels = 0;
         for (const QGraphicsItem *item : picture.scene().items()) {

@@ -1,5 +1,6 @@
 // The tree layout's arithmetic, with a fake measurer and trees built by hand.
 #include "TreeLayout.h"
+#include "TreeLayouter.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +27,21 @@ TreeLayout::Size fakeMeasure(const PhraseNode &node, std::uint32_t pixelSize)
     return fakeSize(node.label(), pixelSize);
 }
 
+// The corpus scale's layout of `root` alone, measured by `measure`.
+template <typename Measure>
+TreeLayout layOutWith(const PhraseNode &root, int height, double width, Measure &&measure)
+{
+    LayoutRequest request;
+    request.sides.forward = &root;
+    request.height = height;
+    request.width = width;
+    request.measure = [&measure](const LabelMeasure &label) { return measure(*label.node, label.pixelSize); };
+    return layouterFor(LabelScale::Corpus).layOut(request);
+}
+
 TreeLayout layOut(const PhraseNode &root, int height, double width = TreeLayout::unbounded)
 {
-    return TreeLayout::compute(root, height, width, fakeMeasure);
+    return layOutWith(root, height, width, fakeMeasure);
 }
 
 PhraseNode *addChild(PhraseNode &parent, std::string label, float weight)
@@ -203,11 +216,10 @@ TEST(TreeLayout, LoneRootAndZeroSizedRoot)
     // drawn, and a node without children makes no curve.
     auto root = makeRoot("rare", 0.001f);
     std::vector<std::uint32_t> asked;
-    const auto layout = TreeLayout::compute(*root, 711, TreeLayout::unbounded,
-                                            [&](const PhraseNode &node, std::uint32_t size) {
-                                                asked.push_back(size);
-                                                return fakeMeasure(node, size);
-                                            });
+    const auto layout = layOutWith(*root, 711, TreeLayout::unbounded, [&](const PhraseNode &node, std::uint32_t size) {
+        asked.push_back(size);
+        return fakeMeasure(node, size);
+    });
     ASSERT_EQ(layout.items().size(), 1u);
     EXPECT_EQ(asked, std::vector<std::uint32_t>{0});
     EXPECT_EQ(std::get<Label>(layout.items()[0]).node->label(), "rare");
