@@ -989,7 +989,7 @@ bool ExplorerWindow::exportTree(const QString &path)
     }
     TreeFormat format;
     format.pruning = session_.controls().pruning;
-    format.utf8 = session_.current()->controls.corpus.utf8();
+    format.encoding = labelEncoding(session_.current()->controls.corpus);
     const bool json = QFileInfo(path).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0;
     const bool written = writeFile(path, [&](OutputBuffer &output) {
         writeTrees(answer->backward.get(), answer->forward.get(), format, json, output);
