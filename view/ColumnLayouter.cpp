@@ -68,7 +68,12 @@ public:
             box = measureLabel(rootLabel, rootSize, 0.0, TreeLayout::Side::Root);
             index = measure_.last();
         }
-        TreeLayout::Label label{&rootLabel, rootSize, 0.0, rootY, box, index};
+        TreeLayout::Label label;
+        label.node = &rootLabel;
+        label.pixelSize = rootSize;
+        label.y = rootY;
+        label.size = box;
+        label.measureIndex = index;
         label.count = rootLabel.count();
         items_.push_back(std::move(label));
         const PhraseNode &root = *side_.root;
@@ -179,8 +184,13 @@ private:
 
         const TreeLayout::Size box = measureLabel(*slot.child, slot.size, static_cast<double>(x), side_.side);
         if (labelVisible) {
-            TreeLayout::Label label{slot.child, slot.size, static_cast<double>(x), static_cast<double>(y), box,
-                                    measure_.last()};
+            TreeLayout::Label label;
+            label.node = slot.child;
+            label.pixelSize = slot.size;
+            label.x = static_cast<double>(x);
+            label.y = static_cast<double>(y);
+            label.size = box;
+            label.measureIndex = measure_.last();
             label.side = side_.side;
             label.level = depth;
             label.count = slot.child->count();

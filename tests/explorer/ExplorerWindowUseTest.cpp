@@ -153,8 +153,9 @@ TEST(ExplorerWindowUse, LoadsFollowTheControlsChangedWhileTheyRun)
     // Indexing counts no bytes: it never shows as a size.
     for (const QList<QVariant> &step : progress) {
         const QString text = step.front().toString();
-        if (text.startsWith(QStringLiteral("Indexing")))
+        if (text.startsWith(QStringLiteral("Indexing"))) {
             EXPECT_FALSE(text.contains(QStringLiteral(" of "))) << text.toStdString();
+        }
     }
 }
 
