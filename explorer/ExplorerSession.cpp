@@ -277,19 +277,83 @@ ExplorerSession::Lines ExplorerSession::linesThrough(const PhraseNode &node, boo
     return {};
 }
 
-bool ExplorerSession::askNode(const PhraseNode &node, bool middle)
+std::vector<Corpus::TokenId> ExplorerSession::branchTokensOf(const PhraseNode &node, bool middle,
+                                                             std::string *text) const
 {
+    const Entry *entry = current();
+    if (!entry || !entry->found() || !entry->corpus)
+        return {};
+    const QueryAnswer &answer = *entry->answer;
+    if (middle) {
+        if (text) {
+            std::string middleText = answer.backward->label();
+            const std::string after = answer.forward->label();
+            middleText += std::string_view(after).substr(std::min(after.size(), answer.forward->searchTextLength()));
+            *text = std::move(middleText);
+        }
+        return tokensOf(node, true);
+    }
+    for (const TreeDirection side : {TreeDirection::Forward, TreeDirection::Backward}) {
+        const PhraseNode *root =
+            side == TreeDirection::Forward ? answer.forward.get() : answer.backward.get();
+        if (!root)
+            continue;
+        const std::vector<const PhraseNode *> path = TreeOccurrences::pathTo(*root, node);
+        if (path.empty())
+            continue;
+        // The phrase with what its root absorbed on this side (what the
+        // other side's root absorbed is not shared by every occurrence
+        // through the label).
+        std::vector<Corpus::TokenId> ids = tokensOf(*root, false);
+        if (text)
+            *text = root->label();
+        std::vector<Corpus::TokenId> branch;
+        std::string branchText;
+        for (std::size_t i = 1; i < path.size(); ++i) {
+            std::vector<Corpus::TokenId> own;
+            path[i]->appendTokenIds(own);
+            const std::string label = path[i]->label();
+            if (side == TreeDirection::Forward) {
+                branch.insert(branch.end(), own.begin(), own.end());
+                branchText += ' ' + label;
+            } else {
+                // Each label stands further before the phrase.
+                branch.insert(branch.begin(), own.begin(), own.end());
+                branchText.insert(0, label + ' ');
+            }
+        }
+        if (side == TreeDirection::Forward) {
+            ids.insert(ids.end(), branch.begin(), branch.end());
+            if (text)
+                *text += branchText;
+        } else {
+            ids.insert(ids.begin(), branch.begin(), branch.end());
+            if (text)
+                text->insert(0, branchText);
+        }
+        return ids;
+    }
+    return {};
+}
+
+bool ExplorerSession::askNode(const PhraseNode &node, bool middle, bool alone)
+{
+    std::string text;
+    std::vector<Corpus::TokenId> tokens = alone ? tokensOf(node, middle) : branchTokensOf(node, middle, &text);
+    if (alone)
+        text = node.label();
     if (corpusStale()) {
-        // The label's ids are the old index's: its text is asked of the new one.
-        ask(node.label());
+        // The ids are the old index's: the text is asked of the new one.
+        if (!tokens.empty())
+            ask(text);
         return false;
     }
     Entry entry;
-    entry.tokens = tokensOf(node, middle);
+    entry.tokens = std::move(tokens);
     if (entry.tokens.empty())
         return false;
-    // The new root is labelled as the clicked label reads.
-    entry.phrase = node.label();
+    // The new root is labelled as the words clicked through read.
+    entry.phrase = std::move(text);
     entry.controls = controls_;
     return push(std::move(entry)) == Asked::Found;
 }

@@ -121,14 +121,24 @@ public:
     // current one and is appended; failed() tells why a phrase has no tree.
     // While a corpus opens or is indexed anew, the phrase waits for it.
     Asked ask(const std::string &phrase);
-    // Asks the tokens of a label of the current trees (see tokensOf); the
-    // double tree's middle label stands for the whole phrase with what both
-    // roots absorbed. While the corpus is indexed anew, the label's text
-    // waits for it instead (its ids are the old index's). False when no
-    // entry with a tree was added.
-    bool askNode(const PhraseNode &node, bool middle);
+    // Follows a label of the current trees: asks the phrase with every
+    // word up to and including the label (see branchTokensOf), or, with
+    // `alone`, the label's own tokens (see tokensOf). The double tree's
+    // middle label stands for the whole phrase with what both roots
+    // absorbed. While the corpus is indexed anew, the text waits for it
+    // instead (the ids are the old index's). False when no entry with a
+    // tree was added.
+    bool askNode(const PhraseNode &node, bool middle, bool alone = false);
     // The ids a label of the current trees was made of, in reading order.
     std::vector<Corpus::TokenId> tokensOf(const PhraseNode &node, bool middle) const;
+    // The ids of the phrase with what the root of `node`'s side absorbed,
+    // and of every label down to `node`, in reading order: after the phrase
+    // for a label of the tree of what follows, before it for one of the
+    // tree of what precedes (the middle label stands for the whole phrase
+    // with what both roots absorbed). Empty for a node that is not a label
+    // of the current trees. Also the text the labels read, joined by
+    // blanks, in `text`.
+    std::vector<Corpus::TokenId> branchTokensOf(const PhraseNode &node, bool middle, std::string *text = nullptr) const;
 
     // The occurrences the current tree counts: the tree of what follows the
     // phrase, or of what precedes it when that is the only one. None

@@ -221,9 +221,10 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
         }
     });
     connect(canvas_, &TreeCanvas::noticeLinkActivated, this, &ExplorerWindow::followNoticeLink);
-    connect(canvas_, &TreeCanvas::searchRequested, this, [this](const PhraseNode *node, bool middle) {
-        session_.askNode(*node, middle);
+    connect(canvas_, &TreeCanvas::searchRequested, this, [this](const PhraseNode *node, bool middle, bool alone) {
+        session_.askNode(*node, middle, alone);
     });
+    connect(canvas_, &TreeCanvas::moreRequested, this, &ExplorerWindow::listLeftOut);
     connect(canvas_, &TreeCanvas::linesRequested, this, &ExplorerWindow::showLinesOf);
     connect(linesDock_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible)
@@ -301,6 +302,19 @@ void ExplorerWindow::makeActions()
     }
     connect(wordRules_, &QActionGroup::triggered, this, &ExplorerWindow::controlCorpusOptions);
 
+    labelScales_ = new QActionGroup(this);
+    phraseScale_ = new QAction(tr("Relative to the &Phrase"), labelScales_);
+    phraseScale_->setToolTip(tr("A label's size follows how often it occurs among the phrase's occurrences, and the "
+                                "main branches get the room"));
+    corpusScale_ = new QAction(tr("Relative to the &Corpus (as the viewer draws)"), labelScales_);
+    corpusScale_->setToolTip(tr("A label's size follows its share of the whole corpus, as the viewer draws it"));
+    for (QAction *action : {phraseScale_, corpusScale_})
+        action->setCheckable(true);
+    phraseScale_->setChecked(true);
+    connect(labelScales_, &QActionGroup::triggered, this, [this](QAction *action) {
+        canvas_->setLabelScale(action == corpusScale_ ? LabelScale::Corpus : LabelScale::Phrase);
+    });
+
     back_ = new QAction(QIcon::fromTheme(QStringLiteral("go-previous")), tr("&Back"), this);
     back_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     connect(back_, &QAction::triggered, &session_, &ExplorerSession::goBack);
@@ -364,6 +378,9 @@ void ExplorerWindow::makeMenus()
     tree->addAction(zoomFit_);
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
+    QMenu *sizes = view->addMenu(tr("&Label Sizes"));
+    sizes->addActions(labelScales_->actions());
+    view->addSeparator();
     view->addAction(linesDock_->toggleViewAction());
     view->addAction(textDock_->toggleViewAction());
 
@@ -502,6 +519,9 @@ void ExplorerWindow::readSettings()
     while (recent_.size() > recentLimit)
         recent_.removeLast();
     rebuildRecentMenu();
+    const bool corpusScale = settings.value(QStringLiteral("view/labelSizes")).toString() == QLatin1String("corpus");
+    (corpusScale ? corpusScale_ : phraseScale_)->setChecked(true);
+    canvas_->setLabelScale(corpusScale ? LabelScale::Corpus : LabelScale::Phrase);
     restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
 }
@@ -511,6 +531,8 @@ void ExplorerWindow::writeSettings() const
     QSettings settings;
     settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
     settings.setValue(QStringLiteral("window/state"), saveState());
+    settings.setValue(QStringLiteral("view/labelSizes"),
+                      canvas_->labelScale() == LabelScale::Corpus ? QStringLiteral("corpus") : QStringLiteral("phrase"));
     const ExplorerControls &controls = session_.controls();
     settings.setValue(QStringLiteral("controls/direction"), directionKey(controls.direction));
     settings.setValue(QStringLiteral("controls/ignoreCase"), controls.corpus.foldCase);
@@ -778,6 +800,45 @@ void ExplorerWindow::refreshLines(bool evenHidden)
     }
     ExplorerSession::Lines lines = session_.lines();
     model.setOccurrences(entry->corpus, std::move(lines.starts), lines.length);
+}
+
+void ExplorerWindow::listLeftOut(const PhraseNode *node, std::uint32_t more, QPoint where)
+{
+    // The continuations the canvas had no room for: the last `more` of those
+    // the pruning keeps, heaviest first as they come. The first ones of a
+    // long list are offered; the rest are told.
+    constexpr std::size_t most = 400;
+    const TreePruning &pruning = session_.controls().pruning;
+    std::vector<const PhraseNode *> kept;
+    for (const auto &child : node->children()) {
+        if (child->count() >= pruning.minCount)
+            kept.push_back(child.get());
+    }
+    const std::size_t first = kept.size() > more ? kept.size() - more : 0;
+    const LabelEncoding encoding = labelEncoding(session_.controls().corpus);
+    const QLocale locale;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("leftOut"));
+    menu.setToolTipsVisible(true);
+    const std::shared_ptr<const QueryAnswer> shown = session_.current() ? session_.current()->answer : nullptr;
+    for (std::size_t i = first; i < kept.size() && i < first + most; ++i) {
+        QString text = labelString(wholeCharacters(kept[i]->labelPrefix(120), false, encoding), encoding);
+        if (kept[i]->labelPrefix(121).size() > 120)
+            text += QChar(0x2026);
+        QAction *action = menu.addAction(tr("%1\t%2").arg(text.replace(QLatin1Char('&'), QStringLiteral("&&")),
+                                                            locale.toString(kept[i]->count())));
+        action->setData(QVariant::fromValue(static_cast<qulonglong>(i)));
+    }
+    if (kept.size() - first > most) {
+        QAction *rest = menu.addAction(tr("… and %1 more (raise Min count to leave out the rarest)")
+                                           .arg(locale.toString(static_cast<qulonglong>(kept.size() - first - most))));
+        rest->setEnabled(false);
+    }
+    const QAction *chosen = menu.exec(where);
+    // The menu waits in an event loop of its own: the tree may be gone since.
+    if (!chosen || !session_.current() || session_.current()->answer != shown)
+        return;
+    session_.askNode(*kept[static_cast<std::size_t>(chosen->data().toULongLong())], false);
 }
 
 void ExplorerWindow::showLinesOf(const PhraseNode *node, bool middle)

@@ -88,6 +88,8 @@ private:
     // when `evenHidden`.
     void refreshLines(bool evenHidden = false);
     void showLinesOf(const PhraseNode *node, bool middle);
+    // Lists the continuations a left-out entry stands for; choosing one follows it.
+    void listLeftOut(const PhraseNode *node, std::uint32_t more, QPoint where);
     void refreshControls();
     void updateTitle();
     void showLoaded();
@@ -154,6 +156,9 @@ private:
     QAction *about_ = nullptr;
     QAction *manual_ = nullptr;
     QActionGroup *directions_ = nullptr;
+    QActionGroup *labelScales_ = nullptr;
+    QAction *phraseScale_ = nullptr;
+    QAction *corpusScale_ = nullptr;
     QActionGroup *wordRules_ = nullptr;
     QStringList recent_;
     QString exportFolder_;

@@ -139,6 +139,16 @@ void TreeCanvas::showAnswer(std::shared_ptr<const QueryAnswer> answer, std::shar
     redraw(true);
 }
 
+void TreeCanvas::setLabelScale(LabelScale scale)
+{
+    if (scale == scale_)
+        return;
+    scale_ = scale;
+    pool_.clear();
+    selected_ = {};
+    redraw(true);
+}
+
 QSize TreeCanvas::canvasSize() const
 {
     return maximumViewportSize();
@@ -152,13 +162,44 @@ void TreeCanvas::updateSceneRect()
 
 void TreeCanvas::setZoom(double zoom, QPoint anchor)
 {
-    zoom = std::clamp(zoom, 1.0, maxZoom);
+    zoom = std::clamp(zoom, 1.0, scale_ == LabelScale::Phrase ? maxPhraseZoom : maxZoom);
     if (zoom == zoom_)
         return;
     if (anchor.x() < 0)
         anchor = viewport()->rect().center();
-    // The point of the tree under the anchor stays there.
+    // The point of the tree under the anchor stays there: the same point of
+    // the label nearest to it, when the labels are laid out anew for the
+    // zoom (at the phrase scale, where they do not simply grow); else the
+    // same point of the picture.
     const QPointF unit = mapToScene(anchor) / zoom_;
+    const QPointF anchorInScene = mapToScene(anchor);
+    const TreeLayout::Label *near = nullptr;
+    double nearest = 0;
+    for (const TreeLayout::Item &item : layout_.items()) {
+        const auto *label = std::get_if<TreeLayout::Label>(&item);
+        if (!label)
+            continue;
+        const QRectF box(label->x, label->y, label->size.width, label->size.height);
+        const double dx = std::max({box.left() - anchorInScene.x(), 0.0, anchorInScene.x() - box.right()});
+        const double dy = std::max({box.top() - anchorInScene.y(), 0.0, anchorInScene.y() - box.bottom()});
+        const double distance = dx * dx + dy * dy;
+        if (!near || distance < nearest) {
+            near = label;
+            nearest = distance;
+        }
+    }
+    struct Anchor {
+        const PhraseNode *node = nullptr;
+        bool middle = false;
+        std::uint32_t more = 0;
+        TreeLayout::Side side = TreeLayout::Side::Root;
+        QPointF within;  // the anchor's place in the label's box, in fractions
+    } kept;
+    if (near && scale_ == LabelScale::Phrase) {
+        kept = {near->node, near->node == layout_.middle(), near->more, near->side,
+                QPointF((anchorInScene.x() - near->x) / std::max(near->size.width, 1.0),
+                        (anchorInScene.y() - near->y) / std::max(near->size.height, 1.0))};
+    }
     zoom_ = zoom;
     pool_.clear();  // every label has another size
     inRedraw_ = true;
@@ -170,6 +211,19 @@ void TreeCanvas::setZoom(double zoom, QPoint anchor)
     verticalScrollBar()->setValue(static_cast<int>(std::lround(unit.y() * zoom_ - anchor.y())));
     inRedraw_ = false;
     redraw(true);
+    if (kept.node) {
+        for (const TreeLayout::Item &item : layout_.items()) {
+            const auto *label = std::get_if<TreeLayout::Label>(&item);
+            if (!label || label->side != kept.side || label->more != kept.more
+                || (kept.middle ? label->node != layout_.middle() : label->node != kept.node))
+                continue;
+            const QPointF point(label->x + kept.within.x() * label->size.width,
+                                label->y + kept.within.y() * label->size.height);
+            horizontalScrollBar()->setValue(static_cast<int>(std::lround(point.x() - anchor.x())));
+            verticalScrollBar()->setValue(static_cast<int>(std::lround(point.y() - anchor.y())));
+            break;
+        }
+    }
     emit zoomChanged(zoom_);
 }
 
@@ -201,8 +255,10 @@ void TreeCanvas::redraw(bool force)
         if (answer_) {
             const QRectF all = sceneRect();
             // Zoomed, what is in view and half a view around it, so that a
-            // pan of less than that costs no layout at all.
-            const QRectF around = zoom_ == 1.0 ? all
+            // pan of less than that costs no layout at all. The phrase scale
+            // measures every label it chooses, seen or not: it draws the
+            // whole canvas at once, and a pan then costs nothing.
+            const QRectF around = zoom_ == 1.0 || scale_ == LabelScale::Phrase ? all
                                                : visible.adjusted(-visible.width() / 2, -visible.height() / 2,
                                                                   visible.width() / 2, visible.height() / 2)
                                                      .intersected(all);
@@ -213,8 +269,10 @@ void TreeCanvas::redraw(bool force)
             request.layout.height = static_cast<int>(all.height());
             request.layout.width = all.width();
             request.layout.pruning = pruning_;
-            if (zoom_ != 1.0)
+            if (around != all)
                 request.layout.visible = TreeLayout::Visible{around.left(), around.top(), around.right(), around.bottom()};
+            request.layout.zoom = zoom_;
+            request.scale = scale_;
             request.encoding = encoding_;
             request.reuse = &pool_;
             layout_ = drawTreesInScene(*scene_, request);
@@ -242,6 +300,7 @@ void TreeCanvas::withPicture(Use &&use) const
         request.layout.height = canvas.height();
         request.layout.width = canvas.width();
         request.layout.pruning = pruning_;
+        request.scale = scale_;
         request.encoding = encoding_;
         const TreePicture picture(request);
         use(picture);
@@ -282,7 +341,7 @@ TreeCanvas::Hit TreeCanvas::labelAt(QPoint point) const
     for (auto it = items.rbegin(); it != items.rend(); ++it) {
         const auto *label = std::get_if<TreeLayout::Label>(&*it);
         if (label && QRectF(label->x, label->y, label->size.width, label->size.height).contains(at))
-            return Hit{label->node, label->node == layout_.middle()};
+            return Hit{label->node, label->node == layout_.middle(), label->more, label->count};
     }
     return {};
 }
@@ -316,6 +375,11 @@ void TreeCanvas::markSelection()
 
 QString TreeCanvas::toolTipFor(const Hit &hit) const
 {
+    if (hit.more > 0) {
+        const QLocale locale;
+        return tr("<p>%1 more continuations, %2 occurrences, too many to draw here.</p><p>Click to list them.</p>")
+            .arg(locale.toString(hit.more), locale.toString(static_cast<qulonglong>(hit.count)));
+    }
     std::string bytes = hit.node->labelPrefix(toolTipBytes + 1);
     const bool cut = bytes.size() > toolTipBytes;
     bytes.resize(std::min(bytes.size(), toolTipBytes));
@@ -420,11 +484,13 @@ void TreeCanvas::mouseReleaseEvent(QMouseEvent *event)
     event->accept();
     if (click) {
         const Hit hit = labelAt(event->position().toPoint());
-        if (hit && (event->modifiers() & Qt::ControlModifier)) {
+        if (hit && hit.more > 0) {
+            emit moreRequested(hit.node, hit.more, event->globalPosition().toPoint());
+        } else if (hit && (event->modifiers() & Qt::ControlModifier)) {
             select(hit);
             emit linesRequested(hit.node, hit.middle);
         } else if (hit) {
-            emit searchRequested(hit.node, hit.middle);
+            emit searchRequested(hit.node, hit.middle, (event->modifiers() & Qt::ShiftModifier) != 0);
         } else if (selected_) {
             select({});
             emit linesRequested(nullptr, false);
@@ -437,9 +503,14 @@ void TreeCanvas::contextMenuEvent(QContextMenuEvent *event)
     Hit hit = labelAt(event->pos());
     if (!hit)
         return;
+    if (hit.more > 0) {
+        emit moreRequested(hit.node, hit.more, event->globalPos());
+        return;
+    }
     const QueryAnswer *shown = answer_.get();
     QMenu menu(this);
-    QAction *search = menu.addAction(tr("&Search This"));
+    QAction *search = menu.addAction(tr("&Follow This Branch"));
+    QAction *alone = menu.addAction(tr("Search This Label &Alone"));
     QAction *lines = menu.addAction(tr("Show Its &Lines"));
     QAction *copy = menu.addAction(tr("&Copy"));
     QAction *chosen = menu.exec(event->globalPos());
@@ -450,8 +521,8 @@ void TreeCanvas::contextMenuEvent(QContextMenuEvent *event)
     // Another answer may have come meanwhile: the label is gone with its tree.
     if (!hit || answer_.get() != shown)
         return;
-    if (chosen == search) {
-        emit searchRequested(hit.node, hit.middle);
+    if (chosen == search || chosen == alone) {
+        emit searchRequested(hit.node, hit.middle, chosen == alone);
     } else if (chosen == lines) {
         select(hit);
         emit linesRequested(hit.node, hit.middle);

@@ -34,10 +34,16 @@ public:
     struct Hit {
         const PhraseNode *node = nullptr;
         bool middle = false;
+        // A left-out entry: how many continuations of `node` it stands for (else 0).
+        std::uint32_t more = 0;
+        std::uint64_t count = 0;  // the occurrences it stands for
         explicit operator bool() const { return node != nullptr; }
     };
 
     static constexpr double maxZoom = 64.0;
+    // At the phrase scale the whole magnified canvas is laid out at once, and
+    // labels grow by the square root of the zoom: 16 shows four times the lines.
+    static constexpr double maxPhraseZoom = 16.0;
 
     explicit TreeCanvas(QWidget *parent = nullptr);
     ~TreeCanvas() override;
@@ -46,6 +52,9 @@ public:
     // both are kept alive while shown.
     void showAnswer(std::shared_ptr<const QueryAnswer> answer, std::shared_ptr<const OpenedCorpus> corpus,
                     const TreePruning &pruning);
+    // How labels are sized: by the phrase (the default) or as the viewer does.
+    void setLabelScale(LabelScale scale);
+    LabelScale labelScale() const { return scale_; }
     const QueryAnswer *answer() const { return answer_.get(); }
 
     // The canvas the trees are drawn for at zoom 1: the viewport's size
@@ -81,8 +90,12 @@ public:
     std::size_t redrawCount() const { return redraws_; }
 
 signals:
-    // A label was clicked, or its context menu's Search This was chosen.
-    void searchRequested(const PhraseNode *node, bool middle);
+    // A label was clicked (with Shift, `alone`), or its context menu's
+    // Follow This Branch (Search This Label Alone) was chosen.
+    void searchRequested(const PhraseNode *node, bool middle, bool alone);
+    // A left-out entry was clicked: the continuations of `node` beyond the
+    // first drawn ones, `more` of them, are to be listed at `where` (global).
+    void moreRequested(const PhraseNode *node, std::uint32_t more, QPoint where);
     // Show Its Lines was chosen for a label, or it was clicked with Ctrl
     // (it is then selected); or a click on no label asked for all the
     // lines again (a null node).
@@ -125,6 +138,7 @@ private:
     std::shared_ptr<const QueryAnswer> answer_;
     std::shared_ptr<const OpenedCorpus> corpus_;
     TreePruning pruning_;
+    LabelScale scale_ = LabelScale::Phrase;
     LabelEncoding encoding_ = LabelEncoding::Latin1;
     std::unique_ptr<QGraphicsScene> scene_;
     QLabel *notice_ = nullptr;

@@ -2,45 +2,6 @@
 
 #include "TreeWalk.h"
 
-void appendJsonString(std::string &out, std::string_view bytes, LabelEncoding encoding)
-{
-    const bool utf8 = encoding == LabelEncoding::Utf8;
-    static const char hex[] = "0123456789abcdef";
-    out += '"';
-    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const unsigned char byte = in[i];
-        if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += static_cast<char>(byte);
-        } else if (byte == '\n') {
-            out += "\\n";
-        } else if (byte == '\t') {
-            out += "\\t";
-        } else if (byte == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20 || byte == 0x7F || (!utf8 && byte >= 0x80 && byte < 0xA0)) {
-            out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xF];
-        } else if (byte < 0x80) {
-            out += static_cast<char>(byte);
-        } else if (!utf8) {
-            out += static_cast<char>(0xC0 | (byte >> 6));
-            out += static_cast<char>(0x80 | (byte & 0x3F));
-        } else {
-            bool wellFormed = false;
-            const std::size_t length = utf8Sequence(bytes.substr(i), wellFormed);
-            if (wellFormed)
-                out.append(bytes.data() + i, length);
-            else
-                out += "\xEF\xBF\xBD";  // U+FFFD for each maximal ill-formed part
-            i += length - 1;
-        }
-    }
-    out += '"';
-}
-
 void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &output)
 {
     std::string label;

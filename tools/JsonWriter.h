@@ -14,7 +14,3 @@
 // the root's closing. Labels become characters by format.encoding.
 void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &output);
 
-// Appends `bytes` as a JSON string: Latin-1 bytes as their characters, or
-// UTF-8 passed through with each maximal ill-formed sequence as U+FFFD;
-// quotes, backslashes and control characters escaped.
-void appendJsonString(std::string &out, std::string_view bytes, LabelEncoding encoding);

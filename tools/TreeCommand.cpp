@@ -60,10 +60,20 @@ const char helpText[] =
     "  --json    print the tree as nested {\"label\", \"weight\", \"children\"}\n"
     "            objects, label bytes as Latin-1 characters (UTF-8 with --unicode\n"
     "            or --segment)\n"
-    "  --layout  print the labels as the viewer's canvas draws them, one per line\n"
-    "            in drawing order: pixel size, x, y, a TAB, the label; a label cut\n"
+    "  --layout  print the labels as the canvas draws them, one per line in\n"
+    "            drawing order: pixel size, x, y, a TAB, the label; a label cut\n"
     "            at the canvas edge is listed as far as it is drawn (a mirrored one,\n"
-    "            cut at the left edge, by its end and the x where that part starts)\n"
+    "            cut at the left edge, by its end and the x where that part starts).\n"
+    "            With --json, one JSON object: {\"canvas\": {\"width\", \"height\"},\n"
+    "            \"labels\": [...]}, each label with \"text\" (as drawn), \"count\",\n"
+    "            \"level\", \"side\" (\"root\", \"after\", \"before\"), \"size\" and its\n"
+    "            box \"x\", \"y\", \"width\", \"height\"; a left-out entry has \"more\"\n"
+    "  --scale corpus|phrase  how --layout, --png and --svg size and place the\n"
+    "            labels: corpus (the default) as the viewer draws them, by their\n"
+    "            share of the whole text; phrase by their count relative to the\n"
+    "            phrase's, the main branches given room, long labels cut after a\n"
+    "            word with \"...\", labels as the text writes them, and where\n"
+    "            continuations do not fit, an entry saying how many are left out\n"
     "  --png FILE, --svg FILE\n"
     "            write the picture the canvas shows (white background) to FILE;\n"
     "            the tree is then printed only if --json or --layout is given\n"
@@ -126,7 +136,7 @@ const char helpText[] =
     "2 wrong invocation, FILE cannot be read or is too large, or output cannot\n"
     "be written.\n";
 
-enum class Format { Outline, Json, Layout, None };
+enum class Format { Outline, Json, Layout, LayoutJson, None };
 
 // A file name as it goes into a one-line message: a name may hold line
 // breaks and other control bytes, which are shown as "?".
@@ -145,6 +155,9 @@ std::string printable(std::string_view name)
 struct Options {
     Format format = Format::Outline;
     bool formatGiven = false;
+    bool json = false;
+    bool layout = false;
+    LabelScale scale = LabelScale::Corpus;
     std::string png;
     std::string svg;
     int width = 1051;
@@ -191,7 +204,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
 {
     enum : int {
         Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, Segment, MaxBytes, Depth, MinCount,
-        Kwic, SaveIndex, CheckIndex, Help, Version
+        Kwic, SaveIndex, CheckIndex, Scale, Help, Version
     };
     static const option longOptions[] = {
         {"json", no_argument, nullptr, Json},
@@ -211,6 +224,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"kwic", required_argument, nullptr, Kwic},
         {"save-index", required_argument, nullptr, SaveIndex},
         {"check-index", required_argument, nullptr, CheckIndex},
+        {"scale", required_argument, nullptr, Scale},
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -236,8 +250,18 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
             return Parsed::Version;
         case Json:
         case Layout:
-            options.format = code == Json ? Format::Json : Format::Layout;
+            (code == Json ? options.json : options.layout) = true;
             options.formatGiven = true;
+            break;
+        case Scale:
+            if (std::string_view(optarg) == "corpus") {
+                options.scale = LabelScale::Corpus;
+            } else if (std::string_view(optarg) == "phrase") {
+                options.scale = LabelScale::Phrase;
+            } else {
+                error = "the scale '" + std::string(optarg) + "' is neither 'corpus' nor 'phrase'";
+                return Parsed::Wrong;
+            }
             break;
         case Png:
             options.png = optarg;
@@ -308,6 +332,10 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
     }
     for (int i = optind; i < argc; ++i)
         operands.emplace_back(argv[i]);
+    if (options.formatGiven)
+        options.format = options.layout && options.json ? Format::LayoutJson
+                         : options.layout               ? Format::Layout
+                                                        : Format::Json;
     if (options.reverse && options.both) {
         error = "--reverse and --both cannot go together (--both includes the reverse tree)";
         return Parsed::Wrong;
@@ -366,15 +394,13 @@ bool draw(const TreeSides &sides, const Options &options, OutputBuffer &output)
     std::optional<QApplication> application;
     if (QApplication::instance() == nullptr)
         application.emplace(argc, argv);
-    TreeDrawingRequest request;
-    request.layout.sides = sides;
-    request.layout.height = options.height;
-    request.layout.width = options.width;
-    request.layout.pruning = options.tree.pruning;
-    request.encoding = labelEncoding(options.corpus.options);
-    const TreePicture picture(request);
+    const LabelEncoding encoding = labelEncoding(options.corpus.options);
+    const TreePicture picture(
+        drawingRequest(sides, QSize(options.width, options.height), encoding, options.tree.pruning, options.scale));
     if (options.format == Format::Layout)
         output.buffer() += picture.listing();
+    else if (options.format == Format::LayoutJson)
+        output.buffer() += picture.listingJson(encoding);
     if (!options.png.empty() && !picture.image().save(QFile::decodeName(options.png.c_str()), "PNG")) {
         std::fprintf(stderr, "morvanet-tree: cannot write the picture %s\n", printable(options.png).c_str());
         return false;
@@ -552,7 +578,8 @@ int run(const Options &options, OutputBuffer &output)
     if (answer.status != QueryAnswer::Status::Found)
         return noTree(answer.status);
     const TreeSides sides{answer.forward.get(), answer.backward.get()};
-    if ((options.format == Format::Layout || !options.png.empty() || !options.svg.empty())
+    if ((options.format == Format::Layout || options.format == Format::LayoutJson || !options.png.empty()
+         || !options.svg.empty())
         && !draw(sides, options, output))
         return exitTrouble;
     print(sides, options, output);

@@ -31,3 +31,8 @@ void appendLabelUtf8(std::string &out, std::string_view bytes, LabelEncoding enc
 // in two at its end (or, with `atStart`, at its start), which would read as
 // U+FFFD though the label holds a whole character there.
 std::string_view wholeCharacters(std::string_view bytes, bool atStart, LabelEncoding encoding);
+
+// Appends `bytes` as a JSON string: Latin-1 bytes as their characters, or
+// UTF-8 passed through with each maximal ill-formed sequence as U+FFFD;
+// quotes, backslashes and control characters escaped.
+void appendJsonString(std::string &out, std::string_view bytes, LabelEncoding encoding);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <queue>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -150,11 +152,20 @@ const auto textWidth = [&request](const std::string &text, std::uint32_t size) {
     return fits > 0 ? part(fits) : std::string();
 }
 
+// Lays out one side in two passes. First it chooses what to draw, best
+// first: the heaviest continuation not yet drawn whose parent is drawn,
+// wherever it stands, as long as the tree still fits the canvas's height
+// (each drawn node needing its label's height, or the heights its drawn
+// continuations need together, with a line for a left-out entry) and its
+// column the canvas's width; a parent's continuations are drawn as a
+// heaviest-first prefix. Then it places them: a node's band is shared by its
+// continuations, each given what it needs and the rest by their counts,
+// every label in the middle of its slot.
 class Builder {
 public:
     Builder(const LayoutRequest &request, const TreeLayouter::Side &side, TreeLayouter::Measurer &measure,
             std::vector<TreeLayout::Item> &items)
-        : request_(request), side_(side), measure_(measure), items_(items), encoding_(request.encoding),
+        : request_(request), side_(side), measure_(measure), items_(items),
           height_(static_cast<double>(std::max(request.height, 0))), width_(side.width),
           labelCap_(PhraseScaleLayouter::labelWidthShare * request.width),
           least_(static_cast<std::uint32_t>(PhraseScaleLayouter::leastPixels * typeScale(request.zoom))),
@@ -164,45 +175,46 @@ public:
 
     void run()
     {
-        const PhraseNode &rootLabel = *side_.label;
-        const std::uint32_t rootSize = PhraseScaleLayouter::pixelSize(rootCount_, rootCount_, unitHeight(),
-                                                                       request_.zoom);
-        TreeLayout::Label label;
-        label.node = &rootLabel;
-        label.pixelSize = rootSize;
-        label.count = rootLabel.count();
-        if (side_.rootBox) {
-            label.size = *side_.rootBox;
-            label.measureIndex = side_.rootMeasureIndex;
-            if (side_.middleText)
-                label.text = *side_.middleText;
-        } else {
-            label.text = fit(rootLabel, rootSize, std::min(width_, 1.5 * labelCap_), side_.mirrored);
-            label.size = measureText(rootLabel, label.text, rootSize, TreeLayout::Side::Root);
-            label.measureIndex = measure_.last();
-        }
-        label.y = (height_ - label.size.height) / 2;
-        const TreeLayout::Point anchor{label.size.width, height_ / 2};
-        const double x = label.size.width + gapAfter(label.size);
-        items_.push_back(std::move(label));
-        plan(*side_.root, 1, 0.0, height_, x, anchor);
-        while (!frames_.empty())
-            placeNext();
+        placeRoot();
+        choose();
+        place();
     }
 
 private:
-    // One continuation to draw (or the left-out entry), in its slot.
-    struct Slot {
-        TreeLayout::Label label;
-        double top = 0;
-        double bottom = 0;
-    };
-    // A node whose slots are being drawn, one after another.
-    struct Frame {
-        std::vector<Slot> slots;
-        std::size_t next = 0;
-        TreeLayout::Point anchor;
+    // A drawn node.
+    struct Drawn {
+        const PhraseNode *node = nullptr;
+        std::size_t parent = 0;  // index in drawn_; the root is its own parent
         std::uint32_t level = 0;
+        TreeLayout::Label label;
+        double need = 0;              // the height it and what is drawn of its continuations take
+        double kidsNeed = 0;          // the sum of its drawn continuations' needs
+        std::vector<std::size_t> kids;  // drawn continuations, heaviest first
+        std::size_t kept = 0;         // continuations the pruning keeps
+        std::uint64_t keptCount = 0;  // their occurrences
+        bool closed = false;          // no more of its continuations may be drawn
+        bool room = false;            // its continuations' column has room
+    };
+    // A band of the canvas's height.
+    struct Slot {
+        double top;
+        double bottom;
+    };
+    struct Candidate {
+        std::uint64_t count;
+        std::uint32_t level;
+        std::size_t order;  // first come, first served among equals
+        const PhraseNode *node;
+        std::size_t parent;
+        bool operator<(const Candidate &other) const
+        {
+            // The priority queue pops the largest: the heaviest, the nearest the root, the first.
+            if (count != other.count)
+                return count < other.count;
+            if (level != other.level)
+                return level > other.level;
+            return order > other.order;
+        }
     };
 
     double unitHeight() const { return height_ / std::max(request_.zoom, 1.0); }
@@ -210,6 +222,11 @@ private:
     double gapAfter(const TreeLayout::Size &box) const
     {
         return std::max(12.0 * typeScale(request_.zoom), box.height);
+    }
+
+    std::uint32_t sizeOf(const PhraseNode &node) const
+    {
+        return PhraseScaleLayouter::pixelSize(node.count(), rootCount_, unitHeight(), request_.zoom);
     }
 
     TreeLayout::Size measureText(const PhraseNode &node, const std::string &text, std::uint32_t pixelSize,
@@ -231,9 +248,172 @@ private:
                                   : 8.0 + 0.55 * pixelSize * static_cast<double>(text.size());
     }
 
-    std::string fit(const PhraseNode &node, std::uint32_t pixelSize, double allowed, bool fromEnd) const
+    std::string fit(const PhraseNode &node, std::uint32_t pixelSize, double allowed) const
     {
-        return fitLabel(request_, node, pixelSize, allowed, fromEnd);
+        return fitLabel(request_, node, pixelSize, allowed, side_.mirrored);
+    }
+
+    // The height of a line at `pixelSize`, as a label of one line is drawn
+    // (a left-out entry's: its text changes, not its height).
+    double lineHeight(std::uint32_t pixelSize)
+    {
+        auto found = lineHeights_.find(pixelSize);
+        if (found == lineHeights_.end()) {
+            const std::string probe = PhraseScaleLayouter::moreText(1, 1);
+            found = lineHeights_.emplace(pixelSize, measureText(*side_.label, probe, pixelSize, side_.side).height).first;
+        }
+        return found->second;
+    }
+
+    double columnAfter(const Drawn &drawn) const
+    {
+        return drawn.label.x + drawn.label.size.width + gapAfter(drawn.label.size);
+    }
+
+    // A node's need from its label and its continuations' needs.
+    double needOf(const Drawn &drawn, double kidsNeed, std::size_t kids)
+    {
+        const double more = kids < drawn.kept && drawn.room ? lineHeight(least_) : 0.0;
+        return std::max(drawn.label.size.height, kidsNeed + more);
+    }
+
+    void placeRoot()
+    {
+        const PhraseNode &rootLabel = *side_.label;
+        Drawn root;
+        root.node = side_.root;
+        TreeLayout::Label &label = root.label;
+        label.node = &rootLabel;
+        label.pixelSize = PhraseScaleLayouter::pixelSize(rootCount_, rootCount_, unitHeight(), request_.zoom);
+        label.count = rootLabel.count();
+        if (side_.rootBox) {
+            label.size = *side_.rootBox;
+            label.measureIndex = side_.rootMeasureIndex;
+            if (side_.middleText)
+                label.text = *side_.middleText;
+        } else {
+            label.text = fit(rootLabel, label.pixelSize, std::min(width_, 1.5 * labelCap_));
+            label.size = measureText(rootLabel, label.text, label.pixelSize, TreeLayout::Side::Root);
+            label.measureIndex = measure_.last();
+        }
+        drawn_.push_back(std::move(root));
+        open(0);
+        drawn_[0].need = needOf(drawn_[0], 0.0, 0);
+    }
+
+    // Offers the continuations of drawn node `index` as candidates.
+    void open(std::size_t index)
+    {
+        Drawn &drawn = drawn_[index];
+        const TreePruning &pruning = request_.pruning;
+        const std::uint32_t level = drawn.level + 1;
+        drawn.room = width_ - columnAfter(drawn) >= leastRoomInSizes * least_;
+        if (!pruning.keepsBelow(level - 1))
+            return;
+        for (const auto &child : drawn.node->children()) {
+            if (!pruning.keeps(*child, level))
+                continue;
+            ++drawn.kept;
+            drawn.keptCount += child->count();
+            if (drawn.room)
+                candidates_.push({child->count(), level, order_++, child.get(), index});
+        }
+        if (!drawn.room)
+            drawn.closed = true;
+    }
+
+    void choose()
+    {
+        std::size_t refusals = 0;
+        while (!candidates_.empty() && refusals < 256) {
+            const Candidate candidate = candidates_.top();
+            candidates_.pop();
+            Drawn &parent = drawn_[candidate.parent];
+            if (parent.closed)
+                continue;
+            const PhraseNode &node = *candidate.node;
+            const std::uint32_t pixelSize = sizeOf(node);
+            // First by the height of a line at its size, then as measured.
+            if (!admits(candidate.parent, lineHeight(pixelSize))) {
+                parent.closed = true;
+                ++refusals;
+                continue;
+            }
+            const double x = columnAfter(parent);
+            Drawn drawn;
+            drawn.node = &node;
+            drawn.parent = candidate.parent;
+            drawn.level = candidate.level;
+            TreeLayout::Label &label = drawn.label;
+            label.node = &node;
+            label.pixelSize = pixelSize;
+            label.text = fit(node, pixelSize, std::min(width_ - x, labelCap_));
+            if (label.text.empty()) {
+                parent.closed = true;
+                continue;
+            }
+            label.size = measureText(node, label.text, pixelSize, side_.side, width_ - x);
+            label.measureIndex = measure_.last();
+            if (!admits(candidate.parent, label.size.height)) {
+                parent.closed = true;
+                ++refusals;
+                continue;
+            }
+            refusals = 0;
+            label.x = x;
+            label.side = side_.side;
+            label.level = candidate.level;
+            label.count = node.count();
+            drawn.need = label.size.height;
+            const std::size_t index = drawn_.size();
+            drawn_.push_back(std::move(drawn));
+            admit(drawn_[index].parent, index);
+            open(index);
+            // Its own continuations' left-out entry may make it need more.
+            update(index);
+        }
+    }
+
+    // The needs from `at` up, if `extra` more were needed by a new
+    // continuation of `at`: whether the root's still fits the canvas.
+    bool admits(std::size_t at, double extra)
+    {
+        double kidsNeed = drawn_[at].kidsNeed + extra;
+        std::size_t kids = drawn_[at].kids.size() + 1;
+        for (;;) {
+            const Drawn &drawn = drawn_[at];
+            const double need = needOf(drawn, kidsNeed, kids);
+            if (at == 0)
+                return need <= height_ + 1e-9;
+            if (need == drawn.need)
+                return true;  // nothing above changes
+            const Drawn &up = drawn_[drawn.parent];
+            kidsNeed = up.kidsNeed - drawn.need + need;
+            kids = up.kids.size();
+            at = drawn.parent;
+        }
+    }
+
+    void admit(std::size_t parent, std::size_t index)
+    {
+        drawn_[parent].kids.push_back(index);
+        drawn_[parent].kidsNeed += drawn_[index].need;
+        update(parent);
+    }
+
+    // Recomputes the needs from `at` up to the root.
+    void update(std::size_t at)
+    {
+        for (;;) {
+            Drawn &drawn = drawn_[at];
+            const double need = needOf(drawn, drawn.kidsNeed, drawn.kids.size());
+            const double change = need - drawn.need;
+            drawn.need = need;
+            if (at == 0 || change == 0)
+                return;
+            drawn_[drawn.parent].kidsNeed += change;
+            at = drawn.parent;
+        }
     }
 
     bool bandSeen(double top, double bottom) const
@@ -241,167 +421,139 @@ private:
         return bottom >= side_.visible.top && top <= side_.visible.bottom;
     }
 
-    // Chooses and places the continuations of `node` in the band [top,
-    // bottom) of the column at `x`, and pushes them to be drawn.
-    void plan(const PhraseNode &node, std::uint32_t level, double top, double bottom, double x,
-              TreeLayout::Point anchor)
+    // Places every drawn node in its band, depth first in drawing order.
+    void place()
     {
-        const TreePruning &pruning = request_.pruning;
-        const double room = width_ - x;
-        if (!pruning.keepsBelow(level - 1) || room < leastRoomInSizes * least_ || x > side_.visible.right
-            || !bandSeen(top, bottom))
-            return;
-        const double band = bottom - top;
-        const double allowed = std::min(room, labelCap_);
-        std::vector<const PhraseNode *> kept;
-        for (const auto &child : node.children()) {
-            if (pruning.keeps(*child, level))
-                kept.push_back(child.get());
-        }
-        std::vector<Slot> slots;
-        double used = 0;
-        std::size_t drawn = 0;
-        // Heaviest first, while each fits with room for an entry for those after it.
-        for (; drawn < kept.size(); ++drawn) {
-            const PhraseNode &child = *kept[drawn];
-            Slot slot;
-            TreeLayout::Label &label = slot.label;
-            label.node = &child;
-            label.pixelSize = PhraseScaleLayouter::pixelSize(child.count(), rootCount_, unitHeight(), request_.zoom);
-            label.text = fit(child, label.pixelSize, allowed, side_.mirrored);
-            if (label.text.empty())
-                break;
-            const double reserve = drawn + 1 < kept.size() ? lineHeight() : 0.0;
-            label.size = measureText(child, label.text, label.pixelSize, side_.side, room);
-            label.measureIndex = measure_.last();
-            if (used + label.size.height + reserve > band + 1e-9)
-                break;
-            label.x = x;
-            label.side = side_.side;
-            label.level = level;
-            label.count = child.count();
-            used += label.size.height;
-            slots.push_back(std::move(slot));
-        }
-        std::uint64_t leftOut = kept.size() - drawn, leftOutCount = 0;
-        for (std::size_t i = drawn; i < kept.size(); ++i)
-            leftOutCount += kept[i]->count();
-        if (leftOut > 0) {
-            // "+N more": the last slot, at the least size, when it fits.
-            Slot slot;
-            TreeLayout::Label &label = slot.label;
-            label.node = &node;
-            label.pixelSize = least_;
-            label.more = static_cast<std::uint32_t>(std::min<std::uint64_t>(leftOut, UINT32_MAX));
-            label.count = leftOutCount;
-            label.text = PhraseScaleLayouter::moreText(leftOut, leftOutCount);
-            if (textWidth(label.text, least_) > allowed)
-                label.text = "+" + grouped(leftOut) + " more";
-            if (textWidth(label.text, least_) <= allowed) {
-                label.size = measureText(node, label.text, least_, side_.side, room);
-                label.measureIndex = measure_.last();
-                if (used + label.size.height <= band + 1e-9) {
-                    label.x = x;
-                    label.side = side_.side;
-                    label.level = level;
-                    used += label.size.height;
-                    slots.push_back(std::move(slot));
-                }
-            }
-        }
-        if (slots.empty())
-            return;
-        share(slots, top, band - used, level, x);
-        frames_.push_back(Frame{std::move(slots), 0, anchor, level});
-    }
-
-    // The height of a line at the least size (a left-out entry's: its text
-    // changes, not its height).
-    double lineHeight()
-    {
-        if (lineHeight_ < 0) {
-            const std::string probe = PhraseScaleLayouter::moreText(1, 1);
-            lineHeight_ = measureText(*side_.label, probe, least_, side_.side).height;
-        }
-        return lineHeight_;
-    }
-
-    // Gives each slot its label's height and a share of the `spare` height:
-    // first what its own continuations would need (as many lines of the
-    // least size as it has continuations, at most the band), then the rest
-    // evenly; and places the labels at their slots' middles.
-    void share(std::vector<Slot> &slots, double top, double spare, std::uint32_t level, double x)
-    {
-        const double band = spare;
-        std::vector<double> wants(slots.size(), 0.0);
-        double wanted = 0;
-        const TreePruning &pruning = request_.pruning;
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            const TreeLayout::Label &label = slots[i].label;
-            const double next = x + label.size.width + gapAfter(label.size);
-            if (label.more > 0 || !pruning.keepsBelow(level) || width_ - next < leastRoomInSizes * least_)
+        struct Frame {
+            std::size_t node;
+            std::vector<Slot> slots;  // its continuations', then its left-out entry's
+            std::size_t next;
+        };
+        Drawn &root = drawn_[0];
+        root.label.y = (height_ - root.label.size.height) / 2;
+        items_.push_back(root.label);
+        std::vector<Frame> frames;
+        frames.push_back({0, share(0, 0.0, height_), 0});
+        while (!frames.empty()) {
+            Frame &frame = frames.back();
+            const Drawn &parent = drawn_[frame.node];
+            const TreeLayout::Point anchor{parent.label.x + parent.label.size.width,
+                                           parent.label.y + parent.label.size.height / 2};
+            if (frame.next >= frame.slots.size()) {
+                frames.pop_back();
                 continue;
-            std::size_t continuations = 0;
-            for (const auto &child : label.node->children())
-                continuations += pruning.keeps(*child, level + 1) ? 1 : 0;
-            const double need = static_cast<double>(continuations) * lineHeight();
-            wants[i] = std::max(0.0, std::min(need, label.size.height + band) - label.size.height);
-            wanted += wants[i];
-        }
-        const double given = std::min(wanted, spare);
-        const double even = (spare - given) / static_cast<double>(slots.size());
-        double y = top;
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            Slot &slot = slots[i];
-            const double extra = (wanted > 0 ? given * wants[i] / wanted : 0.0) + even;
-            slot.top = y;
-            slot.bottom = y + slot.label.size.height + extra;
-            slot.label.y = y + extra / 2;
-            y = slot.bottom;
+            }
+            const std::size_t at = frame.next++;
+            const Slot slot = frame.slots[at];
+            if (at == parent.kids.size()) {
+                emitMore(frame.node, slot, anchor);
+                continue;
+            }
+            const std::size_t index = parent.kids[at];
+            // `frame` may dangle from here on: frames may grow.
+            Drawn &kid = drawn_[index];
+            kid.label.y = slot.top + (slot.bottom - slot.top - kid.label.size.height) / 2;
+            if (emit(kid.label, slot, anchor))
+                frames.push_back({index, share(index, slot.top, slot.bottom), 0});
         }
     }
 
-    void placeNext()
+    // Shares the band [top, bottom) of drawn node `index` among its drawn
+    // continuations and its left-out entry: each what it needs, the rest by
+    // their counts.
+    std::vector<Slot> share(std::size_t index, double top, double bottom)
     {
-        Frame &frame = frames_.back();
-        if (frame.next == frame.slots.size()) {
-            frames_.pop_back();
-            return;
+        const Drawn &drawn = drawn_[index];
+        std::vector<Slot> slots;
+        const bool more = drawn.kids.size() < drawn.kept && drawn.room;
+        double needed = 0;
+        std::uint64_t counted = 0;
+        for (const std::size_t kid : drawn.kids) {
+            needed += drawn_[kid].need;
+            counted += drawn_[kid].node->count();
         }
-        Slot slot = std::move(frame.slots[frame.next++]);
-        const TreeLayout::Point anchor = frame.anchor;
-        const std::uint32_t level = frame.level;
-        // `frame` may dangle from here on: plan() can grow frames_.
-        TreeLayout::Label &label = slot.label;
+        const double moreHeight = more ? lineHeight(least_) : 0.0;
+        const double spare = std::max(0.0, bottom - top - needed - moreHeight);
+        // The kids' block stands in the middle of the band when it needs less
+        // than the parent's own label.
+        double y = top;
+        for (const std::size_t kid : drawn.kids) {
+            const double extra = counted > 0 ? spare * static_cast<double>(drawn_[kid].node->count())
+                                                   / static_cast<double>(counted)
+                                             : 0.0;
+            const double height = drawn_[kid].need + extra;
+            slots.push_back({y, y + height});
+            y += height;
+        }
+        if (more) {
+            const double height = counted > 0 ? moreHeight : moreHeight + spare;
+            slots.push_back({y, y + height});
+        }
+        return slots;
+    }
+
+    // Adds a placed label and the curve to it, as far as they are seen;
+    // whether its continuations are to be placed.
+    bool emit(const TreeLayout::Label &label, const Slot &slot, TreeLayout::Point anchor)
+    {
         const double midY = label.y + label.size.height / 2;
         const bool seen = bandSeen(slot.top, slot.bottom) && label.x <= side_.visible.right;
         const bool curveSeen = bandSeen(std::min(slot.top, anchor.y), std::max(slot.bottom, anchor.y))
                                && label.x >= side_.visible.left && anchor.x <= side_.visible.right;
-        const PhraseNode *node = label.more > 0 ? nullptr : label.node;
-        const TreeLayout::Size box = label.size;
-        const double x = label.x;
         if (seen)
-            items_.push_back(std::move(label));
+            items_.push_back(label);
         if (curveSeen) {
-            const double half = std::trunc((x - anchor.x) / 2);
-            items_.push_back(TreeLayout::Curve{anchor, {anchor.x + half, anchor.y}, {anchor.x + half, midY}, {x, midY}});
+            const double half = std::trunc((label.x - anchor.x) / 2);
+            items_.push_back(TreeLayout::Curve{anchor, {anchor.x + half, anchor.y}, {anchor.x + half, midY}, {label.x, midY}});
         }
-        if (seen && node)
-            plan(*node, level + 1, slot.top, slot.bottom, x + box.width + gapAfter(box), {x + box.width, midY});
+        return seen;
+    }
+
+    // The left-out entry of drawn node `index`, in its slot.
+    void emitMore(std::size_t index, const Slot &slot, TreeLayout::Point anchor)
+    {
+        const Drawn &drawn = drawn_[index];
+        const double x = columnAfter(drawn);
+        const double allowed = std::min(width_ - x, labelCap_);
+        std::uint64_t leftOutCount = drawn.keptCount;
+        for (const std::size_t kid : drawn.kids)
+            leftOutCount -= drawn_[kid].node->count();
+        const std::uint64_t leftOut = drawn.kept - drawn.kids.size();
+        TreeLayout::Label label;
+        label.node = drawn.node;
+        label.pixelSize = least_;
+        label.more = static_cast<std::uint32_t>(std::min<std::uint64_t>(leftOut, UINT32_MAX));
+        label.count = leftOutCount;
+        label.text = PhraseScaleLayouter::moreText(leftOut, leftOutCount);
+        if (textWidth(label.text, least_) > allowed)
+            label.text = "+" + grouped(leftOut) + " more";
+        if (textWidth(label.text, least_) > allowed)
+            return;
+        const bool seen = bandSeen(slot.top, slot.bottom) && x <= side_.visible.right;
+        if (!seen)
+            return;
+        label.size = measureText(*drawn.node, label.text, least_, side_.side, width_ - x);
+        label.measureIndex = measure_.last();
+        label.x = x;
+        label.y = slot.top + (slot.bottom - slot.top - label.size.height) / 2;
+        label.side = side_.side;
+        label.level = drawn.level + 1;
+        emit(label, slot, anchor);
     }
 
     const LayoutRequest &request_;
     const TreeLayouter::Side &side_;
     TreeLayouter::Measurer &measure_;
     std::vector<TreeLayout::Item> &items_;
-    const LabelEncoding encoding_;
     const double height_;
     const double width_;
     const double labelCap_;
     const std::uint32_t least_;
     const std::uint64_t rootCount_;
-    double lineHeight_ = -1;
-    std::vector<Frame> frames_;
+    std::map<std::uint32_t, double> lineHeights_;
+    std::vector<Drawn> drawn_;
+    std::priority_queue<Candidate> candidates_;
+    std::size_t order_ = 0;
 };
 
 }  // namespace

@@ -81,9 +81,9 @@ bool TreePicture::writeSvg(QIODevice &device) const
     return painter.end();
 }
 
-std::string TreePicture::listing() const
+std::vector<TreePicture::Drawn> TreePicture::drawn() const
 {
-    std::string out;
+    std::vector<Drawn> out;
     // The label items stand in the scene in the layout's order of labels.
     const QList<QGraphicsItem *> items = scene_.items(Qt::AscendingOrder);
     auto next = items.begin();
@@ -94,21 +94,66 @@ std::string TreePicture::listing() const
         while (next != items.end() && (*next)->type() != QGraphicsTextItem::Type && (*next)->type() != LabelItem::Type)
             ++next;
         const QGraphicsItem *drawn = next != items.end() ? *next++ : nullptr;
-        out += std::to_string(label->pixelSize);
-        out += ' ';
-        appendNumber(out, label->x);
-        out += ' ';
-        appendNumber(out, label->y);
-        out += '\t';
+        Drawn entry{label, {}, !label->text.empty()};
         const QVariant bytes = drawn ? drawn->data(labelBytesKey) : QVariant();
-        if (bytes.isValid()) {
+        if (entry.utf8) {
+            entry.text = label->text;
+        } else if (bytes.isValid()) {
             const auto shown = static_cast<std::size_t>(bytes.toULongLong());
-            out += drawn->data(labelEndKey).toBool() ? label->node->labelSuffix(shown)
-                                                     : label->node->labelPrefix(shown);
+            entry.text = drawn->data(labelEndKey).toBool() ? label->node->labelSuffix(shown)
+                                                           : label->node->labelPrefix(shown);
         } else {
-            label->node->appendLabel(out);
+            label->node->appendLabel(entry.text);
         }
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
+std::string TreePicture::listing() const
+{
+    std::string out;
+    for (const Drawn &entry : drawn()) {
+        const TreeLayout::Label &label = *entry.label;
+        out += std::to_string(label.pixelSize);
+        out += ' ';
+        appendNumber(out, label.x);
+        out += ' ';
+        appendNumber(out, label.y);
+        out += '\t';
+        out += entry.text;
         out += '\n';
     }
+    return out;
+}
+
+std::string TreePicture::listingJson(LabelEncoding encoding) const
+{
+    static const char *const sides[] = {"root", "after", "before"};
+    std::string out = "{\"canvas\": {\"width\": " + std::to_string(canvas_.width())
+                      + ", \"height\": " + std::to_string(canvas_.height()) + "}, \"labels\": [";
+    bool first = true;
+    for (const Drawn &entry : drawn()) {
+        const TreeLayout::Label &label = *entry.label;
+        out += first ? "\n{\"text\": " : ",\n{\"text\": ";
+        first = false;
+        appendJsonString(out, entry.text, entry.utf8 ? LabelEncoding::Utf8 : encoding);
+        out += ", \"count\": " + std::to_string(label.count);
+        if (label.more > 0)
+            out += ", \"more\": " + std::to_string(label.more);
+        out += ", \"level\": " + std::to_string(label.level);
+        out += ", \"side\": \"";
+        out += sides[static_cast<int>(label.side)];
+        out += "\", \"size\": " + std::to_string(label.pixelSize);
+        for (const auto &[name, value] : {std::pair{"x", label.x}, std::pair{"y", label.y},
+                                          std::pair{"width", label.size.width}, std::pair{"height", label.size.height}}) {
+            out += ", \"";
+            out += name;
+            out += "\": ";
+            appendNumber(out, value);
+        }
+        out += '}';
+    }
+    out += first ? "]}\n" : "\n]}\n";
     return out;
 }

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // Needs a QApplication (any platform, offscreen included) while it lives.
 class QIODevice;
@@ -39,11 +40,27 @@ public:
     // bytes its item holds, and for a mirrored one, cut at the left edge, the
     // x where that part starts. Costs what is drawn, not the labels' length.
     std::string listing() const;
+    // The same labels as one JSON object: {"canvas": {"width", "height"},
+    // "labels": [...]}, each label in drawing order an object with "text" (as
+    // drawn, in `encoding` as --json writes labels; a text the layouter chose
+    // as UTF-8), "count", "more" (a left-out entry's continuations, only
+    // there), "level", "side" ("root", "after" or "before"), "size" (pixels),
+    // and its box: "x", "y", "width", "height".
+    std::string listingJson(LabelEncoding encoding) const;
 
     const TreeLayout &layout() const { return layout_; }
     const QGraphicsScene &scene() const { return scene_; }
 
 private:
+    // A drawn label and what it shows: its text the layouter chose (UTF-8),
+    // or the bytes of its label that its item holds.
+    struct Drawn {
+        const TreeLayout::Label *label;
+        std::string text;
+        bool utf8;
+    };
+    std::vector<Drawn> drawn() const;
+
     void render(QPainter &painter) const;
 
     QSize canvas_;

@@ -131,12 +131,20 @@ TEST(ExplorerSession, AsksAndStepsThroughQuestionsWithTheirControls)
     session.setPruning(shallow);
     EXPECT_EQ(session.current()->controls.pruning.maxDepth, 1u);
 
-    // Clicking a child label searches its tokens, in the direction shown.
-    const PhraseNode &child = *session.current()->answer->forward->children().front();
-    const std::string childLabel = child.label();
+    // Clicking a label follows its branch, in the direction shown: the
+    // phrase (with what both roots absorbed) and the label; on the side of
+    // what precedes, the label comes first. With Shift, the label alone.
+    const QueryAnswer &both = *session.current()->answer;
+    const PhraseNode &before = *both.backward->children().front();
+    std::string text;
+    EXPECT_EQ(session.branchTokensOf(before, false, &text).size(),
+              session.tokensOf(*both.backward, false).size() + before.tokenCount());
+    EXPECT_EQ(text, before.label() + " " + both.backward->label());
+    const PhraseNode &child = *both.forward->children().front();
+    const std::string childLabel = both.forward->label() + " " + child.label();
     ASSERT_TRUE(session.askNode(child, false));
     EXPECT_EQ(session.current()->phrase, childLabel);
-    EXPECT_FALSE(session.current()->tokens.empty());
+    EXPECT_EQ(session.current()->answer->forward->count(), child.count());
     EXPECT_EQ(session.current()->controls.direction, QueryDirection::Both);
 
     session.goBack();
@@ -246,7 +254,7 @@ TEST(ExplorerSession, ControlsChangedDuringALoadApplyToTheCorpusOnItsWay)
     session.setCorpusOptions(CorpusOptions{WordRules::Bytes, false});
     const PhraseNode &child = *session.current()->answer->forward->children().front();
     const std::size_t entries = session.history().size();
-    EXPECT_FALSE(session.askNode(child, false));
+    EXPECT_FALSE(session.askNode(child, false, true));
     EXPECT_EQ(session.history().size(), entries);
     EXPECT_EQ(session.pendingPhrase(), child.label());
 

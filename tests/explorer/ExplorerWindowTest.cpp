@@ -85,15 +85,13 @@ TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
     for (const int key : {Qt::Key_1, Qt::Key_2, Qt::Key_3}) {
         QTest::keyClick(window.get(), static_cast<Qt::Key>(key), Qt::ControlModifier);
         TreeCanvas &canvas = window->canvas();
-        const QueryAnswer &answer = *canvas.answer();
-        const TreePicture picture(drawingRequest(TreeSides{answer.forward.get(), answer.backward.get()},
-            canvas.canvasSize()));
         const QString png = workspace.file(QStringLiteral("tool.png"));
         const QStringList direction = key == Qt::Key_1   ? QStringList{}
                                       : key == Qt::Key_2 ? QStringList{QStringLiteral("--reverse")}
                                                          : QStringList{QStringLiteral("--both")};
         const QSize size = canvas.canvasSize();
-        ASSERT_EQ(runTool(direction + QStringList{QStringLiteral("--png"), png, QStringLiteral("--size"),
+        ASSERT_EQ(runTool(direction + QStringList{QStringLiteral("--scale"), QStringLiteral("phrase"),
+                                                  QStringLiteral("--png"), png, QStringLiteral("--size"),
                                                   QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
                                                   workspace.folder(), QStringLiteral("The cat")})
                       .status,
@@ -102,30 +100,47 @@ TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
     }
     EXPECT_EQ(window->session().history().size(), 3u);
 
-    // A click on a label searches it; Alt+Left goes back to the double tree.
+    // A click on a label follows its branch, Shift+click searches the label
+    // alone; Alt+Left goes back to the double tree, and the phrase line with it.
     TreeCanvas &canvas = window->canvas();
     const auto &items = canvas.layout().items();
-    const auto label = std::find_if(items.rbegin(), items.rend(), [](const TreeLayout::Item &item) {
-        return std::holds_alternative<TreeLayout::Label>(item);
+    const auto label = std::find_if(items.rbegin(), items.rend(), [&](const TreeLayout::Item &item) {
+        const auto *label = std::get_if<TreeLayout::Label>(&item);
+        return label && label->more == 0 && label->node != canvas.layout().middle();
     });
     ASSERT_NE(label, items.rend());
     const auto &last = std::get<TreeLayout::Label>(*label);
-    const std::string clicked = last.node->label();
+    const PhraseNode &clicked = *last.node;
+    const std::string alone = clicked.label();
     const QPoint at = canvas.mapFromScene(QPointF(last.x + last.size.width / 2, last.y + last.size.height / 2));
+    QTest::mouseClick(canvas.viewport(), Qt::LeftButton, Qt::ShiftModifier, at);
+    EXPECT_EQ(window->session().current()->phrase, alone);
+    EXPECT_EQ(phrase.text().toStdString(), alone.substr(0, 1000));
+    QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
+    const PhraseNode &again = *std::get<TreeLayout::Label>(*label).node;
+    const std::uint32_t count = again.count();
     QTest::mouseClick(canvas.viewport(), Qt::LeftButton, {}, at);
-    EXPECT_EQ(window->session().current()->phrase, clicked);
+    ASSERT_TRUE(window->session().current()->found());
+    const std::string followed = window->session().current()->phrase;
+    EXPECT_NE(followed.find("The cat"), std::string::npos) << followed;
+    EXPECT_NE(followed.find(alone), std::string::npos) << followed;
+    EXPECT_EQ(window->session().current()->answer->forward->count(), count);
     QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
     EXPECT_EQ(window->session().current()->phrase, "The cat");
+    EXPECT_EQ(phrase.text(), QStringLiteral("The cat"));
     EXPECT_EQ(window->session().controls().direction, QueryDirection::Both);
 
-    // Zooming draws the command's picture of a canvas as many times as large, as far as it is seen.
+    // Zoomed, the canvas shows, where it looks, the command's picture of a
+    // canvas as many times as large, its labels grown by the square root.
     canvas.setZoom(2.0, QPoint(0, 0));
     const QSize twice(qRound(canvas.canvasSize().width() * 2.0), qRound(canvas.canvasSize().height() * 2.0));
     const QueryAnswer &answer = *canvas.answer();
-    const QImage big = TreePicture(drawingRequest(TreeSides{answer.forward.get(), answer.backward.get()}, twice))
-                           .image();
+    TreeDrawingRequest request = drawingRequest(TreeSides{answer.forward.get(), answer.backward.get()}, twice,
+                                                LabelEncoding::Latin1, TreePruning{}, LabelScale::Phrase);
+    request.layout.zoom = 2.0;
+    const QImage big = TreePicture(request).image();
     const QImage seen = canvasImage(canvas);
-    EXPECT_EQ(seen, big.copy(QRect(QPoint(0, 0), seen.size())));
+    EXPECT_EQ(seen, big.copy(QRect(canvas.mapToScene(QPoint(0, 0)).toPoint(), seen.size())));
     QTest::keyClick(window.get(), Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(canvas.zoom(), 1.0);
 }
@@ -143,7 +158,8 @@ TEST(ExplorerWindow, ExportsWhatTheCommandWrites)
 
     const QSize size = window->canvas().canvasSize();
     const QStringList options{QStringLiteral("--both"), QStringLiteral("--ignore-case"), QStringLiteral("--depth"),
-                              QStringLiteral("2"), QStringLiteral("--size"),
+                              QStringLiteral("2"), QStringLiteral("--scale"), QStringLiteral("phrase"),
+                              QStringLiteral("--size"),
                               QStringLiteral("%1x%2").arg(size.width()).arg(size.height())};
     const QStringList question{workspace.folder(), QStringLiteral("the cat")};
     for (const QString &name : {QStringLiteral("tree.png"), QStringLiteral("tree.svg")}) {
@@ -256,6 +272,8 @@ TEST(TreeCanvas, ZoomedAndPannedShowsTheLargerPictureWhereItLooksAtLayingOutLess
     explorertest::Workspace workspace;
     auto window = openedWindow(QStringLiteral(MORVANET_SOURCE_DIR "/samples/genesis.txt"));
     TreeCanvas &canvas = window->canvas();
+    // The viewer's sizes: the canvas lays out only the part in view.
+    canvas.setLabelScale(LabelScale::Corpus);
     for (const QueryDirection direction : {QueryDirection::After, QueryDirection::Before, QueryDirection::Both}) {
         window->session().setDirection(direction);
         window->search(QStringLiteral("the LORD"));
