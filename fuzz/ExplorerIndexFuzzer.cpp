@@ -183,13 +183,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         phrases.push_back(std::string(corpus.token(p)) + " " + std::string(corpus.token(p + 1)));
     TextPane pane;
     for (const std::string &phrase : phrases) {
-        if (!session.ask(phrase))
+        if (session.ask(phrase) != ExplorerSession::Asked::Found)
             continue;
         readLines(session, opened, pane);
-        // A click on a label asks its tokens.
+        // A click on a label follows its branch; with Shift, asks its tokens alone.
         const ExplorerSession::Entry *entry = session.current();
         const PhraseNode *root = entry && entry->answer ? entry->answer->forward.get() : nullptr;
         if (root && !root->children().empty() && session.askNode(*root->children().front(), false))
+            readLines(session, opened, pane);
+        entry = session.current();
+        root = entry && entry->answer ? entry->answer->forward.get() : nullptr;
+        if (root && !root->children().empty() && session.askNode(*root->children().front(), false, true))
             readLines(session, opened, pane);
     }
     return 0;
