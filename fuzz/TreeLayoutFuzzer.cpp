@@ -6,6 +6,7 @@
 #include "Corpus.h"
 #include "FuzzInput.h"
 #include "PhraseNode.h"
+#include "PhraseScaleLayouter.h"
 #include "PhraseSearch.h"
 #include "TreeLayout.h"
 #include "TreeLayouter.h"
@@ -174,6 +175,33 @@ void checkCut(const TreeLayout &cut, const TreeLayout &uncut, const PhraseNode &
     FUZZ_CHECK(cut.measureCount() <= uncut.measureCount());
 }
 
+// The phrase scale's promises on one layout: every label inside the canvas,
+// none overlapping another, none below the least size.
+void checkPhraseScale(const TreeLayout &layout, const LayoutRequest &request)
+{
+    std::vector<const TreeLayout::Label *> labels;
+    for (const TreeLayout::Item &item : layout.items()) {
+        if (const auto *label = std::get_if<TreeLayout::Label>(&item))
+            labels.push_back(label);
+    }
+    FUZZ_CHECK(!labels.empty());
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        const TreeLayout::Label &a = *labels[i];
+        FUZZ_CHECK(a.pixelSize >= PhraseScaleLayouter::leastPixels);
+        // The root alone may be taller than a canvas too small for it.
+        if (i > 0 || a.size.height <= request.height) {
+            FUZZ_CHECK(a.x >= -1e-6 && a.y >= -1e-6);
+            FUZZ_CHECK(a.x + a.size.width <= request.width + 1e-6);
+            FUZZ_CHECK(a.y + a.size.height <= request.height + 1e-6);
+        }
+        for (std::size_t j = i + 1; j < labels.size(); ++j) {
+            const TreeLayout::Label &b = *labels[j];
+            FUZZ_CHECK(a.x + a.size.width <= b.x + 1e-6 || b.x + b.size.width <= a.x + 1e-6
+                       || a.y + a.size.height <= b.y + 1e-6 || b.y + b.size.height <= a.y + 1e-6);
+        }
+    }
+}
+
 }  // namespace
 
 // Input: canvas height (2 bytes), canvas width (2 bytes), the measurer (2
@@ -216,5 +244,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     request.width = width;
     const TreeLayout cut = columns.layOut(request);
     checkCut(cut, uncut, *root, width);
+
+    // The phrase scale on the same tree, forward or mirrored, on a canvas
+    // large enough for its root (a label as wide as the measurer makes it).
+    if (height < 40 || width < 40)
+        return 0;
+    request.measure = [&measure](const LabelMeasure &label) {
+        const double size = label.pixelSize;
+        const std::size_t bytes = label.text ? label.text->size() : label.node->label().size();
+        return TreeLayout::Size{static_cast<double>(bytes) * size * measure.widthSixteenths / 16.0,
+                                size * measure.heightEighths / 8.0};
+    };
+    request.textWidth = [&measure](std::string_view text, std::uint32_t pixelSize) {
+        return static_cast<double>(text.size()) * pixelSize * measure.widthSixteenths / 16.0;
+    };
+    request.zoom = 1.0 + (mode & 0x30) / 16.0;
+    if (mode & 1)
+        std::swap(request.sides.forward, request.sides.backward);
+    checkPhraseScale(layouterFor(LabelScale::Phrase).layOut(request), request);
     return 0;
 }

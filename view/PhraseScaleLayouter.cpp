@@ -534,6 +534,9 @@ private:
             return;
         label.size = measureText(*drawn.node, label.text, least_, side_.side, width_ - x);
         label.measureIndex = measure_.last();
+        // A canvas smaller than the root leaves no room for it.
+        if (slot.bottom - slot.top < label.size.height - 1e-9 || slot.bottom > height_ + 1e-9)
+            return;
         label.x = x;
         label.y = slot.top + (slot.bottom - slot.top - label.size.height) / 2;
         label.side = side_.side;
