@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <set>
 
 namespace {
@@ -103,22 +104,29 @@ TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
     // A click on a label follows its branch, Shift+click searches the label
     // alone; Alt+Left goes back to the double tree, and the phrase line with it.
     TreeCanvas &canvas = window->canvas();
-    const auto &items = canvas.layout().items();
-    const auto label = std::find_if(items.rbegin(), items.rend(), [&](const TreeLayout::Item &item) {
-        const auto *label = std::get_if<TreeLayout::Label>(&item);
-        return label && label->more == 0 && label->node != canvas.layout().middle();
-    });
-    ASSERT_NE(label, items.rend());
-    const auto &last = std::get<TreeLayout::Label>(*label);
-    const PhraseNode &clicked = *last.node;
-    const std::string alone = clicked.label();
-    const QPoint at = canvas.mapFromScene(QPointF(last.x + last.size.width / 2, last.y + last.size.height / 2));
+    // Going back lays the canvas out again: find the label afresh each time.
+    const auto lastLabel = [&]() -> std::optional<TreeLayout::Label> {
+        const auto &items = canvas.layout().items();
+        const auto found = std::find_if(items.rbegin(), items.rend(), [&](const TreeLayout::Item &item) {
+            const auto *label = std::get_if<TreeLayout::Label>(&item);
+            return label && label->more == 0 && label->node != canvas.layout().middle();
+        });
+        if (found == items.rend())
+            return std::nullopt;
+        return std::get<TreeLayout::Label>(*found);
+    };
+    const std::optional<TreeLayout::Label> last = lastLabel();
+    ASSERT_TRUE(last);
+    const std::string alone = last->node->label();
+    const QPoint at = canvas.mapFromScene(QPointF(last->x + last->size.width / 2, last->y + last->size.height / 2));
     QTest::mouseClick(canvas.viewport(), Qt::LeftButton, Qt::ShiftModifier, at);
     EXPECT_EQ(window->session().current()->phrase, alone);
     EXPECT_EQ(phrase.text().toStdString(), alone.substr(0, 1000));
     QTest::keyClick(window.get(), Qt::Key_Left, Qt::AltModifier);
-    const PhraseNode &again = *std::get<TreeLayout::Label>(*label).node;
-    const std::uint32_t count = again.count();
+    const std::optional<TreeLayout::Label> again = lastLabel();
+    ASSERT_TRUE(again);
+    ASSERT_EQ(again->node->label(), alone);
+    const std::uint32_t count = again->node->count();
     QTest::mouseClick(canvas.viewport(), Qt::LeftButton, {}, at);
     ASSERT_TRUE(window->session().current()->found());
     const std::string followed = window->session().current()->phrase;
