@@ -33,6 +33,7 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     // copies of growing; the capacity that the tokens do not reach is never
     // touched, so it takes address space, not memory.
     reserveOnHugePages(ownIds_, length);
+    ownSeparated_.reserve(length / 64 + 1);
     addDocument(bytes, length, Progress(), 0, length);
     viewOwn();
     index(false, Progress());
@@ -48,6 +49,7 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
     if (total >= std::numeric_limits<Position>::max())
         throw std::length_error("the text has more bytes than token positions can number");
     reserveOnHugePages(ownIds_, total);
+    ownSeparated_.reserve(total / 64 + 1);
     const std::uint64_t bytes = total - (documents.empty() ? 0 : documents.size() - 1);
     std::uint64_t cut = 0;
     for (std::size_t d = 0; d < documents.size(); ++d) {
@@ -59,6 +61,7 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
                 ownLineFeeds_.push_back(0);
             }
             ownBoundaries_.push_back(static_cast<Position>(ownIds_.size()));
+            noteSeparated(true);
             ownIds_.push_back(noToken);
             if (options_.foldCase)
                 ownSpellingIds_.push_back(noToken);
@@ -72,7 +75,8 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
 }
 
 Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
-    : options_(stored.options), ids_(stored.ids), spellingIds_(stored.spellingIds), spellings_(stored.tokens),
+    : options_(stored.options), ids_(stored.ids), spellingIds_(stored.spellingIds), separated_(stored.separated),
+      spellings_(stored.tokens),
       boundaries_(stored.boundaries), lineStarts_(stored.lineStarts), lineFeeds_(stored.lineFeeds),
       forward_(stored.forward), owner_(std::move(owner))
 {
@@ -90,6 +94,7 @@ void Corpus::viewOwn()
 {
     ids_ = ownIds_;
     spellingIds_ = ownSpellingIds_;
+    separated_ = ownSeparated_;
     boundaries_ = ownBoundaries_;
     lineStarts_ = ownLineStarts_;
     lineFeeds_ = ownLineFeeds_;
@@ -97,8 +102,8 @@ void Corpus::viewOwn()
 
 Corpus::Stored Corpus::stored() const
 {
-    Stored stored{options_,    ids_,       spellingIds_, spellings_.stored(), boundaries_, lineStarts_,
-                  lineFeeds_, stopTokens(), forward_.stored(), {}};
+    Stored stored{options_,    ids_,        spellingIds_,      separated_, spellings_.stored(), boundaries_,
+                  lineStarts_, lineFeeds_, stopTokens(), forward_.stored(), {}};
     if (backwardMade_)
         stored.backward = backward_->stored();
     return stored;
@@ -152,12 +157,34 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress
         if (start > nextEvent) [[unlikely]]
             passed(start);
     };
+    // What separates a token from the one before: the bytes between the
+    // end of that one and its start, zero bytes aside. Mostly there are
+    // none or a blank, so the byte before the start tells; only a zero
+    // byte there needs a look at the rest. A word gathered across zero
+    // bytes is longer in the text than it is: its end is found by counting
+    // its bytes off the text.
+    std::uint32_t previousEnd = 0;
+    bool first = true;
+    const auto separate = [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
+        bool separated = start != previousEnd;
+        if (separated & (bytes[start - (start > 0)] == 0)) [[unlikely]]
+            separated = first || std::any_of(bytes + previousEnd, bytes + start, [](char c) { return c != 0; });
+        noteSeparated(separated | first);
+        first = false;
+        previousEnd = start + static_cast<std::uint32_t>(token.size());
+        if (token.data() != bytes + start) [[unlikely]] {
+            previousEnd = start;
+            for (std::size_t held = 0; held < token.size(); ++previousEnd)
+                held += bytes[previousEnd] != 0;
+        }
+    };
     const std::atomic<bool> *stop = progress.stopFlag();
     std::string word;
     if (!options_.foldCase) {
         forEachTokenSharingCores(options_, bytes, length, word, stop,
                                  [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
                                      track(start);
+                                     separate(token, start);
                                      ownIds_.push_back(spellings_.intern(token));
                                  });
         return;
@@ -168,6 +195,7 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress
     std::string folded;
     forEachTokenSharingCores(options_, bytes, length, word, stop, [&](std::string_view token, std::uint32_t start) {
         track(start);
+        separate(token, start);
         const TokenId spelling = spellings_.intern(token);
         if (spelling == foldedOf_.size()) {
             // A new spelling: its folded form is itself, or another id of the

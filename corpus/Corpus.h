@@ -32,6 +32,8 @@ public:
         CorpusOptions options;
         std::span<const TokenId> ids;
         std::span<const TokenId> spellingIds;  // when folding
+        // One bit per position (bit p % 64 of word p / 64), ceil(positions / 64) words: see separatedBefore.
+        std::span<const std::uint64_t> separated;
         TokenTable::Stored tokens;
         std::span<const Position> boundaries;
         std::span<const Position> lineStarts;
@@ -65,8 +67,9 @@ public:
     // opens an index: ids and spelling ids as long as the suffix arrays,
     // each below the token table's size except at the boundaries, which
     // hold noToken as no other position does; boundaries ascending and
-    // below end(); stop ids and one-byte token ids in range; a token table
-    // as TokenTable's view requires. The other arrays may lie: see
+    // below end(); stop ids and one-byte token ids in range; a word of
+    // separator bits per 64 positions; a token table as TokenTable's view
+    // requires. The other arrays may lie: see
     // SuffixIndex for how they are read.
     Corpus(const Stored &stored, std::shared_ptr<const void> owner);
     ~Corpus();
@@ -109,6 +112,24 @@ public:
             return noToken;
         return spellingIds_.empty() ? ids_[p] : spellingIds_[p];
     }
+    // Whether something stands between the token at p and the one before it
+    // in the text: white space or any other byte that the word rules pass
+    // over (under the byte rules every byte from 0x80 and the controls;
+    // under the UTF-8 rules anything that is no token's, ill-formed bytes
+    // included). Zero bytes do not count: the rules pass them over as if
+    // they were not there, inside a word and between tokens alike. True at
+    // a document's first token, at a boundary and past the end. Labels read
+    // as the text writes them put one blank where this is true and none
+    // where it is false ("king's house," rather than "king ' s house ,").
+    bool separatedBefore(Position p) const
+    {
+        if (p >= ids_.size()) [[unlikely]]
+            return true;
+        return (separated_[p / 64] >> (p % 64)) & 1;
+    }
+    // The bits separatedBefore reads, contiguous: bit p % 64 of word p / 64
+    // (a view, as tokenIds() is).
+    std::span<const std::uint64_t> separatedBits() const { return separated_; }
     // How many tokens the corpus holds (boundaries are not tokens).
     std::uint64_t tokenCount() const { return ids_.size() - boundaries_.size(); }
     // All ids in text order, contiguous: each below vocabularySize(), or
@@ -180,10 +201,19 @@ private:
 
     // Points the views at the corpus's own vectors once they are made.
     void viewOwn();
+    // Notes whether the position about to be added is separated from the one before.
+    void noteSeparated(bool separated)
+    {
+        const std::size_t p = ownIds_.size();
+        if (p % 64 == 0)
+            ownSeparated_.push_back(0);
+        ownSeparated_.back() |= std::uint64_t{separated} << (p % 64);
+    }
 
     CorpusOptions options_;
     std::span<const TokenId> ids_;
     std::span<const TokenId> spellingIds_;  // when folding: each position's spelling
+    std::span<const std::uint64_t> separated_;  // see separatedBefore
     TokenTable spellings_;                  // the tokens, and when folding their folded forms too
     std::span<const Position> boundaries_;
     // The line index: ascending positions where the line changes, each with
@@ -202,6 +232,7 @@ private:
     // A made corpus's own storage, which the views above show.
     std::vector<TokenId> ownIds_;
     std::vector<TokenId> ownSpellingIds_;
+    std::vector<std::uint64_t> ownSeparated_;
     std::vector<TokenId> foldedOf_;  // when folding: id -> the id of its folded form
     std::vector<Position> ownBoundaries_;
     std::vector<Position> ownLineStarts_;
