@@ -218,6 +218,16 @@ TEST_F(SavedIndex, RefusesWhatDoesNotMatchAndWarnsOfChangedSources)
     EXPECT_EQ(run({"--ignore-case", "folded.index", "The"}).out, run({"--ignore-case", "text.txt", "The"}).out);
     const auto opened = OpenedCorpus::open({"folded.index", std::nullopt, {WordRules::Bytes, false}, false});
     EXPECT_NE(opened.reason.find("--ignore-case"), std::string::npos) << opened.reason;
+    // An index of the format before the separator bits: refused in one line that says to save it again.
+    ASSERT_EQ(save("old.index", "text.txt"), 0);
+    craft("old.index", true, [](std::string &, Header &header, SectionEntry *table) {
+        *sectionOf(table, header, SectionKind::Separated) = table[--header.sectionCount];
+        header.version = 1;
+    });
+    const auto old = OpenedCorpus::open({"old.index", std::nullopt, {}, false});
+    EXPECT_FALSE(old.opened);
+    EXPECT_EQ(old.reason, "the index has format version 1; this program reads version 2 (save it again)");
+    EXPECT_EQ(run({"old.index", "the"}).status, 2);
     // A changed source is told of, the answer still the index's; so is one gone.
     const auto fresh = OpenedCorpus::open({"saved.index", std::nullopt, {}, false});
     EXPECT_TRUE(fresh.warning.empty()) << fresh.warning;
@@ -260,7 +270,7 @@ TEST_F(SavedIndex, DamagedIndexesAreRefusedOrHarmless)
         {"truncated", true, false, [](std::string &bytes, Header &, SectionEntry *) { bytes.resize(bytes.size() - 100); }},
         {"cut inside the header", true, false, [](std::string &bytes, Header &, SectionEntry *) { bytes.resize(100); }},
         {"flipped header byte", true, false, [](std::string &, Header &header, SectionEntry *) { header.positions ^= 1; }},
-        {"other version", true, true, [](std::string &, Header &header, SectionEntry *) { header.version = 2; }},
+        {"other version", true, true, [](std::string &, Header &header, SectionEntry *) { header.version = version + 1; }},
         {"other byte order", true, true,
          [](std::string &, Header &header, SectionEntry *) { header.byteOrder = __builtin_bswap32(byteOrderMark); }},
         {"offset past the end", true, true,
@@ -292,6 +302,8 @@ TEST_F(SavedIndex, DamagedIndexesAreRefusedOrHarmless)
              for (std::size_t i = 0; i < length; i += 20)
                  put32(at + i, 0xFFFFFFFEu);
          })},
+        {"separator bits all clear", false, false,
+         inSection(SectionKind::Separated, [&](char *at, std::size_t length) { std::memset(at, 0, length); })},
         {"full hash slots", false, false,
          inSection(SectionKind::TokenSlots, [&](char *at, std::size_t length) { std::memset(at, 0x11, length); })},
     };
