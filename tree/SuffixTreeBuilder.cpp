@@ -310,7 +310,9 @@ private:
                 label += ' ';
             label += after;
             node = std::make_unique<PhraseNode>(std::move(label), corpus_, spanStart, run.spanLength,
-                                                PhraseNode::TextPlace::WholeLabel, searched);
+                                                backward ? PhraseNode::TextPlace::WholeLabelTextLast
+                                                         : PhraseNode::TextPlace::WholeLabel,
+                                                searched);
         }
         node->setCount(run.count);
         node->setWeight(displayWeight(static_cast<float>(run.count), total_));
