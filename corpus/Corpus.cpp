@@ -19,6 +19,15 @@ namespace {
 constexpr std::string_view otherScriptStops[] = {"\xE3\x80\x82", "\xEF\xBC\x8E", "\xEF\xBD\xA1", "\xE0\xA5\xA4",
                                                  "\xDB\x94"};
 
+// The sentence ends besides the full stops, in UTF-8: "!", "?", and under
+// the UTF-8 rules the fullwidth exclamation and question marks U+FF01 and
+// U+FF1F.
+constexpr std::string_view otherSentenceEnds[] = {"!", "?", "\xEF\xBC\x81", "\xEF\xBC\x9F"};
+
+// Between two full stops nextSentenceEnd reads at most this many tokens
+// before it lists the other sentence ends' positions once and for all.
+constexpr Corpus::Position sentenceScanTokens = 256;
+
 // While a document is cut, the stop flag is read at the first token past
 // every pollBytes of it (a relaxed load every millisecond or so of the
 // slowest rules), and the bytes cut are told every reportBytes.
@@ -80,6 +89,11 @@ Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
       boundaries_(stored.boundaries), lineStarts_(stored.lineStarts), lineFeeds_(stored.lineFeeds),
       forward_(stored.forward), owner_(std::move(owner))
 {
+    stopCount_ = std::min(stored.stopIds.size(), stopTokens_.size());
+    std::copy_n(stored.stopIds.begin(), stopCount_, stopTokens_.begin());
+    findStops();
+    // The saved full stops are the ones to keep (they are what the saved
+    // stop positions hold); the lookups give the same ids for a sound index.
     stopCount_ = std::min(stored.stopIds.size(), stopTokens_.size());
     std::copy_n(stored.stopIds.begin(), stopCount_, stopTokens_.begin());
     // A saved corpus has both directions.
@@ -215,20 +229,111 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress
     });
 }
 
+void Corpus::findStops()
+{
+    stopCount_ = sentenceEndCount_ = otherEndCount_ = 0;
+    const auto add = [this](std::string_view mark, bool fullStop) {
+        const TokenId id = findToken(mark);
+        if (id == noToken)
+            return;
+        (fullStop ? stopTokens_[stopCount_++] : otherEnds_[otherEndCount_++]) = id;
+        sentenceEnds_[sentenceEndCount_++] = id;
+    };
+    // The byte rules keep ".", "!" and "?" alone.
+    add(".", true);
+    for (std::size_t k = 0; k < std::size(otherSentenceEnds); ++k) {
+        if (k < 2 || options_.utf8())
+            add(otherSentenceEnds[k], false);
+    }
+    if (options_.utf8()) {
+        for (const std::string_view mark : otherScriptStops)
+            add(mark, true);
+    }
+    std::sort(stopTokens_.begin(), stopTokens_.begin() + static_cast<std::ptrdiff_t>(stopCount_));
+    std::sort(sentenceEnds_.begin(), sentenceEnds_.begin() + static_cast<std::ptrdiff_t>(sentenceEndCount_));
+}
+
+Corpus::Position Corpus::nextSentenceEnd(const SuffixIndex &index, Position p, Position limit) const
+{
+    limit = std::min(limit, index.end());
+    if (p >= limit)
+        return limit;
+    // The full stops' positions are listed already; the other sentence ends
+    // are looked for before the next one. (A saved index's stops may lie:
+    // what they say is kept within [p, limit].)
+    const Position stop = std::clamp(index.nextStop(p), p, limit);
+    if (otherEndCount_ == 0)
+        return stop;
+    if (!otherEndsListed_.load(std::memory_order_acquire)) {
+        const Position until = stop - p > sentenceScanTokens ? p + sentenceScanTokens : stop;
+        for (Position q = p; q < until; ++q) {
+            const TokenId id = index.tokenId(q);
+            for (std::size_t k = 0; k < otherEndCount_; ++k) {
+                if (otherEnds_[k] == id)
+                    return q;
+            }
+        }
+        if (until == stop)
+            return stop;
+        listOtherSentenceEnds();
+    }
+    const std::vector<Position> &ends = otherEndPositions_;
+    Position other = limit;
+    if (!index.reversed()) {
+        const auto next = std::lower_bound(ends.begin(), ends.end(), p);
+        if (next != ends.end())
+            other = *next;
+    } else {
+        // Read backwards, position p is the text's n - 1 - p: the end sought
+        // is the last at or before it in the text.
+        const Position n = index.end();
+        const auto next = std::upper_bound(ends.begin(), ends.end(), n - 1 - p);
+        if (next != ends.begin())
+            other = n - 1 - *(next - 1);
+    }
+    return std::min(other, stop);
+}
+
+void Corpus::listOtherSentenceEnds() const
+{
+    std::call_once(otherEndsOnce_, [this] {
+        // In two halves, one per core, joined in order. An exception may not
+        // leave a parallel region, so each is carried out of it.
+        const std::span<const TokenId> ids = ids_;
+        const std::size_t half = ids.size() / 2;
+        std::vector<Position> parts[2];
+        std::exception_ptr failed[2];
+#if defined(_OPENMP)
+#pragma omp parallel for num_threads(2)
+#endif
+        for (int part = 0; part < 2; ++part) {
+            try {
+                const std::size_t from = part == 0 ? 0 : half, to = part == 0 ? half : ids.size();
+                for (std::size_t q = from; q < to; ++q) {
+                    const TokenId id = ids[q];
+                    for (std::size_t k = 0; k < otherEndCount_; ++k) {
+                        if (otherEnds_[k] == id)
+                            parts[part].push_back(static_cast<Position>(q));
+                    }
+                }
+            } catch (...) {
+                failed[part] = std::current_exception();
+            }
+        }
+        for (const std::exception_ptr &failure : failed) {
+            if (failure)
+                std::rethrow_exception(failure);
+        }
+        otherEndPositions_ = std::move(parts[0]);
+        otherEndPositions_.insert(otherEndPositions_.end(), parts[1].begin(), parts[1].end());
+        otherEndsListed_.store(true, std::memory_order_release);
+    });
+}
+
 void Corpus::index(bool backwardToo, const Progress &progress)
 {
     const std::atomic<bool> *stop = progress.stopFlag();
-    // The byte rules keep "." alone.
-    const auto addStop = [this](TokenId id) {
-        if (id != noToken)
-            stopTokens_[stopCount_++] = id;
-    };
-    addStop(findToken("."));
-    if (options_.utf8()) {
-        for (const std::string_view mark : otherScriptStops)
-            addStop(findToken(mark));
-    }
-    std::sort(stopTokens_.begin(), stopTokens_.begin() + static_cast<std::ptrdiff_t>(stopCount_));
+    findStops();
     const std::span<const TokenId> fullStops = stopTokens();
     // The indexes that let a phrase tree be built without walking the text.
     const std::uint64_t directions = backwardToo ? 2 : 1;

@@ -7,6 +7,7 @@
 #include "TokenTable.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -168,6 +169,29 @@ public:
     // U+06D4. Empty when the text has none.
     std::span<const TokenId> stopTokens() const { return {stopTokens_.data(), stopCount_}; }
     bool isStop(TokenId id) const { return forward_.isStop(id); }
+    // The ids of the sentence ends the text holds, ascending: the tokens
+    // after which every branch stops when a tree is asked to stop at
+    // sentence ends. ".", "!" and "?" under every word rule; under the
+    // UTF-8 rules also U+3002, U+FF0E, U+FF61, U+FF01, U+FF1F, U+0964 and
+    // U+06D4. The full stops (stopTokens()) are among them.
+    std::span<const TokenId> sentenceEndTokens() const { return {sentenceEnds_.data(), sentenceEndCount_}; }
+    bool isSentenceEnd(TokenId id) const
+    {
+        for (std::size_t k = 0; k < sentenceEndCount_; ++k) {
+            if (sentenceEnds_[k] == id)
+                return true;
+        }
+        return false;
+    }
+    // The first position in [p, limit) that holds a sentence end as `index`
+    // (forward() or backward()) reads the text, or limit (at most
+    // index.end()). Time: the tokens up to the next full stop, when that is
+    // within a few hundred; the first call that reads that many in vain
+    // lists the positions of the sentence ends that are no full stops (one
+    // pass over the ids, on both cores, kept while the corpus lives), and
+    // from then on every call is two binary searches. Safe to call from
+    // several threads.
+    Position nextSentenceEnd(const SuffixIndex &index, Position p, Position limit) const;
     // True when the `length` tokens from `start` are all printable ASCII
     // (0x20 to 0x7E), so that they, joined by blanks, are plain text. Constant
     // time while every token of the corpus is plain; otherwise it reads the span.
@@ -201,6 +225,10 @@ private:
 
     // Points the views at the corpus's own vectors once they are made.
     void viewOwn();
+    // Finds the ids of the full stops and of the sentence ends in the token table.
+    void findStops();
+    // Lists the positions of the sentence ends that are no full stops, once.
+    void listOtherSentenceEnds() const;
     // Notes whether the position about to be added is separated from the one before.
     void noteSeparated(bool separated)
     {
@@ -224,6 +252,15 @@ private:
     std::span<const std::uint32_t> lineFeeds_;
     std::array<TokenId, SuffixIndex::maxStops> stopTokens_{};
     std::size_t stopCount_ = 0;
+    std::array<TokenId, 10> sentenceEnds_{};
+    std::size_t sentenceEndCount_ = 0;
+    // The sentence ends that are no full stops ("!", "?" and their
+    // fullwidth forms): their ids, and once listed their positions in text order.
+    std::array<TokenId, 4> otherEnds_{};
+    std::size_t otherEndCount_ = 0;
+    mutable std::once_flag otherEndsOnce_;
+    mutable std::atomic<bool> otherEndsListed_{false};
+    mutable std::vector<Position> otherEndPositions_;
     SuffixIndex forward_;
     mutable std::once_flag backwardOnce_;
     mutable std::unique_ptr<SuffixIndex> backward_;
