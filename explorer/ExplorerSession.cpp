@@ -157,6 +157,7 @@ bool ExplorerSession::answer(Entry &entry)
     query.phrase = entry.phrase;
     query.tokens = entry.tokens;
     query.direction = entry.controls.direction;
+    query.sentences = entry.controls.sentences;
     query.pruning = entry.controls.pruning;
     auto answer = std::make_shared<QueryAnswer>(answerQuery(corpus_->corpus(), query));
     const bool found = answer->status == QueryAnswer::Status::Found;

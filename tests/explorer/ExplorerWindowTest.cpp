@@ -93,7 +93,9 @@ TEST(ExplorerWindow, OpensSearchesAndDrawsWhatTheCommandDraws)
                                       : key == Qt::Key_2 ? QStringList{QStringLiteral("--reverse")}
                                                          : QStringList{QStringLiteral("--both")};
         const QSize size = canvas.canvasSize();
-        ASSERT_EQ(runTool(direction + QStringList{QStringLiteral("--png"), png, QStringLiteral("--size"),
+        // The explorer stops every branch at sentence ends unless told otherwise.
+        ASSERT_EQ(runTool(direction + QStringList{QStringLiteral("--sentences"), QStringLiteral("--png"), png,
+                                                  QStringLiteral("--size"),
                                                   QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
                                                   workspace.folder(), QStringLiteral("The cat")})
                       .status,
@@ -143,8 +145,8 @@ TEST(ExplorerWindow, ExportsWhatTheCommandWrites)
     ASSERT_TRUE(window->canvas().answer());
 
     const QSize size = window->canvas().canvasSize();
-    const QStringList options{QStringLiteral("--both"), QStringLiteral("--ignore-case"), QStringLiteral("--depth"),
-                              QStringLiteral("2"), QStringLiteral("--size"),
+    const QStringList options{QStringLiteral("--both"), QStringLiteral("--sentences"), QStringLiteral("--ignore-case"),
+                              QStringLiteral("--depth"), QStringLiteral("2"), QStringLiteral("--size"),
                               QStringLiteral("%1x%2").arg(size.width()).arg(size.height())};
     const QStringList question{workspace.folder(), QStringLiteral("the cat")};
     for (const QString &name : {QStringLiteral("tree.png"), QStringLiteral("tree.svg")}) {
@@ -180,7 +182,9 @@ TEST(ExplorerWindow, ExportsWhatTheCommandWrites)
     EXPECT_EQ(window->session().controls().corpus, (CorpusOptions{WordRules::Unicode, false}));
     ASSERT_TRUE(window->exportTree(workspace.file(QStringLiteral("index.txt"))));
     EXPECT_EQ(readAll(workspace.file(QStringLiteral("index.txt"))),
-              runTool({QStringLiteral("--both"), QStringLiteral("--unicode"), QStringLiteral("--depth"), QStringLiteral("2"), index, QStringLiteral("cat")}).out);
+              runTool({QStringLiteral("--both"), QStringLiteral("--sentences"), QStringLiteral("--unicode"),
+                       QStringLiteral("--depth"), QStringLiteral("2"), index, QStringLiteral("cat")})
+                  .out);
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
     EXPECT_FALSE(window->loader().busy());
     EXPECT_FALSE(window->session().controls().corpus.foldCase);
