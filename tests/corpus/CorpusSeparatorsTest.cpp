@@ -37,9 +37,9 @@ std::string writtenFromBytes(const std::vector<std::string> &documents, const Co
     for (std::size_t d = 0; d < documents.size(); ++d) {
         if (d > 0)
             out += '|';
-        const std::vector<SpannedToken> tokens = spannedTokens(documents[d], options);
+        const std::vector<WrittenText::Token> tokens = WrittenText::tokensOf(documents[d], options);
         if (!tokens.empty())
-            out += writtenBetween(documents[d], tokens, 0, tokens.size() - 1);
+            out += WrittenText::between(documents[d], tokens, 0, tokens.size() - 1);
     }
     return out;
 }

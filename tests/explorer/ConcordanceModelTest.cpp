@@ -84,24 +84,25 @@ std::string writtenRows(const OpenedCorpus &opened, const PhraseOccurrences &fou
 {
     const Corpus &corpus = opened.corpus();
     std::vector<std::string> documents;
-    std::vector<std::vector<SpannedToken>> tokens;
     for (std::size_t d = 0; d < opened.documentCount(); ++d) {
         QFile file(QFile::decodeName(opened.path(d).c_str()));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         documents.push_back(file.readAll().toStdString());
-        tokens.push_back(spannedTokens(documents.back(), corpus.options()));
     }
+    const WrittenText text(documents, corpus.options());
     std::string out;
     for (const Corpus::Position start : found.starts) {
         const std::uint32_t d = corpus.documentOf(start);
-        const std::size_t k = start - corpus.documentStart(d), count = tokens[d].size();
-        const auto written = [&](std::size_t from, std::size_t to) {
-            return from == to ? std::string() : writtenBetween(documents[d], tokens[d], from, to - 1);
+        const Corpus::Position first = corpus.documentStart(d);
+        const Corpus::Position last = first + static_cast<Corpus::Position>(text.tokens(d).size());
+        const auto written = [&](Corpus::Position from, Corpus::Position to) {
+            return from == to ? std::string() : text.written(from, to - from);
         };
+        const Corpus::Position end = start + found.length;
         out += ConcordanceModel::documentName(opened, d) + ":" + std::to_string(corpus.lineOf(start)) + "\t";
-        out += written(k - std::min<std::size_t>(k, context), k) + "\t";
-        out += written(k, k + found.length) + "\t";
-        out += written(k + found.length, std::min(count, k + found.length + context)) + "\n";
+        out += written(start - std::min(context, start - first), start) + "\t";
+        out += written(start, end) + "\t";
+        out += written(end, std::min(last, end + context)) + "\n";
     }
     return out;
 }

@@ -2,9 +2,9 @@
 
 #include "Tokenizer.h"
 
-std::vector<SpannedToken> spannedTokens(std::string_view bytes, const CorpusOptions &options)
+std::vector<WrittenText::Token> WrittenText::tokensOf(std::string_view bytes, const CorpusOptions &options)
 {
-    std::vector<SpannedToken> tokens;
+    std::vector<Token> tokens;
     std::string word;
     forEachTokenOf(options, bytes.data(), static_cast<std::uint32_t>(bytes.size()), word,
                    [&](std::string_view token, std::uint32_t start) {
@@ -16,8 +16,8 @@ std::vector<SpannedToken> spannedTokens(std::string_view bytes, const CorpusOpti
     return tokens;
 }
 
-std::string writtenBetween(std::string_view bytes, std::span<const SpannedToken> tokens, std::size_t first,
-                           std::size_t last)
+std::string WrittenText::between(std::string_view bytes, std::span<const Token> tokens, std::size_t first,
+                                 std::size_t last)
 {
     std::string out;
     for (std::size_t k = first; k <= last; ++k) {
@@ -32,4 +32,29 @@ std::string writtenBetween(std::string_view bytes, std::span<const SpannedToken>
         }
     }
     return out;
+}
+
+WrittenText::WrittenText(std::vector<std::string> documents, const CorpusOptions &options)
+    : documents_(std::move(documents))
+{
+    for (std::size_t d = 0; d < documents_.size(); ++d) {
+        if (d > 0)
+            at_.emplace_back(d, SIZE_MAX);
+        tokens_.push_back(tokensOf(documents_[d], options));
+        for (std::size_t k = 0; k < tokens_.back().size(); ++k)
+            at_.emplace_back(d, k);
+    }
+}
+
+std::string WrittenText::written(std::uint32_t first, std::uint32_t length) const
+{
+    const auto [d, k] = at_[first];
+    return between(documents_[d], tokens_[d], k, k + length - 1);
+}
+
+std::string WrittenText::joinBefore(std::uint32_t p) const
+{
+    const auto [d, k] = at_[p];
+    const std::string both = between(documents_[d], tokens_[d], k - 1, k);
+    return both.size() > tokens_[d][k - 1].text.size() + tokens_[d][k].text.size() ? " " : "";
 }

@@ -17,38 +17,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// The documents' tokens with their bytes, and where each corpus position
-// stands among them.
-struct Texts {
-    Strings documents;
-    std::vector<std::vector<SpannedToken>> tokens;
-    std::vector<std::pair<std::size_t, std::size_t>> at;  // position -> (document, token)
-
-    Texts(Strings texts, const CorpusOptions &options) : documents(std::move(texts))
-    {
-        for (std::size_t d = 0; d < documents.size(); ++d) {
-            if (d > 0)
-                at.emplace_back(d, SIZE_MAX);
-            tokens.push_back(spannedTokens(documents[d], options));
-            for (std::size_t k = 0; k < tokens.back().size(); ++k)
-                at.emplace_back(d, k);
-        }
-    }
-    // The positions [first, first + length) as the text writes them.
-    std::string written(Corpus::Position first, std::uint32_t length) const
-    {
-        const auto [d, k] = at[first];
-        return writtenBetween(documents[d], tokens[d], k, k + length - 1);
-    }
-    // What stands between position p - 1 and p: a blank, or nothing.
-    std::string joinBefore(Corpus::Position p) const
-    {
-        const auto [d, k] = at[p];
-        const std::string both = writtenBetween(documents[d], tokens[d], k - 1, k);
-        return both.size() > tokens[d][k - 1].text.size() + tokens[d][k].text.size() ? " " : "";
-    }
-};
-
 std::string folded(std::string_view text, const CorpusOptions &options)
 {
     std::string out;
@@ -70,7 +38,7 @@ std::string describe(const Strings &documents, std::string_view phrase, const Co
 // root's the phrase as typed meeting it as the text does; one spelled from
 // several occurrences reads so but for the case of its letters. Prefixes
 // and suffixes are cut from the whole.
-void checkWrittenLabels(const PhraseNode &root, const Texts &texts, std::string_view phrase,
+void checkWrittenLabels(const PhraseNode &root, const WrittenText &texts, std::string_view phrase,
                         const CorpusOptions &options, bool backward, const std::string &where)
 {
     std::size_t budget = 3000;
@@ -131,7 +99,7 @@ TEST(WrittenLabels, AreTheTextBetweenTheirFirstAndLastTokenInEveryMode)
         for (const WordRules rules : {WordRules::Bytes, WordRules::Unicode, WordRules::Segmented}) {
             for (const bool fold : {false, true}) {
                 const CorpusOptions options{rules, fold};
-                const Texts texts(documents, options);
+                const WrittenText texts(documents, options);
                 const std::vector<std::string_view> views(documents.begin(), documents.end());
                 const Corpus corpus(views, options);
                 for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward}) {
