@@ -89,11 +89,10 @@ Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
       boundaries_(stored.boundaries), lineStarts_(stored.lineStarts), lineFeeds_(stored.lineFeeds),
       forward_(stored.forward), owner_(std::move(owner))
 {
-    stopCount_ = std::min(stored.stopIds.size(), stopTokens_.size());
-    std::copy_n(stored.stopIds.begin(), stopCount_, stopTokens_.begin());
+    // The sentence ends are looked up in the token table; the full stops
+    // kept are the saved ones, which the saved stop positions hold (a sound
+    // index gives the same ids either way).
     findStops();
-    // The saved full stops are the ones to keep (they are what the saved
-    // stop positions hold); the lookups give the same ids for a sound index.
     stopCount_ = std::min(stored.stopIds.size(), stopTokens_.size());
     std::copy_n(stored.stopIds.begin(), stopCount_, stopTokens_.begin());
     // A saved corpus has both directions.

@@ -395,11 +395,17 @@ private:
             run = {j, j + 1, depth, false, spanStart, spanLast - spanStart + 1, 1, {}};
         }
         // Common prefixes that lie (a damaged saved index) could make a span
-        // run past the end: it is cut there.
-        run.spanStart = std::min(run.spanStart, end_);
-        run.spanLength = std::min(run.spanLength, end_ - run.spanStart);
-        if (sentences_)
+        // run past the end: it is cut there (again once a sentence end has
+        // moved it to another occurrence).
+        const auto cutAtEnd = [this, &run] {
+            run.spanStart = std::min(run.spanStart, end_);
+            run.spanLength = std::min(run.spanLength, end_ - run.spanStart);
+        };
+        cutAtEnd();
+        if (sentences_) {
             stopAtSentenceEnd(run, first, top);
+            cutAtEnd();
+        }
         if (spellingsDiffer_ && run.first > first)
             spell(run, first, top);
         return run;
