@@ -183,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         phrases.push_back(std::string(corpus.token(p)) + " " + std::string(corpus.token(p + 1)));
     TextPane pane;
     for (const std::string &phrase : phrases) {
-        if (!session.ask(phrase))
+        if (session.ask(phrase) != ExplorerSession::Asked::Found)
             continue;
         readLines(session, opened, pane);
         // A click on a label asks its tokens.

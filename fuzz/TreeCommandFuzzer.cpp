@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t pruning = reader.byte();
     const std::uint8_t extra = reader.byte();
     const std::uint32_t room = reader.u16();
-    const std::uint8_t output = reader.byte();
-    const std::size_t chunk = 1 + output % 64;
+    const std::uint8_t outputBits = reader.byte();
+    const std::size_t chunk = 1 + outputBits % 64;
     const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
 
     std::vector<std::string> arguments{"morvanet-tree"};
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         arguments.emplace_back(directions[mode & 3]);
     if (mode & 4)
         arguments.emplace_back("--ignore-case");
-    if (output & 0x40)
+    if (outputBits & 0x40)
         arguments.emplace_back("--sentences");
     if (mode & 8)
         arguments.emplace_back((extra & 0x40) != 0 ? "--segment" : "--unicode");
