@@ -19,6 +19,15 @@ namespace {
 constexpr std::string_view otherScriptStops[] = {"\xE3\x80\x82", "\xEF\xBC\x8E", "\xEF\xBD\xA1", "\xE0\xA5\xA4",
                                                  "\xDB\x94"};
 
+// The sentence ends besides the full stops, in UTF-8: "!", "?", and under
+// the UTF-8 rules the fullwidth exclamation and question marks U+FF01 and
+// U+FF1F.
+constexpr std::string_view otherSentenceEnds[] = {"!", "?", "\xEF\xBC\x81", "\xEF\xBC\x9F"};
+
+// Between two full stops nextSentenceEnd reads at most this many tokens
+// before it lists the other sentence ends' positions once and for all.
+constexpr Corpus::Position sentenceScanTokens = 256;
+
 // While a document is cut, the stop flag is read at the first token past
 // every pollBytes of it (a relaxed load every millisecond or so of the
 // slowest rules), and the bytes cut are told every reportBytes.
@@ -33,6 +42,7 @@ Corpus::Corpus(const char *bytes, std::uint32_t length, CorpusOptions options) :
     // copies of growing; the capacity that the tokens do not reach is never
     // touched, so it takes address space, not memory.
     reserveOnHugePages(ownIds_, length);
+    ownSeparated_.reserve(length / 64 + 1);
     addDocument(bytes, length, Progress(), 0, length);
     viewOwn();
     index(false, Progress());
@@ -48,6 +58,7 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
     if (total >= std::numeric_limits<Position>::max())
         throw std::length_error("the text has more bytes than token positions can number");
     reserveOnHugePages(ownIds_, total);
+    ownSeparated_.reserve(total / 64 + 1);
     const std::uint64_t bytes = total - (documents.empty() ? 0 : documents.size() - 1);
     std::uint64_t cut = 0;
     for (std::size_t d = 0; d < documents.size(); ++d) {
@@ -59,6 +70,7 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
                 ownLineFeeds_.push_back(0);
             }
             ownBoundaries_.push_back(static_cast<Position>(ownIds_.size()));
+            noteSeparated(true);
             ownIds_.push_back(noToken);
             if (options_.foldCase)
                 ownSpellingIds_.push_back(noToken);
@@ -72,10 +84,15 @@ Corpus::Corpus(std::span<const std::string_view> documents, CorpusOptions option
 }
 
 Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
-    : options_(stored.options), ids_(stored.ids), spellingIds_(stored.spellingIds), spellings_(stored.tokens),
+    : options_(stored.options), ids_(stored.ids), spellingIds_(stored.spellingIds), separated_(stored.separated),
+      spellings_(stored.tokens),
       boundaries_(stored.boundaries), lineStarts_(stored.lineStarts), lineFeeds_(stored.lineFeeds),
       forward_(stored.forward), owner_(std::move(owner))
 {
+    // The sentence ends are looked up in the token table; the full stops
+    // kept are the saved ones, which the saved stop positions hold (a sound
+    // index gives the same ids either way).
+    findStops();
     stopCount_ = std::min(stored.stopIds.size(), stopTokens_.size());
     std::copy_n(stored.stopIds.begin(), stopCount_, stopTokens_.begin());
     // A saved corpus has both directions.
@@ -90,6 +107,7 @@ void Corpus::viewOwn()
 {
     ids_ = ownIds_;
     spellingIds_ = ownSpellingIds_;
+    separated_ = ownSeparated_;
     boundaries_ = ownBoundaries_;
     lineStarts_ = ownLineStarts_;
     lineFeeds_ = ownLineFeeds_;
@@ -97,8 +115,8 @@ void Corpus::viewOwn()
 
 Corpus::Stored Corpus::stored() const
 {
-    Stored stored{options_,    ids_,       spellingIds_, spellings_.stored(), boundaries_, lineStarts_,
-                  lineFeeds_, stopTokens(), forward_.stored(), {}};
+    Stored stored{options_,    ids_,        spellingIds_,      separated_, spellings_.stored(), boundaries_,
+                  lineStarts_, lineFeeds_, stopTokens(), forward_.stored(), {}};
     if (backwardMade_)
         stored.backward = backward_->stored();
     return stored;
@@ -152,14 +170,55 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress
         if (start > nextEvent) [[unlikely]]
             passed(start);
     };
+    // What separates a token from the one before: the bytes between the
+    // end of that one and its start, zero bytes aside. Mostly there are
+    // none or a blank, so the byte before the start tells; only a zero
+    // byte there needs a look at the rest. A word gathered across zero
+    // bytes is longer in the text than it is: its end is found by counting
+    // its bytes off the text. The document's first token has no token
+    // before it (previousEnd lies past every start).
+    //
+    // The bits gather in a word of their own, stored every 64 positions:
+    // a store per token would cost the cutting a sixth of its time.
+    std::uint32_t previousEnd = UINT32_MAX;
+    unsigned fill = ownIds_.size() % 64;
+    std::uint64_t bits = 0;
+    if (fill != 0) {
+        bits = ownSeparated_.back();
+        ownSeparated_.pop_back();
+    }
+    const auto separate = [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
+        bool separated = start != previousEnd;
+        if (separated & (bytes[start - (start > 0)] == 0)) [[unlikely]]
+            separated = previousEnd > start
+                        || std::any_of(bytes + previousEnd, bytes + start, [](char c) { return c != 0; });
+        bits |= std::uint64_t{separated} << fill;
+        if (++fill == 64) [[unlikely]] {
+            ownSeparated_.push_back(bits);
+            bits = 0;
+            fill = 0;
+        }
+        previousEnd = start + static_cast<std::uint32_t>(token.size());
+        if (token.data() != bytes + start) [[unlikely]] {
+            previousEnd = start;
+            for (std::size_t held = 0; held < token.size(); ++previousEnd)
+                held += bytes[previousEnd] != 0;
+        }
+    };
+    const auto storeLastBits = [&] {
+        if (fill != 0)
+            ownSeparated_.push_back(bits);
+    };
     const std::atomic<bool> *stop = progress.stopFlag();
     std::string word;
     if (!options_.foldCase) {
         forEachTokenSharingCores(options_, bytes, length, word, stop,
                                  [&](std::string_view token, std::uint32_t start) __attribute__((always_inline)) {
                                      track(start);
+                                     separate(token, start);
                                      ownIds_.push_back(spellings_.intern(token));
                                  });
+        storeLastBits();
         return;
     }
     // Folded ids for searching and grouping, spellings for the labels: each
@@ -168,6 +227,7 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress
     std::string folded;
     forEachTokenSharingCores(options_, bytes, length, word, stop, [&](std::string_view token, std::uint32_t start) {
         track(start);
+        separate(token, start);
         const TokenId spelling = spellings_.intern(token);
         if (spelling == foldedOf_.size()) {
             // A new spelling: its folded form is itself, or another id of the
@@ -185,22 +245,114 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress
         ownSpellingIds_.push_back(spelling);
         ownIds_.push_back(foldedOf_[spelling]);
     });
+    storeLastBits();
+}
+
+void Corpus::findStops()
+{
+    stopCount_ = sentenceEndCount_ = otherEndCount_ = 0;
+    const auto add = [this](std::string_view mark, bool fullStop) {
+        const TokenId id = findToken(mark);
+        if (id == noToken)
+            return;
+        (fullStop ? stopTokens_[stopCount_++] : otherEnds_[otherEndCount_++]) = id;
+        sentenceEnds_[sentenceEndCount_++] = id;
+    };
+    // The byte rules keep ".", "!" and "?" alone.
+    add(".", true);
+    for (std::size_t k = 0; k < std::size(otherSentenceEnds); ++k) {
+        if (k < 2 || options_.utf8())
+            add(otherSentenceEnds[k], false);
+    }
+    if (options_.utf8()) {
+        for (const std::string_view mark : otherScriptStops)
+            add(mark, true);
+    }
+    std::sort(stopTokens_.begin(), stopTokens_.begin() + static_cast<std::ptrdiff_t>(stopCount_));
+    std::sort(sentenceEnds_.begin(), sentenceEnds_.begin() + static_cast<std::ptrdiff_t>(sentenceEndCount_));
+}
+
+Corpus::Position Corpus::nextSentenceEnd(const SuffixIndex &index, Position p, Position limit) const
+{
+    limit = std::min(limit, index.end());
+    if (p >= limit)
+        return limit;
+    // The full stops' positions are listed already; the other sentence ends
+    // are looked for before the next one. (A saved index's stops may lie:
+    // what they say is kept within [p, limit].)
+    const Position stop = std::clamp(index.nextStop(p), p, limit);
+    if (otherEndCount_ == 0)
+        return stop;
+    if (!otherEndsListed_.load(std::memory_order_acquire)) {
+        const Position until = stop - p > sentenceScanTokens ? p + sentenceScanTokens : stop;
+        for (Position q = p; q < until; ++q) {
+            const TokenId id = index.tokenId(q);
+            for (std::size_t k = 0; k < otherEndCount_; ++k) {
+                if (otherEnds_[k] == id)
+                    return q;
+            }
+        }
+        if (until == stop)
+            return stop;
+        listOtherSentenceEnds();
+    }
+    const std::vector<Position> &ends = otherEndPositions_;
+    Position other = limit;
+    if (!index.reversed()) {
+        const auto next = std::lower_bound(ends.begin(), ends.end(), p);
+        if (next != ends.end())
+            other = *next;
+    } else {
+        // Read backwards, position p is the text's n - 1 - p: the end sought
+        // is the last at or before it in the text.
+        const Position n = index.end();
+        const auto next = std::upper_bound(ends.begin(), ends.end(), n - 1 - p);
+        if (next != ends.begin())
+            other = n - 1 - *(next - 1);
+    }
+    return std::min(other, stop);
+}
+
+void Corpus::listOtherSentenceEnds() const
+{
+    std::call_once(otherEndsOnce_, [this] {
+        // In two halves, one per core, joined in order. An exception may not
+        // leave a parallel region, so each is carried out of it.
+        const std::span<const TokenId> ids = ids_;
+        const std::size_t half = ids.size() / 2;
+        std::vector<Position> parts[2];
+        std::exception_ptr failed[2];
+#if defined(_OPENMP)
+#pragma omp parallel for num_threads(2)
+#endif
+        for (int part = 0; part < 2; ++part) {
+            try {
+                const std::size_t from = part == 0 ? 0 : half, to = part == 0 ? half : ids.size();
+                for (std::size_t q = from; q < to; ++q) {
+                    const TokenId id = ids[q];
+                    for (std::size_t k = 0; k < otherEndCount_; ++k) {
+                        if (otherEnds_[k] == id)
+                            parts[part].push_back(static_cast<Position>(q));
+                    }
+                }
+            } catch (...) {
+                failed[part] = std::current_exception();
+            }
+        }
+        for (const std::exception_ptr &failure : failed) {
+            if (failure)
+                std::rethrow_exception(failure);
+        }
+        otherEndPositions_ = std::move(parts[0]);
+        otherEndPositions_.insert(otherEndPositions_.end(), parts[1].begin(), parts[1].end());
+        otherEndsListed_.store(true, std::memory_order_release);
+    });
 }
 
 void Corpus::index(bool backwardToo, const Progress &progress)
 {
     const std::atomic<bool> *stop = progress.stopFlag();
-    // The byte rules keep "." alone.
-    const auto addStop = [this](TokenId id) {
-        if (id != noToken)
-            stopTokens_[stopCount_++] = id;
-    };
-    addStop(findToken("."));
-    if (options_.utf8()) {
-        for (const std::string_view mark : otherScriptStops)
-            addStop(findToken(mark));
-    }
-    std::sort(stopTokens_.begin(), stopTokens_.begin() + static_cast<std::ptrdiff_t>(stopCount_));
+    findStops();
     const std::span<const TokenId> fullStops = stopTokens();
     // The indexes that let a phrase tree be built without walking the text.
     const std::uint64_t directions = backwardToo ? 2 : 1;

@@ -7,6 +7,7 @@
 #include "TokenTable.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,8 @@ public:
         CorpusOptions options;
         std::span<const TokenId> ids;
         std::span<const TokenId> spellingIds;  // when folding
+        // One bit per position (bit p % 64 of word p / 64), ceil(positions / 64) words: see separatedBefore.
+        std::span<const std::uint64_t> separated;
         TokenTable::Stored tokens;
         std::span<const Position> boundaries;
         std::span<const Position> lineStarts;
@@ -65,8 +68,9 @@ public:
     // opens an index: ids and spelling ids as long as the suffix arrays,
     // each below the token table's size except at the boundaries, which
     // hold noToken as no other position does; boundaries ascending and
-    // below end(); stop ids and one-byte token ids in range; a token table
-    // as TokenTable's view requires. The other arrays may lie: see
+    // below end(); stop ids and one-byte token ids in range; a word of
+    // separator bits per 64 positions; a token table as TokenTable's view
+    // requires. The other arrays may lie: see
     // SuffixIndex for how they are read.
     Corpus(const Stored &stored, std::shared_ptr<const void> owner);
     ~Corpus();
@@ -109,6 +113,24 @@ public:
             return noToken;
         return spellingIds_.empty() ? ids_[p] : spellingIds_[p];
     }
+    // Whether something stands between the token at p and the one before it
+    // in the text: white space or any other byte that the word rules pass
+    // over (under the byte rules every byte from 0x80 and the controls;
+    // under the UTF-8 rules anything that is no token's, ill-formed bytes
+    // included). Zero bytes do not count: the rules pass them over as if
+    // they were not there, inside a word and between tokens alike. True at
+    // a document's first token, at a boundary and past the end. Labels read
+    // as the text writes them put one blank where this is true and none
+    // where it is false ("king's house," rather than "king ' s house ,").
+    bool separatedBefore(Position p) const
+    {
+        if (p >= ids_.size()) [[unlikely]]
+            return true;
+        return (separated_[p / 64] >> (p % 64)) & 1;
+    }
+    // The bits separatedBefore reads, contiguous: bit p % 64 of word p / 64
+    // (a view, as tokenIds() is).
+    std::span<const std::uint64_t> separatedBits() const { return separated_; }
     // How many tokens the corpus holds (boundaries are not tokens).
     std::uint64_t tokenCount() const { return ids_.size() - boundaries_.size(); }
     // All ids in text order, contiguous: each below vocabularySize(), or
@@ -147,6 +169,29 @@ public:
     // U+06D4. Empty when the text has none.
     std::span<const TokenId> stopTokens() const { return {stopTokens_.data(), stopCount_}; }
     bool isStop(TokenId id) const { return forward_.isStop(id); }
+    // The ids of the sentence ends the text holds, ascending: the tokens
+    // after which every branch stops when a tree is asked to stop at
+    // sentence ends. ".", "!" and "?" under every word rule; under the
+    // UTF-8 rules also U+3002, U+FF0E, U+FF61, U+FF01, U+FF1F, U+0964 and
+    // U+06D4. The full stops (stopTokens()) are among them.
+    std::span<const TokenId> sentenceEndTokens() const { return {sentenceEnds_.data(), sentenceEndCount_}; }
+    bool isSentenceEnd(TokenId id) const
+    {
+        for (std::size_t k = 0; k < sentenceEndCount_; ++k) {
+            if (sentenceEnds_[k] == id)
+                return true;
+        }
+        return false;
+    }
+    // The first position in [p, limit) that holds a sentence end as `index`
+    // (forward() or backward()) reads the text, or limit (at most
+    // index.end()). Time: the tokens up to the next full stop, when that is
+    // within a few hundred; the first call that reads that many in vain
+    // lists the positions of the sentence ends that are no full stops (one
+    // pass over the ids, on both cores, kept while the corpus lives), and
+    // from then on every call is two binary searches. Safe to call from
+    // several threads.
+    Position nextSentenceEnd(const SuffixIndex &index, Position p, Position limit) const;
     // True when the `length` tokens from `start` are all printable ASCII
     // (0x20 to 0x7E), so that they, joined by blanks, are plain text. Constant
     // time while every token of the corpus is plain; otherwise it reads the span.
@@ -180,10 +225,23 @@ private:
 
     // Points the views at the corpus's own vectors once they are made.
     void viewOwn();
+    // Finds the ids of the full stops and of the sentence ends in the token table.
+    void findStops();
+    // Lists the positions of the sentence ends that are no full stops, once.
+    void listOtherSentenceEnds() const;
+    // Notes whether the position about to be added is separated from the one before.
+    void noteSeparated(bool separated)
+    {
+        const std::size_t p = ownIds_.size();
+        if (p % 64 == 0)
+            ownSeparated_.push_back(0);
+        ownSeparated_.back() |= std::uint64_t{separated} << (p % 64);
+    }
 
     CorpusOptions options_;
     std::span<const TokenId> ids_;
     std::span<const TokenId> spellingIds_;  // when folding: each position's spelling
+    std::span<const std::uint64_t> separated_;  // see separatedBefore
     TokenTable spellings_;                  // the tokens, and when folding their folded forms too
     std::span<const Position> boundaries_;
     // The line index: ascending positions where the line changes, each with
@@ -194,6 +252,15 @@ private:
     std::span<const std::uint32_t> lineFeeds_;
     std::array<TokenId, SuffixIndex::maxStops> stopTokens_{};
     std::size_t stopCount_ = 0;
+    std::array<TokenId, 10> sentenceEnds_{};
+    std::size_t sentenceEndCount_ = 0;
+    // The sentence ends that are no full stops ("!", "?" and their
+    // fullwidth forms): their ids, and once listed their positions in text order.
+    std::array<TokenId, 4> otherEnds_{};
+    std::size_t otherEndCount_ = 0;
+    mutable std::once_flag otherEndsOnce_;
+    mutable std::atomic<bool> otherEndsListed_{false};
+    mutable std::vector<Position> otherEndPositions_;
     SuffixIndex forward_;
     mutable std::once_flag backwardOnce_;
     mutable std::unique_ptr<SuffixIndex> backward_;
@@ -202,6 +269,7 @@ private:
     // A made corpus's own storage, which the views above show.
     std::vector<TokenId> ownIds_;
     std::vector<TokenId> ownSpellingIds_;
+    std::vector<std::uint64_t> ownSeparated_;
     std::vector<TokenId> foldedOf_;  // when folding: id -> the id of its folded form
     std::vector<Position> ownBoundaries_;
     std::vector<Position> ownLineStarts_;

@@ -217,6 +217,7 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     need(SectionKind::StopIds, SuffixIndex::maxStops, false);
     need(SectionKind::LineStarts, n, false);
     need(SectionKind::TokenIds, n);
+    need(SectionKind::Separated, (n + 63) / 64);
     if (options.foldCase)
         need(SectionKind::SpellingIds, n);
     need(SectionKind::Boundaries, boundaries);
@@ -247,6 +248,7 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     // Spellings are read only where their size was checked: in a folded corpus.
     if (options.foldCase)
         stored.spellingIds = file->array<TokenId>(SectionKind::SpellingIds);
+    stored.separated = file->array<std::uint64_t>(SectionKind::Separated);
     stored.tokens = {file->array<char>(SectionKind::TokenBytes), file->array<std::uint32_t>(SectionKind::TokenOffsets),
                      slots, file->array<TokenId>(SectionKind::TokenSingles), header.allPlain != 0};
     stored.boundaries = file->array<Position>(SectionKind::Boundaries);
@@ -472,6 +474,14 @@ std::string checkLayout(const Layout &layout)
         if (boundary ? id != Corpus::noToken || spelling != Corpus::noToken : id >= vocabulary || spelling >= vocabulary)
             return "the index's token ids are wrong at position " + std::to_string(p);
     }
+    // The separator bits: set at every boundary, as saving sets them, and
+    // none past the last position.
+    for (const Position at : stored.boundaries) {
+        if (!((stored.separated[at / 64] >> (at % 64)) & 1))
+            return "the index's separator bits are wrong at boundary " + std::to_string(at);
+    }
+    if (stored.ids.size() % 64 != 0 && stored.separated.back() >> (stored.ids.size() % 64) != 0)
+        return "the index's separator bits run past the last position";
     // The token table: offsets in order, every slot naming its token by its
     // hash, every token found, every one-byte token where its byte says.
     const TokenTable table(stored.tokens);
@@ -568,6 +578,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.add(SectionKind::StopIds, stored.stopIds)
         && sink.add(SectionKind::TokenIds, stored.ids)
         && (stored.spellingIds.empty() || sink.add(SectionKind::SpellingIds, stored.spellingIds))
+        && sink.add(SectionKind::Separated, stored.separated)
         && sink.add(SectionKind::Boundaries, stored.boundaries)
         && sink.add(SectionKind::LineStarts, stored.lineStarts) && sink.add(SectionKind::LineFeeds, stored.lineFeeds)
         && sink.add(SectionKind::Documents, std::span<const DocumentRecord>(records))

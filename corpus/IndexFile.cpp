@@ -35,6 +35,7 @@ std::uint32_t IndexFile::elementSizeOf(std::uint32_t kind)
     case SectionKind::OpenedPath:
         return 1;
     case SectionKind::TokenSlots:
+    case SectionKind::Separated:
         return 8;
     case SectionKind::Documents:
         return sizeof(DocumentRecord);
@@ -75,6 +76,7 @@ std::string IndexFile::nameOf(std::uint32_t kind)
     case SectionKind::DocumentNames: return "document names";
     case SectionKind::SavedFrom: return "saving folder";
     case SectionKind::OpenedPath: return "opened path";
+    case SectionKind::Separated: return "separator bits";
     default: break;
     }
     for (const SectionKind direction : {SectionKind::Forward, SectionKind::Backward}) {

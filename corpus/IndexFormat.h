@@ -9,7 +9,7 @@ namespace indexformat {
 // "\x89MVI\r\n\x1a\n": the first byte is no text's (not ASCII, not a UTF-8
 // lead byte), and a transfer that turns line ends over spoils the rest.
 inline constexpr char magic[8] = {'\x89', 'M', 'V', 'I', '\r', '\n', '\x1a', '\n'};
-inline constexpr std::uint32_t version = 1;
+inline constexpr std::uint32_t version = 2;
 // Written as the machine stores it: read back on a machine of the other byte
 // order it is 0x04030201.
 inline constexpr std::uint32_t byteOrderMark = 0x01020304;
@@ -34,6 +34,7 @@ enum class SectionKind : std::uint32_t {
     DocumentNames = 12, // char: the documents' names back to back
     SavedFrom = 13,    // char: the working folder the index was saved in
     OpenedPath = 14,   // char: the file or folder the corpus was read from; optional (absent in older indexes)
+    Separated = 15,    // u64, ceil(positions / 64): bit p % 64 of word p / 64 tells whether the text separates token p from the one before
     Forward = 32,
     Backward = 48,
 };

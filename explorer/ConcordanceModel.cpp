@@ -208,7 +208,8 @@ const ConcordanceModel::MadeRow &ConcordanceModel::madeRow(int row) const
         return made;
     const Position p = rows_[static_cast<std::size_t>(row)];
     ConcordanceRow text;
-    makeConcordanceRow(opened_->corpus(), p, length_, context_, text);
+    // Shown as the text writes it; the export keeps --kwic's blanks.
+    makeConcordanceRow(opened_->corpus(), p, length_, context_, text, RowSpacing::AsWritten);
     made.columns[LocationColumn] = location(row);
     made.columns[LeftColumn] = labelString(text.before, encoding_);
     made.columns[PhraseColumn] = labelString(text.phrase, encoding_);

@@ -27,7 +27,9 @@ class QIODevice;
 // tool's --kwic line: "PATH:LINE" (the path relative to the opened folder,
 // or the file's name), up to context() tokens before the phrase, the phrase
 // as it stands in the text, up to context() tokens after it, never across a
-// document's end. Label text becomes characters by LabelEncoding, paths by
+// document's end; but the columns show their tokens as the text writes them
+// (RowSpacing::AsWritten), where the TSV export joins them by single blanks
+// as --kwic does. Label text becomes characters by LabelEncoding, paths by
 // the file system's encoding.
 //
 // The rows can be narrowed to a subset (the occurrences through a node of

@@ -10,6 +10,8 @@
 
 struct ExplorerControls {
     QueryDirection direction = QueryDirection::After;
+    // Whether every branch stops after a sentence end (Query::sentences).
+    bool sentences = true;
     // How the corpus is cut and compared; changing either means indexing again.
     CorpusOptions corpus;
     TreePruning pruning;
@@ -19,7 +21,8 @@ struct ExplorerControls {
 
     bool operator==(const ExplorerControls &other) const
     {
-        return direction == other.direction && corpus == other.corpus && pruning.maxDepth == other.pruning.maxDepth
+        return direction == other.direction && sentences == other.sentences && corpus == other.corpus
+               && pruning.maxDepth == other.pruning.maxDepth
                && pruning.minCount == other.pruning.minCount && maxBytes == other.maxBytes;
     }
 };

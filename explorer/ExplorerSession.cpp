@@ -157,6 +157,7 @@ bool ExplorerSession::answer(Entry &entry)
     query.phrase = entry.phrase;
     query.tokens = entry.tokens;
     query.direction = entry.controls.direction;
+    query.sentences = entry.controls.sentences;
     query.pruning = entry.controls.pruning;
     auto answer = std::make_shared<QueryAnswer>(answerQuery(corpus_->corpus(), query));
     const bool found = answer->status == QueryAnswer::Status::Found;
@@ -363,7 +364,20 @@ void ExplorerSession::setDirection(QueryDirection direction)
     if (controls_.direction == direction)
         return;
     controls_.direction = direction;
-    // A corpus on its way asks its phrase in the new direction once it is there.
+    askAgain();
+}
+
+void ExplorerSession::setSentences(bool sentences)
+{
+    if (controls_.sentences == sentences)
+        return;
+    controls_.sentences = sentences;
+    askAgain();
+}
+
+void ExplorerSession::askAgain()
+{
+    // A corpus on its way asks its phrase with the new controls once it is there.
     if (opening() || corpusStale()) {
         followControls();
         emit changed();

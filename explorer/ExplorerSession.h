@@ -150,12 +150,14 @@ public:
     // occurrences found.
     Lines linesThrough(const PhraseNode &node, bool middle) const;
 
-    // Changing the direction asks the current phrase again (a new entry);
+    // Changing the direction, or whether branches stop at sentence ends,
+    // asks the current phrase again (a new entry);
     // pruning redraws the current entry, which keeps it. Changing the word
     // rules or folding indexes the corpus anew (loadWanted()), or, while
     // one opens, opens it so; going back to the open corpus's own rules
     // while it is indexed anew drops that load (loadUnwanted()).
     void setDirection(QueryDirection direction);
+    void setSentences(bool sentences);
     void setPruning(const TreePruning &pruning);
     void setCorpusOptions(const CorpusOptions &options);
     void setMaxBytes(std::uint64_t maxBytes) { controls_.maxBytes = maxBytes; }
@@ -177,6 +179,9 @@ signals:
     void loadUnwanted();
 
 private:
+    // Asks the current phrase again with the controls just changed, or
+    // lets the corpus on its way ask it so.
+    void askAgain();
     // The occurrences the current entry's tree on `side` counts, or null.
     const TreeOccurrences *occurrences(TreeDirection side) const;
     // Answers `entry` of the open corpus; whether it has a tree.

@@ -288,6 +288,13 @@ void ExplorerWindow::makeActions()
                         QueryDirection::Before);
     both_ = direction(tr("B&oth"), tr("The double tree: what precedes and what follows the phrase"),
                       Qt::CTRL | Qt::Key_3, QueryDirection::Both);
+    sentences_ = new QAction(tr("&Stop at Sentence Ends"), this);
+    sentences_->setCheckable(true);
+    sentences_->setToolTip(tr("End every branch after the word that ends a sentence"));
+    connect(sentences_, &QAction::toggled, this, [this](bool on) {
+        if (!refreshing_)
+            session_.setSentences(on);
+    });
     ignoreCase_ = new QAction(tr("&Ignore Case"), this);
     ignoreCase_->setCheckable(true);
     ignoreCase_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
@@ -366,6 +373,7 @@ void ExplorerWindow::makeMenus()
     QMenu *tree = menuBar()->addMenu(tr("&Tree"));
     tree->addActions(directions_->actions());
     tree->addSeparator();
+    tree->addAction(sentences_);
     tree->addAction(ignoreCase_);
     QMenu *words = tree->addMenu(tr("&Word Rules"));
     words->addActions(wordRules_->actions());
@@ -536,6 +544,7 @@ void ExplorerWindow::writeSettings() const
     const ExplorerControls &controls = session_.controls();
     settings.setValue(QStringLiteral("controls/direction"), directionKey(controls.direction));
     settings.setValue(QStringLiteral("controls/ignoreCase"), controls.corpus.foldCase);
+    settings.setValue(QStringLiteral("controls/sentences"), controls.sentences);
     settings.setValue(QStringLiteral("controls/words"), wordRulesKey(controls.corpus.words));
     settings.setValue(QStringLiteral("controls/depth"),
                       controls.pruning.maxDepth == UINT32_MAX ? -1 : static_cast<qint64>(controls.pruning.maxDepth));
@@ -549,6 +558,7 @@ ExplorerControls savedExplorerControls()
     ExplorerControls controls;
     controls.direction = directionOf(settings.value(QStringLiteral("controls/direction")).toString());
     controls.corpus.foldCase = settings.value(QStringLiteral("controls/ignoreCase"), false).toBool();
+    controls.sentences = settings.value(QStringLiteral("controls/sentences"), true).toBool();
     controls.corpus.words = wordRulesOf(settings.value(QStringLiteral("controls/words")).toString());
     const qint64 depth = settings.value(QStringLiteral("controls/depth"), -1).toLongLong();
     controls.pruning.maxDepth = depth < 0 || depth > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(depth);
@@ -864,6 +874,7 @@ void ExplorerWindow::refreshControls()
     before_->setChecked(controls.direction == QueryDirection::Before);
     both_->setChecked(controls.direction == QueryDirection::Both);
     ignoreCase_->setChecked(controls.corpus.foldCase);
+    sentences_->setChecked(controls.sentences);
     const auto rules = static_cast<std::size_t>(controls.corpus.words);
     wordRuleActions_[rules]->setChecked(true);
     words_->setCurrentIndex(static_cast<int>(rules));

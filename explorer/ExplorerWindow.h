@@ -145,6 +145,7 @@ private:
     QAction *before_ = nullptr;
     QAction *both_ = nullptr;
     QAction *ignoreCase_ = nullptr;
+    QAction *sentences_ = nullptr;
     // One per WordRules value, in its order.
     std::array<QAction *, 3> wordRuleActions_{};
     QAction *back_ = nullptr;

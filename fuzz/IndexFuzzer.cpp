@@ -17,8 +17,8 @@
 
 namespace {
 
-// Reads up to `budget` nodes of the tree, making each one's label: a damaged
-// index may make a tree far larger than its text.
+// Reads up to `budget` nodes of the tree, making each one's label, plain
+// and as written: a damaged index may make a tree far larger than its text.
 void walk(const PhraseNode &root, std::size_t budget)
 {
     std::vector<const PhraseNode *> pending{&root};
@@ -26,6 +26,8 @@ void walk(const PhraseNode &root, std::size_t budget)
         const PhraseNode *node = pending.back();
         pending.pop_back();
         FUZZ_CHECK(node->labelPrefix(64).size() <= 64);
+        FUZZ_CHECK(node->writtenLabelPrefix(64).size() <= 64);
+        FUZZ_CHECK(node->writtenLabelSuffix(64).size() <= 64);
         for (const auto &child : node->children())
             pending.push_back(child.get());
     }
@@ -61,9 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         phrases.push_back(std::string(corpus.token(p)) + " " + std::string(corpus.token(p + 1)));
     for (const std::string &phrase : phrases) {
         for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward}) {
-            const PhraseSearchResult result = searchPhrase(corpus, phrase, direction);
-            if (result.root)
-                walk(*result.root, 2000);
+            for (const bool sentences : {false, true}) {
+                const PhraseSearchResult result = searchPhrase(corpus, phrase, direction, sentences);
+                if (result.root)
+                    walk(*result.root, 2000);
+            }
         }
         // The concordance: lines and rows as the tool makes them.
         const PhraseOccurrences found = findOccurrences(corpus, phrase);
@@ -74,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             FUZZ_CHECK(p < corpus.end() && found.length <= corpus.end() - p);
             FUZZ_CHECK(corpus.documentOf(p) < opened.sources.size());
             makeConcordanceRow(corpus, p, found.length, 3, row);
+            makeConcordanceRow(corpus, p, found.length, 3, row, RowSpacing::AsWritten);
         }
     }
     return 0;

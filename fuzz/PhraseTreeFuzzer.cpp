@@ -1,8 +1,10 @@
 // Fuzzes the tokenizer, the corpus and searchPhrase on arbitrary texts and
 // phrases, forward or backward, folding case or not, cutting bytes, Unicode or segmented words,
-// over one to three documents: the shaped tree must keep its invariants, its
-// nodes' occurrences must agree with their counts, and on small inputs it
-// must equal the plain reference builder's tree on the transformed token list.
+// stopping at sentence ends or not, over one to three documents: the shaped
+// tree must keep its invariants, its nodes' occurrences must agree with
+// their counts, and on small inputs it must equal the plain reference
+// builder's tree on the transformed token list, and every label as written
+// must be its stretch of the text.
 #include "Corpus.h"
 #include "FuzzInput.h"
 #include "PhraseNode.h"
@@ -10,6 +12,7 @@
 #include "ReferencePhraseTree.h"
 #include "TreeOccurrences.h"
 #include "UnicodeTokens.h"
+#include "WrittenText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,12 +33,13 @@ const std::string boundary = "\x01";
 struct Mode {
     CorpusOptions options;
     bool backward = false;
+    bool sentences = false;
     std::size_t documents = 1;
 
     explicit Mode(std::uint8_t bits)
         : options{(bits & 4) == 0 ? WordRules::Bytes : (bits & 0x80) != 0 ? WordRules::Segmented : WordRules::Unicode,
                   (bits & 2) != 0},
-          backward((bits & 1) != 0), documents(1 + (bits >> 3) % 3)
+          backward((bits & 1) != 0), sentences((bits & 0x40) != 0), documents(1 + (bits >> 3) % 3)
     {
     }
     std::vector<std::string> tokensOf(std::string_view bytes) const
@@ -174,6 +178,44 @@ void checkNodeOccurrences(const PhraseNode &root, const Corpus &corpus, const Mo
     }
 }
 
+// Every node's label as written (the first few thousand, met depth
+// first) is its span's stretch of the documents' bytes with each run of
+// separators made one blank, the root's the phrase as typed meeting it as
+// the text does; one spelled from several occurrences reads so but for the
+// case of its letters. Its bounded prefixes are the whole's.
+void checkWrittenLabels(const PhraseNode &root, const WrittenText &text, std::string_view phrase, const Mode &mode)
+{
+    std::size_t budget = 2000;
+    std::vector<const PhraseNode *> pending{&root};
+    while (!pending.empty() && budget-- > 0) {
+        const PhraseNode &node = *pending.back();
+        pending.pop_back();
+        for (const auto &child : node.children())
+            pending.push_back(child.get());
+        const std::uint32_t length = node.tokenCount();
+        std::string expected = length > 0 ? text.written(node.spanStart(), length) : "";
+        if (&node == &root) {
+            if (length == 0)
+                expected = phrase;
+            else if (mode.backward)
+                expected += text.joinBefore(node.spanStart() + length) + std::string(phrase);
+            else
+                expected = std::string(phrase) + text.joinBefore(node.spanStart()) + expected;
+        }
+        const std::string written = node.writtenLabel();
+        if (node.wholeLabel()) {
+            std::string foldedWritten, foldedExpected;
+            appendFolded(written, mode.options.utf8(), foldedWritten);
+            appendFolded(expected, mode.options.utf8(), foldedExpected);
+            FUZZ_CHECK(foldedWritten == foldedExpected);
+        } else {
+            FUZZ_CHECK(written == expected);
+        }
+        FUZZ_CHECK(node.writtenLabelPrefix(written.size() / 2) == written.substr(0, written.size() / 2));
+        FUZZ_CHECK(node.writtenLabelSuffix(written.size() / 3) == written.substr(written.size() - written.size() / 3));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -204,7 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(corpus.boundaries().size() == mode.documents - 1);
 
     const PhraseSearchResult result =
-        searchPhrase(corpus, phrase, mode.backward ? TreeDirection::Backward : TreeDirection::Forward);
+        searchPhrase(corpus, phrase, mode.backward ? TreeDirection::Backward : TreeDirection::Forward, mode.sentences);
     const std::vector<std::string> keys = mode.keysOf(tokens);
     const std::vector<std::string> queryKeys = mode.keysOf(query);
     // A tree exactly when the phrase has tokens and they occur.
@@ -218,13 +260,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ReferenceRules rules;
         rules.key = [&mode](const std::string &token) { return mode.key(token); };
         rules.isBoundary = [](const std::string &token) { return token == boundary; };
-        if (mode.options.utf8())
+        if (mode.options.utf8()) {
             rules.isStop = isUnicodeFullStop;
+            rules.isSentenceEnd = isUnicodeSentenceEnd;
+        }
         rules.backward = mode.backward;
+        rules.sentences = mode.sentences;
         const std::unique_ptr<ReferenceNode> expected = buildReferenceTree(tokens, query, std::string(phrase), rules);
         FUZZ_CHECK((expected != nullptr) == (result.root != nullptr));
-        if (expected && result.root)
+        if (expected && result.root) {
             FUZZ_CHECK(firstDifference(*expected, *result.root).empty());
+            const WrittenText written(std::vector<std::string>(documents.begin(), documents.end()), mode.options);
+            checkWrittenLabels(*result.root, written, phrase, mode);
+        }
     }
     if (!result.root)
         return 0;

@@ -1,6 +1,6 @@
 // Fuzzes morvanet-tree whole, from its options to its output: a mode byte
 // picks the options (direction, folding, word rules, format, pruning, byte
-// limit, one file or a folder of several), the text is written to files, and
+// limit, stopping at sentence ends, one file or a folder of several), the text is written to files, and
 // the output goes to a buffer that fails after a chosen number of bytes. The
 // command must exit with 0 or 1 while the output takes everything and with 2
 // once it has failed, having written exactly the first bytes of what it
@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t pruning = reader.byte();
     const std::uint8_t extra = reader.byte();
     const std::uint32_t room = reader.u16();
-    const std::size_t chunk = 1 + reader.byte() % 64;
+    const std::uint8_t outputBits = reader.byte();
+    const std::size_t chunk = 1 + outputBits % 64;
     const auto [phrase, text] = fuzzinput::splitPhraseAndText(reader);
 
     std::vector<std::string> arguments{"morvanet-tree"};
@@ -101,6 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         arguments.emplace_back(directions[mode & 3]);
     if (mode & 4)
         arguments.emplace_back("--ignore-case");
+    if (outputBits & 0x40)
+        arguments.emplace_back("--sentences");
     if (mode & 8)
         arguments.emplace_back((extra & 0x40) != 0 ? "--segment" : "--unicode");
     const char *const formats[] = {nullptr, "--json", "--kwic", "--layout"};

@@ -23,6 +23,9 @@ struct Query {
     // Which nodes a front prints or draws; the trees themselves are whole
     // (their nodes are made as they are read).
     TreePruning pruning;
+    // Whether every branch stops after a sentence end (see searchPhrase);
+    // otherwise only a continuation met once stops, after a full stop.
+    bool sentences = false;
 
     bool forwardWanted() const { return direction != QueryDirection::Before; }
     bool backwardWanted() const { return direction != QueryDirection::After; }

@@ -23,8 +23,8 @@ QueryAnswer::Status statusOf(PhraseSearchResult::Status status)
 
 PhraseSearchResult search(const Corpus &corpus, const Query &query, TreeDirection direction)
 {
-    return query.tokens.empty() ? searchPhrase(corpus, query.phrase, direction)
-                                : searchTokens(corpus, query.phrase, query.tokens, direction);
+    return query.tokens.empty() ? searchPhrase(corpus, query.phrase, direction, query.sentences)
+                                : searchTokens(corpus, query.phrase, query.tokens, direction, query.sentences);
 }
 
 QueryAnswer answerOrThrow(const Corpus &corpus, const Query &query)

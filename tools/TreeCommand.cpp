@@ -89,6 +89,12 @@ const char helpText[] =
     "  --both    the double tree: the --reverse tree, then (after an empty line)\n"
     "            the forward one; as JSON {\"before\": ..., \"after\": ...};\n"
     "            drawn with the phrase once in the middle\n"
+    "  --sentences  stop every branch after a sentence end (\".\", \"!\", \"?\"; with\n"
+    "            --unicode or --segment also U+3002, U+FF0E, U+FF61, U+FF01,\n"
+    "            U+FF1F, U+0964, U+06D4), so that a text written twice no longer\n"
+    "            runs on through a whole copy; with --reverse a branch stops at\n"
+    "            the sentence end before it. Without it only a continuation met\n"
+    "            once stops, after a full stop\n"
     "  --ignore-case  match and group tokens regardless of case; a label is\n"
     "            spelled as the first occurrence met, the root as typed\n"
     "  --unicode  read FILE and PHRASE as UTF-8: words are runs of letters, marks\n"
@@ -203,8 +209,8 @@ bool parseSize(std::string_view text, int &width, int &height)
 Parsed parseArguments(int argc, char **argv, Options &options, std::string &error)
 {
     enum : int {
-        Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, IgnoreCase, Unicode, Segment, MaxBytes, Depth, MinCount,
-        Kwic, SaveIndex, CheckIndex, Scale, Help, Version
+        Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, Sentences, IgnoreCase, Unicode, Segment, MaxBytes,
+        Depth, MinCount, Kwic, SaveIndex, CheckIndex, Scale, Help, Version
     };
     static const option longOptions[] = {
         {"json", no_argument, nullptr, Json},
@@ -215,6 +221,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"counts", no_argument, nullptr, Counts},
         {"reverse", no_argument, nullptr, Reverse},
         {"both", no_argument, nullptr, Both},
+        {"sentences", no_argument, nullptr, Sentences},
         {"ignore-case", no_argument, nullptr, IgnoreCase},
         {"unicode", no_argument, nullptr, Unicode},
         {"segment", no_argument, nullptr, Segment},
@@ -283,6 +290,9 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
             break;
         case Both:
             options.both = true;
+            break;
+        case Sentences:
+            options.query.sentences = true;
             break;
         case IgnoreCase:
             options.corpus.options.foldCase = true;

@@ -6,11 +6,12 @@
 
 namespace {
 
-// Appends the tokens [from, to) joined by single blanks.
-void appendTokens(std::string &out, const Corpus &corpus, Corpus::Position from, Corpus::Position to)
+// Appends the tokens [from, to) joined by single blanks, or as written.
+void appendTokens(std::string &out, const Corpus &corpus, Corpus::Position from, Corpus::Position to,
+                  RowSpacing spacing)
 {
     for (Corpus::Position p = from; p < to; ++p) {
-        if (p > from)
+        if (p > from && (spacing == RowSpacing::Blanks || corpus.separatedBefore(p)))
             out += ' ';
         out += corpus.token(p);
     }
@@ -43,7 +44,7 @@ std::vector<std::uint64_t> occurrenceLines(const Corpus &corpus, std::span<const
 }
 
 void makeConcordanceRow(const Corpus &corpus, Corpus::Position start, std::uint32_t length, std::uint32_t context,
-                        ConcordanceRow &row)
+                        ConcordanceRow &row, RowSpacing spacing)
 {
     const std::uint32_t document = corpus.documentOf(start);
     const Corpus::Position first = corpus.documentStart(document);
@@ -52,7 +53,7 @@ void makeConcordanceRow(const Corpus &corpus, Corpus::Position start, std::uint3
     row.before.clear();
     row.phrase.clear();
     row.after.clear();
-    appendTokens(row.before, corpus, start - std::min(context, start - first), start);
-    appendTokens(row.phrase, corpus, start, end);
-    appendTokens(row.after, corpus, end, end + std::min(context, last - end));
+    appendTokens(row.before, corpus, start - std::min(context, start - first), start, spacing);
+    appendTokens(row.phrase, corpus, start, end, spacing);
+    appendTokens(row.after, corpus, end, end + std::min(context, last - end), spacing);
 }

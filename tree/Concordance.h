@@ -26,8 +26,14 @@ PhraseOccurrences findOccurrences(const Corpus &corpus, std::string_view text);
 // lines between each and the next.
 std::vector<std::uint64_t> occurrenceLines(const Corpus &corpus, std::span<const Corpus::Position> starts);
 
+// How a concordance row joins its tokens: by single blanks (as
+// morvanet-tree --kwic prints them), or as the text writes them, one blank
+// where it separates two tokens and none where they touch (see
+// Corpus::separatedBefore).
+enum class RowSpacing { Blanks, AsWritten };
+
 // The text of one concordance row, each part's tokens as they stand in the
-// text, joined by single blanks.
+// text, joined as a RowSpacing says.
 struct ConcordanceRow {
     std::string before;  // up to `context` tokens before the occurrence
     std::string phrase;  // the occurrence's tokens
@@ -39,4 +45,4 @@ struct ConcordanceRow {
 // The row's strings are reused, so that rows made one after another
 // allocate nothing once they are long enough. Time: the row's tokens.
 void makeConcordanceRow(const Corpus &corpus, Corpus::Position start, std::uint32_t length, std::uint32_t context,
-                        ConcordanceRow &row);
+                        ConcordanceRow &row, RowSpacing spacing = RowSpacing::Blanks);

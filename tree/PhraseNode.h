@@ -16,6 +16,11 @@
 // so a tree costs memory per node, not per token of its labels. A node with a
 // span refers to its corpus, which must outlive it.
 //
+// The same tokens read as the text writes them (writtenLabel()) with one
+// blank where the text separates two of them and none where they touch, as
+// the occurrence that the span stands at has them: "king's house," where
+// label() gives "king ' s house ,".
+//
 // Whatever its label, a node the tree builder made knows the ids of the
 // tokens it stands for (tokenIds()): its span's, also when the label was
 // spelled from other occurrences of the same folded tokens and is kept as
@@ -26,8 +31,12 @@ public:
     enum class TextPlace : std::uint8_t {
         BeforeSpan,
         AfterSpan,
-        // The text is the whole label; the span gives only the tokens' ids.
+        // The text is the whole label; the span gives only the tokens' ids
+        // (and, to the written label, where the text separates them). Its
+        // search text, if it has one, is its start...
         WholeLabel,
+        // ...or its end (the root of a tree of what precedes a phrase).
+        WholeLabelTextLast,
     };
 
     // A node labelled with `text` exactly, weight 0, no children; its first
@@ -59,6 +68,25 @@ public:
     std::string labelPrefix(std::size_t maxBytes) const;
     // The last min(maxBytes, label size) bytes of the label, made the same way.
     std::string labelSuffix(std::size_t maxBytes) const;
+
+    // The label as the text writes it: label()'s tokens, with one blank
+    // between two of them where Corpus::separatedBefore says the text
+    // separates them and none where they touch, at the occurrence the span
+    // stands at (the first met); a label spelled from several occurrences
+    // (WholeLabel) takes its tokens' spellings as label() has them and its
+    // blanks from the span. A search text stays as typed, and meets the
+    // span with one blank or none as the phrase meets that occurrence's
+    // run in the text (before it, when the text comes after the span). A
+    // node without a span (made from a text alone, or merged by
+    // absorbOnlyChild from parts that are not one run of the text) reads as
+    // label(). The outline, JSON and concordance keep label()'s blanks.
+    std::string writtenLabel() const;
+    // Appends writtenLabel()'s bytes to `out`.
+    void appendWrittenLabel(std::string &out) const;
+    // The first, or the last, min(maxBytes, size) bytes of writtenLabel(),
+    // made without making the rest (as labelPrefix and labelSuffix).
+    std::string writtenLabelPrefix(std::size_t maxBytes) const;
+    std::string writtenLabelSuffix(std::size_t maxBytes) const;
 
     float weight() const { return weight_; }
     void setWeight(float weight) { weight_ = weight; }
@@ -100,8 +128,12 @@ public:
     // Merges the only child into this node: the label gains " " and the
     // child's label, the weight and count become the child's, and the child's children
     // become this node's. Requires exactly one child. Constant time when the
-    // child's span continues this node's span in the corpus (as growth makes
-    // them); otherwise the label is materialized once.
+    // child's span continues this node's span in the corpus, spelled alike
+    // (as growth makes them, unless folded tokens are spelled otherwise
+    // there); otherwise the label is materialized once, and when the tokens
+    // right before the child's span are this node's ones by their ids, the
+    // node keeps that longer span as a WholeLabel. Either way the written
+    // label takes its blanks from the child's occurrence.
     void absorbOnlyChild();
 
     // The label's parts: its text, and the span of corpus tokens that it
@@ -109,10 +141,13 @@ public:
     const std::string &text() const { return text_; }
     const Corpus *corpus() const { return corpus_; }
     Corpus::Position spanStart() const { return spanStart_; }
-    std::uint32_t spanLength() const { return textPlace_ == TextPlace::WholeLabel ? 0 : spanLength_; }
+    std::uint32_t spanLength() const { return wholeLabel() ? 0 : spanLength_; }
     TextPlace textPlace() const { return textPlace_; }
+    // Whether the text is the whole label (WholeLabel or WholeLabelTextLast).
+    bool wholeLabel() const { return textPlace_ >= TextPlace::WholeLabel; }
     // How many bytes of the label the search text takes, at its start (at its
-    // end for a text after the span): a root's phrase as typed, also when the
+    // end for a text after the span or WholeLabelTextLast): a root's phrase
+    // as typed (the same bytes start or end writtenLabel()), also when the
     // root keeps its whole label as literal text (its levels spelled from
     // different occurrences); 0 for a node below the root. Made from a text
     // alone or with a span, a node takes its text as its search text.
@@ -123,7 +158,7 @@ public:
     // `out` in the text's reading order. A root stands for its absorbed run
     // only: its phrase is the query's. A node labelled by text alone (made
     // from a text, or merged by absorbOnlyChild from parts that are not one
-    // span) stands for none.
+    // run of the text) stands for none.
     std::uint32_t tokenCount() const { return corpus_ != nullptr ? spanLength_ : 0; }
     void appendTokenIds(std::vector<Corpus::TokenId> &out) const;
 
@@ -134,6 +169,11 @@ private:
             makeChildrenFromSource();
     }
     void makeChildrenFromSource() const;
+    // Calls take(join, body) for each part of the written label: a token,
+    // or a text, and what stands before it (" " or nothing); in order, or
+    // with `backward` from the last. Stops when take returns false.
+    template <typename Take>
+    void forEachWrittenPart(bool backward, Take &&take) const;
 
     std::string text_;
     const Corpus *corpus_ = nullptr;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, TreeDirection direction)
+PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, TreeDirection direction, bool sentences)
 {
     PhraseSearchResult result;
     std::vector<Corpus::TokenId> query;
@@ -20,11 +20,11 @@ PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, Tre
         result.status = PhraseSearchResult::Status::NotFound;
         return result;
     }
-    return searchTokens(corpus, text, query, direction);
+    return searchTokens(corpus, text, query, direction, sentences);
 }
 
 PhraseSearchResult searchTokens(const Corpus &corpus, std::string_view text, std::span<const Corpus::TokenId> tokens,
-                                TreeDirection direction)
+                                TreeDirection direction, bool sentences)
 {
     PhraseSearchResult result;
     if (tokens.empty())
@@ -32,9 +32,9 @@ PhraseSearchResult searchTokens(const Corpus &corpus, std::string_view text, std
     if (direction == TreeDirection::Backward) {
         // The backward index reads the text from its end: so is the phrase.
         const std::vector<Corpus::TokenId> reversed(tokens.rbegin(), tokens.rend());
-        result.root = buildCollapsedTree(corpus, corpus.backward(), std::string(text), reversed);
+        result.root = buildCollapsedTree(corpus, corpus.backward(), std::string(text), reversed, sentences);
     } else {
-        result.root = buildCollapsedTree(corpus, corpus.forward(), std::string(text), tokens);
+        result.root = buildCollapsedTree(corpus, corpus.forward(), std::string(text), tokens, sentences);
     }
     result.status = result.root ? PhraseSearchResult::Status::Found : PhraseSearchResult::Status::NotFound;
     return result;

@@ -32,12 +32,18 @@ std::unique_ptr<PhraseNode> buildPhraseTree(const Corpus &corpus, std::string_vi
 // token sequence and the reversed phrase, with every label read in the
 // text's order again: occurrences are taken from right to left, a label is
 // spelled as its latest occurrence, and the root reads "<absorbed run> <text>".
-// The corpus's backward index is built the first time it is needed.
-PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, TreeDirection direction);
+// The corpus's backward index is built the first time it is needed. With
+// `sentences`, every branch stops after the first sentence end it meets
+// (Corpus::sentenceEndTokens; backward, the first one before the phrase,
+// which it then starts with), so that a text written twice no longer runs
+// on through a whole copy; without, only a continuation met once stops,
+// after a full stop.
+PhraseSearchResult searchPhrase(const Corpus &corpus, std::string_view text, TreeDirection direction,
+                                bool sentences = false);
 
 // The same for `tokens`, ids of `corpus` in the text's reading order (the
 // tokens a label was made of), the root labelled `text`: the phrase is not
 // cut again, so a label is searched as the tokens it stands for whatever
 // its text would be cut into. NoTokens when `tokens` is empty.
 PhraseSearchResult searchTokens(const Corpus &corpus, std::string_view text, std::span<const Corpus::TokenId> tokens,
-                                TreeDirection direction);
+                                TreeDirection direction, bool sentences = false);

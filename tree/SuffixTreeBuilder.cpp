@@ -136,9 +136,9 @@ public:
     // The occurrences are the suffix-array run [first, last) of a query of
     // `m` tokens; those that start inside an earlier chosen one are left out.
     ContinuationIndex(const Corpus &corpus, const SuffixIndex &index, std::uint32_t first, std::uint32_t last,
-                      std::uint32_t m, bool mayOverlap)
+                      std::uint32_t m, bool mayOverlap, bool sentences)
         : corpus_(corpus), index_(index), end_(index.end()), total_(static_cast<float>(corpus.tokenCount())),
-          spellingsDiffer_(corpus.options().foldCase)
+          spellingsDiffer_(corpus.options().foldCase), sentences_(sentences)
     {
         if (!mayOverlap) {
             // Every occurrence counts: the index's own arrays serve as they are.
@@ -203,7 +203,8 @@ public:
             if (run.branches)
                 child->setChildSource(shared_from_this(), {run.first, run.last, run.depth, counter});
             children.push_back(std::move(child));
-            if (group.last - group.first > 1 || grows(group.firstMet + depth, counter))
+            const Position token = group.firstMet + depth;
+            if (!endsSentence(token) && (group.last - group.first > 1 || grows(token, counter)))
                 ++counter;
         }
         const auto heavier = [](const auto &a, const auto &b) { return a->weight() > b->weight(); };
@@ -310,7 +311,9 @@ private:
                 label += ' ';
             label += after;
             node = std::make_unique<PhraseNode>(std::move(label), corpus_, spanStart, run.spanLength,
-                                                PhraseNode::TextPlace::WholeLabel, searched);
+                                                backward ? PhraseNode::TextPlace::WholeLabelTextLast
+                                                         : PhraseNode::TextPlace::WholeLabel,
+                                                searched);
         }
         node->setCount(run.count);
         node->setWeight(displayWeight(static_cast<float>(run.count), total_));
@@ -320,7 +323,31 @@ private:
     // Whether a group of one position, at p, is grown when visited with `counter`.
     bool grows(Position p, std::uint32_t counter) const
     {
-        return counter < expansionLimit && !index_.isStop(index_.tokenId(p));
+        return counter < expansionLimit && !index_.isStop(index_.tokenId(p)) && !endsSentence(p);
+    }
+    // Whether the token at p is a sentence end that stops its branch.
+    bool endsSentence(Position p) const { return sentences_ && corpus_.isSentenceEnd(index_.tokenId(p)); }
+
+    // Asked to stop at sentence ends: cuts the run of the group [first,
+    // last), `top` tokens deep, after the first sentence end among its
+    // tokens. The node then stands for the continuations that reach it
+    // (those that ended before, at a boundary, come first in the group) and
+    // is spelled as the first met among them; it has no children.
+    void stopAtSentenceEnd(Run &run, std::uint32_t first, std::uint32_t top) const
+    {
+        if (run.spanLength == 0)
+            return;
+        const Position last = run.spanStart + run.spanLength - 1;
+        const Position at = corpus_.nextSentenceEnd(index_, run.spanStart, last);
+        if (at == last) {
+            run.branches = run.branches && !endsSentence(last);
+            return;
+        }
+        const std::uint32_t depth = top + (at - run.spanStart) + 1;
+        std::uint32_t from = first;
+        while (from + 1 < run.last && length(from) < depth)
+            ++from;
+        run = {from, run.last, depth, false, firstMet(from, run.last) + top, depth - top, run.last - from, {}};
     }
 
     // The run that starts with the group [first, last) of continuations,
@@ -359,14 +386,26 @@ private:
             const Position spanStart = start(j) + top;
             const Position p = start(j) + depth;
             Position spanLast = p;
-            if (grows(p, counter))
-                spanLast = std::min(index_.nextStop(p + 1), index_.boundaryAfter(p) - 1);
+            if (grows(p, counter)) {
+                const Position boundary = index_.boundaryAfter(p);
+                const Position stop =
+                    sentences_ ? corpus_.nextSentenceEnd(index_, p + 1, boundary) : index_.nextStop(p + 1);
+                spanLast = std::min(stop, boundary - 1);
+            }
             run = {j, j + 1, depth, false, spanStart, spanLast - spanStart + 1, 1, {}};
         }
         // Common prefixes that lie (a damaged saved index) could make a span
-        // run past the end: it is cut there.
-        run.spanStart = std::min(run.spanStart, end_);
-        run.spanLength = std::min(run.spanLength, end_ - run.spanStart);
+        // run past the end: it is cut there (again once a sentence end has
+        // moved it to another occurrence).
+        const auto cutAtEnd = [this, &run] {
+            run.spanStart = std::min(run.spanStart, end_);
+            run.spanLength = std::min(run.spanLength, end_ - run.spanStart);
+        };
+        cutAtEnd();
+        if (sentences_) {
+            stopAtSentenceEnd(run, first, top);
+            cutAtEnd();
+        }
         if (spellingsDiffer_ && run.first > first)
             spell(run, first, top);
         return run;
@@ -424,6 +463,7 @@ private:
     const Position end_;
     const float total_;
     const bool spellingsDiffer_;
+    const bool sentences_;
     std::uint32_t count_ = 0;
     // Continuation j starts at starts_[j] + startOffset_ and shares
     // shared_[j] - sharedOffset_ tokens with continuation j - 1; the range
@@ -444,7 +484,7 @@ private:
 }  // namespace
 
 std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const SuffixIndex &index, std::string text,
-                                               std::span<const Corpus::TokenId> query)
+                                               std::span<const Corpus::TokenId> query, bool sentences)
 {
     if (query.empty())
         return nullptr;
@@ -454,7 +494,8 @@ std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const Suffi
     const auto m = static_cast<std::uint32_t>(query.size());
     // A lone occurrence overlaps nothing, and its query may be a whole text.
     const bool mayOverlap = last - first > 1 && canOverlap(query);
-    const auto continuations = std::make_shared<const ContinuationIndex>(corpus, index, first, last, m, mayOverlap);
+    const auto continuations =
+        std::make_shared<const ContinuationIndex>(corpus, index, first, last, m, mayOverlap, sentences);
     return continuations->makeRoot(std::move(text));
 }
 

@@ -15,7 +15,9 @@
 // (see Corpus::stopTokens) and the counter of its grouping step is below this
 // limit. The counter starts at the value the parent's step had when it
 // visited the node, and counts the groups grown so far; groups of two or more
-// occurrences always grow.
+// occurrences always grow. Asked to stop at sentence ends, no group whose
+// token is a sentence end grows (see Corpus::sentenceEndTokens), whatever
+// its size: every branch stops after one, and the counter does not count it.
 inline constexpr std::uint32_t expansionLimit = 50;
 
 // The tree that growing the continuations of `query`'s occurrences and then
@@ -27,7 +29,9 @@ inline constexpr std::uint32_t expansionLimit = 50;
 // the order they were first met. With a corpus that folds case, `query` holds
 // folded ids, and each node is spelled as its first-met occurrence is.
 // Returns nullptr when `query` is empty or does not occur. `query` is in
-// `index`'s reading order.
+// `index`'s reading order. With `sentences`, every branch stops after the
+// first sentence end that follows the phrase in `index`'s reading (so
+// backwards, at the first one before it, which its label then starts with).
 //
 // Read backwards (index.reversed()), it is the tree of what comes before the
 // phrase: built by the same rules on the reversed sequence, then every label
@@ -42,7 +46,7 @@ inline constexpr std::uint32_t expansionLimit = 50;
 // number, not with label lengths or chain depths. Labels are corpus spans, so
 // the corpus must outlive the tree.
 std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const SuffixIndex &index, std::string text,
-                                               std::span<const Corpus::TokenId> query);
+                                               std::span<const Corpus::TokenId> query, bool sentences = false);
 
 // The start positions, in ascending order, of the occurrences of `query` as
 // `index` reads them, taken in reading order without overlap.

@@ -4,6 +4,7 @@
 #include "KwicWriter.h"
 #include "QueryAnswer.h"
 #include "QueryTreeOccurrences.h"
+#include "WrittenText.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -76,10 +77,40 @@ QString shownRows(const ConcordanceModel &model)
     return text;
 }
 
+// The rows as the text writes them: for each occurrence, its location and
+// the stretches of its document's bytes (read plainly, see WrittenText) that
+// the contexts and the phrase cover, as the tool's lines cover them.
+std::string writtenRows(const OpenedCorpus &opened, const PhraseOccurrences &found, std::uint32_t context)
+{
+    const Corpus &corpus = opened.corpus();
+    std::vector<std::string> documents;
+    for (std::size_t d = 0; d < opened.documentCount(); ++d) {
+        QFile file(QFile::decodeName(opened.path(d).c_str()));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        documents.push_back(file.readAll().toStdString());
+    }
+    const WrittenText text(documents, corpus.options());
+    std::string out;
+    for (const Corpus::Position start : found.starts) {
+        const std::uint32_t d = corpus.documentOf(start);
+        const Corpus::Position first = corpus.documentStart(d);
+        const Corpus::Position last = first + static_cast<Corpus::Position>(text.tokens(d).size());
+        const auto written = [&](Corpus::Position from, Corpus::Position to) {
+            return from == to ? std::string() : text.written(from, to - from);
+        };
+        const Corpus::Position end = start + found.length;
+        out += ConcordanceModel::documentName(opened, d) + ":" + std::to_string(corpus.lineOf(start)) + "\t";
+        out += written(start - std::min(context, start - first), start) + "\t";
+        out += written(start, end) + "\t";
+        out += written(end, std::min(last, end + context)) + "\n";
+    }
+    return out;
+}
+
 const CorpusOptions everyMode[] = {
     {WordRules::Bytes, false}, {WordRules::Bytes, true}, {WordRules::Unicode, false}, {WordRules::Unicode, true}};
 
-TEST(ConcordanceModel, RowsAndExportEqualTheToolsLinesInEveryMode)
+TEST(ConcordanceModel, RowsShowTheTextAsWrittenAndExportTheToolsLinesInEveryMode)
 {
     QTemporaryDir dir;
     for (const CorpusOptions &options : everyMode) {
@@ -95,7 +126,8 @@ TEST(ConcordanceModel, RowsAndExportEqualTheToolsLinesInEveryMode)
                 model.setContext(context);
                 const std::string kwic = kwicOf(*opened, found.starts, found.length, context);
                 EXPECT_EQ(tsvOf(model), kwic) << phrase << " context " << context;
-                EXPECT_EQ(shownRows(model), options.utf8() ? QString::fromUtf8(kwic) : QString::fromLatin1(kwic))
+                const std::string written = writtenRows(*opened, found, context);
+                EXPECT_EQ(shownRows(model), options.utf8() ? QString::fromUtf8(written) : QString::fromLatin1(written))
                     << phrase;
             }
         }
@@ -125,14 +157,16 @@ TEST(ConcordanceModel, NarrowingToEachNodeShowsItsCountAndWidensBack)
                 EXPECT_EQ(model.shownCount(), child->count()) << child->label();
                 EXPECT_EQ(model.totalCount(), all.starts.size());
                 // Each row goes on (or back) as the label reads, up to the context shown.
-                const QString label = labelString(child->label(), labelEncoding(options)).toLower();
+                // Compared without blanks: a row shows its own occurrence as written.
+                const QString label = labelString(child->label(), labelEncoding(options)).toLower().remove(' ');
                 for (int row = 0; row < model.rowCount(); ++row) {
                     const QString context =
                         model.index(row, side == TreeDirection::Forward ? ConcordanceModel::RightColumn
                                                                          : ConcordanceModel::LeftColumn)
                             .data()
                             .toString()
-                            .toLower();
+                            .toLower()
+                            .remove(' ');
                     EXPECT_TRUE(side == TreeDirection::Forward ? context.startsWith(label) || label.startsWith(context)
                                                                : context.endsWith(label) || label.endsWith(context))
                         << context.toStdString() << " / " << label.toStdString();
@@ -154,20 +188,22 @@ TEST(ConcordanceModel, SortsByTheWordsBesideInTurnThenByPosition)
     const PhraseOccurrences found = queryOccurrences(opened->corpus(), query);
     ConcordanceModel model;
     model.setOccurrences(opened, found.starts, found.length);
-    const auto words = [&model](int column, bool first) {
+    // The columns as exported, tokens parted by single blanks, in the order shown.
+    const auto cells = [&model](int column) {
         QStringList out;
-        for (int row = 0; row < model.rowCount(); ++row) {
-            const QStringList tokens = model.index(row, column).data().toString().split(' ', Qt::SkipEmptyParts);
+        for (const QString &line : QString::fromStdString(tsvOf(model)).split('\n', Qt::SkipEmptyParts))
+            out << line.split('\t')[column];
+        return out;
+    };
+    const auto words = [&](int column, bool first) {
+        QStringList out;
+        for (const QString &cell : cells(column)) {
+            const QStringList tokens = cell.split(' ', Qt::SkipEmptyParts);
             out << (tokens.isEmpty() ? QString() : first ? tokens.front() : tokens.back());
         }
         return out;
     };
-    const auto column = [&model](int column, int from, int to) {
-        QStringList out;
-        for (int row = from; row < to; ++row)
-            out << model.index(row, column).data().toString();
-        return out;
-    };
+    const auto column = [&](int column, int from, int to) { return cells(column).mid(from, to - from); };
     model.setOrder(ConcordanceModel::Order::RightWord);
     EXPECT_EQ(words(ConcordanceModel::RightColumn, true),
               (QStringList{"", "", "cat", "cat", "cat", "cat", "dog", "end", "log", "mat", "t"}));

@@ -105,6 +105,8 @@ TEST(ExplorerSession, AsksAndStepsThroughQuestionsWithTheirControls)
     using Asked = ExplorerSession::Asked;
     EXPECT_EQ(session.ask("cat"), Asked::NoCorpus);  // nothing open yet
     session.setCorpus(open(session, workspace.folder()), nullptr);
+    // Trees that cross sentences, so that "The cat" has something before it.
+    session.setSentences(false);
     ASSERT_EQ(session.ask("The cat"), Asked::Found);
     EXPECT_EQ(rootLabel(session), "The cat");
     EXPECT_EQ(session.current()->answer->forward->count(), 3u);
@@ -164,6 +166,27 @@ TEST(ExplorerSession, AsksAndStepsThroughQuestionsWithTheirControls)
     ASSERT_EQ(session.ask("sat"), Asked::Found);
     EXPECT_EQ(session.history().size(), 3u);
     EXPECT_FALSE(session.canGoForward());
+
+    // Stopping at sentence ends asks again: no branch of what precedes "cat"
+    // goes on before the "." that ends the sentence before.
+    const auto crossesASentenceEnd = [](const PhraseNode &root) {
+        std::vector<const PhraseNode *> nodes{&root};
+        while (!nodes.empty()) {
+            const PhraseNode &node = *nodes.back();
+            nodes.pop_back();
+            const std::string label = node.label();
+            if (label.find(" .") != std::string::npos || (label.starts_with('.') && !node.children().empty()))
+                return true;
+            for (const auto &child : node.children())
+                nodes.push_back(child.get());
+        }
+        return false;
+    };
+    ASSERT_EQ(session.ask("cat"), Asked::Found);
+    EXPECT_TRUE(crossesASentenceEnd(*session.current()->answer->backward));
+    session.setSentences(true);
+    EXPECT_EQ(session.history().size(), 5u);
+    EXPECT_FALSE(crossesASentenceEnd(*session.current()->answer->backward));
 }
 
 TEST(ExplorerSession, ReindexesForOtherWordRulesAndAsksTheQuestionAgain)

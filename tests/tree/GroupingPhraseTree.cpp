@@ -61,8 +61,8 @@ void growContinuations(const Corpus &corpus, std::vector<Position> positions, Ph
         groups.clear();
         for (std::size_t i = call.begin; i < call.end; ++i) {
             const Position p = arena[i];
-            if (p == end)
-                continue;
+            if (p == end || corpus.tokenId(p) == Corpus::noToken)
+                continue;  // a continuation stops at a boundary as at the end
             const TokenId id = corpus.tokenId(p);
             std::uint32_t g = groupOf[id];
             if (g == noGroup) {
@@ -100,7 +100,7 @@ void growContinuations(const Corpus &corpus, std::vector<Position> positions, Ph
         arena.resize(call.end + grown);
         for (std::size_t i = call.begin; i < call.end; ++i) {
             const Position p = arena[i];
-            if (p == end)
+            if (p == end || corpus.tokenId(p) == Corpus::noToken)
                 continue;
             Group &group = groups[groupOf[corpus.tokenId(p)]];
             if (group.grows)

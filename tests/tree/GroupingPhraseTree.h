@@ -19,7 +19,7 @@
 std::vector<Corpus::Position> findOccurrences(const Corpus &corpus, const std::vector<std::string> &queryTokens);
 
 // Gives `node` one child per distinct token found at `positions` (corpus.end()
-// entries are skipped), in the order each token was first met; a child counts
+// entries and boundaries are skipped), in the order each token was first met; a child counts
 // the positions holding its token. Then, visiting the children in that order
 // with `counter` as the call's expansion counter, grows each child from the
 // positions after its token's occurrences when the child has more than one

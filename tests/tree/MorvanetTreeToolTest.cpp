@@ -211,8 +211,16 @@ TEST_F(MorvanetTreeTool, ModesCombine)
 
     EXPECT_EQ(runTool({"--reverse", "--both", path, "b"}).status, 2);
     const Result help = runTool({"--help"});
-    for (const char *option : {"--reverse", "--both", "--ignore-case", "--unicode", "--segment", "--counts"})
+    for (const char *option : {"--reverse", "--both", "--sentences", "--ignore-case", "--unicode", "--segment", "--counts"})
         EXPECT_TRUE(help.out.contains(option)) << option;
+
+    // --sentences stops every branch after a sentence end, either way; the
+    // concordance is the same with it.
+    const QByteArray twice = write("twice.txt", "Who is it? It is I! Who is it? It is I!\n");
+    EXPECT_EQ(runTool({twice, "It is"}).out, "0.217637628\tIt is I ! Who is it ? It is I !\n");
+    EXPECT_EQ(runTool({"--sentences", twice, "It is"}).out, "0.318640143\tIt is I !\n");
+    EXPECT_EQ(runTool({"--sentences", "--reverse", "--counts", twice, "It is"}).out, "2\t0.318640143\t? It is\n");
+    EXPECT_EQ(runTool({"--sentences", "--kwic", "2", twice, "is I"}).out, runTool({"--kwic", "2", twice, "is I"}).out);
 }
 
 TEST_F(MorvanetTreeTool, SegmentCutsWordsOfScriptsWithoutBlanks)

@@ -133,3 +133,41 @@ TEST(BuildPhraseTree, RootCountsOccurrencesBeforeShaping)
 }
 
 }  // namespace
+
+namespace {
+
+// The tree as an outline of labels alone, one per line, two spaces per depth.
+std::string labelsOf(const PhraseNode &node, int depth = 0)
+{
+    std::string out = std::string(2 * depth, ' ') + node.label() + '\n';
+    for (const auto &child : node.children())
+        out += labelsOf(*child, depth + 1);
+    return out;
+}
+
+TEST(SearchPhrase, StopsEveryBranchAtSentenceEndsOnlyWhenAsked)
+{
+    // Without: "!" and "?" stop nothing, and a continuation met twice runs on.
+    const auto marks = corpusOf("a b ! c d . a b ? e f .");
+    EXPECT_EQ(labelsOf(*searchPhrase(*marks, "a", TreeDirection::Forward).root), "a b\n  ! c d .\n  ? e f .\n");
+    EXPECT_EQ(labelsOf(*searchPhrase(*marks, "a", TreeDirection::Forward, true).root), "a b\n  !\n  ?\n");
+
+    // A text written twice runs on through a whole copy, unless asked not to;
+    // backwards, a branch stops at the sentence end before it, included.
+    const auto twice = corpusOf("one two three . four five ! one two three . four five !");
+    EXPECT_EQ(labelsOf(*searchPhrase(*twice, "two", TreeDirection::Forward).root),
+              "two three . four five ! one two three .\n");
+    EXPECT_EQ(labelsOf(*searchPhrase(*twice, "two", TreeDirection::Forward, true).root), "two three .\n");
+    EXPECT_EQ(labelsOf(*searchPhrase(*twice, "five", TreeDirection::Backward, true).root), ". four five\n");
+    EXPECT_EQ(labelsOf(*searchPhrase(*twice, "one", TreeDirection::Backward, true).root), "! one\n");
+    EXPECT_EQ(labelsOf(*searchPhrase(*twice, "one", TreeDirection::Backward).root), ". four five ! one\n");
+
+    // Under the UTF-8 rules, the sentence ends of other scripts too.
+    const std::string chinese = "\xe4\xbd\xa0\xe5\xa5\xbd\xef\xbc\x81\xe5\x86\x8d\xe8\xa7\x81 \xe4\xbd\xa0\xe5\xa5\xbd\xef\xbc\x9f\xe5\x86\x8d\xe8\xa7\x81";
+    const Corpus unicode(chinese.data(), static_cast<std::uint32_t>(chinese.size()), {WordRules::Unicode, false});
+    EXPECT_EQ(unicode.sentenceEndTokens().size(), 2u);
+    EXPECT_EQ(labelsOf(*searchPhrase(unicode, "\xe4\xbd\xa0\xe5\xa5\xbd", TreeDirection::Forward, true).root),
+              "\xe4\xbd\xa0\xe5\xa5\xbd\n  \xef\xbc\x81\n  \xef\xbc\x9f\n");
+}
+
+}  // namespace

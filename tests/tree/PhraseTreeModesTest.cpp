@@ -1,5 +1,6 @@
-// searchPhrase backwards, folding case, cutting Unicode text and over several
-// documents, each against the plain reference run on the transformed token list.
+// searchPhrase backwards, folding case, cutting Unicode text, over several
+// documents and stopping at sentence ends, each against the plain reference
+// run on the transformed token list.
 #include "PhraseSearch.h"
 #include "ReferencePhraseTree.h"
 #include "UnicodeTokens.h"
@@ -21,13 +22,15 @@ using Status = PhraseSearchResult::Status;
 struct Mode {
     CorpusOptions options;
     TreeDirection direction = TreeDirection::Forward;
+    bool sentences = false;
 };
 
 std::string describe(const Strings &documents, const std::string &phrase, const Mode &mode)
 {
     std::string text = "phrase '" + phrase + "', words " + std::to_string(static_cast<int>(mode.options.words)) + ", foldCase "
                        + std::to_string(mode.options.foldCase) + ", backward "
-                       + std::to_string(mode.direction == TreeDirection::Backward) + ", documents:";
+                       + std::to_string(mode.direction == TreeDirection::Backward) + ", sentences "
+                       + std::to_string(mode.sentences) + ", documents:";
     for (const auto &document : documents)
         text += "\n  '" + document + "'";
     return text;
@@ -57,14 +60,17 @@ bool sameTree(const Strings &documents, const std::string &phrase, const Mode &m
         };
     }
     rules.isBoundary = [](const std::string &token) { return token[0] == '\x01'; };
-    if (options.utf8())
+    if (options.utf8()) {
         rules.isStop = isUnicodeFullStop;
+        rules.isSentenceEnd = isUnicodeSentenceEnd;
+    }
     rules.backward = mode.direction == TreeDirection::Backward;
+    rules.sentences = mode.sentences;
 
     const Corpus corpus = documents.size() == 1
                               ? Corpus(documents[0].data(), static_cast<std::uint32_t>(documents[0].size()), options)
                               : Corpus(views, options);
-    const PhraseSearchResult actual = searchPhrase(corpus, phrase, mode.direction);
+    const PhraseSearchResult actual = searchPhrase(corpus, phrase, mode.direction, mode.sentences);
     const auto expected = buildReferenceTree(tokens, query, phrase, rules);
     const Status status = query.empty() ? Status::NoTokens : (expected ? Status::Found : Status::NotFound);
     EXPECT_EQ(actual.status, status) << describe(documents, phrase, mode);
@@ -79,16 +85,21 @@ bool sameTree(const Strings &documents, const std::string &phrase, const Mode &m
 }
 
 // Every mode but the plain one, with one document and with several: the
-// word rules (bits 4 and 8), folding and direction.
+// word rules (bits 4 and 8), folding, direction and stopping at sentence
+// ends (bit 16).
 std::vector<Mode> modes()
 {
     std::vector<Mode> result;
-    for (int bits = 1; bits < 12; ++bits)
+    for (int bits = 1; bits < 28; ++bits) {
+        if ((bits & 12) == 12)
+            continue;
         result.push_back({{(bits & 8) != 0   ? WordRules::Segmented
                            : (bits & 4) != 0 ? WordRules::Unicode
                                              : WordRules::Bytes,
                            (bits & 2) != 0},
-                          (bits & 1) ? TreeDirection::Backward : TreeDirection::Forward});
+                          (bits & 1) ? TreeDirection::Backward : TreeDirection::Forward,
+                          (bits & 16) != 0});
+    }
     return result;
 }
 
@@ -139,6 +150,30 @@ TEST(PhraseTreeModes, TinyUnicodeVocabularies)
     checkRandomTexts({"\u6211", "\u4EEC", "\u559C\u6B22", "\u4E2D\u56FD", "\u4EBA", "\u3002", "\u0E2A\u0E27\u0E31\u0E2A",
                       "\u0E14\u0E35", "don't", "3.14", "_"},
                      6, 600);
+}
+
+TEST(PhraseTreeModes, TinyVocabulariesOfSentenceEnds)
+{
+    // "!" and "?" (and under the UTF-8 rules their fullwidth forms) end
+    // sentences but are no full stops; repeated stretches make groups of
+    // several continuations run into them.
+    checkRandomTexts({"a", "A", "b", "!", "?", "\uFF01", "\uFF1F", ".", "\u3002", "a b a", "b ! a"}, 7, 700);
+}
+
+TEST(PhraseTreeModes, SentenceEndsFarFromAnyFullStop)
+{
+    // Hundreds of tokens without a full stop: past a few hundred, the other
+    // sentence ends' positions are listed and searched, both ways.
+    std::mt19937 random(8);
+    for (int round = 0; round < 8; ++round) {
+        std::string text;
+        for (int i = 0; i < 450; ++i)
+            text += random() % 400 == 0 ? "? " : random() % 600 == 0 ? "! " : random() % 2 ? "a " : "b ";
+        for (const Mode &mode : modes()) {
+            if (mode.sentences && !sameTree({text}, round % 2 ? "a b" : "b", mode))
+                return;
+        }
+    }
 }
 
 TEST(PhraseTreeModes, ChainsSpelledByTheirFirstMetOccurrence)

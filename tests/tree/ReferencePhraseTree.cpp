@@ -14,6 +14,7 @@ namespace {
 struct Group {
     std::string key;
     bool stop = false;
+    bool sentenceEnd = false;
     ReferenceNode *node = nullptr;
     std::vector<std::size_t> positions;
 };
@@ -24,6 +25,7 @@ struct Reading {
     std::vector<std::string> keys;
     std::vector<bool> boundary;
     std::vector<bool> stop;
+    std::vector<bool> sentenceEnd;  // a branch ends after it (only when the rules say so)
 
     Reading(const std::vector<std::string> &tokens, const ReferenceRules &rules) : tokens(tokens)
     {
@@ -31,6 +33,9 @@ struct Reading {
             keys.push_back(rules.key ? rules.key(token) : token);
             boundary.push_back(rules.isBoundary && rules.isBoundary(token));
             stop.push_back(rules.isStop ? rules.isStop(token) : token == ".");
+            sentenceEnd.push_back(rules.sentences
+                                  && (rules.isSentenceEnd ? rules.isSentenceEnd(token)
+                                                          : token == "." || token == "!" || token == "?"));
         }
     }
     bool ends(std::size_t p) const { return p == tokens.size() || boundary[p]; }
@@ -48,7 +53,7 @@ void grow(const Reading &text, const std::vector<std::size_t> &positions, Refere
                 group = &g;
         }
         if (!group) {
-            table.push_back(Group{text.keys[p], text.stop[p], nullptr, {}});
+            table.push_back(Group{text.keys[p], text.stop[p], text.sentenceEnd[p], nullptr, {}});
             group = &table.back();
         }
         if (!group->node) {
@@ -61,7 +66,7 @@ void grow(const Reading &text, const std::vector<std::size_t> &positions, Refere
         group->node->count += 1;
     }
     for (Group &group : table) {
-        if (group.positions.size() > 1 || (!group.stop && counter < 50)) {
+        if (!group.sentenceEnd && (group.positions.size() > 1 || (!group.stop && counter < 50))) {
             grow(text, group.positions, *group.node, counter);
             counter += 1;
         }

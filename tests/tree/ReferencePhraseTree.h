@@ -28,6 +28,11 @@ struct ReferenceRules {
     std::function<bool(const std::string &)> isBoundary;
     // The full stops, after which a single continuation stops ("." alone when unset).
     std::function<bool(const std::string &)> isStop;
+    // Whether every branch stops after a sentence end: a group whose token
+    // is one never grows, whatever its size, and the counter passes it by.
+    bool sentences = false;
+    // The sentence ends ("." "!" and "?" when unset).
+    std::function<bool(const std::string &)> isSentenceEnd;
     // The tree of what precedes the phrase: the tree of the reversed tokens
     // and reversed query, every label turned back into reading order, the
     // root reading "<absorbed run> <text>".
@@ -40,6 +45,13 @@ inline bool isUnicodeFullStop(const std::string &token)
 {
     return token == "." || token == "\u3002" || token == "\uFF0E" || token == "\uFF61" || token == "\u0964"
            || token == "\u06D4";
+}
+
+// The sentence ends under the UTF-8 word rules: the full stops, "!" and "?",
+// and the fullwidth exclamation and question marks.
+inline bool isUnicodeSentenceEnd(const std::string &token)
+{
+    return isUnicodeFullStop(token) || token == "!" || token == "?" || token == "\uFF01" || token == "\uFF1F";
 }
 
 // Continuation positions (indices into `tokens`; tokens.size() is the end) of

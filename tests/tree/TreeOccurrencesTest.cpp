@@ -74,7 +74,7 @@ void checkTree(const Corpus &corpus, const std::string &phrase, TreeDirection di
         const std::vector<const PhraseNode *> path = std::move(pending.back());
         pending.pop_back();
         const PhraseNode &node = *path.back();
-        spelled += node.textPlace() == PhraseNode::TextPlace::WholeLabel;
+        spelled += node.wholeLabel();
         // The ids are those of the label cut again (the root's besides its phrase).
         Ids own, labelIds, expected;
         node.appendTokenIds(own);
