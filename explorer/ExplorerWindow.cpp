@@ -832,8 +832,8 @@ void ExplorerWindow::listLeftOut(const PhraseNode *node, std::uint32_t more, QPo
     menu.setToolTipsVisible(true);
     const std::shared_ptr<const QueryAnswer> shown = session_.current() ? session_.current()->answer : nullptr;
     for (std::size_t i = first; i < kept.size() && i < first + most; ++i) {
-        QString text = labelString(wholeCharacters(kept[i]->labelPrefix(120), false, encoding), encoding);
-        if (kept[i]->labelPrefix(121).size() > 120)
+        QString text = labelString(wholeCharacters(kept[i]->writtenLabelPrefix(120), false, encoding), encoding);
+        if (kept[i]->writtenLabelPrefix(121).size() > 120)
             text += QChar(0x2026);
         QAction *action = menu.addAction(tr("%1\t%2").arg(text.replace(QLatin1Char('&'), QStringLiteral("&&")),
                                                             locale.toString(kept[i]->count())));
@@ -863,7 +863,7 @@ void ExplorerWindow::showLinesOf(const PhraseNode *node, bool middle)
     }
     ExplorerSession::Lines through = session_.linesThrough(*node, middle);
     const LabelEncoding encoding = labelEncoding(session_.current()->controls.corpus);
-    model.narrow(std::move(through.starts), labelString(node->labelPrefix(200), encoding));
+    model.narrow(std::move(through.starts), labelString(node->writtenLabelPrefix(200), encoding));
 }
 
 void ExplorerWindow::refreshControls()

@@ -1,5 +1,6 @@
 #include "TreeCanvas.h"
 
+#include "LabelText.h"
 #include "TreePicture.h"
 
 #include <QApplication>
@@ -380,16 +381,12 @@ QString TreeCanvas::toolTipFor(const Hit &hit) const
         return tr("<p>%1 more continuations, %2 occurrences, too many to draw here.</p><p>Click to list them.</p>")
             .arg(locale.toString(hit.more), locale.toString(static_cast<qulonglong>(hit.count)));
     }
-    std::string bytes = hit.node->labelPrefix(toolTipBytes + 1);
-    const bool cut = bytes.size() > toolTipBytes;
-    bytes.resize(std::min(bytes.size(), toolTipBytes));
-    // Not into the middle of a character.
-    if (cut && encoding_ == LabelEncoding::Utf8) {
-        while (!bytes.empty() && (static_cast<unsigned char>(bytes.back()) & 0xC0) == 0x80)
-            bytes.pop_back();
-        if (!bytes.empty() && static_cast<unsigned char>(bytes.back()) >= 0xC0)
-            bytes.pop_back();
-    }
+    // Whole, and read as the labels are drawn: as written at phrase scale.
+    const std::string part = scale_ == LabelScale::Phrase ? hit.node->writtenLabelPrefix(toolTipBytes + 1)
+                                                          : hit.node->labelPrefix(toolTipBytes + 1);
+    const bool cut = part.size() > toolTipBytes;
+    const std::string_view bytes =
+        cut ? wholeCharacters(std::string_view(part).substr(0, toolTipBytes), false, encoding_) : part;
     QString text = labelString(bytes, encoding_).toHtmlEscaped();
     if (cut)
         text += QStringLiteral("…");

@@ -35,7 +35,7 @@ std::string grouped(std::uint64_t value)
     return digits;
 }
 
-// A label's words as the text writes them (UTF-8), read from the side the
+// A label's words (runs between blanks) as the text writes them (UTF-8), read from the side the
 // label is read from, and whether the label goes on past them.
 struct Words {
     std::vector<std::string> words;
@@ -44,7 +44,7 @@ struct Words {
 
 Words wordsOf(const PhraseNode &node, std::size_t most, bool fromEnd, LabelEncoding encoding)
 {
-    const std::string part = fromEnd ? node.labelSuffix(most + 1) : node.labelPrefix(most + 1);
+    const std::string part = fromEnd ? node.writtenLabelSuffix(most + 1) : node.writtenLabelPrefix(most + 1);
     Words out;
     std::string_view bytes = part;
     if (part.size() > most) {
@@ -594,4 +594,9 @@ std::optional<std::string> PhraseScaleLayouter::middleText(const LayoutRequest &
 {
     // The phrase and what every occurrence shares, within the canvas.
     return fitLabel(request, middle, pixelSize, 0.9 * request.width, false);
+}
+
+std::string PhraseScaleLayouter::labelOf(const PhraseNode &node) const
+{
+    return node.writtenLabel();
 }

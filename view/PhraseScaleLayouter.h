@@ -39,6 +39,8 @@ public:
 protected:
     TreeLayout layOutSide(const LayoutRequest &request, const Side &side, Measurer &measure) const override;
     std::uint32_t rootPixelSize(const LayoutRequest &request, const PhraseNode &root) const override;
+    // Labels read as the text writes them ("king's house,").
+    std::string labelOf(const PhraseNode &node) const override;
     std::optional<std::string> middleText(const LayoutRequest &request, const PhraseNode &middle,
                                           std::uint32_t pixelSize) const override;
 };

@@ -49,8 +49,8 @@ TreeLayout TreeLayouter::layOut(const LayoutRequest &request) const
         // The phrase once, with what either root absorbed on its side of it:
         // the forward root's label goes on from its search text.
         const PhraseNode &after = *sides.forward;
-        std::string label = sides.backward->label();
-        const std::string forwardLabel = after.label();
+        std::string label = labelOf(*sides.backward);
+        const std::string forwardLabel = labelOf(after);
         label += std::string_view(forwardLabel).substr(std::min(forwardLabel.size(), after.searchTextLength()));
         auto middle = std::make_shared<PhraseNode>(std::move(label));
         middle->setWeight(after.weight());
@@ -105,4 +105,9 @@ const TreeLayouter &layouterFor(LabelScale scale)
     static const ColumnLayouter corpus;
     static const PhraseScaleLayouter phrase;
     return scale == LabelScale::Phrase ? static_cast<const TreeLayouter &>(phrase) : corpus;
+}
+
+std::string TreeLayouter::labelOf(const PhraseNode &node) const
+{
+    return node.label();
 }

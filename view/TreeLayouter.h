@@ -22,7 +22,8 @@ const TreeLayouter &layouterFor(LabelScale scale);
 // stands from the left edge. A backward tree alone is mirrored: laid out by
 // the same rules, then its columns grow leftwards from the phrase at the
 // right edge. Both together: one middle label (the backward root's label
-// followed by what the forward root's label has past its search text, at
+// followed by what the forward root's label has past its search text, both
+// as labelOf() reads them, at
 // the root's size) centred on the canvas (at its left edge, if wider), the
 // backward tree mirrored to its left and the forward tree to its right. The
 // layout lists the middle (or root) label first, then the backward tree's
@@ -85,4 +86,8 @@ protected:
         (void)pixelSize;
         return std::nullopt;
     }
+    // The bytes a node's label reads, of which the middle label is made:
+    // label() (tokens joined by blanks) unless the layouter draws labels
+    // as the text writes them.
+    virtual std::string labelOf(const PhraseNode &node) const;
 };

@@ -212,4 +212,26 @@ TEST(PhraseScaleLayouter, CutsLongLabelsAfterAWordAndLetsAWiderCanvasShowMore)
     EXPECT_LT(shown[0].size(), shown[1].size());
 }
 
+TEST(PhraseScaleLayouter, LabelsReadAsTheTextWritesThem)
+{
+    const std::string text = "in the king's house, he sat. by the king's son; he stood. in the king's house, she sat.";
+    const Corpus corpus(text.data(), static_cast<std::uint32_t>(text.size()));
+    const auto after = searchPhrase(corpus, "the king", TreeDirection::Forward).root;
+    const auto before = searchPhrase(corpus, "the king", TreeDirection::Backward).root;
+    ASSERT_TRUE(after && before);
+    LayoutRequest request;
+    request.sides = TreeSides{after.get(), before.get()};
+    request.height = 400;
+    request.width = 2000;
+    request.measure = [](const LabelMeasure &label) { return fakeSize(*label.text, label.pixelSize); };
+    request.textWidth = [](std::string_view text, std::uint32_t size) { return fakeSize(text, size).width; };
+    std::set<std::string> texts;
+    for (const Label &label : labelsOf(layouterFor(LabelScale::Phrase).layOut(request)))
+        texts.insert(label.text);
+    // The middle label is the phrase with what both roots absorbed; blanks
+    // stand where the text has them.
+    EXPECT_EQ(texts, (std::set<std::string>{"the king's", "house,", "he sat.", "she sat.", "son; he stood.", ". in",
+                                            ". by"}));
+}
+
 }  // namespace
