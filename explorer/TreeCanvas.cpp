@@ -381,9 +381,9 @@ QString TreeCanvas::toolTipFor(const Hit &hit) const
         return tr("<p>%1 more continuations, %2 occurrences, too many to draw here.</p><p>Click to list them.</p>")
             .arg(locale.toString(hit.more), locale.toString(static_cast<qulonglong>(hit.count)));
     }
-    // Whole, and read as the labels are drawn: as written at phrase scale.
-    const std::string part = scale_ == LabelScale::Phrase ? hit.node->writtenLabelPrefix(toolTipBytes + 1)
-                                                          : hit.node->labelPrefix(toolTipBytes + 1);
+    // The tokens parted by blanks, whatever the drawing shows: where the
+    // text writes words together (Chinese, Japanese), this tells them apart.
+    const std::string part = hit.node->labelPrefix(toolTipBytes + 1);
     const bool cut = part.size() > toolTipBytes;
     const std::string_view bytes =
         cut ? wholeCharacters(std::string_view(part).substr(0, toolTipBytes), false, encoding_) : part;
