@@ -63,25 +63,7 @@ inline constexpr auto joins = [] {
 // maximal ill-formed subpart, or the start of one).
 inline std::uint32_t wellFormedLength(const unsigned char *in, std::uint32_t i, std::uint32_t length)
 {
-    const std::uint32_t lead = in[i];
-    const std::uint32_t left = length - i;
-    const auto continuation = [](std::uint32_t b) { return (b & 0xC0) == 0x80; };
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return left >= 2 && continuation(in[i + 1]) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        const std::uint32_t low = lead == 0xE0 ? 0xA0 : 0x80;
-        const std::uint32_t high = lead == 0xED ? 0x9F : 0xBF;
-        return left >= 3 && in[i + 1] >= low && in[i + 1] <= high && continuation(in[i + 2]) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        const std::uint32_t low = lead == 0xF0 ? 0x90 : 0x80;
-        const std::uint32_t high = lead == 0xF4 ? 0x8F : 0xBF;
-        return left >= 4 && in[i + 1] >= low && in[i + 1] <= high && continuation(in[i + 2])
-                       && continuation(in[i + 3])
-                   ? 4
-                   : 0;
-    }
-    return 0;
+    return decodeUtf8NonAscii(in + i, length - i).length;
 }
 
 // Cuts the ICU segments of text[0, length) (well-formed, without U+0000):

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ByteClass.h"
+#include "Utf8.h"
 
 #include <bit>
 #include <cstdint>
@@ -32,28 +33,10 @@ struct Step {
 
 inline Step stepNonAscii(const unsigned char *in, std::uint32_t i, std::uint32_t length)
 {
-    const std::uint32_t lead = in[i];
-    const std::uint32_t left = length - i;
-    const auto continuation = [](std::uint32_t b) { return (b & 0xC0) == 0x80; };
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        if (left >= 2 && continuation(in[i + 1]))
-            return {2, classifyNonAscii((lead & 0x1F) << 6 | (in[i + 1] & 0x3F))};
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        // E0 needs A0..BF next (no overlongs), ED needs 80..9F (no surrogates).
-        const std::uint32_t low = lead == 0xE0 ? 0xA0 : 0x80;
-        const std::uint32_t high = lead == 0xED ? 0x9F : 0xBF;
-        if (left >= 3 && in[i + 1] >= low && in[i + 1] <= high && continuation(in[i + 2]))
-            return {3, classifyNonAscii((lead & 0x0F) << 12 | (in[i + 1] & 0x3F) << 6 | (in[i + 2] & 0x3F))};
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        // F0 needs 90..BF next (no overlongs), F4 needs 80..8F (nothing past U+10FFFF).
-        const std::uint32_t low = lead == 0xF0 ? 0x90 : 0x80;
-        const std::uint32_t high = lead == 0xF4 ? 0x8F : 0xBF;
-        if (left >= 4 && in[i + 1] >= low && in[i + 1] <= high && continuation(in[i + 2]) &&
-            continuation(in[i + 3]))
-            return {4, classifyNonAscii((lead & 0x07) << 18 | (in[i + 1] & 0x3F) << 12 | (in[i + 2] & 0x3F) << 6 |
-                                        (in[i + 3] & 0x3F))};
-    }
-    return {1, ByteClass::Separator};
+    const Utf8Char c = decodeUtf8NonAscii(in + i, length - i);
+    if (c.length == 0)
+        return {1, ByteClass::Separator};
+    return {c.length, classifyNonAscii(c.codePoint)};
 }
 
 inline Step stepAt(const unsigned char *in, std::uint32_t i, std::uint32_t length)

@@ -1,5 +1,7 @@
 #include "DocumentWindow.h"
 
+#include "Utf8.h"
+
 #include "Tokenizer.h"
 
 #include <algorithm>
@@ -29,7 +31,7 @@ std::size_t lineStart(std::string_view bytes, std::uint64_t line, std::uint64_t 
 // Moves `at` back to the start of a UTF-8 character.
 std::size_t characterStart(std::string_view bytes, std::size_t at)
 {
-    while (at > 0 && at < bytes.size() && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80)
+    while (at > 0 && at < bytes.size() && isUtf8Continuation(static_cast<unsigned char>(bytes[at])))
         --at;
     return at;
 }

@@ -1,41 +1,13 @@
 #include "LabelText.h"
 
-namespace {
-
-bool continuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-}  // namespace
+#include "Utf8.h"
 
 std::size_t utf8Sequence(std::string_view bytes, bool &wellFormed)
 {
-    const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = at(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
-        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing past U+10FFFF
-    } else {
-        wellFormed = false;
-        return 1;
-    }
-    std::size_t k = 1;
-    if (k < bytes.size() && at(1) >= low && at(1) <= high) {
-        for (k = 2; k < length && k < bytes.size() && continuation(at(k));)
-            ++k;
-    }
-    wellFormed = k == length;
-    return k;
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const Utf8Char c = decodeUtf8NonAscii(in, bytes.size());
+    wellFormed = c.length > 0;
+    return wellFormed ? c.length : utf8MaximalSubpart(in, bytes.size());
 }
 
 void appendLabelUtf8(std::string &out, std::string_view bytes, LabelEncoding encoding)
@@ -70,13 +42,13 @@ std::string_view wholeCharacters(std::string_view bytes, bool atStart, LabelEnco
     if (atStart) {
         // At most three continuation bytes can belong to a character begun before the part.
         std::size_t skip = 0;
-        while (skip < 3 && skip < bytes.size() && continuation(static_cast<unsigned char>(bytes[skip])))
+        while (skip < 3 && skip < bytes.size() && isUtf8Continuation(static_cast<unsigned char>(bytes[skip])))
             ++skip;
         return bytes.substr(skip);
     }
     // The last character's lead byte, at most three bytes from the end.
     std::size_t lead = bytes.size() - 1;
-    while (lead > 0 && bytes.size() - lead < 4 && continuation(static_cast<unsigned char>(bytes[lead])))
+    while (lead > 0 && bytes.size() - lead < 4 && isUtf8Continuation(static_cast<unsigned char>(bytes[lead])))
         --lead;
     const auto first = static_cast<unsigned char>(bytes[lead]);
     const std::size_t wanted = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
