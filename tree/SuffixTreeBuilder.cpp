@@ -436,8 +436,14 @@ private:
         bool differs = false;
         for (std::uint32_t k = first, level = top; k < run.first && !differs; ++k) {
             const std::uint32_t until = std::min(length(k), end);
+            // Levels met first at `base` itself are spelled as the span is:
+            // passed over at once, since they may be as long as the text.
+            if (met[k - first] == base) {
+                level = std::max(level, until);
+                continue;
+            }
             for (; level < until && !differs; ++level)
-                differs = met[k - first] != base && spelling(met[k - first], level) != spelling(base, level);
+                differs = spelling(met[k - first], level) != spelling(base, level);
         }
         if (!differs)
             return;
