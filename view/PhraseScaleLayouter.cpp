@@ -526,7 +526,7 @@ private:
         label.count = leftOutCount;
         label.text = PhraseScaleLayouter::moreText(leftOut, leftOutCount);
         if (textWidth(label.text, least_) > allowed)
-            label.text = "+" + grouped(leftOut) + " more";
+            label.text = std::string("+").append(grouped(leftOut)).append(" more");
         if (textWidth(label.text, least_) > allowed)
             return;
         const bool seen = bandSeen(slot.top, slot.bottom) && x <= side_.visible.right;
@@ -571,8 +571,13 @@ std::uint32_t PhraseScaleLayouter::pixelSize(std::uint64_t count, std::uint64_t 
 
 std::string PhraseScaleLayouter::moreText(std::uint64_t continuations, std::uint64_t occurrences)
 {
-    return "+" + grouped(continuations) + " more, " + grouped(occurrences)
-           + (occurrences == 1 ? " occurrence" : " occurrences");
+    // Appended in turn: GCC 12 at -O3 warns falsely on "literal" + string&&.
+    std::string text = "+";
+    text += grouped(continuations);
+    text += " more, ";
+    text += grouped(occurrences);
+    text += occurrences == 1 ? " occurrence" : " occurrences";
+    return text;
 }
 
 TreeLayout PhraseScaleLayouter::layOutSide(const LayoutRequest &request, const Side &side, Measurer &measure) const
