@@ -832,8 +832,9 @@ void ExplorerWindow::listLeftOut(const PhraseNode *node, std::uint32_t more, QPo
     menu.setToolTipsVisible(true);
     const std::shared_ptr<const QueryAnswer> shown = session_.current() ? session_.current()->answer : nullptr;
     for (std::size_t i = first; i < kept.size() && i < first + most; ++i) {
-        QString text = labelString(wholeCharacters(kept[i]->writtenLabelPrefix(120), false, encoding), encoding);
-        if (kept[i]->writtenLabelPrefix(121).size() > 120)
+        const std::string part = kept[i]->writtenLabelPrefix(121);
+        QString text = labelString(wholeCharacters(std::string_view(part).substr(0, 120), false, encoding), encoding);
+        if (part.size() > 120)
             text += QChar(0x2026);
         QAction *action = menu.addAction(tr("%1\t%2").arg(text.replace(QLatin1Char('&'), QStringLiteral("&&")),
                                                             locale.toString(kept[i]->count())));

@@ -296,14 +296,7 @@ void TreeCanvas::withPicture(Use &&use) const
     const TreeSides trees = sides();
     const QSize canvas = canvasSize();
     std::unique_ptr<QThread> painter(QThread::create([&] {
-        TreeDrawingRequest request;
-        request.layout.sides = trees;
-        request.layout.height = canvas.height();
-        request.layout.width = canvas.width();
-        request.layout.pruning = pruning_;
-        request.scale = scale_;
-        request.encoding = encoding_;
-        const TreePicture picture(request);
+        const TreePicture picture(drawingRequest(trees, canvas, encoding_, pruning_, scale_));
         use(picture);
     }));
     painter->start();

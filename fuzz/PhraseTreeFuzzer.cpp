@@ -193,15 +193,7 @@ void checkWrittenLabels(const PhraseNode &root, const WrittenText &text, std::st
         for (const auto &child : node.children())
             pending.push_back(child.get());
         const std::uint32_t length = node.tokenCount();
-        std::string expected = length > 0 ? text.written(node.spanStart(), length) : "";
-        if (&node == &root) {
-            if (length == 0)
-                expected = phrase;
-            else if (mode.backward)
-                expected += text.joinBefore(node.spanStart() + length) + std::string(phrase);
-            else
-                expected = std::string(phrase) + text.joinBefore(node.spanStart()) + expected;
-        }
+        const std::string expected = text.label(node.spanStart(), length, &node == &root, phrase, mode.backward);
         const std::string written = node.writtenLabel();
         if (node.wholeLabel()) {
             std::string foldedWritten, foldedExpected;

@@ -58,3 +58,15 @@ std::string WrittenText::joinBefore(std::uint32_t p) const
     const std::string both = between(documents_[d], tokens_[d], k - 1, k);
     return both.size() > tokens_[d][k - 1].text.size() + tokens_[d][k].text.size() ? " " : "";
 }
+
+std::string WrittenText::label(std::uint32_t first, std::uint32_t length, bool root, std::string_view phrase,
+                               bool backward) const
+{
+    if (length == 0)
+        return root ? std::string(phrase) : std::string();
+    const std::string stretch = written(first, length);
+    if (!root)
+        return stretch;
+    return backward ? stretch + joinBefore(first + length) + std::string(phrase)
+                    : std::string(phrase) + joinBefore(first) + stretch;
+}

@@ -38,6 +38,11 @@ public:
     std::string written(std::uint32_t first, std::uint32_t length) const;
     // What the text puts between position p - 1 and p (of one document): " " or "".
     std::string joinBefore(std::uint32_t p) const;
+    // The label a tree's node spanning [first, first + length) reads as
+    // written; a root's is `phrase` as typed, meeting its span as the text
+    // does (after it, in a tree of what precedes).
+    std::string label(std::uint32_t first, std::uint32_t length, bool root, std::string_view phrase,
+                      bool backward) const;
 
 private:
     std::vector<std::string> documents_;

@@ -49,13 +49,7 @@ void checkWrittenLabels(const PhraseNode &root, const WrittenText &texts, std::s
         for (const auto &child : node.children())
             pending.push_back(child.get());
         const std::uint32_t length = node.tokenCount();
-        std::string expected = length > 0 ? texts.written(node.spanStart(), length) : "";
-        if (&node == &root && length > 0) {
-            expected = backward ? expected + texts.joinBefore(node.spanStart() + length) + std::string(phrase)
-                                : std::string(phrase) + texts.joinBefore(node.spanStart()) + expected;
-        } else if (&node == &root) {
-            expected = phrase;
-        }
+        const std::string expected = texts.label(node.spanStart(), length, &node == &root, phrase, backward);
         const std::string written = node.writtenLabel();
         if (node.wholeLabel()) {
             ASSERT_EQ(folded(written, options), folded(expected, options)) << where << "\nlabel " << node.label();
