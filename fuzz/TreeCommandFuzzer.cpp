@@ -1,6 +1,6 @@
 // Fuzzes morvanet-tree whole, from its options to its output: a mode byte
 // picks the options (direction, folding, word rules, format, pruning, byte
-// limit, stopping at sentence ends, one file or a folder of several), the text is written to files, and
+// limit, stopping at sentence ends, the label scale, one file or a folder of several), the text is written to files, and
 // the output goes to a buffer that fails after a chosen number of bytes. The
 // command must exit with 0 or 1 while the output takes everything and with 2
 // once it has failed, having written exactly the first bytes of what it
@@ -104,6 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         arguments.emplace_back("--ignore-case");
     if (outputBits & 0x40)
         arguments.emplace_back("--sentences");
+    if (outputBits & 0x80)
+        arguments.insert(arguments.end(), {"--scale", "phrase"});
     if (mode & 8)
         arguments.emplace_back((extra & 0x40) != 0 ? "--segment" : "--unicode");
     const char *const formats[] = {nullptr, "--json", "--kwic", "--layout"};
@@ -121,6 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         arguments.insert(arguments.end(), {"--max-bytes", std::to_string(extra & 0x3F)});
     if ((mode >> 4) == 3)
         arguments.insert(arguments.end(), {"--size", "300x200"});
+    if (((mode >> 4) & 3) == 3 && (extra & 0x20))
+        arguments.emplace_back("--json");  // the layout as JSON
 
     // One file, or a folder of up to three, the text cut into equal parts.
     std::error_code ignored;
