@@ -87,8 +87,22 @@ Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
     : options_(stored.options), ids_(stored.ids), spellingIds_(stored.spellingIds), separated_(stored.separated),
       spellings_(stored.tokens),
       boundaries_(stored.boundaries), lineStarts_(stored.lineStarts), lineFeeds_(stored.lineFeeds),
-      forward_(stored.forward), owner_(std::move(owner))
+      sentenceEndBits_(stored.sentenceEnds), forward_(stored.forward, stored.sentenceEnds), owner_(std::move(owner))
 {
+    if (!stored.layers.empty()) {
+        annotated_ = true;
+        layerNames_.clear();
+        layers_.resize(stored.layers.size());
+        for (std::size_t k = 0; k < stored.layers.size(); ++k) {
+            layerNames_.emplace_back(stored.layers[k].name);
+            if (stored.layers[k].name == options_.shownLayer()) {
+                shown_ = k;
+                continue;
+            }
+            layers_[k].ids = stored.layers[k].ids;
+            layers_[k].tokens = std::make_unique<TokenTable>(stored.layers[k].tokens);
+        }
+    }
     // The sentence ends are looked up in the token table; the full stops
     // kept are the saved ones, which the saved stop positions hold (a sound
     // index gives the same ids either way).
@@ -96,12 +110,48 @@ Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
     stopCount_ = std::min(stored.stopIds.size(), stopTokens_.size());
     std::copy_n(stored.stopIds.begin(), stopCount_, stopTokens_.begin());
     // A saved corpus has both directions.
-    backward_ = std::make_unique<SuffixIndex>(stored.backward);
+    backward_ = std::make_unique<SuffixIndex>(stored.backward, stored.sentenceEnds);
     backwardMade_ = true;
     std::call_once(backwardOnce_, [] {});
 }
 
+Corpus::Corpus(CorpusOptions options) : options_(std::move(options)), annotated_(true) {}
+
 Corpus::~Corpus() = default;
+
+std::size_t Corpus::findLayer(std::string_view name) const
+{
+    for (std::size_t k = 0; k < layerNames_.size(); ++k) {
+        if (layerNames_[k] == name)
+            return k;
+    }
+    return noLayer;
+}
+
+std::uint32_t Corpus::layerSize(std::size_t layer) const
+{
+    if (layer == shown_)
+        return vocabularySize();
+    return layer < layers_.size() && layers_[layer].tokens ? layers_[layer].tokens->size() : 0;
+}
+
+std::string_view Corpus::layerText(std::size_t layer, TokenId id) const
+{
+    if (layer == shown_)
+        return spellings_.text(id);
+    if (layer >= layers_.size() || !layers_[layer].tokens)
+        return {};
+    return layers_[layer].tokens->text(id);
+}
+
+Corpus::TokenId Corpus::findLayerValue(std::size_t layer, std::string_view text) const
+{
+    if (layer == shown_)
+        return spellings_.find(text);
+    if (layer >= layers_.size() || !layers_[layer].tokens)
+        return noToken;
+    return layers_[layer].tokens->find(text);
+}
 
 void Corpus::viewOwn()
 {
@@ -116,9 +166,19 @@ void Corpus::viewOwn()
 Corpus::Stored Corpus::stored() const
 {
     Stored stored{options_,    ids_,        spellingIds_,      separated_, spellings_.stored(), boundaries_,
-                  lineStarts_, lineFeeds_, stopTokens(), forward_.stored(), {}};
+                  lineStarts_, lineFeeds_, stopTokens(), forward_.stored(), {},       {},
+                  {}};
     if (backwardMade_)
         stored.backward = backward_->stored();
+    if (annotated_) {
+        for (std::size_t k = 0; k < layerNames_.size(); ++k) {
+            if (k == shown_)
+                stored.layers.push_back({layerNames_[k], {}, {}});
+            else
+                stored.layers.push_back({layerNames_[k], layers_[k].ids, layers_[k].tokens->stored()});
+        }
+        stored.sentenceEnds = sentenceEndBits_;
+    }
     return stored;
 }
 
@@ -251,6 +311,10 @@ void Corpus::addDocument(const char *bytes, std::uint32_t length, const Progress
 void Corpus::findStops()
 {
     stopCount_ = sentenceEndCount_ = otherEndCount_ = 0;
+    // An annotated text marks its sentence ends itself; a "." there is a
+    // value like any other.
+    if (annotated_)
+        return;
     const auto add = [this](std::string_view mark, bool fullStop) {
         const TokenId id = findToken(mark);
         if (id == noToken)
@@ -358,7 +422,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
     const std::uint64_t directions = backwardToo ? 2 : 1;
     progress.report(Progress::Stage::Sorting, 0, directions);
     if (!backwardToo) {
-        forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop);
+        forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop, sentenceEndBits_);
         progress.report(Progress::Stage::Sorting, 1, 1);
         return;
     }
@@ -373,7 +437,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
 #pragma omp section
 #endif
         try {
-            forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop);
+            forward_ = SuffixIndex(ids_, vocabularySize(), fullStops, boundaries_, false, stop, sentenceEndBits_);
         } catch (...) {
             failed[0] = std::current_exception();
         }
@@ -381,7 +445,7 @@ void Corpus::index(bool backwardToo, const Progress &progress)
 #pragma omp section
 #endif
         try {
-            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), fullStops, boundaries_, true, stop);
+            backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), fullStops, boundaries_, true, stop, sentenceEndBits_);
         } catch (...) {
             failed[1] = std::current_exception();
         }
@@ -435,7 +499,8 @@ std::uint64_t Corpus::lineOf(Position p, std::size_t &hint) const
 const SuffixIndex &Corpus::backward() const
 {
     std::call_once(backwardOnce_, [this] {
-        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopTokens(), boundaries_, true);
+        backward_ = std::make_unique<SuffixIndex>(ids_, vocabularySize(), stopTokens(), boundaries_, true, nullptr,
+                                                  sentenceEndBits_);
         backwardMade_ = true;
     });
     return *backward_;
@@ -550,6 +615,21 @@ bool lookUpTokens(const TokenTable &table, const CorpusOptions &options, const c
 
 bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
 {
+    if (annotated_) {
+        // The file gave the tokens: a phrase is split at blanks only.
+        const std::string_view text(bytes, length);
+        std::size_t at = 0;
+        while (true) {
+            at = text.find_first_not_of(" \t\n\r\f\v", at);
+            if (at == std::string_view::npos)
+                return true;
+            const std::size_t end = std::min(text.find_first_of(" \t\n\r\f\v", at), text.size());
+            out.push_back(findToken(text.substr(at, end - at)));
+            if (out.back() == noToken)
+                return false;
+            at = end;
+        }
+    }
     return options_.foldCase ? lookUpTokens<true>(spellings_, options_, bytes, length, out)
                              : lookUpTokens<false>(spellings_, options_, bytes, length, out);
 }
@@ -572,6 +652,6 @@ Corpus::TokenId Corpus::findToken(std::string_view text) const
     if (!options_.foldCase)
         return spellings_.find(text);
     std::string folded;
-    appendFolded(text, options_.utf8(), folded);
+    appendFolded(text, options_.utf8() || annotated_, folded);
     return spellings_.find(folded);
 }

@@ -28,6 +28,16 @@ public:
 
     static constexpr TokenId noToken = UINT32_MAX;
 
+    static constexpr std::size_t noLayer = SIZE_MAX;
+
+    // One layer of a saved annotated corpus: its name, its value at every
+    // position (noToken at the boundaries) and its values' table.
+    struct StoredLayer {
+        std::string_view name;
+        std::span<const TokenId> ids;
+        TokenTable::Stored tokens;
+    };
+
     // The arrays that make a corpus, as a made one holds them.
     struct Stored {
         CorpusOptions options;
@@ -42,6 +52,13 @@ public:
         std::span<const TokenId> stopIds;          // at most SuffixIndex::maxStops
         SuffixIndex::Stored forward;
         SuffixIndex::Stored backward;
+        // An annotated corpus's layers in their order, the shown one with
+        // no arrays of its own (its values are `ids`, `spellingIds` and
+        // `tokens`); empty for a plain text, whose one layer is "word".
+        std::vector<StoredLayer> layers;
+        // An annotated corpus's sentence ends: bit p % 64 of word p / 64
+        // marks the last token of a sentence (as `separated`); empty for a plain text.
+        std::span<const std::uint64_t> sentenceEnds;
     };
 
     // Tokenizes exactly `length` bytes of `bytes` (no terminator needed) by
@@ -197,6 +214,50 @@ public:
     // time while every token of the corpus is plain; otherwise it reads the span.
     bool plainSpan(Position start, std::uint32_t length) const;
 
+    // Layers: the values each position has. A plain text has one, "word",
+    // its tokens. An annotated text has the columns its files give (CoNLL-U:
+    // word, lemma, pos, xpos, feats, deprel), and one of them is shown: its
+    // values are what tokenId(), token() and the suffix indexes read (see
+    // CorpusOptions::show). Layer ids are dense per layer; the shown layer's
+    // are its spelling ids.
+    std::size_t layerCount() const { return layerNames_.size(); }
+    std::string_view layerName(std::size_t layer) const
+    {
+        return layer < layerNames_.size() ? std::string_view(layerNames_[layer]) : std::string_view();
+    }
+    // The layer named `name`, or noLayer.
+    std::size_t findLayer(std::string_view name) const;
+    std::size_t shownLayer() const { return shown_; }
+    // Whether the positions came with layers of values (an annotated file)
+    // rather than from cutting text.
+    bool annotated() const { return annotated_; }
+    // The number of ids the layer's values use (for the shown layer, also
+    // its folded forms' ids); 0 for no layer.
+    std::uint32_t layerSize(std::size_t layer) const;
+    // The layer's value id at p: noToken at a boundary, past the end, or for no layer.
+    TokenId layerId(std::size_t layer, Position p) const
+    {
+        if (layer == shown_)
+            return spellingId(p);
+        if (layer >= layers_.size() || p >= layers_[layer].ids.size()) [[unlikely]]
+            return noToken;
+        return layers_[layer].ids[p];
+    }
+    // The text of a layer's value id; empty for an id the layer does not
+    // have (noToken included). The one check every reader of layer ids goes through.
+    std::string_view layerText(std::size_t layer, TokenId id) const;
+    // The id of the value `text` (exactly, never folded) in the layer, or noToken.
+    TokenId findLayerValue(std::size_t layer, std::string_view text) const;
+    // Whether the token at p, as `index` reads the text, is the last of its
+    // sentence when sentences are marked (an annotated text), or a sentence
+    // end token otherwise (see sentenceEndTokens).
+    bool endsSentenceAt(const SuffixIndex &index, Position p) const
+    {
+        return annotated_ ? index.isStopAt(p) : isSentenceEnd(index.tokenId(p));
+    }
+    // An annotated corpus's sentence-end bits (see Stored::sentenceEnds).
+    std::span<const std::uint64_t> sentenceEndBits() const { return sentenceEndBits_; }
+
     // The tokens read from first to last, with their suffix array.
     const SuffixIndex &forward() const { return forward_; }
     // The tokens read from last to first; built the first time it is asked for.
@@ -216,6 +277,18 @@ public:
     Position nextStop(Position p) const { return forward_.nextStop(p); }
 
 private:
+    friend class AnnotatedCorpusBuilder;
+    // An empty annotated corpus, for AnnotatedCorpusBuilder to fill.
+    explicit Corpus(CorpusOptions options);
+
+    // A layer other than the shown one, as a made corpus holds it (its
+    // ids a view of ownIds or of a saved index).
+    struct Layer {
+        std::span<const TokenId> ids;
+        std::vector<TokenId> ownIds;
+        std::unique_ptr<TokenTable> tokens;
+    };
+
     // Cuts one document's tokens onto the ids, polling `progress` within it
     // and telling it the bytes cut as cutBefore plus those of this
     // document, of cutTotal.
@@ -261,6 +334,13 @@ private:
     mutable std::once_flag otherEndsOnce_;
     mutable std::atomic<bool> otherEndsListed_{false};
     mutable std::vector<Position> otherEndPositions_;
+    // The layers (see layerCount): their names, and the ones not shown.
+    std::vector<std::string> layerNames_{"word"};
+    std::size_t shown_ = 0;
+    std::vector<Layer> layers_;  // indexed by layer; the shown one's is empty
+    bool annotated_ = false;
+    std::span<const std::uint64_t> sentenceEndBits_;
+    std::vector<std::uint64_t> ownSentenceEndBits_;
     SuffixIndex forward_;
     mutable std::once_flag backwardOnce_;
     mutable std::unique_ptr<SuffixIndex> backward_;

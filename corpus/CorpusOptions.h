@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // The rules that cut a text into words and marks.
 enum class WordRules : std::uint8_t {
@@ -23,9 +25,19 @@ struct CorpusOptions {
     // code point under the others), while labels keep the spelling found in
     // the text.
     bool foldCase = false;
+    // The layer of an annotated text whose values are the tokens searched,
+    // grouped and shown ("lemma", "pos", ...); empty means "word". A plain
+    // text has the word layer only.
+    std::string show;
 
     // Whether the text is read as UTF-8 (every rule but the byte rules).
     bool utf8() const { return words != WordRules::Bytes; }
 
-    bool operator==(const CorpusOptions &) const = default;
+    // The shown layer's name.
+    std::string_view shownLayer() const { return show.empty() ? std::string_view("word") : std::string_view(show); }
+
+    bool operator==(const CorpusOptions &other) const
+    {
+        return words == other.words && foldCase == other.foldCase && shownLayer() == other.shownLayer();
+    }
 };

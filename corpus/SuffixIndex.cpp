@@ -6,6 +6,7 @@
 #include "Progress.h"
 
 #include <algorithm>
+#include <bit>
 #include <stdexcept>
 
 namespace {
@@ -36,9 +37,12 @@ void forEachPosition(std::uint32_t n, const std::atomic<bool> *stop, Body &&body
 }  // namespace
 
 SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, std::span<const TokenId> stopIds,
-                         std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop)
-    : reversed_(reversed), ids_(ids)
+                         std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop,
+                         std::span<const std::uint64_t> stopBits)
+    : reversed_(reversed), ids_(ids), stopBits_(stopBits)
 {
+    if (!stopBits.empty() && !stopIds.empty())
+        throw std::invalid_argument("stops are marked by id or by position, not both");
     if (stopIds.size() > maxStops)
         throw std::invalid_argument("more full stops than an index keeps");
     std::copy(stopIds.begin(), stopIds.end(), stopIds_.begin());
@@ -76,7 +80,17 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
     lcpMinimum_ = BlockMinimum(lcpArray_);
     // One compare per position for the usual single stop; a flag per id
     // for several (a boundary's id is never a stop).
-    if (stopCount_ == 1) {
+    if (!stopBits_.empty()) {
+        for (std::size_t w = 0; w < stopBits_.size(); ++w) {
+            for (std::uint64_t bits = stopBits_[w]; bits != 0; bits &= bits - 1) {
+                const std::size_t at = w * 64 + static_cast<unsigned>(std::countr_zero(bits));
+                if (at < n)
+                    ownStops_.push_back(static_cast<Position>(reversed ? n - 1 - at : at));
+            }
+        }
+        if (reversed)
+            std::reverse(ownStops_.begin(), ownStops_.end());
+    } else if (stopCount_ == 1) {
         const TokenId only = stopIds_[0];
         forEachPosition(n, stop, [&](Position p) __attribute__((always_inline)) {
             if (tokenId(p) == only)
@@ -96,8 +110,8 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
     boundaries_ = ownBoundaries_;
 }
 
-SuffixIndex::SuffixIndex(const Stored &stored)
-    : reversed_(stored.reversed), ids_(stored.ids), suffixArray_(stored.suffixArray), lcpArray_(stored.lcpArray),
+SuffixIndex::SuffixIndex(const Stored &stored, std::span<const std::uint64_t> stopBits)
+    : reversed_(stored.reversed), ids_(stored.ids), stopBits_(stopBits), suffixArray_(stored.suffixArray), lcpArray_(stored.lcpArray),
       suffixArrayMinimum_(stored.suffixArray, stored.suffixArrayMinima),
       lcpMinimum_(stored.lcpArray, stored.lcpMinima), stops_(stored.stops), boundaries_(stored.boundaries)
 {

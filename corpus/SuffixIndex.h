@@ -44,11 +44,17 @@ public:
     // place. `stopIds` are the ids of the full stops, the tokens that a
     // continuation stops after (at most maxStops of them; none when the
     // text has none). When `stop` is set, Progress::Stopped is thrown soon.
+    // An annotated text marks its sentence ends by position instead:
+    // `stopBits` (bit p % 64 of word p / 64, in the corpus's order, as long
+    // as the sequence needs) makes the positions whose bit is set the stops,
+    // whatever their ids, and `stopIds` must then be empty.
     SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSize, std::span<const TokenId> stopIds,
-                std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop = nullptr);
+                std::span<const Position> boundaries, bool reversed, const std::atomic<bool> *stop = nullptr,
+                std::span<const std::uint64_t> stopBits = {});
     // Views the arrays of a saved index; requires the suffix and lcp arrays
-    // as long as `ids`, and block minima as BlockMinimum::blocksOf gives.
-    explicit SuffixIndex(const Stored &stored);
+    // as long as `ids`, and block minima as BlockMinimum::blocksOf gives;
+    // `stopBits` as above (a word short reads as no stop).
+    explicit SuffixIndex(const Stored &stored, std::span<const std::uint64_t> stopBits = {});
 
     static constexpr std::size_t maxStops = 8;
 
@@ -74,6 +80,17 @@ public:
         return false;
     }
     std::span<const TokenId> stopIds() const { return {stopIds_.data(), stopCount_}; }
+    // Whether the token at p (as this index reads) is a stop: a full stop's
+    // id, or a position the stop bits mark.
+    bool isStopAt(Position p) const
+    {
+        if (stopBits_.empty())
+            return isStop(tokenId(p));
+        if (p >= ids_.size()) [[unlikely]]
+            return false;
+        const std::size_t at = reversed_ ? ids_.size() - 1 - p : p;
+        return at / 64 < stopBits_.size() && ((stopBits_[at / 64] >> (at % 64)) & 1);
+    }
 
     // Every position, ordered by the sequence that starts there (up to the
     // next boundary or the end; one that is a prefix of another comes first).
@@ -107,6 +124,7 @@ private:
     std::span<const TokenId> ids_;  // in the corpus's order
     std::array<TokenId, maxStops> stopIds_{};
     std::uint32_t stopCount_ = 0;
+    std::span<const std::uint64_t> stopBits_;  // in the corpus's order; empty unless the stops are marked by position
     std::span<const Position> suffixArray_;
     std::span<const std::uint32_t> lcpArray_;
     BlockMinimum suffixArrayMinimum_;

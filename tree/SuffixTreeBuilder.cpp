@@ -323,10 +323,10 @@ private:
     // Whether a group of one position, at p, is grown when visited with `counter`.
     bool grows(Position p, std::uint32_t counter) const
     {
-        return counter < expansionLimit && !index_.isStop(index_.tokenId(p)) && !endsSentence(p);
+        return counter < expansionLimit && !index_.isStopAt(p) && !endsSentence(p);
     }
     // Whether the token at p is a sentence end that stops its branch.
-    bool endsSentence(Position p) const { return sentences_ && corpus_.isSentenceEnd(index_.tokenId(p)); }
+    bool endsSentence(Position p) const { return sentences_ && corpus_.endsSentenceAt(index_, p); }
 
     // Asked to stop at sentence ends: cuts the run of the group [first,
     // last), `top` tokens deep, after the first sentence end among its

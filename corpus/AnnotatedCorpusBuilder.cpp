@@ -1,0 +1,232 @@
+#include "AnnotatedCorpusBuilder.h"
+
+#include "HugePages.h"
+#include "Tokenizer.h"
+#include "UnicodeTokens.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+// The value of a layer a file does not have, as CoNLL-U writes an empty field.
+constexpr std::string_view missingValue = "_";
+
+void setBit(std::vector<std::uint64_t> &bits, std::uint64_t p, bool value)
+{
+    if (p % 64 == 0)
+        bits.push_back(0);
+    bits.back() |= std::uint64_t{value} << (p % 64);
+}
+
+}  // namespace
+
+AnnotatedCorpusBuilder::AnnotatedCorpusBuilder(CorpusOptions options)
+    : corpus_(new Corpus(std::move(options)))
+{
+    corpus_->layerNames_.clear();
+    corpus_->shown_ = Corpus::noLayer;
+}
+
+AnnotatedCorpusBuilder::~AnnotatedCorpusBuilder() = default;
+
+std::size_t AnnotatedCorpusBuilder::layerFor(const std::string &name)
+{
+    Corpus &c = *corpus_;
+    const std::size_t found = c.findLayer(name);
+    if (found != Corpus::noLayer)
+        return found;
+    const std::size_t layer = c.layerNames_.size();
+    c.layerNames_.push_back(name);
+    c.layers_.emplace_back();
+    if (name == c.options_.shownLayer()) {
+        c.shown_ = layer;
+        shownNamed_ = true;
+    } else {
+        c.layers_[layer].tokens = std::make_unique<TokenTable>();
+    }
+    // The positions so far had no value in this layer.
+    const std::span<const Corpus::Position> boundaries = c.ownBoundaries_;
+    std::size_t next = 0;
+    for (std::uint64_t p = 0; p < positions_; ++p) {
+        if (next < boundaries.size() && boundaries[next] == p) {
+            ++next;
+            if (layer == c.shown_) {
+                c.ownIds_.push_back(Corpus::noToken);
+                if (c.options_.foldCase)
+                    c.ownSpellingIds_.push_back(Corpus::noToken);
+            } else {
+                c.layers_[layer].ownIds.push_back(Corpus::noToken);
+            }
+        } else {
+            pushValue(layer, missingValue);
+        }
+    }
+    filled_.resize(c.layerNames_.size(), 1);
+    return layer;
+}
+
+void AnnotatedCorpusBuilder::pushValue(std::size_t layer, std::string_view value)
+{
+    Corpus &c = *corpus_;
+    if (layer != c.shown_) {
+        Corpus::Layer &other = c.layers_[layer];
+        other.ownIds.push_back(other.tokens->intern(value));
+        return;
+    }
+    const Corpus::TokenId spelling = c.spellings_.intern(value);
+    if (!c.options_.foldCase) {
+        c.ownIds_.push_back(spelling);
+        return;
+    }
+    // As a plain text folds: each new spelling once, its folded form another
+    // id of the same table.
+    if (spelling == c.foldedOf_.size()) {
+        folded_.clear();
+        appendFolded(value, true, folded_);
+        c.foldedOf_.push_back(spelling);
+        if (folded_ != value) {
+            const Corpus::TokenId form = c.spellings_.intern(folded_);
+            if (form == c.foldedOf_.size())
+                c.foldedOf_.push_back(form);
+            c.foldedOf_[spelling] = form;
+        }
+    }
+    c.ownSpellingIds_.push_back(spelling);
+    c.ownIds_.push_back(c.foldedOf_[spelling]);
+}
+
+void AnnotatedCorpusBuilder::beginPosition(bool boundary, bool separated, std::uint64_t line)
+{
+    Corpus &c = *corpus_;
+    if (positions_ >= std::numeric_limits<Corpus::Position>::max())
+        throw std::length_error("the files hold more tokens than token positions can number");
+    const auto p = static_cast<Corpus::Position>(positions_);
+    setBit(c.ownSeparated_, p, separated || boundary);
+    setBit(c.ownSentenceEndBits_, p, false);
+    if (boundary) {
+        c.ownBoundaries_.push_back(p);
+    } else {
+        // Every token has a line of its own: its entry holds the line feeds before it.
+        c.ownLineStarts_.push_back(p);
+        c.ownLineFeeds_.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(line - 1, UINT32_MAX - 1)));
+    }
+    ++positions_;
+}
+
+void AnnotatedCorpusBuilder::startFile(std::span<const std::string> layers)
+{
+    fileLayers_.clear();
+    for (const std::string &name : layers)
+        fileLayers_.push_back(layerFor(name));
+    if (files_ > 0) {
+        // A boundary, so that nothing runs from one file into the next.
+        Corpus &c = *corpus_;
+        beginPosition(true, true, 1);
+        for (std::size_t layer = 0; layer < c.layerNames_.size(); ++layer) {
+            if (layer == c.shown_) {
+                c.ownIds_.push_back(Corpus::noToken);
+                if (c.options_.foldCase)
+                    c.ownSpellingIds_.push_back(Corpus::noToken);
+            } else {
+                c.layers_[layer].ownIds.push_back(Corpus::noToken);
+            }
+        }
+    }
+    documentFiles_.push_back(files_++);
+    documentEmpty_ = true;
+}
+
+void AnnotatedCorpusBuilder::startDocument()
+{
+    if (documentEmpty_)
+        return;
+    Corpus &c = *corpus_;
+    beginPosition(true, true, 1);
+    for (std::size_t layer = 0; layer < c.layerNames_.size(); ++layer) {
+        if (layer == c.shown_) {
+            c.ownIds_.push_back(Corpus::noToken);
+            if (c.options_.foldCase)
+                c.ownSpellingIds_.push_back(Corpus::noToken);
+        } else {
+            c.layers_[layer].ownIds.push_back(Corpus::noToken);
+        }
+    }
+    documentFiles_.push_back(files_ - 1);
+    documentEmpty_ = true;
+}
+
+void AnnotatedCorpusBuilder::token(std::span<const std::string_view> values, bool separated, std::uint64_t line)
+{
+    Corpus &c = *corpus_;
+    beginPosition(false, separated, line);
+    documentEmpty_ = false;
+    const std::size_t given = std::min(values.size(), fileLayers_.size());
+    for (std::size_t k = 0; k < given; ++k)
+        pushValue(fileLayers_[k], values[k]);
+    if (given == c.layerNames_.size())
+        return;
+    // Layers this file (or this line) does not give.
+    std::fill(filled_.begin(), filled_.end(), 0);
+    for (std::size_t k = 0; k < given; ++k)
+        filled_[fileLayers_[k]] = 1;
+    for (std::size_t layer = 0; layer < c.layerNames_.size(); ++layer) {
+        if (!filled_[layer])
+            pushValue(layer, missingValue);
+    }
+}
+
+void AnnotatedCorpusBuilder::endSentence()
+{
+    if (documentEmpty_ || positions_ == 0)
+        return;
+    const std::uint64_t p = positions_ - 1;
+    corpus_->ownSentenceEndBits_[p / 64] |= std::uint64_t{1} << (p % 64);
+}
+
+void AnnotatedCorpusBuilder::addPlainFile(std::string_view bytes, const Progress &progress)
+{
+    static const std::string word = "word";
+    startFile(std::span<const std::string>(&word, 1));
+    // Lines are counted as the tokens pass them.
+    std::uint64_t line = 1;
+    std::uint32_t counted = 0, previousEnd = UINT32_MAX;
+    std::string gathered;
+    std::uint32_t nextPoll = 1 << 20;
+    forEachTokenOf(corpus_->options_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), gathered,
+                   [&](std::string_view token, std::uint32_t start) {
+                       if (start > nextPoll) {
+                           progress.throwIfStopped();
+                           nextPoll = start + (1 << 20);
+                       }
+                       line += static_cast<std::uint64_t>(
+                           std::count(bytes.begin() + counted, bytes.begin() + start, '\n'));
+                       counted = start;
+                       const std::string_view value = token;
+                       this->token(std::span<const std::string_view>(&value, 1), start != previousEnd, line);
+                       previousEnd = start + static_cast<std::uint32_t>(token.size());
+                   });
+}
+
+std::unique_ptr<Corpus> AnnotatedCorpusBuilder::finish(bool backwardToo, const Progress &progress)
+{
+    Corpus &c = *corpus_;
+    if (!shownNamed_) {
+        std::string names;
+        for (const std::string &name : c.layerNames_)
+            names += (names.empty() ? "" : ", ") + name;
+        throw std::runtime_error("no layer is named \"" + std::string(c.options_.shownLayer()) + "\"; the layers are: "
+                                 + (names.empty() ? std::string("none") : names));
+    }
+    c.viewOwn();
+    for (Corpus::Layer &layer : c.layers_)
+        layer.ids = layer.ownIds;
+    // Lemmas and tags are read as a list, one blank between values; only
+    // the words keep the text's spacing.
+    if (c.options_.shownLayer() != "word")
+        std::fill(c.ownSeparated_.begin(), c.ownSeparated_.end(), ~std::uint64_t{0});
+    c.sentenceEndBits_ = c.ownSentenceEndBits_;
+    c.index(backwardToo, progress);
+    return std::move(corpus_);
+}
