@@ -459,6 +459,27 @@ void Corpus::index(bool backwardToo, const Progress &progress)
     backwardMade_ = true;
 }
 
+std::span<const std::uint32_t> Corpus::ranks(const SuffixIndex &index) const
+{
+    const int which = index.reversed() ? 1 : 0;
+    std::call_once(ranksOnce_[which], [this, &index, which] {
+        const std::span<const Position> sa = index.suffixArray();
+        std::vector<std::uint32_t> &ranks = ranks_[which];
+        ranks.assign(index.end(), 0);
+        const auto n = static_cast<std::int64_t>(sa.size());
+        // A saved index's entry past the end names no position to rank.
+#if defined(_OPENMP)
+#pragma omp parallel for num_threads(2) schedule(static)
+#endif
+        for (std::int64_t i = 0; i < n; ++i) {
+            const Position p = sa[static_cast<std::size_t>(i)];
+            if (p < ranks.size())
+                ranks[p] = static_cast<std::uint32_t>(i);
+        }
+    });
+    return ranks_[which];
+}
+
 std::uint32_t Corpus::documentOf(Position p) const
 {
     return static_cast<std::uint32_t>(std::upper_bound(boundaries_.begin(), boundaries_.end(), p) - boundaries_.begin());

@@ -269,6 +269,12 @@ public:
     // The arrays, for saving; the backward index's only if hasBackward().
     Stored stored() const;
 
+    // The inverse of `index`'s suffix array (forward() or backward()): the
+    // rank of the suffix at each position. Made the first time it is asked
+    // for (one pass, on both cores), then kept while the corpus lives. Safe
+    // to call from several threads.
+    std::span<const std::uint32_t> ranks(const SuffixIndex &index) const;
+
     // The forward index's arrays (see SuffixIndex).
     std::span<const Position> suffixArray() const { return forward_.suffixArray(); }
     std::span<const std::uint32_t> lcpArray() const { return forward_.lcpArray(); }
@@ -342,6 +348,8 @@ private:
     std::span<const std::uint64_t> sentenceEndBits_;
     std::vector<std::uint64_t> ownSentenceEndBits_;
     SuffixIndex forward_;
+    mutable std::once_flag ranksOnce_[2];
+    mutable std::vector<std::uint32_t> ranks_[2];  // forward, backward
     mutable std::once_flag backwardOnce_;
     mutable std::unique_ptr<SuffixIndex> backward_;
     mutable bool backwardMade_ = false;

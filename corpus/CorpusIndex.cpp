@@ -242,6 +242,50 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     if (!sound)
         return false;
 
+    // An annotated corpus's layers.
+    std::vector<std::string_view> layerNames;
+    if (header.shownLayer != 0) {
+        need(SectionKind::LayerNames, 65536, false);
+        need(SectionKind::SentenceEnds, (n + 63) / 64);
+        if (!sound)
+            return false;
+        std::string_view names = file->text(SectionKind::LayerNames);
+        while (!names.empty()) {
+            const std::size_t end = names.find('\n');
+            if (end == std::string_view::npos)
+                break;
+            layerNames.push_back(names.substr(0, end));
+            names.remove_prefix(end + 1);
+        }
+        if (!names.empty() || layerNames.size() > maxOtherLayers + 1 || header.shownLayer > layerNames.size()) {
+            reason = "the index's layer names are damaged";
+            return false;
+        }
+        options.show = std::string(layerNames[header.shownLayer - 1u]);
+        for (std::uint32_t other = 0; other + 1 < layerNames.size(); ++other) {
+            need(layerPart(other, LayerIds), n);
+            need(layerPart(other, LayerBytes), std::numeric_limits<std::uint32_t>::max(), false);
+            need(layerPart(other, LayerOffsets), std::numeric_limits<std::uint32_t>::max(), false);
+            need(layerPart(other, LayerSingles), TokenTable::singleCount);
+            const std::span<const std::uint64_t> layerSlots = file->array<std::uint64_t>(layerPart(other, LayerSlots));
+            const std::span<const std::uint32_t> offsets = file->array<std::uint32_t>(layerPart(other, LayerOffsets));
+            if (sound && (layerSlots.empty() || (layerSlots.size() & (layerSlots.size() - 1)) != 0 || offsets.empty()
+                          || offsets.front() != 0
+                          || offsets.back() != file->array<char>(layerPart(other, LayerBytes)).size())) {
+                reason = "the index's layer " + std::to_string(other + 1) + " value table is damaged";
+                sound = false;
+            }
+            for (const TokenId id : file->array<TokenId>(layerPart(other, LayerSingles))) {
+                if (sound && id >= offsets.size() - 1 && id != Corpus::noToken) {
+                    reason = "the index's layer " + std::to_string(other + 1) + " one-byte values name ids out of range";
+                    sound = false;
+                }
+            }
+        }
+        if (!sound)
+            return false;
+    }
+
     Corpus::Stored &stored = layout.stored;
     stored.options = options;
     stored.ids = file->array<TokenId>(SectionKind::TokenIds);
@@ -266,6 +310,22 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
         index.lcpMinima = file->array<std::uint32_t>(part(direction, LcpMinima));
         index.stops = file->array<Position>(part(direction, Stops));
         index.boundaries = file->array<Position>(part(direction, ReadingBoundaries));
+    }
+    if (!layerNames.empty()) {
+        stored.sentenceEnds = file->array<std::uint64_t>(SectionKind::SentenceEnds);
+        std::uint32_t other = 0;
+        for (std::size_t k = 0; k < layerNames.size(); ++k) {
+            if (k + 1 == header.shownLayer) {
+                stored.layers.push_back({layerNames[k], {}, {}});
+                continue;
+            }
+            stored.layers.push_back({layerNames[k], file->array<TokenId>(layerPart(other, LayerIds)),
+                                     {file->array<char>(layerPart(other, LayerBytes)),
+                                      file->array<std::uint32_t>(layerPart(other, LayerOffsets)),
+                                      file->array<std::uint64_t>(layerPart(other, LayerSlots)),
+                                      file->array<TokenId>(layerPart(other, LayerSingles)), false}});
+            ++other;
+        }
     }
     layout.documents = file->array<DocumentRecord>(SectionKind::Documents);
     layout.names = file->text(SectionKind::DocumentNames);
@@ -568,6 +628,40 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
     }
     const std::string savedFrom = workingFolder();
 
+    // An annotated corpus's layers: their names, and the arrays of each but the shown one.
+    std::string layerNames;
+    std::uint8_t shownLayer = 0;
+    if (!stored.layers.empty()) {
+        if (stored.layers.size() > maxOtherLayers + 1) {
+            reason = "the corpus has more layers than an index keeps (" + std::to_string(maxOtherLayers + 1) + ")";
+            return false;
+        }
+        for (std::size_t k = 0; k < stored.layers.size(); ++k) {
+            layerNames += std::string(stored.layers[k].name) + '\n';
+            if (k == corpus.shownLayer())
+                shownLayer = static_cast<std::uint8_t>(k + 1);
+        }
+    }
+    const auto addLayers = [&](SectionSink &sink) {
+        if (stored.layers.empty())
+            return true;
+        if (!sink.addText(SectionKind::LayerNames, layerNames) || !sink.add(SectionKind::SentenceEnds, stored.sentenceEnds))
+            return false;
+        std::uint32_t other = 0;
+        for (std::size_t k = 0; k < stored.layers.size(); ++k) {
+            if (k == corpus.shownLayer())
+                continue;
+            const Corpus::StoredLayer &layer = stored.layers[k];
+            if (!sink.add(layerPart(other, LayerIds), layer.ids) || !sink.add(layerPart(other, LayerBytes), layer.tokens.bytes)
+                || !sink.add(layerPart(other, LayerOffsets), layer.tokens.offsets)
+                || !sink.add(layerPart(other, LayerSlots), layer.tokens.hashSlots)
+                || !sink.add(layerPart(other, LayerSingles), layer.tokens.singles))
+                return false;
+            ++other;
+        }
+        return true;
+    };
+
     const std::uint64_t n = corpus.end();
     const std::uint64_t tableBytes = sizeof(Header) + maxSections * sizeof(SectionEntry);
     const auto addSections = [&](SectionSink &sink) {
@@ -585,7 +679,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.addText(SectionKind::DocumentNames, names) && sink.addText(SectionKind::SavedFrom, savedFrom)
         && sink.addText(SectionKind::OpenedPath, openedPath)
         && addDirection(sink, SectionKind::Forward, stored.forward)
-        && addDirection(sink, SectionKind::Backward, stored.backward);
+        && addDirection(sink, SectionKind::Backward, stored.backward) && addLayers(sink);
     };
     // The sizes first, so that the progress knows the whole.
     SectionSink sizes(nullptr, progress, tableBytes, path);
@@ -611,6 +705,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
     header.wordRules = static_cast<std::uint8_t>(stored.options.words);
     header.foldCase = stored.options.foldCase;
     header.allPlain = stored.tokens.allPlain;
+    header.shownLayer = shownLayer;
     setFixedText(header.icuVersion, icuVersion());
     setFixedText(header.unicodeVersion, unicodeVersion());
     header.checksum = checksumOf(header, sink.table());
@@ -642,6 +737,15 @@ CorpusIndex::Opened CorpusIndex::open(const std::string &path)
             || (!stored.spellingIds.empty()
                 && !idsSound(*file, SectionKind::SpellingIds, vocabulary, stored.boundaries, opened.reason)))
             return opened;
+        // The other layers' values are read through their own ids.
+        std::uint32_t other = 0;
+        for (std::size_t k = 0; k < stored.layers.size(); ++k) {
+            if (k + 1 == file->header().shownLayer)
+                continue;
+            const auto values = static_cast<std::uint32_t>(stored.layers[k].tokens.offsets.size() - 1);
+            if (!idsSound(*file, layerPart(other++, LayerIds), values, stored.boundaries, opened.reason))
+                return opened;
+        }
         for (const DocumentRecord &record : layout.documents)
             opened.sources.push_back({std::string(layout.names.substr(record.nameOffset, record.nameLength)),
                                       record.size, record.modified});

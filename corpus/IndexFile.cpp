@@ -33,9 +33,11 @@ std::uint32_t IndexFile::elementSizeOf(std::uint32_t kind)
     case SectionKind::DocumentNames:
     case SectionKind::SavedFrom:
     case SectionKind::OpenedPath:
+    case SectionKind::LayerNames:
         return 1;
     case SectionKind::TokenSlots:
     case SectionKind::Separated:
+    case SectionKind::SentenceEnds:
         return 8;
     case SectionKind::Documents:
         return sizeof(DocumentRecord);
@@ -55,6 +57,14 @@ std::uint32_t IndexFile::elementSizeOf(std::uint32_t kind)
         const auto first = static_cast<std::uint32_t>(direction);
         if (kind >= first && kind < first + directionParts)
             return 4;
+    }
+    const auto layers = static_cast<std::uint32_t>(SectionKind::Layer);
+    if (kind >= layers && kind < layers + layerParts * maxOtherLayers) {
+        switch ((kind - layers) % layerParts) {
+        case LayerBytes: return 1;
+        case LayerSlots: return 8;
+        default: return 4;
+        }
     }
     return 0;
 }
@@ -77,7 +87,15 @@ std::string IndexFile::nameOf(std::uint32_t kind)
     case SectionKind::SavedFrom: return "saving folder";
     case SectionKind::OpenedPath: return "opened path";
     case SectionKind::Separated: return "separator bits";
+    case SectionKind::LayerNames: return "layer names";
+    case SectionKind::SentenceEnds: return "sentence ends";
     default: break;
+    }
+    const auto layers = static_cast<std::uint32_t>(SectionKind::Layer);
+    if (kind >= layers && kind < layers + layerParts * maxOtherLayers) {
+        static const char *const parts[] = {"ids", "value bytes", "value offsets", "value hash slots",
+                                            "one-byte values"};
+        return "layer " + number((kind - layers) / layerParts + 1) + " " + parts[(kind - layers) % layerParts];
     }
     for (const SectionKind direction : {SectionKind::Forward, SectionKind::Backward}) {
         const auto first = static_cast<std::uint32_t>(direction);

@@ -16,7 +16,7 @@ inline constexpr std::uint32_t byteOrderMark = 0x01020304;
 // Every section starts at a multiple of this (a cache line), so that it maps
 // as an array of any element type and its first element shares no line.
 inline constexpr std::uint64_t alignment = 64;
-inline constexpr std::uint32_t maxSections = 64;
+inline constexpr std::uint32_t maxSections = 128;
 
 // What a section holds. The per-direction kinds are Forward + n or Backward + n.
 enum class SectionKind : std::uint32_t {
@@ -35,9 +35,31 @@ enum class SectionKind : std::uint32_t {
     SavedFrom = 13,    // char: the working folder the index was saved in
     OpenedPath = 14,   // char: the file or folder the corpus was read from; optional (absent in older indexes)
     Separated = 15,    // u64, ceil(positions / 64): bit p % 64 of word p / 64 tells whether the text separates token p from the one before
+    LayerNames = 16,   // char, annotated corpora only: each layer's name followed by a line feed, in layer order
+    SentenceEnds = 17, // u64, annotated corpora only: as Separated, the bit of a sentence's last token
     Forward = 32,
     Backward = 48,
+    // An annotated corpus's layers but the shown one (which is the token
+    // table and ids above), the k-th (counting them alone) at Layer + 5 k + LayerPart.
+    Layer = 64,
 };
+
+// Offsets from Layer + 5 k.
+enum LayerPart : std::uint32_t {
+    LayerIds = 0,      // u32, positions: the value id at each position, ~0 at a boundary
+    LayerBytes = 1,    // as TokenBytes, TokenOffsets, TokenSlots and TokenSingles, for the layer's values
+    LayerOffsets = 2,
+    LayerSlots = 3,
+    LayerSingles = 4,
+    layerParts = 5,
+};
+// Layers besides the shown one that an index holds.
+inline constexpr std::uint32_t maxOtherLayers = 12;
+
+inline constexpr SectionKind layerPart(std::uint32_t layer, LayerPart which)
+{
+    return static_cast<SectionKind>(static_cast<std::uint32_t>(SectionKind::Layer) + layerParts * layer + which);
+}
 
 // Offsets from Forward or Backward.
 enum DirectionPart : std::uint32_t {
@@ -69,7 +91,8 @@ struct Header {
     std::uint8_t wordRules;      // WordRules
     std::uint8_t foldCase;
     std::uint8_t allPlain;       // no token has a byte outside 0x20..0x7E
-    std::uint8_t reserved0[5];
+    std::uint8_t shownLayer;     // annotated corpora: 1 + the shown layer's place in LayerNames; 0 for a plain text
+    std::uint8_t reserved0[4];
     char icuVersion[16];         // U_ICU_VERSION where it was saved, NUL-padded
     char unicodeVersion[16];     // U_UNICODE_VERSION
     // XXH3 64 of the header (this field zero) followed by the section table.

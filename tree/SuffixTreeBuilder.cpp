@@ -155,6 +155,24 @@ public:
         }
     }
 
+    // Continuations given as they are: their starts in suffix order, and
+    // what each shares with the one before (0 for the first).
+    ContinuationIndex(const Corpus &corpus, const SuffixIndex &index, std::vector<Position> starts,
+                      std::vector<std::uint32_t> shared, bool sentences)
+        : corpus_(corpus), index_(index), end_(index.end()), total_(static_cast<float>(corpus.tokenCount())),
+          spellingsDiffer_(corpus.options().foldCase), sentences_(sentences)
+    {
+        ownStarts_ = std::move(starts);
+        ownShared_ = std::move(shared);
+        ownStartMinimum_ = BlockMinimum(ownStarts_);
+        ownSharedMinimum_ = BlockMinimum(ownShared_);
+        starts_ = ownStarts_.data();
+        shared_ = ownShared_.data();
+        startMinimum_ = &ownStartMinimum_;
+        sharedMinimum_ = &ownSharedMinimum_;
+        count_ = static_cast<std::uint32_t>(ownStarts_.size());
+    }
+
     std::uint32_t count() const { return count_; }
 
     // The root: the search text followed by the run it absorbs when all its
@@ -503,6 +521,37 @@ std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const Suffi
     const auto continuations =
         std::make_shared<const ContinuationIndex>(corpus, index, first, last, m, mayOverlap, sentences);
     return continuations->makeRoot(std::move(text));
+}
+
+std::unique_ptr<PhraseNode> buildTreeOfStarts(const Corpus &corpus, const SuffixIndex &index, std::string text,
+                                              std::span<const Corpus::Position> starts, std::uint32_t length,
+                                              bool sentences)
+{
+    if (starts.empty())
+        return nullptr;
+    const std::span<const std::uint32_t> ranks = corpus.ranks(index);
+    const Position n = index.end();
+    // Each continuation with its suffix's rank; one that starts at the end
+    // has no suffix, is empty, and sorts first.
+    std::vector<std::pair<std::uint32_t, Position>> ranked;
+    ranked.reserve(starts.size());
+    for (const Position start : starts) {
+        const Position p = start < n && length <= n - start ? start + length : n;
+        ranked.emplace_back(p < n ? ranks[p] + 1 : 0, p);
+    }
+    std::sort(ranked.begin(), ranked.end());
+    std::vector<Position> continuations(ranked.size());
+    std::vector<std::uint32_t> shared(ranked.size(), 0);
+    const BlockMinimum &lcp = index.lcpMinimum();
+    for (std::size_t j = 0; j < ranked.size(); ++j) {
+        continuations[j] = ranked[j].second;
+        // Two suffixes share the least lcp value between their ranks.
+        if (j > 0 && ranked[j - 1].first > 0)
+            shared[j] = lcp.minimum(ranked[j - 1].first, ranked[j].first);
+    }
+    const auto index_ = std::make_shared<const ContinuationIndex>(corpus, index, std::move(continuations),
+                                                                  std::move(shared), sentences);
+    return index_->makeRoot(std::move(text));
 }
 
 std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::span<const Corpus::TokenId> query)

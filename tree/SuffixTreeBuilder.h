@@ -48,6 +48,16 @@ inline constexpr std::uint32_t expansionLimit = 50;
 std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const SuffixIndex &index, std::string text,
                                                std::span<const Corpus::TokenId> query, bool sentences = false);
 
+// The same tree for occurrences found otherwise (a pattern's): `starts`,
+// ascending and not overlapping, in `index`'s reading order, each of
+// `length` tokens. The continuations are ordered through the suffix array's
+// ranks (Corpus::ranks) and share what the lcp array's range minima say, so
+// the cost grows with the occurrences, not with the text. nullptr when
+// `starts` is empty.
+std::unique_ptr<PhraseNode> buildTreeOfStarts(const Corpus &corpus, const SuffixIndex &index, std::string text,
+                                              std::span<const Corpus::Position> starts, std::uint32_t length,
+                                              bool sentences = false);
+
 // The start positions, in ascending order, of the occurrences of `query` as
 // `index` reads them, taken in reading order without overlap.
 std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::span<const Corpus::TokenId> query);
