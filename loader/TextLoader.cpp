@@ -1,5 +1,6 @@
 #include "TextLoader.h"
 
+#include "TextFormat.h"
 #include "TextReading.h"
 
 #include <algorithm>
@@ -49,14 +50,15 @@ std::string joined(const std::string &folder, const std::string &relative)
     return folder + '/' + relative;
 }
 
+// Whether a folder reads a regular file named `name`: its ending names a format.
 bool isText(std::string_view name)
 {
-    return name.size() >= 4 && name.substr(name.size() - 4) == ".txt";
+    return textFormatOf(name).has_value();
 }
 
 // Adds the entries of the open folder `dir`, at `prefix` ("" or ending in
-// '/') below the root: .txt files to `entries`, folders to `pending`. False,
-// with `why`, when an entry cannot be looked at or the listing fails.
+// '/') below the root: files to read to `entries`, folders to `pending`.
+// False, with `why`, when an entry cannot be looked at or the listing fails.
 bool listEntries(DIR *dir, const std::string &prefix, std::vector<std::string> &pending,
                  std::vector<Entry> &entries, std::string &why)
 {
@@ -91,7 +93,7 @@ bool listEntries(DIR *dir, const std::string &prefix, std::vector<std::string> &
     return true;
 }
 
-// Lists the .txt files below the folder open as `rootFd` (closed here), at
+// Lists the files to read below the folder open as `rootFd` (closed here), at
 // `root`, into `entries` in reading order. False, with `why`, when a folder
 // cannot be listed. A large tree takes a while: the stop is read before
 // each folder (Progress::Stopped).

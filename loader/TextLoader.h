@@ -1,4 +1,4 @@
-// TextLoader: reads the text of a FILE operand, a single file or a folder of .txt files, up to a byte limit.
+// TextLoader: reads the text of a FILE operand, a single file or a folder of text and annotated files, up to a byte limit.
 #pragma once
 
 #include "LoadedTexts.h"
@@ -20,8 +20,10 @@ inline constexpr std::uint64_t maxLoadableBytes = 0xFFFF'FFFF;
 // one document is named `nativePath`.
 //
 // A folder (or a link to one) is read as the regular files below it whose
-// names end in ".txt", found recursively, in the byte order of their paths
-// relative to the folder ('/' included, so "a/z.txt" comes before "b.txt").
+// names end in ".txt", ".conllu", ".vrt" or ".vert" (the endings that
+// textFormatOf knows; each file is read as bytes, whatever its format),
+// found recursively, in the byte order of their paths relative to the
+// folder ('/' included, so "a/z.txt" comes before "b.txt").
 // Names starting with '.' are skipped, files and folders alike; symbolic
 // links inside the folder are never followed (skipped); FIFOs, sockets and
 // devices are skipped whatever their names. The limit counts all files
@@ -50,9 +52,9 @@ std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string 
 // Whether a regular file written at `path` (existing or not) would be read
 // as one of the texts of the folder at `folderPath` by the rules above: it
 // lies below the folder (links in the path of its own folder resolved; a
-// link named `path` itself is replaced by what is written), and its name
-// and the folders between end in ".txt" and start with no '.' as those
-// rules require. False when either cannot be resolved.
+// link named `path` itself is replaced by what is written), its name ends
+// in one of the endings above, and neither it nor the folders between start
+// with '.'. False when either cannot be resolved.
 bool folderWouldRead(const std::string &folderPath, const std::string &path);
 
 // The note for standard error when `texts.cut`: "read X of at most Y bytes",

@@ -1,5 +1,6 @@
 // loadTexts on files and folders: which files a folder gives and in what order, limits across files, refusals.
 #include "TextFileLoader.h"
+#include "TextFormat.h"
 #include "TextLoader.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,32 @@ TEST(TextLoader, FolderGivesItsTextFilesInByteOrderOfTheirPaths)
     ASSERT_TRUE(none) << reason;
     EXPECT_TRUE(none->documents.empty());
     EXPECT_FALSE(none->cut);
+}
+
+TEST(TextLoader, FolderReadsAnnotatedFilesBesideTextAndTellsTheirFormat)
+{
+    Scratch scratch;
+    ASSERT_FALSE(scratch.root.empty());
+    for (const char *name : {"a.conllu", "b.vrt", "c/d.vert", "e.txt"})
+        scratch.write(name, name);
+    for (const char *name : {"x.conll", "x.vrt.gz", "x.CONLLU", "conllu", ".h.vert", "x.vertical"})
+        scratch.write(name, "skipped");
+    std::string reason;
+    const std::optional<LoadedTexts> texts = loadTexts(scratch.root, 0, &reason);
+    ASSERT_TRUE(texts) << reason;
+    const std::string r = scratch.root + '/';
+    EXPECT_EQ(documentsOf(*texts), (Documents{{r + "a.conllu", "a.conllu"}, {r + "b.vrt", "b.vrt"},
+                                              {r + "c/d.vert", "c/d.vert"}, {r + "e.txt", "e.txt"}}));
+    EXPECT_TRUE(folderWouldRead(scratch.root, r + "c/new.conllu"));
+    EXPECT_TRUE(folderWouldRead(scratch.root, r + "new.vert"));
+    EXPECT_FALSE(folderWouldRead(scratch.root, r + "new.conll"));
+    EXPECT_FALSE(folderWouldRead(scratch.root, r + ".new.vrt"));
+
+    EXPECT_EQ(textFormatOf("dir.vrt/a.txt"), TextFormat::Plain);
+    EXPECT_EQ(textFormatOf("a.conllu"), TextFormat::Conllu);
+    EXPECT_EQ(textFormatOf("a.vrt"), TextFormat::Vertical);
+    EXPECT_EQ(textFormatOf("a.vert"), TextFormat::Vertical);
+    EXPECT_EQ(textFormatOf("a.conllu.bak"), std::nullopt);
 }
 
 TEST(TextLoader, LimitCountsAllFilesTogether)

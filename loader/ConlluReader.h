@@ -1,0 +1,44 @@
+// ConlluReader: reads a CoNLL-U file's words, their annotations, sentences and documents into an AnnotationSink.
+#pragma once
+
+#include "AnnotationError.h"
+#include "AnnotationSink.h"
+#include "Progress.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The layers each position of a CoNLL-U file carries, in the order the sink
+// gets their values: "word" (FORM), "lemma" (LEMMA), "pos" (UPOS), "xpos"
+// (XPOS), "feats" (FEATS), "deprel" (DEPREL).
+std::vector<std::string> conlluLayers();
+
+// Reads `bytes`, a whole CoNLL-U file, into `sink`, in text order.
+//
+// Each word line (10 TAB-separated columns, an integer ID) is a position, its
+// values the columns as written ("_" stays "_"). Multiword-token ranges
+// ("1-2") and empty nodes ("1.1") are no positions. A blank line ends the
+// sentence, and so does the end of the bytes. Comment lines ("#") are passed
+// over, except "# newdoc" (alone or with " id = ..."), which ends the
+// sentence and starts a document (told only when a position came since the
+// file or the last document started). A position is not `separated` when the
+// word line before it in the sentence has "SpaceAfter=No" among its MISC
+// items ('|'-separated), or when it follows the last word of a multiword
+// token whose range line has it; a sentence's first position is. A carriage
+// return ending a line and a byte order mark opening the file are passed
+// over.
+//
+// Returns the first error in the file, after which nothing more is told to
+// the sink: a line that is not well-formed UTF-8, a line that is none of the
+// above and has other than 10 columns, or an ID that is not a number, a
+// range or a decimal. Nothing when the whole file was read.
+//
+// Progress reports Stage::Cutting as `before` plus the bytes read, of
+// `total` (0: before plus the size of `bytes`), every few megabytes and at
+// the end, reading the stop flag there too (Progress::Stopped).
+std::optional<AnnotationError> readConllu(std::string_view bytes, AnnotationSink &sink,
+                                          const Progress &progress = {}, std::uint64_t before = 0,
+                                          std::uint64_t total = 0);

@@ -1,0 +1,52 @@
+// VerticalReader: reads a vertical file (.vrt, .vert: a token per line, structures in tags) into an AnnotationSink.
+#pragma once
+
+#include "AnnotationError.h"
+#include "AnnotationSink.h"
+#include "Progress.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The columns a vertical file is read with when nobody names them, as
+// TreeTagger writes them: word, pos, lemma.
+std::vector<std::string> defaultVerticalColumns();
+
+// The names in a --columns value: comma-separated, blanks around each name
+// dropped. Nothing, with a one-line `reason` when asked for, when the value
+// names no column, a name is empty, a name comes twice, or none is "word".
+std::optional<std::vector<std::string>> parseVerticalColumns(std::string_view value, std::string *reason);
+
+// The layers a vertical file with these columns gives, in the order the
+// sink gets their values: "word" first, then the other columns in their
+// order.
+std::vector<std::string> verticalLayers(const std::vector<std::string> &columns);
+
+// Reads `bytes`, a whole vertical file whose TAB-separated columns are
+// `columns` (as parseVerticalColumns gives them), into `sink` in text order.
+//
+// A structure line is one that starts with '<', ends with '>' and holds no
+// TAB; every other line that is not empty is a position, its values the
+// columns in verticalLayers' order (columns past the named ones are passed
+// over). "</s>" ends the sentence, and so does the end of the bytes;
+// "<text ...>" and "<doc ...>" end it and start a document (told only when a
+// position came since the file or the last document started); "<g/>" makes
+// the next position not `separated`, unless a sentence ends first (a
+// sentence's first position is separated). Other structures ("<s>", "<p>",
+// "</text>", ...) are passed over. A carriage return ending a line and a byte
+// order mark opening the file are passed over.
+//
+// Returns the first error in the file, after which nothing more is told to
+// the sink: a line that is not well-formed UTF-8, or a position with fewer
+// columns than named (and, at line 0, columns that name no word). Nothing
+// when the whole file was read.
+//
+// Progress reports Stage::Cutting as `before` plus the bytes read, of
+// `total` (0: before plus the size of `bytes`), every few megabytes and at
+// the end, reading the stop flag there too (Progress::Stopped).
+std::optional<AnnotationError> readVertical(std::string_view bytes, const std::vector<std::string> &columns,
+                                            AnnotationSink &sink, const Progress &progress = {},
+                                            std::uint64_t before = 0, std::uint64_t total = 0);
