@@ -28,7 +28,7 @@ bool readNumber(std::string_view id, std::size_t &at, std::uint64_t &value)
     const std::size_t start = at;
     value = 0;
     for (; at < id.size() && isDigit(id[at]); ++at)
-        value = value > UINT64_MAX / 10 - 1 ? UINT64_MAX : value * 10 + static_cast<unsigned>(id[at] - '0');
+        value = value >= UINT64_MAX / 10 ? UINT64_MAX : value * 10 + static_cast<unsigned>(id[at] - '0');
     return at > start;
 }
 

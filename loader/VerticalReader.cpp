@@ -139,12 +139,12 @@ std::optional<AnnotationError> readVertical(std::string_view bytes, const std::v
             continue;
         }
         const std::size_t count = splitColumns(line, cut.data(), cut.size());
-        for (std::size_t c = 0; c < cut.size(); ++c)
-            values[layerOf[c]] = cut[c];
         if (count < columns.size())
             return AnnotationError{lines.number(), "a token line needs " + std::to_string(columns.size())
                                                        + " TAB-separated columns (" + joinedNames(columns)
                                                        + "); this one has " + std::to_string(count)};
+        for (std::size_t c = 0; c < cut.size(); ++c)
+            values[layerOf[c]] = cut[c];
         if (documentStarts)
             sink.startDocument();
         sink.token(values, !(inSentence && glued), lines.number());
