@@ -28,7 +28,7 @@ bool readNumber(std::string_view id, std::size_t &at, std::uint64_t &value)
     const std::size_t start = at;
     value = 0;
     for (; at < id.size() && isDigit(id[at]); ++at)
-        value = value > UINT64_MAX / 10 - 1 ? UINT64_MAX : value * 10 + static_cast<unsigned>(id[at] - '0');
+        value = value >= UINT64_MAX / 10 ? UINT64_MAX : value * 10 + static_cast<unsigned>(id[at] - '0');
     return at > start;
 }
 
@@ -83,22 +83,22 @@ std::optional<AnnotationError> readConllu(std::string_view bytes, AnnotationSink
                                           std::uint64_t before, std::uint64_t total)
 {
     LineCursor lines(bytes, progress, before, total);
-    bool inDocument = false;  // a position came since the file or the document started
-    bool inSentence = false;  // a position came since the last sentence end
-    bool glued = false;       // the next position follows without a space
+    bool anyPosition = false;     // a position came in the file
+    bool documentStarts = false;  // the next position starts a document
+    bool inSentence = false;      // a position came since the last sentence end
+    bool glued = false;           // the next position follows without a space
     std::uint64_t rangeLast = 0;
-    bool rangeGlues = false;  // the word numbered rangeLast glues the next
+    bool rangeGlues = false;      // the word numbered rangeLast glues the next
     const auto endSentence = [&] {
         if (inSentence)
             sink.endSentence();
         inSentence = glued = rangeGlues = false;
     };
-    // The file is a document already: a start is told only after a position.
+    // The file is a document already: a start is told before the next
+    // position, when one came before it.
     const auto startDocument = [&] {
         endSentence();
-        if (inDocument)
-            sink.startDocument();
-        inDocument = false;
+        documentStarts = anyPosition;
     };
     std::array<std::string_view, columnCount> columns;
     while (lines.next()) {
@@ -132,8 +132,11 @@ std::optional<AnnotationError> readConllu(std::string_view bytes, AnnotationSink
         }
         const std::array<std::string_view, 6> values{columns[Form], columns[Lemma], columns[Upos],
                                                      columns[Xpos], columns[Feats], columns[Deprel]};
+        if (documentStarts)
+            sink.startDocument();
         sink.token(values, !(inSentence && glued), lines.number());
-        inSentence = inDocument = true;
+        inSentence = anyPosition = true;
+        documentStarts = false;
         glued = noSpaceAfter(columns[Misc]);
         if (rangeGlues && id.last >= rangeLast) {
             glued = glued || id.last == rangeLast;

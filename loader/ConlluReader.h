@@ -23,13 +23,13 @@ std::vector<std::string> conlluLayers();
 // ("1-2") and empty nodes ("1.1") are no positions. A blank line ends the
 // sentence, and so does the end of the bytes. Comment lines ("#") are passed
 // over, except "# newdoc" (alone or with " id = ..."), which ends the
-// sentence and starts a document (told only when a position came since the
-// file or the last document started). A position is not `separated` when the
-// word line before it in the sentence has "SpaceAfter=No" among its MISC
-// items ('|'-separated), or when it follows the last word of a multiword
-// token whose range line has it; a sentence's first position is. A carriage
-// return ending a line and a byte order mark opening the file are passed
-// over.
+// sentence and starts a document (told the sink just before its first
+// position, if a position came before it in the file). A position is not
+// `separated` when the word line before it in the sentence has
+// "SpaceAfter=No" among its MISC items ('|'-separated), or when it follows
+// the last word of a multiword token whose range line has it; a sentence's
+// first position is. A carriage return ending a line and a byte order mark
+// opening the file are passed over.
 //
 // Returns the first error in the file, after which nothing more is told to
 // the sink: a line that is not well-formed UTF-8, a line that is none of the

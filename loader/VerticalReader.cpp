@@ -107,20 +107,20 @@ std::optional<AnnotationError> readVertical(std::string_view bytes, const std::v
     std::vector<std::string_view> values(columns.size());  // the same in layer order
 
     LineCursor lines(bytes, progress, before, total);
-    bool inDocument = false;  // a position came since the file or the document started
-    bool inSentence = false;  // a position came since the last sentence end
-    bool glued = false;       // the next position follows without a space
+    bool anyPosition = false;     // a position came in the file
+    bool documentStarts = false;  // the next position starts a document
+    bool inSentence = false;      // a position came since the last sentence end
+    bool glued = false;           // the next position follows without a space
     const auto endSentence = [&] {
         if (inSentence)
             sink.endSentence();
         inSentence = glued = false;
     };
-    // The file is a document already: a start is told only after a position.
+    // The file is a document already: a start is told before the next
+    // position, when one came before it.
     const auto startDocument = [&] {
         endSentence();
-        if (inDocument)
-            sink.startDocument();
-        inDocument = false;
+        documentStarts = anyPosition;
     };
     while (lines.next()) {
         const std::string_view line = lines.line();
@@ -139,14 +139,17 @@ std::optional<AnnotationError> readVertical(std::string_view bytes, const std::v
             continue;
         }
         const std::size_t count = splitColumns(line, cut.data(), cut.size());
-        for (std::size_t c = 0; c < cut.size(); ++c)
-            values[layerOf[c]] = cut[c];
         if (count < columns.size())
             return AnnotationError{lines.number(), "a token line needs " + std::to_string(columns.size())
                                                        + " TAB-separated columns (" + joinedNames(columns)
                                                        + "); this one has " + std::to_string(count)};
+        for (std::size_t c = 0; c < cut.size(); ++c)
+            values[layerOf[c]] = cut[c];
+        if (documentStarts)
+            sink.startDocument();
         sink.token(values, !(inSentence && glued), lines.number());
-        inSentence = inDocument = true;
+        inSentence = anyPosition = true;
+        documentStarts = false;
         glued = false;
     }
     if (std::optional<AnnotationError> error = lines.illFormed())

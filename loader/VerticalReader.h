@@ -32,12 +32,12 @@ std::vector<std::string> verticalLayers(const std::vector<std::string> &columns)
 // TAB; every other line that is not empty is a position, its values the
 // columns in verticalLayers' order (columns past the named ones are passed
 // over). "</s>" ends the sentence, and so does the end of the bytes;
-// "<text ...>" and "<doc ...>" end it and start a document (told only when a
-// position came since the file or the last document started); "<g/>" makes
-// the next position not `separated`, unless a sentence ends first (a
-// sentence's first position is separated). Other structures ("<s>", "<p>",
-// "</text>", ...) are passed over. A carriage return ending a line and a byte
-// order mark opening the file are passed over.
+// "<text ...>" and "<doc ...>" end it and start a document (told the sink
+// just before its first position, if a position came before it in the file);
+// "<g/>" makes the next position not `separated`, unless a sentence ends
+// first (a sentence's first position is separated). Other structures ("<s>",
+// "<p>", "</text>", ...) are passed over. A carriage return ending a line and
+// a byte order mark opening the file are passed over.
 //
 // Returns the first error in the file, after which nothing more is told to
 // the sink: a line that is not well-formed UTF-8, or a position with fewer

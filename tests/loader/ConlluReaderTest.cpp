@@ -53,8 +53,10 @@ TEST(ConlluReader, WordLinesArePositionsAndBlankLinesEndSentences)
                              + line("1", "e") + line("2", "f").substr(0, 22);  // 17-18, no line feed at the end
     EXPECT_EQ(forms(file), (Calls{"3:a", "5:b", "8:c", "end", "doc", "13:d", "end", "doc", "17:e", "18:f", "end"}));
 
-    // A document start ends the sentence it falls into; comments and empty files tell nothing.
+    // A document start ends the sentence it falls into, and is told only when a position follows;
+    // comments and empty files tell nothing.
     EXPECT_EQ(forms(line("1", "a") + "# newdoc\n" + line("1", "b")), (Calls{"1:a", "end", "doc", "3:b", "end"}));
+    EXPECT_EQ(forms(line("1", "a") + "# newdoc\n"), (Calls{"1:a", "end"}));
     EXPECT_EQ(forms(""), Calls{});
     EXPECT_EQ(forms("# newdoc\n# text = nothing\n\n"), Calls{});
 }

@@ -52,9 +52,10 @@ TEST(VerticalReader, TokenLinesArePositionsAndStructuresMarkSentencesDocumentsAn
                                  "14:again|RB|again", "end", "doc", "20:last|JJ|last", "end"}));
 
     // The word alone; a line that does not end in '>' is no structure; a
-    // file with no sentence marks is one sentence; nothing in it tells nothing.
+    // file with no sentence marks is one sentence; a document start with no
+    // position after it, or a file with none, tells nothing.
     RecordingSink words;
-    ASSERT_FALSE(readVertical("a\tb\n<g/>\nc\n<3\n", {"word"}, words));
+    ASSERT_FALSE(readVertical("a\tb\n<g/>\nc\n<3\n<doc>\n", {"word"}, words));
     EXPECT_EQ(words.calls, (Calls{"1:a", "~3:c", "4:<3", "end"}));
     RecordingSink empty;
     ASSERT_FALSE(readVertical("<text>\n<s>\n</s>\n\n</text>\n", defaultVerticalColumns(), empty));

@@ -1,0 +1,166 @@
+// Fuzzes the readers of annotated files. The first byte picks the reader
+// (mode % 3: 0 CoNLL-U, 1 vertical; 2 is kept for another reader and reads
+// CoNLL-U until then) and, for vertical files, the columns (mode / 3); the
+// rest is the file. Every position has a
+// value per layer, each a view of the file's own bytes, well-formed UTF-8,
+// without TAB or line feed; sentence ends and document starts come only
+// after a position; an error comes at the first faulty line, so that
+// reading the lines before it tells the sink the same (and then ends the
+// sentence), and nothing after it.
+#include "ConlluReader.h"
+#include "FuzzInput.h"
+#include "Utf8.h"
+#include "VerticalReader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Call {
+    enum Kind { Document, Token, End } kind;
+    std::vector<std::string> values;
+    bool separated = true;
+    std::uint64_t line = 0;
+
+    bool operator==(const Call &) const = default;
+};
+
+bool wellFormed(std::string_view text)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::uint32_t length = in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Records the calls and checks each as it comes.
+class CheckingSink : public AnnotationSink {
+public:
+    CheckingSink(std::string_view file, std::size_t layers) : file_(file), layers_(layers) {}
+
+    std::vector<Call> calls;
+
+    void startDocument() override
+    {
+        FUZZ_CHECK(!calls.empty() && calls.back().kind == Call::End);
+        calls.push_back({Call::Document, {}, true, 0});
+    }
+    void token(std::span<const std::string_view> values, bool separated, std::uint64_t line) override
+    {
+        FUZZ_CHECK(values.size() == layers_);
+        FUZZ_CHECK(line >= 1 && line >= lastLine_);
+        // A sentence's first position stands apart.
+        FUZZ_CHECK(separated || (!calls.empty() && calls.back().kind == Call::Token));
+        lastLine_ = line;
+        Call call{Call::Token, {}, separated, line};
+        for (const std::string_view value : values) {
+            FUZZ_CHECK(value.data() >= file_.data() && value.data() + value.size() <= file_.data() + file_.size());
+            FUZZ_CHECK(value.find_first_of("\t\n") == std::string_view::npos);
+            FUZZ_CHECK(wellFormed(value));
+            call.values.emplace_back(value);
+        }
+        calls.push_back(std::move(call));
+    }
+    void endSentence() override
+    {
+        FUZZ_CHECK(!calls.empty() && calls.back().kind == Call::Token);
+        calls.push_back({Call::End, {}, true, 0});
+    }
+
+private:
+    std::string_view file_;
+    std::size_t layers_;
+    std::uint64_t lastLine_ = 0;
+};
+
+// The file's lines before line `line` (from 1), line feeds included.
+std::string_view linesBefore(std::string_view file, std::uint64_t line)
+{
+    std::size_t end = 0;
+    for (std::uint64_t n = 1; n < line; ++n)
+        end = file.find('\n', end) + 1;
+    return file.substr(0, end);
+}
+
+// The --columns value of the first line: accepted, it names each column once
+// and a word among them; refused, it says why on one line.
+void checkColumns(std::string_view file)
+{
+    std::string reason;
+    const std::optional<std::vector<std::string>> columns =
+        parseVerticalColumns(file.substr(0, std::min<std::size_t>(file.find('\n'), 64)), &reason);
+    if (!columns) {
+        FUZZ_CHECK(!reason.empty() && reason.find('\n') == std::string::npos);
+        return;
+    }
+    std::size_t words = 0;
+    for (std::size_t i = 0; i < columns->size(); ++i) {
+        FUZZ_CHECK(!(*columns)[i].empty());
+        words += (*columns)[i] == "word";
+        for (std::size_t j = 0; j < i; ++j)
+            FUZZ_CHECK((*columns)[i] != (*columns)[j]);
+    }
+    FUZZ_CHECK(words == 1);
+    FUZZ_CHECK(verticalLayers(*columns).size() == columns->size() && verticalLayers(*columns).front() == "word");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    fuzzinput::Reader reader(data, size);
+    const std::uint8_t mode = reader.byte();
+    const std::string_view file = reader.rest();
+
+    static const std::vector<std::vector<std::string>> columnChoices{
+        defaultVerticalColumns(), {"word"}, {"lemma", "word"}, {"a", "b", "word", "c", "d"}};
+    const std::vector<std::string> &columns = columnChoices[mode / 3 % columnChoices.size()];
+    const bool vertical = mode % 3 == 1;
+    const std::size_t layers = vertical ? verticalLayers(columns).size() : conlluLayers().size();
+
+    std::uint64_t reported = 0;
+    const Progress progress(
+        [&](const Progress::Step &step) {
+            FUZZ_CHECK(step.stage == Progress::Stage::Cutting && step.total == file.size());
+            FUZZ_CHECK(step.done >= reported && step.done <= step.total);
+            reported = step.done;
+        },
+        nullptr);
+    const auto read = [&](std::string_view bytes, CheckingSink &sink) {
+        return vertical ? readVertical(bytes, columns, sink, progress, 0, file.size())
+                        : readConllu(bytes, sink, progress, 0, file.size());
+    };
+
+    CheckingSink sink(file, layers);
+    const std::optional<AnnotationError> error = read(file, sink);
+    if (!error) {
+        FUZZ_CHECK(sink.calls.empty() || sink.calls.back().kind == Call::End);
+        FUZZ_CHECK(reported == file.size());
+    } else {
+        FUZZ_CHECK(!error->reason.empty() && error->reason.find('\n') == std::string::npos);
+        FUZZ_CHECK(error->line >= 1);
+        std::uint64_t lines = 1;
+        for (const char c : file)
+            lines += c == '\n';
+        FUZZ_CHECK(error->line <= lines);
+        // The lines before the faulty one read alone tell the same, and end the sentence.
+        reported = 0;
+        CheckingSink before(file, layers);
+        FUZZ_CHECK(!read(linesBefore(file, error->line), before));
+        if (!sink.calls.empty() && sink.calls.back().kind == Call::Token)
+            sink.calls.push_back({Call::End, {}, true, 0});
+        FUZZ_CHECK(before.calls == sink.calls);
+    }
+    if (vertical)
+        checkColumns(file);
+    return 0;
+}
