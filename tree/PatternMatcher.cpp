@@ -334,8 +334,9 @@ private:
                     sets.emplace_back(own, std::move(words));
                     continue;
                 }
+                Words &joined = same->second;
                 for (std::size_t w = 0; w < words.size(); ++w)
-                    same->second[w] = node.kind == Node::Kind::And ? same->second[w] & words[w] : same->second[w] | words[w];
+                    joined[w] = node.kind == Node::Kind::And ? joined[w] & words[w] : joined[w] | words[w];
             }
             for (const auto &[own, words] : sets)
                 operands.push_back(addSet(own, words));

@@ -257,7 +257,8 @@ TEST(PatternMatcher, AgreesOnACorpusLargeEnoughForBothCores)
 {
     // Over 2^16 positions and 2^13 values: the scans and the vocabulary reads split in two.
     const std::unique_ptr<Corpus> corpus = makeCorpus(CorpusOptions{}, 80000, true);
-    for (const char *pattern : {R"([])", R"("w1.*" [pos!="NUM"])", R"("rare")", R"([word="w12" | word="the"])", R"([word="w[0-9]{3}"%c])"})
+    for (const char *pattern :
+         {R"([])", R"("w1.*" [pos!="NUM"])", R"("rare")", R"([word="w12" | word="the"])", R"([word="w[0-9]{3}"%c])"})
         expectAgreement(*corpus, pattern, false);
 }
 
@@ -269,9 +270,13 @@ TEST(PatternMatcher, RefusesUnknownLayersAndBadRegularExpressions)
         EXPECT_FALSE(compiled.matcher) << text;
         return compiled.reason;
     };
-    EXPECT_EQ(reasonFor(*annotated, R"([] [lema="x"] [word="("])"), R"(pattern: no layer "lema"; the layers are word, lemma, pos)");
-    EXPECT_EQ(reasonFor(*annotated, R"([word="("%c] [lema="x"])"), R"(pattern: "(" is no regular expression: U_REGEX_MISMATCHED_PAREN)");
-    EXPECT_EQ(reasonFor(*annotated, R"([word="a" | word="b["])"), R"(pattern: "b[" is no regular expression: U_REGEX_MISSING_CLOSE_BRACKET)");
+    // The first refusal in typed order, before any vocabulary is read.
+    EXPECT_EQ(reasonFor(*annotated, R"([] [lema="x"] [word="("])"),
+              R"(pattern: no layer "lema"; the layers are word, lemma, pos)");
+    EXPECT_EQ(reasonFor(*annotated, R"([word="("%c] [lema="x"])"),
+              R"(pattern: "(" is no regular expression: U_REGEX_MISMATCHED_PAREN)");
+    EXPECT_EQ(reasonFor(*annotated, R"([word="a" | word="b["])"),
+              R"(pattern: "b[" is no regular expression: U_REGEX_MISSING_CLOSE_BRACKET)");
     const std::string_view text = "the cat";
     const Corpus plain(std::span(&text, 1));
     EXPECT_EQ(reasonFor(plain, R"("cat" [pos="N"])"), R"(pattern: no layer "pos"; the layers are word)");
