@@ -22,8 +22,21 @@ void setBit(std::vector<std::uint64_t> &bits, std::uint64_t p, bool value)
 
 }  // namespace
 
+namespace {
+
+// Annotated files are UTF-8: a plain text among them is read as UTF-8 too,
+// by the Unicode rules unless the segmented ones are asked for.
+CorpusOptions utf8(CorpusOptions options)
+{
+    if (options.words == WordRules::Bytes)
+        options.words = WordRules::Unicode;
+    return options;
+}
+
+}  // namespace
+
 AnnotatedCorpusBuilder::AnnotatedCorpusBuilder(CorpusOptions options)
-    : corpus_(new Corpus(std::move(options)))
+    : corpus_(new Corpus(utf8(std::move(options))))
 {
     corpus_->layerNames_.clear();
     corpus_->shown_ = Corpus::noLayer;

@@ -19,7 +19,9 @@
 // writes an empty field). The layer `options.show` names is the shown one
 // (see Corpus::shownLayer): interned as tokens, folded when
 // `options.foldCase` (by Unicode's simple case folding); labels of any
-// layer but "word" are written with a blank between values.
+// layer but "word" are written with a blank between values. The files are
+// UTF-8: the corpus's word rules are the Unicode ones where `options` asks
+// for the byte rules (a plain text among the files is cut by them).
 class AnnotatedCorpusBuilder {
 public:
     explicit AnnotatedCorpusBuilder(CorpusOptions options);

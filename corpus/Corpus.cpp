@@ -135,6 +135,21 @@ std::uint32_t Corpus::layerSize(std::size_t layer) const
     return layer < layers_.size() && layers_[layer].tokens ? layers_[layer].tokens->size() : 0;
 }
 
+std::uint32_t Corpus::layerValueCount(std::size_t layer) const
+{
+    if (layer != shown_ || spellingIds_.empty())
+        return layerSize(layer);
+    std::vector<bool> seen(vocabularySize(), false);
+    std::uint32_t count = 0;
+    for (const TokenId id : spellingIds_) {
+        if (id < seen.size() && !seen[id]) {
+            seen[id] = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::string_view Corpus::layerText(std::size_t layer, TokenId id) const
 {
     if (layer == shown_)

@@ -234,6 +234,10 @@ public:
     // The number of ids the layer's values use (for the shown layer, also
     // its folded forms' ids); 0 for no layer.
     std::uint32_t layerSize(std::size_t layer) const;
+    // How many distinct values the layer's positions hold. Time: a pass
+    // over the positions for the shown layer of a folded corpus (whose ids
+    // include the folded forms), constant otherwise.
+    std::uint32_t layerValueCount(std::size_t layer) const;
     // The layer's value id at p: noToken at a boundary, past the end, or for no layer.
     TokenId layerId(std::size_t layer, Position p) const
     {

@@ -603,6 +603,8 @@ std::string CorpusIndex::describe(const CorpusOptions &options)
                                                                : "";
     if (options.foldCase)
         text += text.empty() ? "--ignore-case" : " --ignore-case";
+    if (options.shownLayer() != "word")
+        text += (text.empty() ? "--show " : " --show ") + options.show;
     return text.empty() ? "the byte rules and case kept" : text;
 }
 

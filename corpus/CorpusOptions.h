@@ -28,7 +28,7 @@ struct CorpusOptions {
     // The layer of an annotated text whose values are the tokens searched,
     // grouped and shown ("lemma", "pos", ...); empty means "word". A plain
     // text has the word layer only.
-    std::string show;
+    std::string show = {};
 
     // Whether the text is read as UTF-8 (every rule but the byte rules).
     bool utf8() const { return words != WordRules::Bytes; }

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The other ways to cut and compare the same bytes: each position holds
     // the token the rules give, spelled as in the text, under the id of its
     // folded form when folding.
-    for (const CorpusOptions options :
+    for (const CorpusOptions &options :
          {CorpusOptions{WordRules::Unicode, false}, CorpusOptions{WordRules::Bytes, true},
           CorpusOptions{WordRules::Unicode, true}, CorpusOptions{WordRules::Segmented, false},
           CorpusOptions{WordRules::Segmented, true}}) {

@@ -258,7 +258,11 @@ std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_
 
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason, const Progress &progress)
 {
-    return load(nativePath, defaultFileByteLimit, 0, reason, progress);
+    // The viewer's limit is for running text; an annotated file is read
+    // whole, since a part of it would end inside a line.
+    const std::optional<TextFormat> format = textFormatOf(nativePath);
+    const bool annotated = format && *format != TextFormat::Plain;
+    return load(nativePath, annotated ? 0 : defaultFileByteLimit, 0, reason, progress);
 }
 
 bool folderWouldRead(const std::string &folderPath, const std::string &path)

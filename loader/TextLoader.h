@@ -44,8 +44,8 @@ inline constexpr std::uint64_t maxLoadableBytes = 0xFFFF'FFFF;
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason,
                                      const Progress &progress = {});
 
-// The same with the default limits: defaultFileByteLimit for a single file,
-// none for a folder.
+// The same with the default limits: defaultFileByteLimit for a single text
+// file, none for a folder or a single annotated file (CoNLL-U, vertical).
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason,
                                      const Progress &progress = {});
 

@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct CorpusRequest {
-    // A file or a folder of ".txt" files, as the file system's own bytes.
+    // A file or a folder of texts (".txt", ".conllu", ".vrt", ".vert"), as the file system's own bytes.
     std::string path;
     // Read at most this many bytes in all (0: no limit). Unset: a file is
     // read to its first 1,000,000 bytes, as the viewer reads it, and a
@@ -23,6 +24,9 @@ struct CorpusRequest {
     // with, whatever `options` say (request() then tells them), instead of
     // being refused for other ones.
     bool savedOptions = false;
+    // The columns of vertical files (.vrt, .vert), as their names; empty
+    // for the usual word, pos, lemma.
+    std::vector<std::string> columns = {};
 
     bool operator==(const CorpusRequest &) const = default;
 };

@@ -2,11 +2,17 @@
 
 #include "CorpusIndex.h"
 #include "IndexFile.h"
+#include "AnnotatedCorpusBuilder.h"
+#include "AnnotationSink.h"
+#include "ConlluReader.h"
+#include "TextFormat.h"
 #include "TextLoader.h"
+#include "VerticalReader.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <stdexcept>
@@ -48,7 +54,64 @@ std::string sharedFolder(const std::vector<TextDocument> &sources)
     return slash == std::string_view::npos ? std::string() : std::string(shared.substr(0, slash + 1));
 }
 
+// Hands what a reader of an annotated file finds to the corpus being built.
+class BuilderSink final : public AnnotationSink {
+public:
+    explicit BuilderSink(AnnotatedCorpusBuilder &builder) : builder_(builder) {}
+    void startDocument() override { builder_.startDocument(); }
+    void token(std::span<const std::string_view> values, bool separated, std::uint64_t line) override
+    {
+        builder_.token(values, separated, line);
+    }
+    void endSentence() override { builder_.endSentence(); }
+
+private:
+    AnnotatedCorpusBuilder &builder_;
+};
+
+bool isAnnotated(const TextDocument &document)
+{
+    const std::optional<TextFormat> format = textFormatOf(document.path);
+    return format && *format != TextFormat::Plain;
+}
+
 }  // namespace
+
+bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
+{
+    const std::vector<std::string> columns = request_.columns.empty() ? defaultVerticalColumns() : request_.columns;
+    AnnotatedCorpusBuilder builder(request_.options);
+    BuilderSink sink(builder);
+    std::uint64_t before = 0;
+    const std::uint64_t total = texts_.bytesRead;
+    for (TextDocument &document : texts_.documents) {
+        const std::optional<TextFormat> format = textFormatOf(document.path);
+        // A file the byte limit cut ends inside a line: the part line is not read.
+        if (texts_.cut && &document == &texts_.documents.back() && format != TextFormat::Plain) {
+            const std::size_t lastFeed = document.bytes.rfind('\n');
+            document.bytes.resize(lastFeed == std::string::npos ? 0 : lastFeed + 1);
+        }
+        std::optional<AnnotationError> error;
+        if (format == TextFormat::Conllu) {
+            builder.startFile(conlluLayers());
+            error = readConllu(document.bytes, sink, progress, before, total);
+        } else if (format == TextFormat::Vertical) {
+            builder.startFile(verticalLayers(columns));
+            error = readVertical(document.bytes, columns, sink, progress, before, total);
+        } else {
+            builder.addPlainFile(document.bytes, progress);
+        }
+        if (error) {
+            reason = describeAnnotationError(document.path, *error);
+            return false;
+        }
+        before += document.bytes.size();
+    }
+    fileOf_ = builder.documentFiles();
+    corpus_ = builder.finish(request_.backward, progress);
+    request_.options = corpus_->options();
+    return true;
+}
 
 OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Progress &progress)
 {
@@ -63,9 +126,15 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
             return outcome;
         }
         const CorpusOptions &saved = index.corpus->options();
-        if (request.savedOptions)
+        // An annotated corpus is read as UTF-8 whatever the word rules
+        // asked: only its case and its shown layer are the request's to choose.
+        const bool sameRules = index.corpus->annotated()
+                                   ? saved.foldCase == request.options.foldCase
+                                         && saved.shownLayer() == request.options.shownLayer()
+                                   : saved == request.options;
+        if (request.savedOptions || index.corpus->annotated())
             opened->request_.options = saved;
-        else if (saved != request.options) {
+        if (!request.savedOptions && !sameRules) {
             outcome.reason = "the index was saved with " + CorpusIndex::describe(saved)
                              + "; ask it with the same word and case options";
             return outcome;
@@ -102,9 +171,18 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
             return outcome;
         opened->texts_ = std::move(*texts);
         opened->root_ = request.path;
-        for (const TextDocument &document : opened->texts_.documents)
-            opened->views_.emplace_back(document.bytes);
-        opened->corpus_ = std::make_unique<const Corpus>(opened->views_, request.options, request.backward, progress);
+        const std::vector<TextDocument> &documents = opened->texts_.documents;
+        if (std::any_of(documents.begin(), documents.end(), isAnnotated)) {
+            if (!opened->buildAnnotated(progress, outcome.reason))
+                return outcome;
+            // A file that holds several documents is each one's text.
+            for (std::size_t d = 0; d < opened->documentCount(); ++d)
+                opened->views_.emplace_back(documents[opened->fileOf(d)].bytes);
+        } else {
+            for (const TextDocument &document : documents)
+                opened->views_.emplace_back(document.bytes);
+            opened->corpus_ = std::make_unique<const Corpus>(opened->views_, request.options, request.backward, progress);
+        }
     } catch (const Progress::Stopped &) {
         outcome.stopped = true;
         return outcome;
@@ -129,7 +207,8 @@ bool OpenedCorpus::save(const std::string &indexPath, const Progress &progress, 
 {
     // Where each document came from, as it is now (read a moment ago).
     std::vector<CorpusIndex::Source> sources;
-    for (const TextDocument &document : texts_.documents) {
+    for (std::size_t d = 0; d < documentCount(); ++d) {
+        const TextDocument &document = texts_.documents[fileOf(d)];
         struct stat status {};
         CorpusIndex::Source source{document.path, 0, 0};
         if (::stat(document.path.c_str(), &status) == 0) {

@@ -60,8 +60,8 @@ public:
     // (raw bytes; for a saved index, as it was named when saved), and the
     // texts kept in memory: every document's, or none for a saved index
     // (its corpus needs none; see readDocument).
-    std::size_t documentCount() const { return texts_.documents.size(); }
-    const std::string &path(std::size_t document) const { return texts_.documents[document].path; }
+    std::size_t documentCount() const { return fileOf_.empty() ? texts_.documents.size() : fileOf_.size(); }
+    const std::string &path(std::size_t document) const { return texts_.documents[fileOf(document)].path; }
     std::span<const std::string_view> texts() const { return views_; }
     // Whether the corpus is a saved index's.
     bool saved() const { return saved_; }
@@ -90,9 +90,16 @@ public:
 private:
     OpenedCorpus() = default;
 
+    // The file a document is in: itself, unless an annotated file holds several documents.
+    std::size_t fileOf(std::size_t document) const { return fileOf_.empty() ? document : fileOf_[document]; }
+    // Builds the corpus of texts that hold annotated files; false with a
+    // one-line reason ("PATH:LINE: why") when one is ill-formed.
+    bool buildAnnotated(const Progress &progress, std::string &reason);
+
     CorpusRequest request_;
     LoadedTexts texts_;
     std::vector<std::string_view> views_;
+    std::vector<std::uint32_t> fileOf_;  // per document, when some file holds several (see fileOf)
     std::unique_ptr<const Corpus> corpus_;
     std::string root_;
     // A saved index's sources as they were saved, and where it was saved.

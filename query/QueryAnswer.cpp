@@ -1,5 +1,8 @@
 #include "QueryAnswer.h"
 
+#include "CqlPattern.h"
+#include "PatternMatcher.h"
+#include "PatternSearch.h"
 #include "PhraseSearch.h"
 #include "SuffixTreeBuilder.h"
 
@@ -27,8 +30,49 @@ PhraseSearchResult search(const Corpus &corpus, const Query &query, TreeDirectio
                                 : searchTokens(corpus, query.phrase, query.tokens, direction, query.sentences);
 }
 
+bool isPattern(const Query &query)
+{
+    return query.tokens.empty() && CqlPattern::looksLikePattern(query.phrase);
+}
+
+// The pattern's matcher for the corpus; throws std::runtime_error with the
+// reason when the pattern cannot be read or names a layer the corpus lacks.
+PatternMatcher compilePattern(const Corpus &corpus, const Query &query)
+{
+    CqlPattern::Parsed parsed = CqlPattern::parse(query.phrase);
+    if (!parsed.pattern)
+        throw std::runtime_error(parsed.reason);
+    PatternMatcher::Compiled compiled = PatternMatcher::compile(*parsed.pattern, corpus);
+    if (!compiled.matcher)
+        throw std::runtime_error(compiled.reason);
+    return std::move(*compiled.matcher);
+}
+
+QueryAnswer answerPattern(const Corpus &corpus, const Query &query)
+{
+    QueryAnswer answer;
+    const PatternMatcher matcher = compilePattern(corpus, query);
+    answer.status = QueryAnswer::Status::NotFound;
+    for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward}) {
+        const bool forward = direction == TreeDirection::Forward;
+        if (!(forward ? query.forwardWanted() : query.backwardWanted()))
+            continue;
+        const PatternOccurrences occurrences = findPatternOccurrences(matcher, direction);
+        if (occurrences.starts.empty())
+            return answer;
+        PhraseSearchResult found = searchPattern(corpus, query.phrase, occurrences, direction, query.sentences);
+        (forward ? answer.forward : answer.backward) = std::move(found.root);
+        if (answer.forms.empty())
+            answer.forms = patternForms(corpus, occurrences);
+    }
+    answer.status = QueryAnswer::Status::Found;
+    return answer;
+}
+
 QueryAnswer answerOrThrow(const Corpus &corpus, const Query &query)
 {
+    if (isPattern(query))
+        return answerPattern(corpus, query);
     QueryAnswer answer;
     // Both trees see the same occurrences, so either tells whether the phrase occurs.
     PhraseSearchResult forward, backward;
@@ -91,6 +135,14 @@ QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
 
 PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query)
 {
+    if (isPattern(query)) {
+        PatternOccurrences occurrences = findPatternOccurrences(compilePattern(corpus, query), TreeDirection::Forward);
+        PhraseOccurrences found;
+        found.length = occurrences.length;
+        found.starts = std::move(occurrences.starts);
+        found.status = found.starts.empty() ? PhraseSearchResult::Status::NotFound : PhraseSearchResult::Status::Found;
+        return found;
+    }
     if (query.tokens.empty())
         return findOccurrences(corpus, query.phrase);
     PhraseOccurrences found;

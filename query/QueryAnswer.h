@@ -3,6 +3,7 @@
 
 #include "Concordance.h"
 #include "Corpus.h"
+#include "PatternSearch.h"
 #include "PhraseNode.h"
 #include "Query.h"
 
@@ -31,6 +32,9 @@ struct QueryAnswer {
     // order, each once.
     std::vector<std::string> phraseTokens;
     std::vector<std::string> missingTokens;
+    // When the phrase is a pattern and it was found: the distinct
+    // sequences of the shown layer it matched, heaviest first (see patternForms).
+    std::vector<PatternForm> forms;
 
     // Why there is no tree, in one line naming the corpus as `corpusName`;
     // empty when found.
@@ -38,9 +42,12 @@ struct QueryAnswer {
 };
 
 // Answers `query` of `corpus`: the trees of its phrase (see searchPhrase;
-// the backward index is built if the corpus has none yet). Failed when the
-// phrase is to be cut by the segmented rules and ICU's word break rules
-// cannot be loaded (a saved index opens without them).
+// the backward index is built if the corpus has none yet), or of its
+// pattern when the phrase is one (see CqlPattern::looksLikePattern and
+// searchPattern). Failed when the phrase is to be cut by the segmented
+// rules and ICU's word break rules cannot be loaded (a saved index opens
+// without them), and when a pattern cannot be read or names what the
+// corpus lacks: the failure says why and where.
 QueryAnswer answerQuery(const Corpus &corpus, const Query &query);
 
 // The occurrences of the query's phrase that its forward tree counts, in

@@ -22,6 +22,17 @@ void writeJson(const PhraseNode &root, const TreeFormat &format, OutputBuffer &o
                 out += ", \"count\": ";
                 appendCount(out, node.count());
             }
+            if (depth == 0 && !format.forms.empty()) {
+                out += ", \"forms\": [";
+                for (std::size_t k = 0; k < format.forms.size(); ++k) {
+                    out += k == 0 ? "{\"text\": " : ", {\"text\": ";
+                    appendJsonString(out, format.forms[k].text, format.encoding);
+                    out += ", \"count\": ";
+                    appendCount(out, format.forms[k].count);
+                    out += '}';
+                }
+                out += ']';
+            }
             out += ", \"children\": [";
             written.push_back(0);
             output.flushIfFull();

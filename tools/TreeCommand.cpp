@@ -11,6 +11,7 @@
 #include "TextLoader.h"
 #include "TreePicture.h"
 #include "TreeWriter.h"
+#include "VerticalReader.h"
 
 #include <QApplication>
 #include <QFile>
@@ -43,7 +44,8 @@ constexpr int exitTrouble = 2;  // wrong invocation, unreadable file, failed out
 const char usageLine[] =
     "Usage: morvanet-tree [OPTION]... FILE PHRASE\n"
     "  or:  morvanet-tree --save-index INDEX [OPTION]... FILE\n"
-    "  or:  morvanet-tree --check-index INDEX\n";
+    "  or:  morvanet-tree --check-index INDEX\n"
+    "  or:  morvanet-tree --layers [OPTION]... FILE\n";
 const char helpText[] =
     "Prints the word tree of PHRASE in the text FILE: the phrase, then the words\n"
     "that follow it, branching where the text goes on differently. FILE is read\n"
@@ -52,6 +54,28 @@ const char helpText[] =
     "\".txt\", found recursively (names starting with \".\" and symbolic links\n"
     "left out), in the byte order of their paths, are read whole, each cut into\n"
     "tokens on its own; nothing runs across from one file into the next.\n"
+    "\n"
+    "Annotated corpora: a file (or a folder's file) whose name ends in \".conllu\"\n"
+    "is read as CoNLL-U (layers word, lemma, pos, xpos, feats, deprel; a blank\n"
+    "line ends a sentence, \"# newdoc\" starts a document), one ending in \".vrt\"\n"
+    "or \".vert\" as a vertical file (a token per line, TAB-separated columns;\n"
+    "</s> ends a sentence, <text> and <doc> start a document). Their tokens are\n"
+    "the files' own, UTF-8; a continuation met once stops after the last word\n"
+    "of its sentence.\n"
+    "  --show LAYER  label, group and search by this layer (default word):\n"
+    "            the tree of lemmas, or of part-of-speech tags\n"
+    "  --columns NAMES  the columns of vertical files, comma-separated\n"
+    "            (default word,pos,lemma)\n"
+    "  --layers  print each layer of FILE with its number of distinct values\n"
+    "\n"
+    "PHRASE is split at blanks on an annotated corpus. A PHRASE that starts with\n"
+    "\"[\" or a double quote is a pattern (a subset of CQL), on any corpus:\n"
+    "  [lemma=\"go\"] [pos=\"ADP\"]   [word=\"the\"%c] []   \"of\" [pos!=\"DET\"]\n"
+    "            each [...] is one token: LAYER=\"REGEX\" (or !=), joined with &\n"
+    "            and |, grouped with (), negated with !; \"REGEX\" alone matches\n"
+    "            the word layer; a regular expression matches the whole value;\n"
+    "            %c ignores case. With --json the root has \"forms\": the\n"
+    "            distinct sequences it matched, with their counts\n"
     "\n"
     "Output, one node per line in pre-order: two spaces per depth, the weight\n"
     "(printf %.9g), a TAB, the label bytes.\n"
@@ -173,6 +197,7 @@ struct Options {
     std::optional<std::uint32_t> kwic;
     std::string saveIndex;
     std::string checkIndex;
+    bool layers = false;
     CorpusRequest corpus;
     Query query;
     TreeFormat tree;
@@ -210,7 +235,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
 {
     enum : int {
         Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, Sentences, IgnoreCase, Unicode, Segment, MaxBytes,
-        Depth, MinCount, Kwic, SaveIndex, CheckIndex, Scale, Help, Version
+        Depth, MinCount, Kwic, SaveIndex, CheckIndex, Scale, Show, Columns, Layers, Help, Version
     };
     static const option longOptions[] = {
         {"json", no_argument, nullptr, Json},
@@ -232,6 +257,9 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"save-index", required_argument, nullptr, SaveIndex},
         {"check-index", required_argument, nullptr, CheckIndex},
         {"scale", required_argument, nullptr, Scale},
+        {"show", required_argument, nullptr, Show},
+        {"columns", required_argument, nullptr, Columns},
+        {"layers", no_argument, nullptr, Layers},
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -269,6 +297,23 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
                 error = "the scale '" + std::string(optarg) + "' is neither 'corpus' nor 'phrase'";
                 return Parsed::Wrong;
             }
+            break;
+        case Show:
+            if (*optarg == '\0') {
+                error = "--show needs a layer's name";
+                return Parsed::Wrong;
+            }
+            options.corpus.options.show = optarg;
+            break;
+        case Columns: {
+            std::optional<std::vector<std::string>> columns = parseVerticalColumns(optarg, &error);
+            if (!columns)
+                return Parsed::Wrong;
+            options.corpus.columns = std::move(*columns);
+            break;
+        }
+        case Layers:
+            options.layers = true;
             break;
         case Png:
             options.png = optarg;
@@ -354,8 +399,14 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         error = "--save-index and --check-index cannot go together";
         return Parsed::Wrong;
     }
-    // Saving needs only FILE, checking nothing more.
-    const std::size_t wanted = !options.checkIndex.empty() ? 0 : !options.saveIndex.empty() ? 1 : 2;
+    if (options.layers && (!options.saveIndex.empty() || !options.checkIndex.empty())) {
+        error = "--layers goes with neither --save-index nor --check-index";
+        return Parsed::Wrong;
+    }
+    // Saving and listing layers need only FILE, checking nothing more.
+    const std::size_t wanted = !options.checkIndex.empty()                     ? 0
+                               : !options.saveIndex.empty() || options.layers ? 1
+                                                                              : 2;
     if (operands.size() != wanted) {
         error = operands.size() > wanted ? "too many arguments"
                 : wanted == 1            ? "FILE is needed"
@@ -369,6 +420,10 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
     }
     if (!options.checkIndex.empty())
         return Parsed::Run;
+    if (options.layers) {
+        options.corpus.path = std::move(operands[0]);
+        return Parsed::Run;
+    }
     options.corpus.path = std::move(operands[0]);
     options.query.phrase = std::move(operands[1]);
     options.query.direction = options.both      ? QueryDirection::Both
@@ -404,7 +459,7 @@ bool draw(const TreeSides &sides, const Options &options, OutputBuffer &output)
     std::optional<QApplication> application;
     if (QApplication::instance() == nullptr)
         application.emplace(argc, argv);
-    const LabelEncoding encoding = labelEncoding(options.corpus.options);
+    const LabelEncoding encoding = options.tree.encoding;
     const TreePicture picture(
         drawingRequest(sides, QSize(options.width, options.height), encoding, options.tree.pruning, options.scale));
     if (options.format == Format::Layout)
@@ -516,30 +571,47 @@ int saveIndex(const Options &options)
     return 0;
 }
 
-int run(const Options &options, OutputBuffer &output)
+// --layers: each layer of the corpus with its number of distinct values.
+int printLayers(const Corpus &corpus, OutputBuffer &output)
 {
-    if (!options.checkIndex.empty())
-        return checkIndex(options, output);
-    if (!options.saveIndex.empty())
-        return saveIndex(options);
+    for (std::size_t layer = 0; layer < corpus.layerCount(); ++layer) {
+        output.buffer() += corpus.layerName(layer);
+        output.buffer() += '\t';
+        output.buffer() += std::to_string(corpus.layerValueCount(layer));
+        output.buffer() += '\n';
+    }
+    return output.finish() ? 0 : exitTrouble;
+}
+
+int run(const Options &asked, OutputBuffer &output)
+{
+    if (!asked.checkIndex.empty())
+        return checkIndex(asked, output);
+    if (!asked.saveIndex.empty())
+        return saveIndex(asked);
     OpenedCorpus::Outcome outcome;
     {
         TerminalProgress terminal(stderr, "morvanet-tree");
-        outcome = OpenedCorpus::open(options.corpus, terminal.progress());
+        outcome = OpenedCorpus::open(asked.corpus, terminal.progress());
     }
     if (!outcome.opened) {
-        complain(options, outcome.reason);
+        complain(asked, outcome.reason);
         return exitTrouble;
     }
     if (!outcome.warning.empty())
-        std::fprintf(stderr, "morvanet-tree: %s: warning: %s\n", printable(options.corpus.path).c_str(),
+        std::fprintf(stderr, "morvanet-tree: %s: warning: %s\n", printable(asked.corpus.path).c_str(),
                      printable(outcome.warning).c_str());
     const OpenedCorpus &opened = *outcome.opened;
     if (opened.cut()) {
         std::fprintf(stderr, "morvanet-tree: %s: %s; --max-bytes 0 reads it all\n",
-                     printable(options.corpus.path).c_str(), opened.cutNote().c_str());
+                     printable(asked.corpus.path).c_str(), opened.cutNote().c_str());
     }
     const Corpus &corpus = opened.corpus();
+    if (asked.layers)
+        return printLayers(corpus, output);
+    // Labels are UTF-8 wherever the corpus is (an annotated one always).
+    Options options = asked;
+    options.tree.encoding = labelEncoding(corpus.options());
 
     const auto noTree = [&](QueryAnswer::Status status) {
         std::string reason = noAnswerReason(status, printable(options.corpus.path));
@@ -588,6 +660,7 @@ int run(const Options &options, OutputBuffer &output)
     if (answer.status != QueryAnswer::Status::Found)
         return noTree(answer.status);
     const TreeSides sides{answer.forward.get(), answer.backward.get()};
+    options.tree.forms = answer.forms;
     if ((options.format == Format::Layout || options.format == Format::LayoutJson || !options.png.empty()
          || !options.svg.empty())
         && !draw(sides, options, output))

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "LabelText.h"
+#include "PatternSearch.h"
 #include "TreePruning.h"
 
 #include <charconv>
 #include <cstdint>
+#include <span>
 #include <string>
 
 struct TreeFormat {
@@ -14,6 +16,8 @@ struct TreeFormat {
     bool counts = false;
     // How label bytes become characters; matters for JSON.
     LabelEncoding encoding = LabelEncoding::Latin1;
+    // A pattern's forms, which JSON gives the root (see patternForms); empty for a phrase.
+    std::span<const PatternForm> forms;
 };
 
 // Appends a weight as printf's "%.9g" writes it, without parsing a format per line.

@@ -348,24 +348,68 @@ private:
 
     // Asked to stop at sentence ends: cuts the run of the group [first,
     // last), `top` tokens deep, after the first sentence end among its
-    // tokens. The node then stands for the continuations that reach it
-    // (those that ended before, at a boundary, come first in the group) and
-    // is spelled as the first met among them; it has no children.
-    void stopAtSentenceEnd(Run &run, std::uint32_t first, std::uint32_t top) const
+    // tokens from `level` on. The node then stands for the continuations
+    // that reach it (those that ended before, at a boundary, come first in
+    // the group) and is spelled as the first met among them; it has no children.
+    void stopAtSentenceEnd(Run &run, std::uint32_t first, std::uint32_t top, std::uint32_t level) const
     {
         if (run.spanLength == 0)
             return;
         const Position last = run.spanStart + run.spanLength - 1;
-        const Position at = corpus_.nextSentenceEnd(index_, run.spanStart, last);
+        const Position at = corpus_.nextSentenceEnd(index_, run.spanStart + (level - top), last);
         if (at == last) {
             run.branches = run.branches && !endsSentence(last);
             return;
         }
-        const std::uint32_t depth = top + (at - run.spanStart) + 1;
+        cut(run, first, top, top + (at - run.spanStart) + 1);
+    }
+
+    // Makes the run a leaf `depth` tokens deep, standing for the continuations that reach that depth.
+    void cut(Run &run, std::uint32_t first, std::uint32_t top, std::uint32_t depth) const
+    {
         std::uint32_t from = first;
         while (from + 1 < run.last && length(from) < depth)
             ++from;
         run = {from, run.last, depth, false, firstMet(from, run.last) + top, depth - top, run.last - from, {}};
+    }
+
+    // An annotated text marks sentence ends by position, so continuations
+    // that share a token may differ in whether it ends a sentence. Each
+    // level then stops by the continuation met first there, which also
+    // spells it: where continuations ended inside the run ([first,
+    // run.first), shortest first), the levels up to each one's end are
+    // met first by the least start from it on. Cuts the run (true) at the
+    // first sentence end of those levels; otherwise sets `level` to where
+    // the run's own first-met continuation takes over.
+    bool stopWhereEndedOnesWereMetFirst(Run &run, std::uint32_t first, std::uint32_t top, std::uint32_t &level) const
+    {
+        const Position base = run.spanStart - top;
+        const std::uint32_t end = top + run.spanLength;
+        std::vector<Position> met(run.first - first);
+        Position least = base;
+        for (std::uint32_t k = run.first; k-- > first;) {
+            least = std::min(least, start(k));
+            met[k - first] = least;
+        }
+        level = top;
+        for (std::uint32_t k = first; k < run.first && level < end; ++k) {
+            const std::uint32_t until = std::min(length(k), end);
+            if (until <= level)
+                continue;
+            const Position at = met[k - first];
+            if (at != base) {
+                const Position found = corpus_.nextSentenceEnd(index_, at + level, at + until);
+                if (found < at + until) {
+                    cut(run, first, top, found - at + 1);
+                    return true;
+                }
+            } else {
+                // Met first by the run's own continuation: its ends are looked for with the rest.
+                return false;
+            }
+            level = until;
+        }
+        return false;
     }
 
     // The run that starts with the group [first, last) of continuations,
@@ -421,7 +465,9 @@ private:
         };
         cutAtEnd();
         if (sentences_) {
-            stopAtSentenceEnd(run, first, top);
+            std::uint32_t level = top;
+            if (!corpus_.annotated() || run.first == first || !stopWhereEndedOnesWereMetFirst(run, first, top, level))
+                stopAtSentenceEnd(run, first, top, level);
             cutAtEnd();
         }
         if (spellingsDiffer_ && run.first > first)

@@ -71,7 +71,7 @@ TEST(TextPane, ShowsTheLineWithItsOccurrenceHighlighted)
     std::string text;
     for (int line = 1; line <= 1000; ++line)
         text += "line " + std::to_string(line) + (line == 700 ? " the \xC3\xA9t\xC3\xA9\n  x\n" : "\n");
-    for (const CorpusOptions options : {CorpusOptions{}, CorpusOptions{WordRules::Unicode, true}}) {
+    for (const CorpusOptions &options : {CorpusOptions{}, CorpusOptions{WordRules::Unicode, true}}) {
         const auto opened = openText(dir, text, options);
         const PhraseOccurrences found = findOccurrences(opened->corpus(), options.utf8() ? "the \xC3\xA9t\xC3\xA9 x" : "the");
         ASSERT_EQ(found.starts.size(), 1u);

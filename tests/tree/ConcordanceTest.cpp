@@ -66,7 +66,7 @@ TEST(ConcordanceOrder, SortsByEachWordInTurnWithinTheContextAndTheDocument)
     // each mode, phrases of one and two words, over three documents.
     const char *const words[] = {"a", "A", "b", "B", "ab", "Ab", ".", "\xC3\xA9", "\xC3\x89", "\n"};
     std::mt19937 random(7);
-    for (const CorpusOptions options : {CorpusOptions{}, CorpusOptions{WordRules::Bytes, true},
+    for (const CorpusOptions &options : {CorpusOptions{}, CorpusOptions{WordRules::Bytes, true},
                                         CorpusOptions{WordRules::Unicode, false}, CorpusOptions{WordRules::Unicode, true}}) {
         std::vector<std::string> texts(3);
         for (std::string &text : texts) {

@@ -355,3 +355,68 @@ TEST_F(MorvanetTreeTool, SaveIndexNeverReplacesTheTextItIsMadeOf)
     for (const char *name : {"corpus/corpus.index", "corpus/.corpus.txt", "corpus/.cache/corpus.txt"})
         EXPECT_EQ(runTool({"--save-index", at(name), folder}).status, 0) << name;
 }
+
+namespace {
+
+// Two sentences of a tiny treebank; "said" and "says" share the lemma "say".
+const QByteArray treebank =
+    "# newdoc id = a\n"
+    "# text = He said to them.\n"
+    "1\tHe\the\tPRON\tPRP\t_\t2\tnsubj\t_\t_\n"
+    "2\tsaid\tsay\tVERB\tVBD\t_\t0\troot\t_\t_\n"
+    "3\tto\tto\tADP\tIN\t_\t4\tcase\t_\t_\n"
+    "4\tthem\tthey\tPRON\tPRP\t_\t2\tobl\t_\tSpaceAfter=No\n"
+    "5\t.\t.\tPUNCT\t.\t_\t2\tpunct\t_\t_\n"
+    "\n"
+    "1-2\tShe's\t_\t_\t_\t_\t_\t_\t_\t_\n"
+    "1\tShe\tshe\tPRON\tPRP\t_\t3\tnsubj\t_\t_\n"
+    "2\t's\tbe\tAUX\tVBZ\t_\t3\taux\t_\t_\n"
+    "3\tsays\tsay\tVERB\tVBZ\t_\t0\troot\t_\t_\n"
+    "4\tto\tto\tADP\tIN\t_\t5\tcase\t_\t_\n"
+    "5\tus\twe\tPRON\tPRP\t_\t3\tobl\t_\t_\n"
+    "\n";
+
+}  // namespace
+
+TEST_F(MorvanetTreeTool, ReadsAnnotatedCorporaByAnyLayerAndPattern)
+{
+    const QByteArray file = write("tiny.conllu", treebank);
+    const Result layers = runTool({"--layers", file});
+    EXPECT_EQ(layers.status, 0) << layers.err.constData();
+    EXPECT_EQ(layers.out, "word\t9\nlemma\t8\npos\t5\nxpos\t5\nfeats\t1\ndeprel\t6\n");
+
+    // The lemma tree groups "said" and "says" (and absorbs the "to" both go on with); a
+    // continuation met once stops at its sentence's end.
+    const Result lemmas = runTool({"--show", "lemma", "--counts", file, "say"});
+    EXPECT_EQ(lemmas.status, 0) << lemmas.err.constData();
+    EXPECT_TRUE(lemmas.out.startsWith("2\t")) << lemmas.out.constData();
+    EXPECT_TRUE(lemmas.out.contains("\tsay to\n")) << lemmas.out.constData();
+    EXPECT_TRUE(lemmas.out.contains("they .\n")) << lemmas.out.constData();
+
+    // A pattern over two layers, its root as typed and its forms heaviest first.
+    const Result pattern = runTool({"--json", "--counts", file, "[lemma=\"say\"] [pos=\"ADP\"]"});
+    ASSERT_EQ(pattern.status, 0) << pattern.err.constData();
+    const QJsonObject root = QJsonDocument::fromJson(pattern.out).object();
+    EXPECT_EQ(root.value("label").toString(), QStringLiteral("[lemma=\"say\"] [pos=\"ADP\"]"));
+    const QJsonArray forms = root.value("forms").toArray();
+    ASSERT_EQ(forms.size(), 2);
+    EXPECT_EQ(forms[0].toObject().value("text").toString(), QStringLiteral("said to"));
+    EXPECT_EQ(forms[1].toObject().value("count").toInt(), 1);
+
+    // Bad input and bad patterns: one line naming where, exit 2.
+    const QByteArray broken = write("broken.conllu", treebank + "1\tonly\ttwo\n");
+    const Result bad = runTool({broken, "say"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(bad.err.contains("broken.conllu:16:")) << bad.err.constData();
+    for (const QByteArray &wrong : {QByteArray("[lemma=\"say\""), QByteArray("[lema=\"say\"]"), QByteArray("[lemma=\"(\"]")}) {
+        const Result refused = runTool({file, wrong});
+        EXPECT_EQ(refused.status, 2) << wrong.constData();
+        EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.constData();
+    }
+
+    // A saved index answers as the file does.
+    const QByteArray index = QFile::encodeName(dir_.filePath(QStringLiteral("tiny.mvi")));
+    ASSERT_EQ(runTool({"--save-index", index, "--show", "lemma", file}).status, 0);
+    const Result saved = runTool({"--show", "lemma", "--counts", index, "say"});
+    EXPECT_EQ(saved.out, lemmas.out) << saved.err.constData();
+}

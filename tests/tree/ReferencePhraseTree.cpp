@@ -29,9 +29,15 @@ struct Reading {
 
     Reading(const std::vector<std::string> &tokens, const ReferenceRules &rules) : tokens(tokens)
     {
-        for (const std::string &token : tokens) {
+        for (std::size_t p = 0; p < tokens.size(); ++p) {
+            const std::string &token = tokens[p];
             keys.push_back(rules.key ? rules.key(token) : token);
             boundary.push_back(rules.isBoundary && rules.isBoundary(token));
+            if (!rules.sentenceEndAt.empty()) {
+                stop.push_back(rules.sentenceEndAt[p]);
+                sentenceEnd.push_back(rules.sentences && rules.sentenceEndAt[p]);
+                continue;
+            }
             stop.push_back(rules.isStop ? rules.isStop(token) : token == ".");
             sentenceEnd.push_back(rules.sentences
                                   && (rules.isSentenceEnd ? rules.isSentenceEnd(token)
@@ -179,7 +185,21 @@ std::unique_ptr<ReferenceNode> build(const std::vector<std::string> &tokens, con
     std::vector<std::string> queryKeys;
     for (const std::string &token : query)
         queryKeys.push_back(rules.key ? rules.key(token) : token);
-    const std::vector<std::size_t> continuations = occurrences(reading, queryKeys);
+    std::vector<std::size_t> continuations;
+    if (rules.matchStarts) {
+        // A pattern's matches, taken by the same cursor scan.
+        const std::vector<std::size_t> &starts = *rules.matchStarts;
+        for (std::size_t cursor = 0; cursor < tokens.size();) {
+            if (std::binary_search(starts.begin(), starts.end(), cursor)) {
+                continuations.push_back(cursor + rules.matchLength);
+                cursor += rules.matchLength;
+            } else {
+                ++cursor;
+            }
+        }
+    } else {
+        continuations = occurrences(reading, queryKeys);
+    }
     if (continuations.empty())
         return nullptr;
     auto root = std::make_unique<ReferenceNode>();
@@ -243,7 +263,15 @@ std::unique_ptr<ReferenceNode> buildReferenceTree(const std::vector<std::string>
     if (!rules.backward)
         return build(tokens, query, text, rules, true);
     // Built with an empty root text, the root reads "" or " <absorbed run>".
-    auto root = build({tokens.rbegin(), tokens.rend()}, {query.rbegin(), query.rend()}, "", rules, true);
+    ReferenceRules reversed = rules;
+    std::reverse(reversed.sentenceEndAt.begin(), reversed.sentenceEndAt.end());
+    if (rules.matchStarts) {
+        std::vector<std::size_t> &starts = *reversed.matchStarts;
+        for (std::size_t &start : starts)
+            start = tokens.size() - (start + rules.matchLength);
+        std::sort(starts.begin(), starts.end());
+    }
+    auto root = build({tokens.rbegin(), tokens.rend()}, {query.rbegin(), query.rend()}, "", reversed, true);
     if (!root)
         return nullptr;
     reverseLabels(*root);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,15 @@ struct ReferenceRules {
     bool sentences = false;
     // The sentence ends ("." "!" and "?" when unset).
     std::function<bool(const std::string &)> isSentenceEnd;
+    // An annotated text's sentence ends, by position (in the tokens' order):
+    // when not empty, the full stops and the sentence ends are the tokens
+    // marked here, whatever they are.
+    std::vector<bool> sentenceEndAt;
+    // When set, the occurrences are not the query's: these are the starts
+    // (ascending, in the tokens' order) where a pattern of `matchLength`
+    // tokens matches, overlapping or not; the cursor scan takes them.
+    std::optional<std::vector<std::size_t>> matchStarts;
+    std::size_t matchLength = 0;
     // The tree of what precedes the phrase: the tree of the reversed tokens
     // and reversed query, every label turned back into reading order, the
     // root reading "<absorbed run> <text>".
