@@ -237,8 +237,11 @@ std::unique_ptr<Corpus> AnnotatedCorpusBuilder::finish(bool backwardToo, const P
         layer.ids = layer.ownIds;
     // Lemmas and tags are read as a list, one blank between values; only
     // the words keep the text's spacing.
-    if (c.options_.shownLayer() != "word")
+    if (c.options_.shownLayer() != "word") {
         std::fill(c.ownSeparated_.begin(), c.ownSeparated_.end(), ~std::uint64_t{0});
+        if (positions_ % 64 != 0)
+            c.ownSeparated_.back() = (std::uint64_t{1} << (positions_ % 64)) - 1;  // none past the last position
+    }
     c.sentenceEndBits_ = c.ownSentenceEndBits_;
     c.index(backwardToo, progress);
     return std::move(corpus_);

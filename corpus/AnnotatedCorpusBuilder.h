@@ -63,8 +63,6 @@ private:
 
     std::unique_ptr<Corpus> corpus_;
     bool shownNamed_ = false;
-    bool fileStarted_ = false;   // a file was started; the next position follows a boundary if any came
-    bool pendingBoundary_ = false;
     bool documentEmpty_ = true;  // no position since the document started
     std::vector<std::size_t> fileLayers_;  // the current file's layers in the corpus
     std::vector<char> filled_;             // per corpus layer: given a value at the current position

@@ -95,7 +95,8 @@ Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
         layers_.resize(stored.layers.size());
         for (std::size_t k = 0; k < stored.layers.size(); ++k) {
             layerNames_.emplace_back(stored.layers[k].name);
-            if (stored.layers[k].name == options_.shownLayer()) {
+            // The shown layer is the one whose values are the tokens'.
+            if (stored.layers[k].tokens.offsets.empty()) {
                 shown_ = k;
                 continue;
             }

@@ -257,7 +257,10 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
             layerNames.push_back(names.substr(0, end));
             names.remove_prefix(end + 1);
         }
-        if (!names.empty() || layerNames.size() > maxOtherLayers + 1 || header.shownLayer > layerNames.size()) {
+        std::vector<std::string_view> sorted = layerNames;
+        std::sort(sorted.begin(), sorted.end());
+        if (!names.empty() || layerNames.size() > maxOtherLayers + 1 || header.shownLayer > layerNames.size()
+            || std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
             reason = "the index's layer names are damaged";
             return false;
         }
@@ -446,7 +449,8 @@ bool idsSound(const IndexFile &file, SectionKind kind, std::uint32_t vocabulary,
 // ---- Checking every byte ----
 
 // The first fault of one direction's arrays, or "".
-std::string checkDirection(const SuffixIndex &index, std::span<const TokenId> stopIds, const std::string &name)
+std::string checkDirection(const SuffixIndex &index, std::span<const TokenId> stopIds, bool annotated,
+                           const std::string &name)
 {
     const std::span<const Position> sa = index.suffixArray();
     const std::span<const std::uint32_t> lcp = index.lcpArray();
@@ -501,7 +505,11 @@ std::string checkDirection(const SuffixIndex &index, std::span<const TokenId> st
     std::size_t s = 0;
     for (Position p = 0; p < n; ++p) {
         const TokenId id = index.tokenId(p);
-        if (id == SuffixIndex::boundaryId || std::find(stopIds.begin(), stopIds.end(), id) == stopIds.end())
+        // An annotated text's stops are its sentence ends, which the index marks by position.
+        const bool stop = annotated ? index.isStopAt(p)
+                                    : id != SuffixIndex::boundaryId
+                                          && std::find(stopIds.begin(), stopIds.end(), id) != stopIds.end();
+        if (!stop)
             continue;
         if (s >= stored.stops.size() || stored.stops[s] != p)
             return "the " + name + " stops are wrong";
@@ -534,6 +542,19 @@ std::string checkLayout(const Layout &layout)
         if (boundary ? id != Corpus::noToken || spelling != Corpus::noToken : id >= vocabulary || spelling >= vocabulary)
             return "the index's token ids are wrong at position " + std::to_string(p);
     }
+    // Every other layer's ids likewise, against its own values.
+    for (const Corpus::StoredLayer &layer : stored.layers) {
+        if (layer.tokens.offsets.empty())
+            continue;  // the shown layer: the token ids above
+        const auto values = static_cast<std::uint32_t>(layer.tokens.offsets.size() - 1);
+        std::size_t at = 0;
+        for (Position p = 0; p < layer.ids.size(); ++p) {
+            const bool boundary = at < stored.boundaries.size() && stored.boundaries[at] == p;
+            at += boundary;
+            if (boundary ? layer.ids[p] != Corpus::noToken : layer.ids[p] >= values)
+                return "the index's layer " + std::string(layer.name) + " ids are wrong at position " + std::to_string(p);
+        }
+    }
     // The separator bits: set at every boundary, as saving sets them, and
     // none past the last position.
     for (const Position at : stored.boundaries) {
@@ -542,6 +563,15 @@ std::string checkLayout(const Layout &layout)
     }
     if (stored.ids.size() % 64 != 0 && stored.separated.back() >> (stored.ids.size() % 64) != 0)
         return "the index's separator bits run past the last position";
+    // Sentence ends mark tokens: none at a boundary or past the last position.
+    if (!stored.sentenceEnds.empty()) {
+        for (const Position at : stored.boundaries) {
+            if ((stored.sentenceEnds[at / 64] >> (at % 64)) & 1)
+                return "the index's sentence ends mark boundary " + std::to_string(at);
+        }
+        if (stored.ids.size() % 64 != 0 && stored.sentenceEnds.back() >> (stored.ids.size() % 64) != 0)
+            return "the index's sentence ends run past the last position";
+    }
     // The token table: offsets in order, every slot naming its token by its
     // hash, every token found, every one-byte token where its byte says.
     const TokenTable table(stored.tokens);
@@ -573,10 +603,11 @@ std::string checkLayout(const Layout &layout)
         if (stored.lineStarts[k] > stored.ids.size() || (k > 0 && stored.lineStarts[k] < stored.lineStarts[k - 1]))
             return "the index's line starts are out of order";
     }
-    const SuffixIndex forward(stored.forward), backward(stored.backward);
-    std::string fault = checkDirection(forward, stopIds, "forward");
+    const SuffixIndex forward(stored.forward, stored.sentenceEnds), backward(stored.backward, stored.sentenceEnds);
+    const bool annotated = !stored.layers.empty();
+    std::string fault = checkDirection(forward, stopIds, annotated, "forward");
     if (fault.empty())
-        fault = checkDirection(backward, stopIds, "backward");
+        fault = checkDirection(backward, stopIds, annotated, "backward");
     return fault.empty() ? fault : "the index's " + fault.substr(4);
 }
 

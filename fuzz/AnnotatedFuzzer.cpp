@@ -1,14 +1,22 @@
-// Fuzzes the readers of annotated files. The first byte picks the reader
-// (mode % 3: 0 CoNLL-U, 1 vertical; 2 is kept for another reader and reads
-// CoNLL-U until then) and, for vertical files, the columns (mode / 3); the
-// rest is the file. Every position has a
+// Fuzzes the readers of annotated files and the patterns asked of them.
+// The first byte picks the reader (mode % 3: 0 CoNLL-U, 1 vertical) and, for
+// vertical files, the columns (mode / 3); the rest is the file. Mode 2 is a
+// pattern: the rest's first line, asked of the CoNLL-U file that follows it
+// (read into a corpus whose shown layer and case rule mode / 3 picks); the
+// pattern's matches are every position where it matches (checked one by
+// one), and its trees both ways count what they stand for. Every position has a
 // value per layer, each a view of the file's own bytes, well-formed UTF-8,
 // without TAB or line feed; sentence ends and document starts come only
 // after a position; an error comes at the first faulty line, so that
 // reading the lines before it tells the sink the same (and then ends the
 // sentence), and nothing after it.
+#include "AnnotatedCorpusBuilder.h"
 #include "ConlluReader.h"
+#include "CqlPattern.h"
 #include "FuzzInput.h"
+#include "PatternMatcher.h"
+#include "PatternSearch.h"
+#include "TreeWalk.h"
 #include "Utf8.h"
 #include "VerticalReader.h"
 
@@ -113,6 +121,81 @@ void checkColumns(std::string_view file)
     FUZZ_CHECK(verticalLayers(*columns).size() == columns->size() && verticalLayers(*columns).front() == "word");
 }
 
+// Forwards what the reader finds to the corpus being built.
+class BuildingSink : public AnnotationSink {
+public:
+    explicit BuildingSink(AnnotatedCorpusBuilder &builder) : builder_(builder) {}
+    void startDocument() override { builder_.startDocument(); }
+    void token(std::span<const std::string_view> values, bool separated, std::uint64_t line) override
+    {
+        builder_.token(values, separated, line);
+    }
+    void endSentence() override { builder_.endSentence(); }
+
+private:
+    AnnotatedCorpusBuilder &builder_;
+};
+
+void checkPattern(std::uint8_t mode, std::string_view input)
+{
+    const std::size_t feed = std::min(input.find('\n'), input.size());
+    const std::string_view typed = input.substr(0, feed);
+    const std::string_view file = input.substr(std::min(feed + 1, input.size()));
+    const CqlPattern::Parsed parsed = CqlPattern::parse(typed);
+    if (!parsed.pattern) {
+        FUZZ_CHECK(!parsed.reason.empty() && parsed.reason.find('\n') == std::string::npos);
+        return;
+    }
+    FUZZ_CHECK(parsed.pattern->length() >= 1);
+
+    CorpusOptions options;
+    const std::vector<std::string> layers = conlluLayers();
+    options.show = layers[mode / 3 % layers.size()];
+    options.foldCase = mode / 3 / layers.size() % 2 == 1;
+    AnnotatedCorpusBuilder builder(options);
+    builder.startFile(layers);
+    BuildingSink sink(builder);
+    if (readConllu(file, sink))
+        return;
+    const std::unique_ptr<Corpus> corpus = builder.finish(false);
+    const PatternMatcher::Compiled compiled = PatternMatcher::compile(*parsed.pattern, *corpus);
+    if (!compiled.matcher) {
+        FUZZ_CHECK(!compiled.reason.empty() && compiled.reason.find('\n') == std::string::npos);
+        return;
+    }
+    const PatternMatcher &matcher = *compiled.matcher;
+    const std::vector<Corpus::Position> starts = matcher.allStarts();
+    std::size_t next = 0;
+    for (Corpus::Position p = 0; p < corpus->end(); ++p) {
+        const bool listed = next < starts.size() && starts[next] == p;
+        FUZZ_CHECK(listed == matcher.matchesAt(p));
+        next += listed;
+    }
+    FUZZ_CHECK(next == starts.size());
+    for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward}) {
+        const PatternOccurrences found = findPatternOccurrences(matcher, direction);
+        FUZZ_CHECK(found.starts.size() <= starts.size());
+        const PhraseSearchResult tree = searchPattern(*corpus, typed, found, direction, mode % 2 == 0);
+        FUZZ_CHECK((tree.root != nullptr) == !found.starts.empty());
+        if (!tree.root)
+            continue;
+        // No node stands for more occurrences than its parent.
+        walkTree(*tree.root, TreePruning{}, [&](const PhraseNode &node, std::size_t) {
+            std::uint64_t children = 0;
+            for (const auto &child : node.children())
+                children += child->count();
+            FUZZ_CHECK(children <= node.count() && node.count() <= found.starts.size());
+        }, [](const PhraseNode &, std::size_t) {});
+        const std::vector<PatternForm> forms = patternForms(*corpus, found);
+        std::uint64_t total = 0;
+        for (std::size_t k = 0; k < forms.size(); ++k) {
+            total += forms[k].count;
+            FUZZ_CHECK(k == 0 || forms[k].count <= forms[k - 1].count);
+        }
+        FUZZ_CHECK(total == found.starts.size());
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -120,6 +203,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzzinput::Reader reader(data, size);
     const std::uint8_t mode = reader.byte();
     const std::string_view file = reader.rest();
+    if (mode % 3 == 2) {
+        checkPattern(mode, file);
+        return 0;
+    }
 
     static const std::vector<std::vector<std::string>> columnChoices{
         defaultVerticalColumns(), {"word"}, {"lemma", "word"}, {"a", "b", "word", "c", "d"}};

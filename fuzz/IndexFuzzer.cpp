@@ -4,7 +4,10 @@
 // it passes opens.
 #include "Concordance.h"
 #include "CorpusIndex.h"
+#include "CqlPattern.h"
 #include "FuzzInput.h"
+#include "PatternMatcher.h"
+#include "PatternSearch.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
 
@@ -79,6 +82,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             FUZZ_CHECK(corpus.documentOf(p) < opened.sources.size());
             makeConcordanceRow(corpus, p, found.length, 3, row);
             makeConcordanceRow(corpus, p, found.length, 3, row, RowSpacing::AsWritten);
+        }
+    }
+    // An annotated index: every layer's values at its first positions, and
+    // a pattern over each layer, its trees both ways.
+    for (std::size_t layer = 0; layer < corpus.layerCount(); ++layer) {
+        unsigned sum = 0;  // every byte read, so that a read outside the mapping is seen
+        for (Corpus::Position p = 0; p < std::min<Corpus::Position>(corpus.end(), 8); ++p) {
+            for (const char c : corpus.layerText(layer, corpus.layerId(layer, p)))
+                sum += static_cast<unsigned char>(c);
+        }
+        FUZZ_CHECK(sum < UINT32_MAX);
+        const CqlPattern::Parsed parsed = CqlPattern::parse("[" + std::string(corpus.layerName(layer)) + "=\".\"] []");
+        if (!parsed.pattern)
+            continue;
+        const PatternMatcher::Compiled compiled = PatternMatcher::compile(*parsed.pattern, corpus);
+        if (!compiled.matcher)
+            continue;
+        for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward}) {
+            const PatternOccurrences found = findPatternOccurrences(*compiled.matcher, direction);
+            const PhraseSearchResult result = searchPattern(corpus, "pattern", found, direction, true);
+            if (result.root)
+                walk(*result.root, 2000);
+            FUZZ_CHECK(patternForms(corpus, found).size() <= found.starts.size());
         }
     }
     return 0;

@@ -1,10 +1,12 @@
 // Fuzzes morvanet-tree whole, from its options to its output: a mode byte
 // picks the options (direction, folding, word rules, format, pruning, byte
-// limit, stopping at sentence ends, the label scale, one file or a folder of several), the text is written to files, and
+// limit, stopping at sentence ends, the label scale, one file or a folder of several, a CoNLL-U file among
+// them and the layer shown), the text is written to files, and
 // the output goes to a buffer that fails after a chosen number of bytes. The
 // command must exit with 0 or 1 while the output takes everything and with 2
 // once it has failed, having written exactly the first bytes of what it
 // writes when nothing fails.
+#include "CqlPattern.h"
 #include "FuzzInput.h"
 #include "IndexFormat.h"
 #include "OutputBuffer.h"
@@ -125,6 +127,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         arguments.insert(arguments.end(), {"--size", "300x200"});
     if (((mode >> 4) & 3) == 3 && (extra & 0x20))
         arguments.emplace_back("--json");  // the layout as JSON
+    // A folder's third file may be CoNLL-U, its layers shown by choice.
+    const bool annotated = (mode & 0x80) && extra % 3 == 2 && (outputBits & 0x20);
+    if (annotated && (outputBits & 0x10))
+        arguments.insert(arguments.end(), {"--show", (outputBits & 0x08) ? "pos" : "lemma"});
 
     // One file, or a folder of up to three, the text cut into equal parts.
     std::error_code ignored;
@@ -136,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::size_t documents = 1 + extra % 3;
         for (std::size_t k = 0; k < documents; ++k) {
             const std::size_t from = text.size() * k / documents;
-            const fs::path name = k == 2 ? input / "sub" / "c.txt" : input / (k == 0 ? "a.txt" : "b.txt");
+            const fs::path name = k == 2 ? input / "sub" / (annotated ? "c.conllu" : "c.txt")
+                                         : input / (k == 0 ? "a.txt" : "b.txt");
             writeFile(name, text.substr(from, text.size() * (k + 1) / documents - from));
         }
     } else {
@@ -151,7 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // index; one that is not a sound index is refused before any output.
     const bool looksLikeIndex = !(mode & 0x80) && text.substr(0, sizeof indexformat::magic)
                                                        == std::string_view(indexformat::magic, sizeof indexformat::magic);
-    if (looksLikeIndex && status == 2) {
+    // So is an ill-formed CoNLL-U file, and a pattern that cannot be read
+    // or names what the corpus lacks.
+    const bool mayBeRefused = looksLikeIndex || annotated || CqlPattern::looksLikePattern(phrase);
+    if (mayBeRefused && status == 2) {
         FUZZ_CHECK(whole.taken.empty());
         return 0;
     }
