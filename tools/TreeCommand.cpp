@@ -61,7 +61,7 @@ const char helpText[] =
     "or \".vert\" as a vertical file (a token per line, TAB-separated columns;\n"
     "</s> ends a sentence, <text> and <doc> start a document). Their tokens are\n"
     "the files' own, UTF-8; a continuation met once stops after the last word\n"
-    "of its sentence.\n"
+    "of its sentence. An annotated FILE is read whole.\n"
     "  --show LAYER  label, group and search by this layer (default word):\n"
     "            the tree of lemmas, or of part-of-speech tags\n"
     "  --columns NAMES  the columns of vertical files, comma-separated\n"
