@@ -65,13 +65,7 @@ std::size_t AnnotatedCorpusBuilder::layerFor(const std::string &name)
     for (std::uint64_t p = 0; p < positions_; ++p) {
         if (next < boundaries.size() && boundaries[next] == p) {
             ++next;
-            if (layer == c.shown_) {
-                c.ownIds_.push_back(Corpus::noToken);
-                if (c.options_.foldCase)
-                    c.ownSpellingIds_.push_back(Corpus::noToken);
-            } else {
-                c.layers_[layer].ownIds.push_back(Corpus::noToken);
-            }
+            pushBoundaryValue(layer);
         } else {
             pushValue(layer, missingValue);
         }
@@ -110,6 +104,25 @@ void AnnotatedCorpusBuilder::pushValue(std::size_t layer, std::string_view value
     c.ownIds_.push_back(c.foldedOf_[spelling]);
 }
 
+void AnnotatedCorpusBuilder::pushBoundaryValue(std::size_t layer)
+{
+    Corpus &c = *corpus_;
+    if (layer != c.shown_) {
+        c.layers_[layer].ownIds.push_back(Corpus::noToken);
+        return;
+    }
+    c.ownIds_.push_back(Corpus::noToken);
+    if (c.options_.foldCase)
+        c.ownSpellingIds_.push_back(Corpus::noToken);
+}
+
+void AnnotatedCorpusBuilder::addBoundary()
+{
+    beginPosition(true, true, 1);
+    for (std::size_t layer = 0; layer < corpus_->layerNames_.size(); ++layer)
+        pushBoundaryValue(layer);
+}
+
 void AnnotatedCorpusBuilder::beginPosition(bool boundary, bool separated, std::uint64_t line)
 {
     Corpus &c = *corpus_;
@@ -133,20 +146,8 @@ void AnnotatedCorpusBuilder::startFile(std::span<const std::string> layers)
     fileLayers_.clear();
     for (const std::string &name : layers)
         fileLayers_.push_back(layerFor(name));
-    if (files_ > 0) {
-        // A boundary, so that nothing runs from one file into the next.
-        Corpus &c = *corpus_;
-        beginPosition(true, true, 1);
-        for (std::size_t layer = 0; layer < c.layerNames_.size(); ++layer) {
-            if (layer == c.shown_) {
-                c.ownIds_.push_back(Corpus::noToken);
-                if (c.options_.foldCase)
-                    c.ownSpellingIds_.push_back(Corpus::noToken);
-            } else {
-                c.layers_[layer].ownIds.push_back(Corpus::noToken);
-            }
-        }
-    }
+    if (files_ > 0)
+        addBoundary();  // nothing runs from one file into the next
     documentFiles_.push_back(files_++);
     documentEmpty_ = true;
 }
@@ -155,17 +156,7 @@ void AnnotatedCorpusBuilder::startDocument()
 {
     if (documentEmpty_)
         return;
-    Corpus &c = *corpus_;
-    beginPosition(true, true, 1);
-    for (std::size_t layer = 0; layer < c.layerNames_.size(); ++layer) {
-        if (layer == c.shown_) {
-            c.ownIds_.push_back(Corpus::noToken);
-            if (c.options_.foldCase)
-                c.ownSpellingIds_.push_back(Corpus::noToken);
-        } else {
-            c.layers_[layer].ownIds.push_back(Corpus::noToken);
-        }
-    }
+    addBoundary();
     documentFiles_.push_back(files_ - 1);
     documentEmpty_ = true;
 }

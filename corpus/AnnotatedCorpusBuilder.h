@@ -57,6 +57,9 @@ private:
     // The corpus's layer for a name, made (with "_" at every position so far) if new.
     std::size_t layerFor(const std::string &name);
     void pushValue(std::size_t layer, std::string_view value);
+    // A boundary's value (noToken) in one layer, and a whole boundary position.
+    void pushBoundaryValue(std::size_t layer);
+    void addBoundary();
     // Adds a position (a boundary when `boundary`) to the arrays every
     // layer shares; the layers' values follow.
     void beginPosition(bool boundary, bool separated, std::uint64_t line);

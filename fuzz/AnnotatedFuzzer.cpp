@@ -121,21 +121,6 @@ void checkColumns(std::string_view file)
     FUZZ_CHECK(verticalLayers(*columns).size() == columns->size() && verticalLayers(*columns).front() == "word");
 }
 
-// Forwards what the reader finds to the corpus being built.
-class BuildingSink : public AnnotationSink {
-public:
-    explicit BuildingSink(AnnotatedCorpusBuilder &builder) : builder_(builder) {}
-    void startDocument() override { builder_.startDocument(); }
-    void token(std::span<const std::string_view> values, bool separated, std::uint64_t line) override
-    {
-        builder_.token(values, separated, line);
-    }
-    void endSentence() override { builder_.endSentence(); }
-
-private:
-    AnnotatedCorpusBuilder &builder_;
-};
-
 void checkPattern(std::uint8_t mode, std::string_view input)
 {
     const std::size_t feed = std::min(input.find('\n'), input.size());
@@ -154,7 +139,7 @@ void checkPattern(std::uint8_t mode, std::string_view input)
     options.foldCase = mode / 3 / layers.size() % 2 == 1;
     AnnotatedCorpusBuilder builder(options);
     builder.startFile(layers);
-    BuildingSink sink(builder);
+    ForwardingSink<AnnotatedCorpusBuilder> sink(builder);
     if (readConllu(file, sink))
         return;
     const std::unique_ptr<Corpus> corpus = builder.finish(false);

@@ -26,3 +26,21 @@ public:
     // (nothing happens when no position came since the last end).
     virtual void endSentence() = 0;
 };
+
+// Hands every call on to `Target` (anything with the same three members,
+// such as the corpus builder), so that a reader can fill what does not know
+// the readers.
+template <typename Target>
+class ForwardingSink final : public AnnotationSink {
+public:
+    explicit ForwardingSink(Target &target) : target_(target) {}
+    void startDocument() override { target_.startDocument(); }
+    void token(std::span<const std::string_view> values, bool separated, std::uint64_t line) override
+    {
+        target_.token(values, separated, line);
+    }
+    void endSentence() override { target_.endSentence(); }
+
+private:
+    Target &target_;
+};

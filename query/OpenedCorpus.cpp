@@ -54,21 +54,6 @@ std::string sharedFolder(const std::vector<TextDocument> &sources)
     return slash == std::string_view::npos ? std::string() : std::string(shared.substr(0, slash + 1));
 }
 
-// Hands what a reader of an annotated file finds to the corpus being built.
-class BuilderSink final : public AnnotationSink {
-public:
-    explicit BuilderSink(AnnotatedCorpusBuilder &builder) : builder_(builder) {}
-    void startDocument() override { builder_.startDocument(); }
-    void token(std::span<const std::string_view> values, bool separated, std::uint64_t line) override
-    {
-        builder_.token(values, separated, line);
-    }
-    void endSentence() override { builder_.endSentence(); }
-
-private:
-    AnnotatedCorpusBuilder &builder_;
-};
-
 bool isAnnotated(const TextDocument &document)
 {
     const std::optional<TextFormat> format = textFormatOf(document.path);
@@ -81,7 +66,7 @@ bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
 {
     const std::vector<std::string> columns = request_.columns.empty() ? defaultVerticalColumns() : request_.columns;
     AnnotatedCorpusBuilder builder(request_.options);
-    BuilderSink sink(builder);
+    ForwardingSink<AnnotatedCorpusBuilder> sink(builder);
     std::uint64_t before = 0;
     const std::uint64_t total = texts_.bytesRead;
     for (TextDocument &document : texts_.documents) {

@@ -1,5 +1,7 @@
 #include "CqlPattern.h"
 
+#include "Utf8.h"
+
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -49,7 +51,7 @@ private:
     {
         const std::string_view before = text_.substr(0, at);
         return 1 + static_cast<std::size_t>(std::count_if(before.begin(), before.end(), [](char c) {
-                   return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+                   return !isUtf8Continuation(static_cast<unsigned char>(c));
                }));
     }
 

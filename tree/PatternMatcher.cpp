@@ -23,6 +23,19 @@ using Words = std::vector<std::uint64_t>;
 
 namespace {
 
+// After work shared by the two cores (an exception may not leave a parallel
+// region, so each core's is carried out of it): rethrows the first, or
+// Progress::Stopped when either core saw the stop.
+void rethrowFromCores(const std::exception_ptr (&failed)[2], const bool (&stopped)[2])
+{
+    for (const std::exception_ptr &f : failed) {
+        if (f)
+            std::rethrow_exception(f);
+    }
+    if (stopped[0] || stopped[1])
+        throw Progress::Stopped();
+}
+
 // How many positions (or values) pass between two readings of the stop flag.
 constexpr std::uint32_t positionsPerPoll = 1u << 22;
 constexpr std::uint32_t valuesPerPoll = 1u << 12;
@@ -229,12 +242,7 @@ private:
                 failed[part] = std::current_exception();
             }
         }
-        for (const std::exception_ptr &f : failed) {
-            if (f)
-                std::rethrow_exception(f);
-        }
-        if (stopped[0] || stopped[1])
-            throw Progress::Stopped();
+        rethrowFromCores(failed, stopped);
         for (int part = 0; part < 2; ++part) {
             if (U_FAILURE(failure[part])) {
                 reason = "pattern: \"" + leaf.regex + "\" fails on the value \"" +
@@ -467,12 +475,7 @@ std::vector<Position> PatternMatcher::scanAll(const std::atomic<bool> *stop) con
             failed[part] = std::current_exception();
         }
     }
-    for (const std::exception_ptr &f : failed) {
-        if (f)
-            std::rethrow_exception(f);
-    }
-    if (stopped[0] || stopped[1])
-        throw Progress::Stopped();
+    rethrowFromCores(failed, stopped);
     parts[0].insert(parts[0].end(), parts[1].begin(), parts[1].end());
     return std::move(parts[0]);
 }

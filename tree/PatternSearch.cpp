@@ -15,15 +15,7 @@ PatternOccurrences findPatternOccurrences(const PatternMatcher &matcher, TreeDir
     // Taken in reading order: an occurrence that starts inside (forward) or
     // ends inside (backward) the one taken before is left out.
     if (direction == TreeDirection::Forward) {
-        std::size_t kept = 0;
-        Corpus::Position nextFree = 0;
-        for (const Corpus::Position p : all) {
-            if (p < nextFree)
-                continue;
-            all[kept++] = p;
-            nextFree = p + found.length;
-        }
-        all.resize(kept);
+        dropOverlapping(all, found.length);
     } else {
         // Kept from the back of the array, which the walk has passed.
         std::uint64_t free = UINT64_MAX;  // an occurrence must end at or before this

@@ -96,6 +96,19 @@ void sortPositions(std::vector<Corpus::Position> &positions, Corpus::Position en
     positions.resize(at);  // a position given twice (a damaged saved index) is kept once
 }
 
+void dropOverlapping(std::vector<Corpus::Position> &starts, std::uint32_t length)
+{
+    std::size_t kept = 0;
+    std::uint64_t nextFree = 0;
+    for (const Corpus::Position p : starts) {
+        if (p < nextFree)
+            continue;
+        starts[kept++] = p;
+        nextFree = std::uint64_t{p} + length;
+    }
+    starts.resize(kept);
+}
+
 bool canOverlap(std::span<const TokenId> query)
 {
     // border[i]: the longest proper border of query[0, i).
@@ -164,13 +177,7 @@ public:
     {
         ownStarts_ = std::move(starts);
         ownShared_ = std::move(shared);
-        ownStartMinimum_ = BlockMinimum(ownStarts_);
-        ownSharedMinimum_ = BlockMinimum(ownShared_);
-        starts_ = ownStarts_.data();
-        shared_ = ownShared_.data();
-        startMinimum_ = &ownStartMinimum_;
-        sharedMinimum_ = &ownSharedMinimum_;
-        count_ = static_cast<std::uint32_t>(ownStarts_.size());
+        viewOwnArrays();
     }
 
     std::uint32_t count() const { return count_; }
@@ -274,6 +281,12 @@ private:
             ownShared_.push_back(ownStarts_.size() == 1 ? 0 : common - m);
             common = UINT32_MAX;
         }
+        viewOwnArrays();
+    }
+
+    // Reads the continuations from ownStarts_ and ownShared_, with range minima of their own.
+    void viewOwnArrays()
+    {
         ownStartMinimum_ = BlockMinimum(ownStarts_);
         ownSharedMinimum_ = BlockMinimum(ownShared_);
         starts_ = ownStarts_.data();
@@ -373,6 +386,20 @@ private:
         run = {from, run.last, depth, false, firstMet(from, run.last) + top, depth - top, run.last - from, {}};
     }
 
+    // For each continuation k in [first, run.first) that ended inside the
+    // run: the least start from k on (or `base`, the run's own first-met
+    // start), where the levels up to its end were met first.
+    std::vector<Position> metFirst(const Run &run, std::uint32_t first, Position base) const
+    {
+        std::vector<Position> met(run.first - first);
+        Position least = base;
+        for (std::uint32_t k = run.first; k-- > first;) {
+            least = std::min(least, start(k));
+            met[k - first] = least;
+        }
+        return met;
+    }
+
     // An annotated text marks sentence ends by position, so continuations
     // that share a token may differ in whether it ends a sentence. Each
     // level then stops by the continuation met first there, which also
@@ -385,12 +412,7 @@ private:
     {
         const Position base = run.spanStart - top;
         const std::uint32_t end = top + run.spanLength;
-        std::vector<Position> met(run.first - first);
-        Position least = base;
-        for (std::uint32_t k = run.first; k-- > first;) {
-            least = std::min(least, start(k));
-            met[k - first] = least;
-        }
+        const std::vector<Position> met = metFirst(run, first, base);
         level = top;
         for (std::uint32_t k = first; k < run.first && level < end; ++k) {
             const std::uint32_t until = std::min(length(k), end);
@@ -488,12 +510,7 @@ private:
         // ended one was met first can the spelling differ.
         const Position base = run.spanStart - top;
         const std::uint32_t end = top + run.spanLength;
-        std::vector<Position> met(run.first - first);
-        Position least = base;
-        for (std::uint32_t k = run.first; k-- > first;) {
-            least = std::min(least, start(k));
-            met[k - first] = least;
-        }
+        const std::vector<Position> met = metFirst(run, first, base);
         const auto spelling = [&](Position p, std::uint32_t level) {
             return corpus_.spellingId(index_.corpusStart(p + level, 1));
         };
@@ -615,16 +632,7 @@ std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::sp
     }
     sortPositions(starts, index.end());
     if (last - first > 1 && canOverlap(query)) {
-        // An occurrence that starts inside the one taken before it is left out.
-        std::size_t kept = 0;
-        Corpus::Position nextFree = 0;
-        for (const Corpus::Position p : starts) {
-            if (p < nextFree)
-                continue;
-            starts[kept++] = p;
-            nextFree = p + static_cast<Corpus::Position>(query.size());
-        }
-        starts.resize(kept);
+        dropOverlapping(starts, static_cast<std::uint32_t>(query.size()));
     }
     return starts;
 }

@@ -67,6 +67,10 @@ std::vector<Corpus::Position> occurrenceStarts(const SuffixIndex &index, std::sp
 // Time: the query's length plus a binary search, never a walk of the text.
 std::pair<std::uint32_t, std::uint32_t> occurrenceRun(const SuffixIndex &index, std::span<const Corpus::TokenId> query);
 
+// Keeps of `starts` (ascending) those that do not start inside the one kept
+// before them, each `length` tokens long: occurrences taken from the left.
+void dropOverlapping(std::vector<Corpus::Position> &starts, std::uint32_t length);
+
 // Whether two occurrences of `query` can overlap: only if it has a proper
 // prefix that is also its suffix (as "a a" has).
 bool canOverlap(std::span<const Corpus::TokenId> query);
