@@ -650,6 +650,19 @@ bool lookUpTokens(const TokenTable &table, const CorpusOptions &options, const c
 
 }  // namespace
 
+void Corpus::cutPhrase(std::string_view phrase, std::vector<std::string> &out) const
+{
+    if (!annotated_) {
+        tokenize(phrase.data(), static_cast<std::uint32_t>(phrase.size()), out, options_);
+        return;
+    }
+    for (std::size_t at = 0; (at = phrase.find_first_not_of(" \t\n\r\f\v", at)) != std::string_view::npos;) {
+        const std::size_t end = std::min(phrase.find_first_of(" \t\n\r\f\v", at), phrase.size());
+        out.emplace_back(phrase.substr(at, end - at));
+        at = end;
+    }
+}
+
 bool Corpus::findTokens(const char *bytes, std::uint32_t length, std::vector<TokenId> &out) const
 {
     if (annotated_) {

@@ -102,6 +102,11 @@ public:
     static void tokenize(const char *bytes, std::uint32_t length, std::vector<std::string> &out,
                          const CorpusOptions &options);
 
+    // Appends the tokens of a phrase typed to search this corpus to `out`:
+    // cut by its word rules, or for an annotated corpus (whose files gave
+    // the tokens) split at blanks. No folding.
+    void cutPhrase(std::string_view phrase, std::vector<std::string> &out) const;
+
     const CorpusOptions &options() const { return options_; }
 
     Position first() const { return 0; }

@@ -85,8 +85,7 @@ QueryAnswer answerOrThrow(const Corpus &corpus, const Query &query)
         answer.forward = std::move(forward.root);
         answer.backward = std::move(backward.root);
     } else if (query.tokens.empty()) {
-        Corpus::tokenize(query.phrase.data(), static_cast<std::uint32_t>(query.phrase.size()), answer.phraseTokens,
-                         corpus.options());
+        corpus.cutPhrase(query.phrase, answer.phraseTokens);
         for (const std::string &token : answer.phraseTokens) {
             if (corpus.findToken(token) == Corpus::noToken
                 && std::find(answer.missingTokens.begin(), answer.missingTokens.end(), token)

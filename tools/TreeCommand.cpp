@@ -620,8 +620,7 @@ int run(const Options &asked, OutputBuffer &output)
             // been cut otherwise than the text. Showing its words lets the
             // user type the boundaries.
             std::vector<std::string> tokens;
-            Corpus::tokenize(options.query.phrase.data(), static_cast<std::uint32_t>(options.query.phrase.size()),
-                             tokens, corpus.options());
+            corpus.cutPhrase(options.query.phrase, tokens);
             reason += " (the phrase was cut into:";
             for (const std::string &token : tokens) {
                 // Appended in two steps: GCC 12 at -O3 takes " " + a
