@@ -239,7 +239,9 @@ std::optional<Corpus::Position> ConcordanceModel::tokenAt(int row, int column, q
     const Position from = column == LeftColumn     ? start - std::min(context_, start - first)
                           : column == PhraseColumn ? start
                                                    : end;
-    const Position to = column == LeftColumn ? start : column == PhraseColumn ? end : end + std::min(context_, last - end);
+    const Position to = column == LeftColumn     ? start
+                        : column == PhraseColumn ? end
+                                                 : end + std::min(context_, last - end);
     qsizetype at = 0;
     for (Position p = from; p < to; ++p) {
         if (p > from && corpus.separatedBefore(p)) {

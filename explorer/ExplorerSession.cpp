@@ -487,7 +487,7 @@ void ExplorerSession::setCorpusOptions(const CorpusOptions &options)
     if (controls_.corpus == options)
         return;
     if (!opening() && corpus_ && corpus_->saved()) {
-        emit failed(tr("%1 is a saved index: it answers with the word and case rules it was saved with.")
+        emit failed(tr("%1 is a saved index: it answers with the word and case rules and the layer it was saved with.")
                         .arg(corpusName()));
         emit changed();
         return;
