@@ -225,6 +225,37 @@ ConcordanceLine ConcordanceModel::line(int row) const
     return {corpus.documentOf(p), corpus.lineOf(p), p, length_};
 }
 
+std::optional<Corpus::Position> ConcordanceModel::tokenAt(int row, int column, qsizetype offset) const
+{
+    if (row < 0 || row >= rowCount() || offset < 0 || column < LeftColumn || column > RightColumn)
+        return std::nullopt;
+    // The column's tokens as makeConcordanceRow takes them, spaced as written.
+    const Corpus &corpus = opened_->corpus();
+    const Position start = rows_[static_cast<std::size_t>(row)];
+    const std::uint32_t document = corpus.documentOf(start);
+    const Position first = corpus.documentStart(document);
+    const Position last = document < corpus.boundaries().size() ? corpus.boundaries()[document] : corpus.end();
+    const Position end = start + length_;
+    const Position from = column == LeftColumn     ? start - std::min(context_, start - first)
+                          : column == PhraseColumn ? start
+                                                   : end;
+    const Position to = column == LeftColumn     ? start
+                        : column == PhraseColumn ? end
+                                                 : end + std::min(context_, last - end);
+    qsizetype at = 0;
+    for (Position p = from; p < to; ++p) {
+        if (p > from && corpus.separatedBefore(p)) {
+            if (offset == at)
+                return std::nullopt;
+            ++at;
+        }
+        at += labelString(corpus.token(p), encoding_).size();
+        if (offset < at)
+            return p;
+    }
+    return std::nullopt;
+}
+
 QString ConcordanceModel::location(int row) const
 {
     const ConcordanceLine at = line(row);

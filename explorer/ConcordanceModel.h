@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -93,6 +94,10 @@ public:
     std::uint32_t phraseLength() const { return length_; }
     // The occurrence at `row` (0 <= row < shownCount()) and where it stands.
     ConcordanceLine line(int row) const;
+    // The token whose text holds character `offset` of the string that
+    // `column` (LeftColumn, PhraseColumn or RightColumn) shows in `row`;
+    // none for the blank between two tokens, past the end, or another column.
+    std::optional<Corpus::Position> tokenAt(int row, int column, qsizetype offset) const;
     // The row's location as shown: "PATH:LINE".
     QString location(int row) const;
     // The name a document goes by in the pane: its path below the opened

@@ -18,6 +18,8 @@ const char explorerHelp[] =
     "  --unicode      read texts as UTF-8 and cut words by Unicode categories\n"
     "  --segment      as --unicode, but cut words by ICU's word rules, with\n"
     "                 dictionaries for Chinese, Japanese, Thai, Lao, Khmer, Burmese\n"
+    "  --show LAYER   show, group and search an annotated corpus by this layer\n"
+    "                 (lemma, pos, ...; default word)\n"
     "  --depth D      leave out nodes more than D levels below the root\n"
     "  --min-count M  leave out nodes that stand for fewer than M occurrences\n"
     "  --max-bytes N  read at most N bytes in all (default 0: everything)\n"
@@ -35,7 +37,7 @@ constexpr std::array<std::string_view, 16> toolkitWithValue = {
     "qwindowtitle", "qwindowscreen", "geometry", "style", "stylesheet", "display", "title", "session", "name",
     "qmljsdebugger"};
 
-enum class Code { Reverse, Both, IgnoreCase, Unicode, Segment, Depth, MinCount, MaxBytes, Help, Version };
+enum class Code { Reverse, Both, IgnoreCase, Unicode, Segment, Show, Depth, MinCount, MaxBytes, Help, Version };
 
 struct LongOption {
     std::string_view name;
@@ -43,12 +45,13 @@ struct LongOption {
     bool value;
 };
 
-constexpr std::array<LongOption, 10> longOptions = {{
+constexpr std::array<LongOption, 11> longOptions = {{
     {"reverse", Code::Reverse, false},
     {"both", Code::Both, false},
     {"ignore-case", Code::IgnoreCase, false},
     {"unicode", Code::Unicode, false},
     {"segment", Code::Segment, false},
+    {"show", Code::Show, true},
     {"depth", Code::Depth, true},
     {"min-count", Code::MinCount, true},
     {"max-bytes", Code::MaxBytes, true},
@@ -159,6 +162,11 @@ ExplorerArguments parseExplorerArguments(int argc, const char *const *argv)
             break;
         case Code::Segment:
             parsed.controls.corpus.words = WordRules::Segmented;
+            break;
+        case Code::Show:
+            if (value.empty())
+                return wrong("option '--show' needs a layer's name");
+            parsed.controls.corpus.show = value == "word" ? std::string() : std::string(value);
             break;
         case Code::Depth:
         case Code::MinCount:

@@ -1,8 +1,25 @@
 #include "ExplorerSession.h"
 
+#include "PatternBranch.h"
 #include "QueryTreeOccurrences.h"
 
 #include <QFileInfo>
+
+namespace {
+
+// The question an entry asks.
+Query queryOf(const ExplorerSession::Entry &entry)
+{
+    Query query;
+    query.phrase = entry.phrase;
+    query.tokens = entry.tokens;
+    query.direction = entry.controls.direction;
+    query.sentences = entry.controls.sentences;
+    query.pruning = entry.controls.pruning;
+    return query;
+}
+
+}  // namespace
 
 ExplorerSession::ExplorerSession(QObject *parent) : QObject(parent) {}
 
@@ -26,8 +43,10 @@ CorpusRequest ExplorerSession::requestFor(const std::string &path) const
     // Both directions at once, on both cores: switching to a tree of what
     // precedes must not stop the window while the backward index is sorted.
     request.backward = true;
-    // A saved index is asked as it was saved: the controls follow it.
+    // A saved index is asked as it was saved, and files without the layer
+    // to show are shown by word: the controls follow what was opened.
     request.savedOptions = true;
+    request.wordWhenNoShownLayer = true;
     return request;
 }
 
@@ -153,12 +172,7 @@ bool ExplorerSession::answer(Entry &entry)
     entry.phraseIds.clear();
     if (!corpus_)
         return false;
-    Query query;
-    query.phrase = entry.phrase;
-    query.tokens = entry.tokens;
-    query.direction = entry.controls.direction;
-    query.sentences = entry.controls.sentences;
-    query.pruning = entry.controls.pruning;
+    const Query query = queryOf(entry);
     auto answer = std::make_shared<QueryAnswer>(answerQuery(corpus_->corpus(), query));
     const bool found = answer->status == QueryAnswer::Status::Found;
     if (!found) {
@@ -234,14 +248,21 @@ std::vector<Corpus::TokenId> ExplorerSession::tokensOf(const PhraseNode &node, b
 const TreeOccurrences *ExplorerSession::occurrences(TreeDirection side) const
 {
     const Entry *entry = current();
-    if (!entry || !entry->answer || !entry->corpus || entry->phraseIds.empty())
+    if (!entry || !entry->answer || !entry->corpus)
+        return nullptr;
+    const Query query = queryOf(*entry);
+    if (entry->phraseIds.empty() && !query.isPattern())
         return nullptr;
     const bool forward = side == TreeDirection::Forward;
     if (!(forward ? entry->answer->forward : entry->answer->backward))
         return nullptr;
     std::shared_ptr<const TreeOccurrences> &made = forward ? entry->forwardLines : entry->backwardLines;
-    if (!made)
-        made = std::make_shared<const TreeOccurrences>(entry->corpus->corpus(), side, entry->phraseIds);
+    if (!made) {
+        made = query.isPattern() ? std::make_shared<const TreeOccurrences>(
+                                       queryTreeOccurrences(entry->corpus->corpus(), query, side))
+                                 : std::make_shared<const TreeOccurrences>(entry->corpus->corpus(), side,
+                                                                           entry->phraseIds);
+    }
     return made.get();
 }
 
@@ -337,8 +358,66 @@ std::vector<Corpus::TokenId> ExplorerSession::branchTokensOf(const PhraseNode &n
     return {};
 }
 
+std::string ExplorerSession::patternThrough(const PhraseNode &node, bool middle) const
+{
+    const Entry *entry = current();
+    if (!entry || !entry->found() || !entry->corpus || !queryOf(*entry).isPattern())
+        return {};
+    const QueryAnswer &answer = *entry->answer;
+    // What the roots absorbed and the labels down to the node: before the
+    // pattern on the side of what precedes it, after it on the other.
+    std::vector<Corpus::TokenId> before, after;
+    if (middle) {
+        if (answer.backward)
+            answer.backward->appendTokenIds(before);
+        if (answer.forward)
+            answer.forward->appendTokenIds(after);
+    } else {
+        bool found = false;
+        for (const TreeDirection side : {TreeDirection::Forward, TreeDirection::Backward}) {
+            const bool forward = side == TreeDirection::Forward;
+            const PhraseNode *root = forward ? answer.forward.get() : answer.backward.get();
+            const std::vector<const PhraseNode *> path = root ? TreeOccurrences::pathTo(*root, node)
+                                                              : std::vector<const PhraseNode *>();
+            if (path.empty())
+                continue;
+            found = true;
+            for (const PhraseNode *step : path) {
+                std::vector<Corpus::TokenId> own;
+                step->appendTokenIds(own);
+                if (forward)
+                    after.insert(after.end(), own.begin(), own.end());
+                else  // each label stands further before the pattern
+                    before.insert(before.begin(), own.begin(), own.end());
+            }
+            break;
+        }
+        if (!found)
+            return {};
+    }
+    return patternBranch(entry->corpus->corpus(), entry->phrase, before, after);
+}
+
 bool ExplorerSession::askNode(const PhraseNode &node, bool middle, bool alone)
 {
+    // Under a pattern, a branch (and a root even alone: its label is the
+    // pattern) is asked as the pattern it continues.
+    const Entry *shown = current();
+    const bool root = middle || (shown && shown->answer
+                                 && (&node == shown->answer->forward.get() || &node == shown->answer->backward.get()));
+    if (!alone || root) {
+        const std::string pattern = patternThrough(node, middle);
+        if (!pattern.empty()) {
+            if (corpusStale()) {
+                ask(pattern);
+                return false;
+            }
+            Entry entry;
+            entry.phrase = pattern;
+            entry.controls = controls_;
+            return push(std::move(entry)) == Asked::Found;
+        }
+    }
     std::string text;
     std::vector<Corpus::TokenId> tokens = alone ? tokensOf(node, middle) : branchTokensOf(node, middle, &text);
     if (alone)
@@ -408,7 +487,7 @@ void ExplorerSession::setCorpusOptions(const CorpusOptions &options)
     if (controls_.corpus == options)
         return;
     if (!opening() && corpus_ && corpus_->saved()) {
-        emit failed(tr("%1 is a saved index: it answers with the word and case rules it was saved with.")
+        emit failed(tr("%1 is a saved index: it answers with the word and case rules and the layer it was saved with.")
                         .arg(corpusName()));
         emit changed();
         return;

@@ -123,12 +123,18 @@ public:
     Asked ask(const std::string &phrase);
     // Follows a label of the current trees: asks the phrase with every
     // word up to and including the label (see branchTokensOf), or, with
-    // `alone`, the label's own tokens (see tokensOf). The double tree's
+    // `alone`, the label's own tokens (see tokensOf). Under a pattern it
+    // asks patternThrough() instead, also for a root or the middle label
+    // with `alone`. The double tree's
     // middle label stands for the whole phrase with what both roots
     // absorbed. While the corpus is indexed anew, the text waits for it
     // instead (the ids are the old index's). False when no entry with a
     // tree was added.
     bool askNode(const PhraseNode &node, bool middle, bool alone = false);
+    // When the current entry asks a pattern: the pattern that follows the
+    // branch down to `node`, a label of its trees (see patternBranch; the
+    // middle label stands for what both roots absorbed). Empty otherwise.
+    std::string patternThrough(const PhraseNode &node, bool middle) const;
     // The ids a label of the current trees was made of, in reading order.
     std::vector<Corpus::TokenId> tokensOf(const PhraseNode &node, bool middle) const;
     // The ids of the phrase with what the root of `node`'s side absorbed,

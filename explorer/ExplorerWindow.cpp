@@ -239,7 +239,12 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
     refresh();
 }
 
-ExplorerWindow::~ExplorerWindow() = default;
+ExplorerWindow::~ExplorerWindow()
+{
+    // A layer's values being counted read the corpus: they end first.
+    for (const std::unique_ptr<QThread> &counter : counters_)
+        counter->wait();
+}
 
 void ExplorerWindow::makeActions()
 {
@@ -410,13 +415,15 @@ void ExplorerWindow::makeToolBar()
     bar->addAction(forward_);
     phrase_ = new QLineEdit(bar);
     phrase_->setObjectName(QStringLiteral("phrase"));
-    phrase_->setPlaceholderText(tr("Phrase to search, then Return"));
+    phrase_->setPlaceholderText(tr("Phrase or [pattern] to search, then Return"));
     phrase_->setClearButtonEnabled(true);
     phrase_->setMinimumWidth(220);
     phrase_->setToolTip(tr("The word or phrase whose tree is drawn; Return searches it (Ctrl+F)"));
     phrase_->setWhatsThis(tr("Type a word or phrase and press Return: the canvas draws the tree of what follows it "
                              "in the corpus (or what precedes it, or both). The corpus's words are offered as you "
-                             "type, the most frequent first; Down chooses one, Escape closes the list."));
+                             "type, the most frequent first; Down chooses one, Escape closes the list. A phrase "
+                             "that starts with [ or a quote is a pattern, one condition per token, such as "
+                             "[lemma=\"say\"] [pos=\"ADP\"]: layer names and values are offered as you type it."));
     bar->addWidget(phrase_);
     connect(phrase_, &QLineEdit::returnPressed, this, [this] { search(phrase_->text()); });
     completions_ = new QStringListModel(this);
@@ -453,6 +460,18 @@ void ExplorerWindow::makeToolBar()
         wordRuleActions_[static_cast<std::size_t>(index)]->setChecked(true);
         controlCorpusOptions();
     });
+    auto *showLabel = new QLabel(tr(" S&how "), controls);
+    controls->addWidget(showLabel);
+    show_ = new QComboBox(controls);
+    show_->setObjectName(QStringLiteral("show"));
+    show_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    show_->setWhatsThis(tr("The layer of an annotated corpus (CoNLL-U, vertical files) whose values the tree shows, "
+                           "groups and searches: word, lemma, pos and the others its files have. Choosing another "
+                           "indexes the corpus again and asks the phrase again. A saved index shows the layer it "
+                           "was saved with."));
+    showLabel->setBuddy(show_);
+    controls->addWidget(show_);
+    connect(show_, qOverload<int>(&QComboBox::activated), this, &ExplorerWindow::controlCorpusOptions);
     controls->addSeparator();
     auto *depthLabel = new QLabel(tr(" &Depth "), controls);
     controls->addWidget(depthLabel);
@@ -484,8 +503,13 @@ bool ExplorerWindow::eventFilter(QObject *watched, QEvent *event)
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             const QModelIndex chosen = completer_->popup()->currentIndex();
             completer_->popup()->hide();
-            if (chosen.isValid())
+            if (chosen.isValid()) {
+                // A layer name chosen in a pattern is followed by its value: nothing to search yet.
+                const bool layer = completingLayer_;
                 takeCompletion(chosen.data().toString());
+                if (layer)
+                    return true;
+            }
             search(phrase_->text());
             return true;
         }
@@ -546,6 +570,7 @@ void ExplorerWindow::writeSettings() const
     settings.setValue(QStringLiteral("controls/ignoreCase"), controls.corpus.foldCase);
     settings.setValue(QStringLiteral("controls/sentences"), controls.sentences);
     settings.setValue(QStringLiteral("controls/words"), wordRulesKey(controls.corpus.words));
+    settings.setValue(QStringLiteral("controls/show"), QString::fromStdString(controls.corpus.show));
     settings.setValue(QStringLiteral("controls/depth"),
                       controls.pruning.maxDepth == UINT32_MAX ? -1 : static_cast<qint64>(controls.pruning.maxDepth));
     settings.setValue(QStringLiteral("controls/minCount"), static_cast<qint64>(controls.pruning.minCount));
@@ -560,6 +585,7 @@ ExplorerControls savedExplorerControls()
     controls.corpus.foldCase = settings.value(QStringLiteral("controls/ignoreCase"), false).toBool();
     controls.sentences = settings.value(QStringLiteral("controls/sentences"), true).toBool();
     controls.corpus.words = wordRulesOf(settings.value(QStringLiteral("controls/words")).toString());
+    controls.corpus.show = settings.value(QStringLiteral("controls/show")).toString().toStdString();
     const qint64 depth = settings.value(QStringLiteral("controls/depth"), -1).toLongLong();
     controls.pruning.maxDepth = depth < 0 || depth > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(depth);
     const qint64 minCount = settings.value(QStringLiteral("controls/minCount"), 0).toLongLong();
@@ -879,17 +905,49 @@ void ExplorerWindow::refreshControls()
     const auto rules = static_cast<std::size_t>(controls.corpus.words);
     wordRuleActions_[rules]->setChecked(true);
     words_->setCurrentIndex(static_cast<int>(rules));
+    refreshShowBox();
     const std::uint32_t depth = controls.pruning.maxDepth;
     depth_->setValue(depth > 9999 ? -1 : static_cast<int>(depth));
     minCount_->setValue(static_cast<int>(std::min<std::uint32_t>(controls.pruning.minCount, 1000000000)));
     refreshing_ = false;
 }
 
+void ExplorerWindow::refreshShowBox()
+{
+    const std::shared_ptr<const OpenedCorpus> &opened = session_.corpus();
+    const bool annotated = opened && opened->corpus().annotated();
+    if (opened != showOf_) {
+        showOf_ = opened;
+        show_->clear();
+        if (annotated) {
+            const Corpus &corpus = opened->corpus();
+            for (std::size_t layer = 0; layer < corpus.layerCount(); ++layer)
+                show_->addItem(QString::fromStdString(std::string(corpus.layerName(layer))));
+        }
+    }
+    const QString wanted = QString::fromStdString(std::string(session_.controls().corpus.shownLayer()));
+    if (show_->findText(wanted) < 0)
+        show_->addItem(wanted);  // before any corpus, or a plain text's word layer
+    show_->setCurrentIndex(show_->findText(wanted));
+    show_->setEnabled(annotated && !opened->saved() && !session_.opening());
+    if (annotated && opened->saved())
+        show_->setToolTip(tr("%1 is a saved index: it shows the layer it was saved with").arg(corpusName()));
+    else if (annotated)
+        show_->setToolTip(tr("The layer whose values the tree shows, groups and searches"));
+    else
+        show_->setToolTip(tr("Only an annotated corpus (CoNLL-U or vertical files) has other layers to show"));
+}
+
 void ExplorerWindow::controlCorpusOptions()
 {
     if (refreshing_)
         return;
-    CorpusOptions options;
+    // The shown layer is the box's while it can be chosen, else the one the controls keep.
+    CorpusOptions options = session_.controls().corpus;
+    if (show_->isEnabled()) {
+        const QString layer = show_->currentText();
+        options.show = layer == QLatin1String("word") ? std::string() : layer.toStdString();
+    }
     options.foldCase = ignoreCase_->isChecked();
     for (std::size_t i = 0; i < wordRuleActions_.size(); ++i) {
         if (wordRuleActions_[i]->isChecked())
@@ -910,13 +968,27 @@ void ExplorerWindow::controlPruning()
 
 void ExplorerWindow::completePhrase(const QString &text)
 {
-    const std::shared_ptr<const Vocabulary> &vocabulary = session_.vocabulary();
-    qsizetype start = text.size();
-    while (start > 0 && !text[start - 1].isSpace())
-        --start;
-    const QString word = text.mid(start);
-    const QStringList found = vocabulary ? vocabulary->complete(word, completionLimit) : QStringList();
-    if (found.isEmpty() || (found.size() == 1 && found.front() == word)) {
+    QStringList found;
+    QString typed;
+    const QByteArray utf8 = text.toUtf8();
+    const std::string_view bytes(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    completionSuffix_.clear();
+    completingLayer_ = false;
+    if (CqlPattern::looksLikePattern(bytes)) {
+        const CqlPattern::Typing typing = CqlPattern::typingAt(bytes);
+        completionStart_ = QString::fromUtf8(utf8.constData(), static_cast<qsizetype>(typing.from)).size();
+        typed = text.mid(completionStart_);
+        found = patternCompletions(typing, typed);
+    } else {
+        completionStart_ = text.size();
+        while (completionStart_ > 0 && !text[completionStart_ - 1].isSpace())
+            --completionStart_;
+        typed = text.mid(completionStart_);
+        const std::shared_ptr<const Vocabulary> &vocabulary = session_.vocabulary();
+        if (vocabulary && !typed.isEmpty())
+            found = vocabulary->complete(typed, completionLimit);
+    }
+    if (found.isEmpty() || (found.size() == 1 && found.front() == typed)) {
         completer_->popup()->hide();
         return;
     }
@@ -926,14 +998,84 @@ void ExplorerWindow::completePhrase(const QString &text)
     completer_->popup()->setCurrentIndex(QModelIndex());
 }
 
+QStringList ExplorerWindow::patternCompletions(const CqlPattern::Typing &typing, const QString &typed)
+{
+    const std::shared_ptr<const OpenedCorpus> &opened = session_.corpus();
+    if (!opened || typing.kind == CqlPattern::Typing::Kind::Other)
+        return {};
+    const Corpus &corpus = opened->corpus();
+    if (typing.kind == CqlPattern::Typing::Kind::Layer) {
+        QStringList names;
+        for (std::size_t layer = 0; layer < corpus.layerCount(); ++layer) {
+            const QString name = QString::fromStdString(std::string(corpus.layerName(layer)));
+            if (name.startsWith(typed))
+                names.push_back(name);
+        }
+        completionSuffix_ = QStringLiteral("=\"");
+        completingLayer_ = true;
+        return names;
+    }
+    const std::size_t layer = corpus.findLayer(typing.layer);
+    if (layer == Corpus::noLayer)
+        return {};
+    const std::shared_ptr<const Vocabulary> values = layer == corpus.shownLayer() ? session_.vocabulary()
+                                                                                  : valuesOf(layer);
+    completionSuffix_ = typing.inBrackets ? QStringLiteral("\"]") : QStringLiteral("\"");
+    return values ? values->complete(typed, completionLimit) : QStringList();
+}
+
+std::shared_ptr<const Vocabulary> ExplorerWindow::valuesOf(std::size_t layer)
+{
+    // A pass over the positions: a few milliseconds below this many.
+    constexpr Corpus::Position countedAtOnce = 4'000'000;
+    const std::shared_ptr<const OpenedCorpus> opened = session_.corpus();
+    if (opened != valuesOf_) {
+        valuesOf_ = opened;
+        layerValues_.assign(opened ? opened->corpus().layerCount() : 0, nullptr);
+    }
+    if (!opened || layer >= layerValues_.size() || layerValues_[layer])
+        return layer < layerValues_.size() ? layerValues_[layer] : nullptr;
+    if (opened->corpus().end() <= countedAtOnce) {
+        layerValues_[layer] = std::make_shared<const Vocabulary>(opened->corpus(), layer);
+        return layerValues_[layer];
+    }
+    // Counted once: a placeholder tells that it is under way.
+    layerValues_[layer] = std::make_shared<const Vocabulary>();
+    auto made = std::make_shared<std::shared_ptr<const Vocabulary>>();
+    QThread *counter = QThread::create([opened, layer, made] {
+        try {
+            *made = std::make_shared<const Vocabulary>(opened->corpus(), layer);
+        } catch (const std::bad_alloc &) {
+            // No values to offer.
+        }
+    });
+    counters_.emplace_back(counter);
+    connect(counter, &QThread::finished, this, [this, counter, opened, layer, made] {
+        counter->wait();
+        std::erase_if(counters_, [counter](const std::unique_ptr<QThread> &c) { return c.get() == counter; });
+        if (opened != valuesOf_ || !*made)
+            return;
+        layerValues_[layer] = *made;
+        if (phrase_->hasFocus())
+            completePhrase(phrase_->text());
+    });
+    counter->start();
+    return layerValues_[layer];
+}
+
+QStringList ExplorerWindow::completions() const
+{
+    return completer_->popup()->isVisible() ? completions_->stringList() : QStringList();
+}
+
 void ExplorerWindow::takeCompletion(const QString &word)
 {
     QString text = phrase_->text();
-    qsizetype start = text.size();
-    while (start > 0 && !text[start - 1].isSpace())
-        --start;
-    text.truncate(start);
-    phrase_->setText(text + word);
+    text.truncate(std::min(completionStart_, text.size()));
+    phrase_->setText(text + word + completionSuffix_);
+    // A layer name chosen: its values are offered next.
+    if (completingLayer_)
+        completePhrase(phrase_->text());
 }
 
 void ExplorerWindow::addRecent(const QString &path)
@@ -960,7 +1102,8 @@ void ExplorerWindow::rebuildRecentMenu()
 void ExplorerWindow::chooseFile()
 {
     // Every file by default: a saved index is told by its first bytes,
-    // whatever its name, and a text need not end in ".txt".
+    // whatever its name, and a text need not end in ".txt" (annotated files
+    // are told by their names: .conllu, .vrt, .vert).
     const QString all = tr("All files (*)");
     QString selected = all;
     const QString folder =
@@ -968,7 +1111,10 @@ void ExplorerWindow::chooseFile()
             ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(session_.corpus()->request().path))).path()
             : QString();
     const QString path = QFileDialog::getOpenFileName(
-        this, tr("Open File"), folder, all + QStringLiteral(";;") + tr("Texts (*.txt);;Saved indexes (*.index *.idx)"),
+        this, tr("Open File"), folder,
+        all + QStringLiteral(";;")
+            + tr("Texts and annotated texts (*.txt *.conllu *.vrt *.vert);;CoNLL-U files (*.conllu);;"
+                 "Vertical files (*.vrt *.vert);;Saved indexes (*.index *.idx)"),
         &selected);
     openPath(path);
 }
@@ -1063,6 +1209,8 @@ bool ExplorerWindow::exportTree(const QString &path)
     TreeFormat format;
     format.pruning = session_.controls().pruning;
     format.encoding = labelEncoding(session_.current()->controls.corpus);
+    // A pattern's forms, as the command's JSON gives them.
+    format.forms = answer->forms;
     const bool json = QFileInfo(path).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0;
     const bool written = writeFile(path, [&](OutputBuffer &output) {
         writeTrees(answer->backward.get(), answer->forward.get(), format, json, output);

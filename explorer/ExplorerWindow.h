@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CorpusLoader.h"
+#include "CqlPattern.h"
 #include "ExplorerControls.h"
 #include "ExplorerSession.h"
 #include "TreeCanvas.h"
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -27,6 +29,7 @@ class QMenu;
 class QProgressBar;
 class QSpinBox;
 class QStringListModel;
+class QThread;
 class QToolButton;
 class LinesPane;
 class TextPane;
@@ -64,6 +67,10 @@ public:
     LinesPane &linesPane() { return *lines_; }
     TextPane &textPane() { return *text_; }
     QLineEdit &phraseLine() { return *phrase_; }
+    // The Show box: the open corpus's layers, the shown one current.
+    QComboBox &showBox() { return *show_; }
+    // What the phrase line's completion list offers now (empty when it is closed).
+    QStringList completions() const;
     // The status bar's message, and the summary of the open corpus beside it.
     QString statusText() const;
     QString summaryText() const;
@@ -105,6 +112,16 @@ private:
     void rebuildRecentMenu();
     void completePhrase(const QString &text);
     void takeCompletion(const QString &word);
+    // What completes a pattern being typed: layer names, or the values of
+    // the layer a string tests, those starting with `typed`.
+    QStringList patternCompletions(const CqlPattern::Typing &typing, const QString &typed);
+    // The values of the open corpus's layer `layer` with their counts,
+    // counted when first asked for: at once for a small corpus, else on a
+    // thread of their own (null until they are there; the completion is
+    // offered again then).
+    std::shared_ptr<const Vocabulary> valuesOf(std::size_t layer);
+    // Lists the open corpus's layers in the Show box, the controls' one current.
+    void refreshShowBox();
     void controlCorpusOptions();
     void controlPruning();
     void chooseFile();
@@ -126,6 +143,7 @@ private:
     QCompleter *completer_ = nullptr;
     QStringListModel *completions_ = nullptr;
     QComboBox *words_ = nullptr;
+    QComboBox *show_ = nullptr;
     QSpinBox *depth_ = nullptr;
     QSpinBox *minCount_ = nullptr;
     QLabel *status_ = nullptr;
@@ -179,6 +197,18 @@ private:
     // The most frequent words of the open corpus, offered on an empty canvas.
     QStringList frequentWords_;
     std::shared_ptr<const Vocabulary> frequentOf_;
+    // The corpus whose layers the Show box lists.
+    std::shared_ptr<const OpenedCorpus> showOf_;
+    // The completion offered: the part of the line it replaces (from
+    // completionStart_ to the end), and what a chosen entry is followed by.
+    qsizetype completionStart_ = 0;
+    QString completionSuffix_;
+    bool completingLayer_ = false;
+    // Per layer of valuesOf_'s corpus, its values once counted, and the
+    // threads counting them.
+    std::shared_ptr<const OpenedCorpus> valuesOf_;
+    std::vector<std::shared_ptr<const Vocabulary>> layerValues_;
+    std::vector<std::unique_ptr<QThread>> counters_;
 };
 
 // The controls as the last window left them in the application's settings.

@@ -1,10 +1,12 @@
 #include "LinesPane.h"
 
 #include "ConcordanceModel.h"
+#include "LayerTip.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,7 +14,9 @@
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QStyle>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -85,6 +89,7 @@ LinesPane::LinesPane(QWidget *parent)
     columns->setSectionResizeMode(ConcordanceModel::RightColumn, QHeaderView::Stretch);
     columns->setHighlightSections(false);
     view_->installEventFilter(this);
+    view_->viewport()->installEventFilter(this);
 
     auto *top = new QHBoxLayout;
     top->addWidget(count_, 1);
@@ -118,6 +123,22 @@ QString LinesPane::countText() const
 
 bool LinesPane::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == view_->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = view_->indexAt(help->pos());
+        if (!index.isValid()) {
+            QToolTip::hideText();
+            return true;
+        }
+        QString tip = index.data(Qt::ToolTipRole).toString();
+        if (const std::optional<std::uint32_t> p = tokenUnder(index, help->pos().x())) {
+            const QString layers = layerTip(model_->opened()->corpus(), *p);
+            if (!layers.isEmpty())
+                tip += QLatin1Char('\n') + layers;
+        }
+        QToolTip::showText(help->globalPos(), tip, view_->viewport(), view_->visualRect(index));
+        return true;
+    }
     if (watched == view_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -168,6 +189,39 @@ void LinesPane::fitColumns()
     QHeaderView *columns = view_->horizontalHeader();
     columns->resizeSection(ConcordanceModel::LocationColumn, std::min(location + padding, room / 4));
     columns->resizeSection(ConcordanceModel::PhraseColumn, std::min(phrase + padding, room / 3));
+}
+
+std::optional<std::uint32_t> LinesPane::tokenUnder(const QModelIndex &index, int x) const
+{
+    const int column = index.column();
+    if (!model_->opened() || !model_->opened()->corpus().annotated() || column == ConcordanceModel::LocationColumn)
+        return std::nullopt;
+    const QString text = index.data().toString();
+    QFont font = view_->font();
+    font.setBold(column == ConcordanceModel::PhraseColumn);
+    const QFontMetrics metrics(font);
+    const int margin = view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1;
+    const QRect cell = view_->visualRect(index).adjusted(margin, 0, -margin, 0);
+    const int width = metrics.horizontalAdvance(text);
+    // The left context is aligned right (a cut start leaves the rest where
+    // it is), the phrase centred when it fits, the right context left.
+    const int left = column == ConcordanceModel::LeftColumn ? cell.right() + 1 - width
+                     : column == ConcordanceModel::PhraseColumn && width < cell.width()
+                         ? cell.left() + (cell.width() - width) / 2
+                         : cell.left();
+    const int dx = x - left;
+    if (dx < 0 || dx >= width)
+        return std::nullopt;
+    // The first character whose end lies past the pointer.
+    qsizetype low = 0, high = text.size() - 1;
+    while (low < high) {
+        const qsizetype middle = (low + high) / 2;
+        if (metrics.horizontalAdvance(text.left(middle + 1)) > dx)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return model_->tokenAt(index.row(), column, low);
 }
 
 void LinesPane::activate(const QModelIndex &index)

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class ConcordanceModel;
 class QComboBox;
 class QLabel;
@@ -17,7 +19,9 @@ class QToolButton;
 // in bold, the right context cut at its right, as concordances are read. Above it
 // a choice of order (text order, left word, right word) and the count
 // ("1,234 lines", or "56 of 1,234 lines through “label”", with Show All
-// beside it). Double-click or Return on a row activates its line.
+// beside it). Double-click or Return on a row activates its line. A row's
+// tooltip is its line; for an annotated corpus, with every layer of the
+// token under the pointer.
 class LinesPane : public QWidget {
     Q_OBJECT
 
@@ -46,6 +50,9 @@ private:
     void updateCount();
     void fitColumns();
     void activate(const QModelIndex &index);
+    // The corpus position of the token drawn at viewport x in `index`'s
+    // cell, as the delegate lays the text out; none off the text.
+    std::optional<std::uint32_t> tokenUnder(const QModelIndex &index, int x) const;
 
     ConcordanceModel *model_;
     QTableView *view_;

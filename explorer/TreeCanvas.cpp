@@ -1,6 +1,7 @@
 #include "TreeCanvas.h"
 
 #include "LabelText.h"
+#include "LayerTip.h"
 #include "TreePicture.h"
 
 #include <QApplication>
@@ -398,7 +399,19 @@ QString TreeCanvas::toolTipFor(const Hit &hit) const
                        .arg(locale.toString(100.0 * count / static_cast<double>(corpus_->corpus().tokenCount()),
                                             'g', 3));
     }
-    return QStringLiteral("<p style='white-space:pre-wrap'>%1</p><p>%2</p>").arg(text, numbers);
+    QString html = QStringLiteral("<p style='white-space:pre-wrap'>%1</p><p>%2</p>").arg(text, numbers);
+    // An annotated corpus's layers at the label's first token: the span's,
+    // unless the label opens with the phrase as typed (a root's).
+    const PhraseNode &node = *hit.node;
+    const bool opensWithPhrase = node.searchTextLength() > 0
+                                 && (node.textPlace() == PhraseNode::TextPlace::BeforeSpan
+                                     || node.textPlace() == PhraseNode::TextPlace::WholeLabel);
+    if (corpus_ && corpus_->corpus().annotated() && !hit.middle && !opensWithPhrase && node.tokenCount() > 0) {
+        const QString layers = layerTip(corpus_->corpus(), node.spanStart());
+        if (!layers.isEmpty())
+            html += QStringLiteral("<p>%1</p>").arg(layers.toHtmlEscaped());
+    }
+    return html;
 }
 
 void TreeCanvas::resizeEvent(QResizeEvent *event)

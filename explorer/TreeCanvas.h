@@ -25,7 +25,8 @@
 // picture the command would draw for a canvas z times as wide and high,
 // panned by dragging or by the scroll bars; only what is visible is laid
 // out and drawn, as it comes into view. A click on a label asks for it to
-// be searched; hovering shows its whole text, count and share.
+// be searched; hovering shows its whole text, count and share, and for an
+// annotated corpus every layer of the label's first token.
 class TreeCanvas : public QGraphicsView {
     Q_OBJECT
 public:

@@ -5,6 +5,33 @@
 #include <algorithm>
 #include <numeric>
 
+template <typename Text>
+void Vocabulary::addCounted(const std::vector<std::uint32_t> &counts, Text &&text, const std::atomic<bool> *stop)
+{
+    const auto throwIfStopped = [stop] {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed))
+            throw Progress::Stopped();
+    };
+    // A token's strings cost a microsecond or so; a segmented corpus has millions.
+    for (Corpus::TokenId id = 0; id < counts.size(); ++id) {
+        if (id % 4096 == 0)
+            throwIfStopped();
+        if (counts[id] == 0)
+            continue;
+        const QString shown = text(id);
+        entries_.push_back({keyOf(shown), shown, counts[id]});
+    }
+    // The sort compares strings some twenty times per token; a stop thrown
+    // from the comparison leaves the entries in some order, and they are
+    // dropped with the object.
+    std::uint32_t compared = 0;
+    std::sort(entries_.begin(), entries_.end(), [&](const Entry &a, const Entry &b) {
+        if (++compared % 65536 == 0)
+            throwIfStopped();
+        return a.key < b.key;
+    });
+}
+
 Vocabulary::Vocabulary(const Corpus &corpus, const std::atomic<bool> *stop) : folded_(corpus.options().foldCase)
 {
     const auto throwIfStopped = [stop] {
@@ -22,31 +49,32 @@ Vocabulary::Vocabulary(const Corpus &corpus, const std::atomic<bool> *stop) : fo
                 ++counts[id];
         }
     }
-    // A token's strings cost a microsecond or so; a segmented corpus has millions.
     const LabelEncoding encoding = labelEncoding(corpus.options());
-    for (Corpus::TokenId id = 0; id < counts.size(); ++id) {
-        if (id % 4096 == 0)
-            throwIfStopped();
-        if (counts[id] == 0)
-            continue;
-        const QString text = labelString(corpus.tokenText(id), encoding);
-        entries_.push_back({keyOf(text), text, counts[id]});
+    addCounted(counts, [&](Corpus::TokenId id) { return labelString(corpus.tokenText(id), encoding); }, stop);
+}
+
+Vocabulary::Vocabulary(const Corpus &corpus, std::size_t layer, const std::atomic<bool> *stop)
+{
+    constexpr Corpus::Position span = Corpus::Position{1} << 20;
+    std::vector<std::uint32_t> counts(corpus.layerSize(layer), 0);
+    for (Corpus::Position from = 0; from < corpus.end(); from += std::min(span, corpus.end() - from)) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed))
+            throw Progress::Stopped();
+        const Corpus::Position to = from + std::min(span, corpus.end() - from);
+        for (Corpus::Position p = from; p < to; ++p) {
+            const Corpus::TokenId id = corpus.layerId(layer, p);
+            if (id < counts.size())
+                ++counts[id];
+        }
     }
-    // The sort compares strings some twenty times per token; a stop thrown
-    // from the comparison leaves the entries in some order, and they are
-    // dropped with the object.
-    std::uint32_t compared = 0;
-    std::sort(entries_.begin(), entries_.end(), [&](const Entry &a, const Entry &b) {
-        if (++compared % 65536 == 0)
-            throwIfStopped();
-        return a.key < b.key;
-    });
+    const LabelEncoding encoding = labelEncoding(corpus.options());
+    addCounted(counts, [&](Corpus::TokenId id) { return labelString(corpus.layerText(layer, id), encoding); }, stop);
 }
 
 QStringList Vocabulary::complete(const QString &prefix, int limit) const
 {
     QStringList out;
-    if (prefix.isEmpty() || limit <= 0)
+    if (limit <= 0)
         return out;
     const QString key = keyOf(prefix);
     const auto first = std::lower_bound(entries_.begin(), entries_.end(), key,

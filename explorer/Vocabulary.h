@@ -23,10 +23,16 @@ public:
     // Progress::Stopped is thrown soon (every pass reads it at least once
     // per million ids or few thousand tokens).
     explicit Vocabulary(const Corpus &corpus, const std::atomic<bool> *stop = nullptr);
+    // The values of the corpus's layer `layer` (< layerCount(), not the
+    // shown one) with their counts, compared exactly as patterns compare
+    // them: a pass over the positions and a sort of the values. Stops as
+    // the constructor above does.
+    Vocabulary(const Corpus &corpus, std::size_t layer, const std::atomic<bool> *stop = nullptr);
 
     // At most `limit` tokens that start with `prefix` (under the corpus's
-    // case rule), the most frequent first, ties in text order. Costs a
-    // binary search and a partial sort of the tokens with that prefix.
+    // case rule; an empty prefix: every token), the most frequent first,
+    // ties in text order. Costs a binary search and a partial sort of the
+    // tokens with that prefix.
     QStringList complete(const QString &prefix, int limit) const;
 
     // At most `limit` tokens that are words (they hold a letter or a digit),
@@ -36,6 +42,10 @@ public:
     std::size_t size() const { return entries_.size(); }
 
 private:
+    // Makes the entries of the ids counted, their text read by `text`.
+    template <typename Text>
+    void addCounted(const std::vector<std::uint32_t> &counts, Text &&text, const std::atomic<bool> *stop);
+
     struct Entry {
         QString key;   // what a prefix is compared with
         QString text;  // what is offered

@@ -24,6 +24,10 @@ struct CorpusRequest {
     // with, whatever `options` say (request() then tells them), instead of
     // being refused for other ones.
     bool savedOptions = false;
+    // When no file has a layer named as options.show says, the word layer
+    // is shown instead of refusing the files, and request() tells it (for a
+    // plain text, whose one layer is the word layer, always).
+    bool wordWhenNoShownLayer = false;
     // The columns of vertical files (.vrt, .vert), as their names; empty
     // for the usual word, pos, lemma.
     std::vector<std::string> columns = {};

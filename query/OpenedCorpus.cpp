@@ -65,6 +65,20 @@ bool isAnnotated(const TextDocument &document)
 bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
 {
     const std::vector<std::string> columns = request_.columns.empty() ? defaultVerticalColumns() : request_.columns;
+    if (request_.wordWhenNoShownLayer) {
+        // The layers the files will name, known before any is read.
+        const std::string_view shown = request_.options.shownLayer();
+        bool named = shown == "word";
+        for (const TextDocument &document : texts_.documents) {
+            const std::optional<TextFormat> format = textFormatOf(document.path);
+            const std::vector<std::string> layers = format == TextFormat::Conllu     ? conlluLayers()
+                                                    : format == TextFormat::Vertical ? verticalLayers(columns)
+                                                                                     : std::vector<std::string>();
+            named = named || std::find(layers.begin(), layers.end(), shown) != layers.end();
+        }
+        if (!named)
+            request_.options.show.clear();
+    }
     AnnotatedCorpusBuilder builder(request_.options);
     ForwardingSink<AnnotatedCorpusBuilder> sink(builder);
     std::uint64_t before = 0;
@@ -164,9 +178,12 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
             for (std::size_t d = 0; d < opened->documentCount(); ++d)
                 opened->views_.emplace_back(documents[opened->fileOf(d)].bytes);
         } else {
+            if (request.wordWhenNoShownLayer)
+                opened->request_.options.show.clear();  // a plain text's one layer
             for (const TextDocument &document : documents)
                 opened->views_.emplace_back(document.bytes);
-            opened->corpus_ = std::make_unique<const Corpus>(opened->views_, request.options, request.backward, progress);
+            opened->corpus_ =
+                std::make_unique<const Corpus>(opened->views_, opened->request_.options, request.backward, progress);
         }
     } catch (const Progress::Stopped &) {
         outcome.stopped = true;

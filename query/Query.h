@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Corpus.h"
+#include "CqlPattern.h"
 #include "TreePruning.h"
 
 #include <string>
@@ -26,6 +27,9 @@ struct Query {
     // Whether every branch stops after a sentence end (see searchPhrase);
     // otherwise only a continuation met once stops, after a full stop.
     bool sentences = false;
+
+    // Whether the phrase is a pattern (a typed one: given tokens never are).
+    bool isPattern() const { return tokens.empty() && CqlPattern::looksLikePattern(phrase); }
 
     bool forwardWanted() const { return direction != QueryDirection::Before; }
     bool backwardWanted() const { return direction != QueryDirection::After; }

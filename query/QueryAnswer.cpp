@@ -30,11 +30,6 @@ PhraseSearchResult search(const Corpus &corpus, const Query &query, TreeDirectio
                                 : searchTokens(corpus, query.phrase, query.tokens, direction, query.sentences);
 }
 
-bool isPattern(const Query &query)
-{
-    return query.tokens.empty() && CqlPattern::looksLikePattern(query.phrase);
-}
-
 // The pattern's matcher for the corpus; throws std::runtime_error with the
 // reason when the pattern cannot be read or names a layer the corpus lacks.
 PatternMatcher compilePattern(const Corpus &corpus, const Query &query)
@@ -71,7 +66,7 @@ QueryAnswer answerPattern(const Corpus &corpus, const Query &query)
 
 QueryAnswer answerOrThrow(const Corpus &corpus, const Query &query)
 {
-    if (isPattern(query))
+    if (query.isPattern())
         return answerPattern(corpus, query);
     QueryAnswer answer;
     // Both trees see the same occurrences, so either tells whether the phrase occurs.
@@ -134,7 +129,7 @@ QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
 
 PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query)
 {
-    if (isPattern(query)) {
+    if (query.isPattern()) {
         PatternOccurrences occurrences = findPatternOccurrences(compilePattern(corpus, query), TreeDirection::Forward);
         PhraseOccurrences found;
         found.length = occurrences.length;

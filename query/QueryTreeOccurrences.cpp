@@ -1,11 +1,17 @@
 #include "QueryTreeOccurrences.h"
 
+#include "CqlPattern.h"
+#include "PatternMatcher.h"
+#include "PatternSearch.h"
+
 #include <stdexcept>
 
 std::vector<Corpus::TokenId> queryTokenIds(const Corpus &corpus, const Query &query)
 {
     if (!query.tokens.empty())
         return query.tokens;
+    if (query.isPattern())
+        return {};
     std::vector<Corpus::TokenId> ids;
     try {
         if (!corpus.findTokens(query.phrase.data(), static_cast<std::uint32_t>(query.phrase.size()), ids))
@@ -18,5 +24,14 @@ std::vector<Corpus::TokenId> queryTokenIds(const Corpus &corpus, const Query &qu
 
 TreeOccurrences queryTreeOccurrences(const Corpus &corpus, const Query &query, TreeDirection side)
 {
+    if (query.isPattern()) {
+        const CqlPattern::Parsed parsed = CqlPattern::parse(query.phrase);
+        if (!parsed.pattern)
+            return TreeOccurrences::ofPattern(corpus, side, {});
+        const PatternMatcher::Compiled compiled = PatternMatcher::compile(*parsed.pattern, corpus);
+        if (!compiled.matcher)
+            return TreeOccurrences::ofPattern(corpus, side, {});
+        return TreeOccurrences::ofPattern(corpus, side, findPatternOccurrences(*compiled.matcher, side));
+    }
     return TreeOccurrences(corpus, side, queryTokenIds(corpus, query));
 }

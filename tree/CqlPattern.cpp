@@ -267,3 +267,117 @@ std::vector<std::string> CqlPattern::layers() const
         addLayers(token, names);
     return names;
 }
+
+bool CqlPattern::isLayerName(std::string_view name)
+{
+    // The parser's own rule: a condition on it reads back with this name.
+    if (name.empty())
+        return false;
+    std::string token = "[";
+    token += name;
+    token += "=\"\"]";
+    const Parsed parsed = parse(token);
+    return parsed.pattern && parsed.pattern->token(0).kind == Expression::Kind::Condition
+           && parsed.pattern->token(0).condition.layer == name;
+}
+
+std::string CqlPattern::exactToken(std::string_view layer, std::string_view value, bool ignoreCase)
+{
+    // ICU's metacharacters outside a set; a backslash before any other
+    // ASCII punctuation would be harmless too, but is not needed.
+    constexpr std::string_view meta = "\\^$.|?*+()[]{}";
+    std::string token = "[";
+    token += layer;
+    token += "=\"";
+    for (const char c : value) {
+        if (c == '\\') {
+            token += "\\\\\\\\";  // the regex's \\, each backslash escaped for the string
+        } else if (c == '"') {
+            token += "\\\"";
+        } else {
+            if (meta.find(c) != std::string_view::npos)
+                token += "\\\\";  // the regex's backslash, escaped for the string
+            token += c;
+        }
+    }
+    token += '"';
+    if (ignoreCase)
+        token += "%c";
+    token += ']';
+    return token;
+}
+
+CqlPattern::Typing CqlPattern::typingAt(std::string_view text)
+{
+    const auto nameByte = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x80 || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z')
+               || (byte >= '0' && byte <= '9') || byte == '_' || byte == '-';
+    };
+    // The last byte before `at` that is not a blank, or npos.
+    const auto before = [&text](std::size_t at) {
+        while (at > 0 && isBlank(text[at - 1]))
+            --at;
+        return at == 0 ? std::string_view::npos : at - 1;
+    };
+    Typing typing;
+    bool inString = false;
+    bool inBrackets = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\'))
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '[') {
+            inBrackets = true;
+        } else if (c == ']') {
+            inBrackets = false;
+        } else if (c == '"') {
+            inString = true;
+            typing.from = i + 1;
+            typing.layer.clear();
+            if (!inBrackets) {
+                typing.layer = "word";  // a bare string
+                continue;
+            }
+            // LAYER= or LAYER!= before it.
+            std::size_t at = before(i);
+            if (at == std::string_view::npos || text[at] != '=')
+                continue;
+            at = at > 0 && text[at - 1] == '!' ? at - 1 : at;
+            const std::size_t nameEnd = before(at) == std::string_view::npos ? 0 : before(at) + 1;
+            std::size_t nameStart = nameEnd;
+            while (nameStart > 0 && nameByte(text[nameStart - 1]))
+                --nameStart;
+            typing.layer = std::string(text.substr(nameStart, nameEnd - nameStart));
+        }
+    }
+    typing.inBrackets = inBrackets;
+    if (inString) {
+        typing.kind = typing.layer.empty() ? Typing::Kind::Other : Typing::Kind::Value;
+        return typing;
+    }
+    typing.layer.clear();
+    if (!inBrackets)
+        return typing;
+    std::size_t start = text.size();
+    while (start > 0 && nameByte(text[start - 1]))
+        --start;
+    const std::size_t at = before(start);
+    if (at == std::string_view::npos)
+        return typing;
+    const char opener = text[at];
+    // A "!" negates after what opens a factor; after a name it starts "!=".
+    const std::size_t beforeBang = opener == '!' ? before(at) : std::string_view::npos;
+    const bool negation = opener == '!' && beforeBang != std::string_view::npos
+                          && std::string_view("[&|(!").find(text[beforeBang]) != std::string_view::npos;
+    if (opener == '[' || opener == '&' || opener == '|' || opener == '(' || negation) {
+        typing.kind = Typing::Kind::Layer;
+        typing.from = start;
+    }
+    return typing;
+}

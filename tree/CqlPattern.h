@@ -47,6 +47,7 @@ public:
     };
 
     struct Parsed;
+    struct Typing;
 
     static constexpr std::size_t maxDepth = 100;
 
@@ -60,6 +61,22 @@ public:
     // place after the last one being "character N (the end)". Never throws
     // but std::bad_alloc.
     static Parsed parse(std::string_view text);
+
+    // Whether `name` reads as a layer name in a pattern (see the language).
+    static bool isLayerName(std::string_view name);
+
+    // The token that holds exactly the value `value` on `layer`, ignoring
+    // case when `ignoreCase`: [layer="value"] (with %c after the string).
+    // Each regular expression metacharacter of the value, the backslash
+    // among them, gets a backslash before it; then the string writes a quote
+    // as \" and a backslash as \\ (a backslash of the value becomes four).
+    // parse() reads it back as one condition whose regex matches `value`
+    // whole and nothing else. Requires isLayerName(layer).
+    static std::string exactToken(std::string_view layer, std::string_view value, bool ignoreCase);
+
+    // What is being typed at the end of `text`, an unfinished pattern: for
+    // completion. Never fails: text it cannot place is Typing::Kind::Other.
+    static Typing typingAt(std::string_view text);
 
     // The number of tokens: at least one.
     std::size_t length() const { return tokens_.size(); }
@@ -79,4 +96,17 @@ private:
 struct CqlPattern::Parsed {
     std::optional<CqlPattern> pattern;
     std::string reason;  // one line, when there is no pattern
+};
+
+// What CqlPattern::typingAt finds at the end of a pattern being typed.
+struct CqlPattern::Typing {
+    enum class Kind {
+        Other,  // nothing to complete
+        Layer,  // a layer name, after "[", "&", "|", "(" or a "!" that negates
+        Value,  // a string's content after LAYER= or LAYER!= (a bare string: the word layer)
+    };
+    Kind kind = Kind::Other;
+    std::string layer;     // Value: the layer the string tests
+    std::size_t from = 0;  // the byte where the name or the string's content being typed starts
+    bool inBrackets = false;  // the end is inside "[...": a "]" closes the token
 };

@@ -6,7 +6,8 @@
 #include <utility>
 
 TreeOccurrences::TreeOccurrences(const Corpus &corpus, TreeDirection direction, std::vector<Corpus::TokenId> phrase)
-    : corpus_(&corpus), direction_(direction), phrase_(std::move(phrase)), mayOverlap_(canOverlap(phrase_))
+    : corpus_(&corpus), direction_(direction), phrase_(std::move(phrase)),
+      length_(static_cast<std::uint32_t>(phrase_.size())), mayOverlap_(canOverlap(phrase_))
 {
     if (phrase_.empty())
         return;
@@ -22,6 +23,17 @@ TreeOccurrences::TreeOccurrences(const Corpus &corpus, TreeDirection direction, 
     for (Corpus::Position &p : starts_)
         p = index.corpusStart(p, length());
     std::reverse(starts_.begin(), starts_.end());
+}
+
+TreeOccurrences TreeOccurrences::ofPattern(const Corpus &corpus, TreeDirection direction,
+                                           PatternOccurrences occurrences)
+{
+    TreeOccurrences made(corpus, direction);
+    made.length_ = occurrences.length;
+    made.byPattern_ = occurrences.length > 0;
+    if (made.byPattern_)
+        made.starts_ = std::move(occurrences.starts);
+    return made;
 }
 
 std::vector<Corpus::Position> TreeOccurrences::through(std::span<const PhraseNode *const> path) const
@@ -41,10 +53,12 @@ std::vector<Corpus::Position> TreeOccurrences::through(std::span<const PhraseNod
 
 std::vector<Corpus::Position> TreeOccurrences::withContext(std::span<const Corpus::TokenId> context) const
 {
-    if (phrase_.empty())
-        return {};
     if (context.empty())
         return starts_;
+    if (byPattern_)
+        return patternWithContext(context);
+    if (phrase_.empty())
+        return {};
     const bool forward = direction_ == TreeDirection::Forward;
     const SuffixIndex &index = forward ? corpus_->forward() : corpus_->backward();
     // The phrase and its context as the index reads them.
@@ -110,4 +124,24 @@ std::vector<const PhraseNode *> TreeOccurrences::pathTo(const PhraseNode &root, 
         stack.emplace_back(child, 0);
     }
     return {};
+}
+
+std::vector<Corpus::Position> TreeOccurrences::patternWithContext(std::span<const Corpus::TokenId> context) const
+{
+    // Each occurrence's neighbours read: after its last token (forward), or
+    // ending right before its first (backward).
+    const bool forward = direction_ == TreeDirection::Forward;
+    const std::uint64_t n = context.size();
+    std::vector<Corpus::Position> found;
+    for (const Corpus::Position p : starts_) {
+        const std::uint64_t from = forward ? std::uint64_t{p} + length_ : std::uint64_t{p} - n;
+        if ((forward ? from + n > corpus_->end() : p < n))
+            continue;
+        bool same = true;
+        for (std::uint64_t i = 0; i < n && same; ++i)
+            same = corpus_->tokenId(static_cast<Corpus::Position>(from + i)) == context[i];
+        if (same)
+            found.push_back(p);
+    }
+    return found;
 }

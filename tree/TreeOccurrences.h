@@ -4,6 +4,7 @@
 #include "Corpus.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
+#include "PatternSearch.h"
 
 #include <cstdint>
 #include <span>
@@ -21,6 +22,10 @@
 // tree was read from and kept where it starts at an occurrence the tree
 // counts. So a node costs a search of the index plus its own occurrences,
 // never a walk of the text.
+//
+// A pattern's tree (see searchPattern) has no phrase to look up: its node's
+// occurrences are those of the pattern whose text goes on (or back) as the
+// path reads, found by reading the tokens beside each occurrence.
 class TreeOccurrences {
 public:
     // For the tree that searchTokens(corpus, _, phrase, direction) builds:
@@ -29,11 +34,15 @@ public:
     // yet. Time: the phrase's occurrences (times their log when it can
     // overlap itself).
     TreeOccurrences(const Corpus &corpus, TreeDirection direction, std::vector<Corpus::TokenId> phrase);
+    // For the tree that searchPattern(corpus, _, occurrences, direction)
+    // builds, `occurrences` being those findPatternOccurrences gives going
+    // `direction`. phrase() is then empty. Constant time.
+    static TreeOccurrences ofPattern(const Corpus &corpus, TreeDirection direction, PatternOccurrences occurrences);
 
     TreeDirection direction() const { return direction_; }
     std::span<const Corpus::TokenId> phrase() const { return phrase_; }
     // Tokens per occurrence.
-    std::uint32_t length() const { return static_cast<std::uint32_t>(phrase_.size()); }
+    std::uint32_t length() const { return length_; }
 
     // Every occurrence the tree counts, ascending: as many as its root
     // counts, unless the root absorbed a run that some occurrences lack
@@ -44,7 +53,8 @@ public:
     // the last node of `path`: the nodes from the tree's root down to it, each
     // a child of the one before. There are as many as that node's count().
     // An empty path gives starts(). Time: a search of the index for the
-    // path's tokens, plus the occurrences found (times their log).
+    // path's tokens, plus the occurrences found (times their log); for a
+    // pattern, the pattern's occurrences times the path's tokens.
     std::vector<Corpus::Position> through(std::span<const PhraseNode *const> path) const;
 
     // The occurrences (ascending, a subset of starts()) that `context`
@@ -59,9 +69,14 @@ public:
     static std::vector<const PhraseNode *> pathTo(const PhraseNode &root, const PhraseNode &node);
 
 private:
+    TreeOccurrences(const Corpus &corpus, TreeDirection direction) : corpus_(&corpus), direction_(direction) {}
+    std::vector<Corpus::Position> patternWithContext(std::span<const Corpus::TokenId> context) const;
+
     const Corpus *corpus_;
     TreeDirection direction_;
     std::vector<Corpus::TokenId> phrase_;
+    std::uint32_t length_ = 0;
+    bool byPattern_ = false;
     bool mayOverlap_ = false;
     std::vector<Corpus::Position> starts_;
 };

@@ -57,6 +57,8 @@ TEST(ExplorerArguments, SetTheControlsAndPassTheToolkitsOptionsOn)
     // --segment reads UTF-8 as --unicode does; with it, whichever comes first, the words are segmented.
     EXPECT_EQ(parse({"--segment", "--unicode", "texts"}).controls.corpus.words, WordRules::Segmented);
     EXPECT_EQ(parse({"--unicode", "--seg", "texts"}).controls.corpus.words, WordRules::Segmented);
+    EXPECT_EQ(parse({"--show", "lemma", "texts"}).controls.corpus.show, "lemma");
+    EXPECT_EQ(parse({"--show=word", "texts"}).controls.corpus.show, "");
 
     const ExplorerArguments plain = parse({"--", "--reverse"});
     EXPECT_EQ(plain.outcome, ExplorerArguments::Outcome::Run);
@@ -68,7 +70,7 @@ TEST(ExplorerArguments, SetTheControlsAndPassTheToolkitsOptionsOn)
     EXPECT_EQ(parse({"--vers"}).outcome, ExplorerArguments::Outcome::Version);
     for (const auto &wrong : std::vector<std::vector<const char *>>{
              {"--nonsense"}, {"--depth"}, {"--depth", "-1"}, {"--min-count=x"}, {"--reverse", "--both"},
-             {"--both=1"}, {"a", "b", "c"}, {"-platform"}}) {
+             {"--both=1"}, {"a", "b", "c"}, {"-platform"}, {"--show="}, {"--s", "x"}}) {
         const ExplorerArguments parsed = parse(wrong);
         EXPECT_EQ(parsed.outcome, ExplorerArguments::Outcome::Wrong) << wrong.front();
         EXPECT_FALSE(parsed.error.empty());

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <map>
 #include <memory>
 #include <random>
@@ -237,6 +238,87 @@ const char *const patterns[] = {
     R"([pos="DET"] [pos="NOUN"] [pos="VERB"] "on")", R"([word="cats"|word="sat"|word="Cat"])",
     R"("the"%c [] "the")", R"([lemma="cat" | pos="VERB" | lemma="the"])", R"([word="c.*"%c & pos="NOUN" & word!="cats"])",
     R"([!(lemma="cat" | pos="DET") & word!="sits"])"};
+
+// A value written as an exact token reads back as one condition on its
+// layer whose regex matches the value whole, and neither a longer nor a
+// shorter string nor the metacharacters' meanings.
+TEST(CqlPatternExactToken, ReadsBackAsARegexMatchingTheValueAlone)
+{
+    const std::vector<std::string> values{"unto", "3.14", "a+b", "(x)", "[y]", "{2}", "^$", "a|b", "?*", "say\"s",
+                                          "back\\slash", "\\\"", "\\", "\\E", "\u00E9t\u00E9", "%c", "a b"};
+    for (const std::string &value : values) {
+        for (const bool ignoreCase : {false, true}) {
+            const std::string token = CqlPattern::exactToken("lemma", value, ignoreCase);
+            const CqlPattern pattern = parsed(token);
+            ASSERT_EQ(pattern.length(), 1u) << token;
+            const Expression &e = pattern.token(0);
+            ASSERT_EQ(e.kind, Kind::Condition) << token;
+            EXPECT_EQ(e.condition.layer, "lemma");
+            EXPECT_EQ(e.condition.caseInsensitive, ignoreCase);
+            EXPECT_FALSE(e.condition.negated);
+            UErrorCode status = U_ZERO_ERROR;
+            const std::unique_ptr<icu::RegexPattern> regex(icu::RegexPattern::compile(
+                icu::UnicodeString::fromUTF8(e.condition.regex), ignoreCase ? UREGEX_CASE_INSENSITIVE : 0, status));
+            ASSERT_TRUE(U_SUCCESS(status)) << token << ": " << u_errorName(status);
+            const auto matches = [&](const std::string &text) {
+                UErrorCode error = U_ZERO_ERROR;
+                const icu::UnicodeString subject = icu::UnicodeString::fromUTF8(text);
+                std::unique_ptr<icu::RegexMatcher> matcher(regex->matcher(subject, error));
+                return U_SUCCESS(error) && matcher->matches(error) && U_SUCCESS(error);
+            };
+            EXPECT_TRUE(matches(value)) << token;
+            EXPECT_FALSE(matches(value + value)) << token;
+            EXPECT_FALSE(matches(value.substr(1))) << token;
+            EXPECT_FALSE(matches("x")) << token;
+            // A metacharacter stands for itself alone.
+            for (std::size_t i = 0; i < value.size(); ++i) {
+                std::string other = value;
+                other[i] = 'a';
+                if (std::ispunct(static_cast<unsigned char>(value[i]))) {
+                    EXPECT_FALSE(matches(other)) << token << " matches " << other;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(CqlPattern::isLayerName("deprel"));
+    EXPECT_TRUE(CqlPattern::isLayerName("x-pos_2"));
+    EXPECT_FALSE(CqlPattern::isLayerName(""));
+    EXPECT_FALSE(CqlPattern::isLayerName("a.b"));
+    EXPECT_FALSE(CqlPattern::isLayerName("a=\"\"] [b"));
+}
+
+// What completion is offered at the end of a pattern being typed.
+TEST(CqlPatternTyping, FindsTheLayerNameOrValueBeingTyped)
+{
+    using TypingKind = CqlPattern::Typing::Kind;
+    struct Case {
+        std::string text;
+        TypingKind kind;
+        std::string layer;
+        std::size_t from;
+    };
+    const std::vector<Case> cases{
+        {"[", TypingKind::Layer, "", 1},
+        {"[lemma=\"sa", TypingKind::Value, "lemma", 8},
+        {"[pos!=\"N", TypingKind::Value, "pos", 7},
+        {"[lemma=\"say\" & p", TypingKind::Layer, "", 15},
+        {"[lemma=\"say\" | (!po", TypingKind::Layer, "", 17},
+        {"\"the\" \"ca", TypingKind::Value, "word", 7},
+        {"[word=\"a\\\"b", TypingKind::Value, "word", 7},
+        {"[lemma=\"say\"]", TypingKind::Other, "", 0},
+        {"[lemma!", TypingKind::Other, "", 0},
+        {"[lemma=\"x\"] lem", TypingKind::Other, "", 0},
+        {"[(\"x", TypingKind::Other, "", 0},
+    };
+    for (const Case &c : cases) {
+        const CqlPattern::Typing typing = CqlPattern::typingAt(c.text);
+        EXPECT_EQ(typing.kind, c.kind) << c.text;
+        if (c.kind == TypingKind::Other)
+            continue;
+        EXPECT_EQ(typing.layer, c.layer) << c.text;
+        EXPECT_EQ(typing.from, c.from) << c.text;
+    }
+}
 
 TEST(PatternMatcher, AgreesWithTheReferenceOnEveryPosition)
 {

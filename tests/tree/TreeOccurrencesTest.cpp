@@ -1,6 +1,11 @@
 // The occurrences through every node of every tree, in every mode, against a
-// plain walk of the text; and each node's token ids against its label.
+// plain walk of the text; and each node's token ids against its label. A
+// pattern of one exact token per word of a phrase finds what the phrase
+// finds, through every node too.
 #include "Concordance.h"
+#include "CqlPattern.h"
+#include "PatternMatcher.h"
+#include "PatternSearch.h"
 #include "PhraseSearch.h"
 #include "TreeOccurrences.h"
 
@@ -110,6 +115,45 @@ void checkTree(const Corpus &corpus, const std::string &phrase, TreeDirection di
     }
 }
 
+// Checks the tree of the pattern that spells `phrase` token by token, with
+// CqlPattern::exactToken, against the phrase's own occurrences.
+void checkExactPattern(const Corpus &corpus, const std::string &phrase, TreeDirection direction)
+{
+    Ids ids;
+    if (!corpus.findTokens(phrase.data(), static_cast<std::uint32_t>(phrase.size()), ids) || ids.empty())
+        return;
+    std::string text;
+    for (const Corpus::TokenId id : ids) {
+        text += text.empty() ? "" : " ";
+        text += CqlPattern::exactToken("word", corpus.tokenText(id), corpus.options().foldCase);
+    }
+    CqlPattern::Parsed parsed = CqlPattern::parse(text);
+    ASSERT_TRUE(parsed.pattern) << text << ": " << parsed.reason;
+    PatternMatcher::Compiled compiled = PatternMatcher::compile(*parsed.pattern, corpus);
+    ASSERT_TRUE(compiled.matcher) << text << ": " << compiled.reason;
+    const PatternOccurrences found = findPatternOccurrences(*compiled.matcher, direction);
+    const TreeOccurrences byPhrase(corpus, direction, ids);
+    const TreeOccurrences byPattern = TreeOccurrences::ofPattern(corpus, direction, found);
+    ASSERT_EQ(byPattern.starts(), byPhrase.starts()) << text;
+    EXPECT_TRUE(byPattern.phrase().empty());
+    EXPECT_EQ(byPattern.length(), byPhrase.length());
+    const PhraseSearchResult tree = searchPattern(corpus, text, found, direction);
+    if (!tree.root)
+        return;
+    std::vector<std::vector<const PhraseNode *>> pending{{tree.root.get()}};
+    while (!pending.empty()) {
+        const std::vector<const PhraseNode *> path = std::move(pending.back());
+        pending.pop_back();
+        const Positions through = byPattern.through(path);
+        EXPECT_EQ(through, byPhrase.through(path)) << text << ", node '" << path.back()->label() << "'";
+        EXPECT_EQ(through.size(), path.back()->count()) << text << ", node '" << path.back()->label() << "'";
+        for (const auto &child : path.back()->children()) {
+            pending.push_back(path);
+            pending.back().push_back(child.get());
+        }
+    }
+}
+
 TEST(TreeOccurrences, EveryNodeInEveryModeMatchesAPlainWalk)
 {
     const std::vector<std::string> bytes{"a", "A", "b", "B", ".", "a a", "c"};
@@ -130,8 +174,10 @@ TEST(TreeOccurrences, EveryNodeInEveryModeMatchesAPlainWalk)
                 phrase += " " + phrase;  // may overlap itself
             for (const bool fold : {false, true}) {
                 const Corpus corpus(views, {utf8 ? WordRules::Unicode : WordRules::Bytes, fold});
-                for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward})
+                for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward}) {
                     checkTree(corpus, phrase, direction, spelled);
+                    checkExactPattern(corpus, phrase, direction);
+                }
                 if (HasFailure())
                     return;
             }
