@@ -652,7 +652,10 @@ void ExplorerWindow::showLoaded()
                    .arg(documents, tokens, locale.formattedDataSize(QFileInfo(path).size()),
                         locale.toString(opened->loadSeconds(), 'f', 2));
     } else {
-        text = files == 1 ? tr("1 file") : tr("%1 files").arg(locale.toString(static_cast<qulonglong>(files)));
+        const std::size_t read = opened->fileCount();
+        text = read == 1 ? tr("1 file") : tr("%1 files").arg(locale.toString(static_cast<qulonglong>(read)));
+        if (files != read)
+            text += tr(" (%1 documents)").arg(locale.toString(static_cast<qulonglong>(files)));
         text += tr(", %1, %2 tokens, loaded in %3 s")
                     .arg(locale.formattedDataSize(static_cast<qint64>(opened->bytesRead())), tokens,
                          locale.toString(opened->loadSeconds(), 'f', 2));

@@ -61,6 +61,9 @@ public:
     // texts kept in memory: every document's, or none for a saved index
     // (its corpus needs none; see readDocument).
     std::size_t documentCount() const { return fileOf_.empty() ? texts_.documents.size() : fileOf_.size(); }
+    // The files read: as many as the documents, unless an annotated file
+    // holds several ("# newdoc", <text>); for a saved index, its documents.
+    std::size_t fileCount() const { return texts_.documents.size(); }
     const std::string &path(std::size_t document) const { return texts_.documents[fileOf(document)].path; }
     std::span<const std::string_view> texts() const { return views_; }
     // Whether the corpus is a saved index's.
