@@ -7,20 +7,29 @@
 //
 // Writes its inputs into DIR (kept) or a temporary folder (removed): the
 // text (samples/genesis.txt by default) tagged by rule and repeated into a
-// CoNLL-U file of N megabytes (100 by default), the same tokens as a
-// vertical file and as a plain text. Then, in this process, the readers'
-// speed; and as whole processes of morvanet-tree, wall clock with the peak
-// resident memory of each (its own ru_maxrss, from wait4): --save-index of
-// each file (median of --save-runs, 3 by default), and questions of the
-// saved indexes (page cache warm: one run not counted, then the median of
-// --runs, 5 by default), each printed as JSON (--depth 3) to /dev/null.
+// CoNLL-U file of N megabytes (100 by default), the same tokens and
+// documents as a vertical file and as a plain text (a folder, a file per
+// document). Then, as whole processes of morvanet-tree, wall clock with the
+// peak resident memory of each (its own ru_maxrss, from wait4), each
+// annotated command by turns with its plain-text counterpart: --save-index
+// (median of --save-runs, 3 by default), and questions of the saved indexes
+// (page cache warm: one run of each not counted, then the median of --runs,
+// 5 by default), printed as JSON (--depth 3) to /dev/null, with and without
+// --sentences. Last, in this process, the readers' speed and the steps that
+// those processes take, to tell where their time goes. Exits with 1 when a
+// budget fails.
 #include "AnnotatedInputs.h"
 #include "AnnotatedCorpusBuilder.h"
 #include "AnnotationSink.h"
 #include "BenchClock.h"
 #include "ChildProcess.h"
 #include "ConlluReader.h"
+#include "CorpusIndex.h"
+#include "LabelText.h"
+#include "OutputBuffer.h"
+#include "QueryAnswer.h"
 #include "Tokenizer.h"
+#include "TreeWriter.h"
 #include "VerticalReader.h"
 
 #include <sys/resource.h>
@@ -90,22 +99,32 @@ Ran runOnce(const std::vector<std::string> &args, const std::string &errors)
     return ran;
 }
 
-// The run of median time among `runs` runs (after `warmUp` runs that are not counted).
-Ran medianRun(const std::vector<std::string> &args, const std::string &errors, int runs, int warmUp)
+struct Pair {
+    Ran annotated, plain;
+};
+
+// Runs `annotated` and `plain` by turns, `runs` times each (after `warmUp`
+// turns that are not counted), so that a change in the machine's load
+// falls on both alike; each one's run of median time.
+Pair pairedRuns(const std::vector<std::string> &annotated, const std::vector<std::string> &plain,
+                const std::string &errors, int runs, int warmUp)
 {
     for (int i = 0; i < warmUp; ++i) {
-        if (runOnce(args, errors).ms < 0)
+        if (runOnce(annotated, errors).ms < 0 || runOnce(plain, errors).ms < 0)
             return {};
     }
-    std::vector<Ran> all;
+    std::vector<Ran> a, b;
     for (int i = 0; i < runs; ++i) {
-        const Ran ran = runOnce(args, errors);
-        if (ran.ms < 0)
+        a.push_back(runOnce(annotated, errors));
+        b.push_back(runOnce(plain, errors));
+        if (a.back().ms < 0 || b.back().ms < 0)
             return {};
-        all.push_back(ran);
     }
-    std::sort(all.begin(), all.end(), [](const Ran &a, const Ran &b) { return a.ms < b.ms; });
-    return all[all.size() / 2];
+    const auto middle = [](std::vector<Ran> &all) {
+        std::sort(all.begin(), all.end(), [](const Ran &x, const Ran &y) { return x.ms < y.ms; });
+        return all[all.size() / 2];
+    };
+    return {middle(a), middle(b)};
 }
 
 // How many occurrences the tool finds: the root's count (--counts --depth 0).
@@ -160,6 +179,26 @@ std::string readWhole(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The files of a folder, in the order of their names (as the loader takes them).
+std::vector<std::string> filesOf(const std::string &folder)
+{
+    std::vector<std::string> paths;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// A row of the table: a measure, the annotated and the plain figure, their ratio, and the budget's verdict.
+void printRow(const std::string &what, const Pair &pair, double budget = 0)
+{
+    const double ratio = ratioOf(pair.annotated, pair.plain);
+    std::printf("| %s | %s | %s | %s | %s |\n", what.c_str(), figure(pair.annotated).c_str(),
+                figure(pair.plain).c_str(), ratioText(ratio).c_str(),
+                budget > 0 ? verdict(ratio, budget).c_str() : "-");
+    std::fflush(stdout);
 }
 
 // Counts what a reader tells, and nothing more.
@@ -276,117 +315,214 @@ int main(int argc, char **argv)
                 static_cast<unsigned long long>(inputs.sentences), static_cast<unsigned long long>(inputs.documents),
                 static_cast<double>(inputs.conlluSize) / megabyte, static_cast<double>(inputs.verticalSize) / megabyte,
                 static_cast<double>(inputs.plainSize) / megabyte);
+    std::fflush(stdout);
 
-    // Reading in this process, from bytes in memory.
-    {
-        std::printf("Reading in process (bytes in memory, wall clock, median of %d runs)\n\n", runs);
-        std::printf("| file | what | MB | tokens | ms | MB/s |\n|---|---|---:|---:|---:|---:|\n");
-        const std::string conllu = readWhole(inputs.conllu);
-        const std::string vertical = readWhole(inputs.vertical);
-        const std::string plain = readWhole(inputs.plain);
-        printSpeed("CoNLL-U", "readConllu, a sink that counts", conllu.size(), timed(runs, [&] {
-                       CountingSink sink;
-                       readConllu(conllu, sink);
-                       return sink.tokens;
-                   }));
-        const std::vector<std::string> columns = defaultVerticalColumns();
-        printSpeed("vertical", "readVertical, a sink that counts", vertical.size(), timed(runs, [&] {
-                       CountingSink sink;
-                       readVertical(vertical, columns, sink);
-                       return sink.tokens;
-                   }));
-        printSpeed("plain text", "the byte rules' tokenizer, counting", plain.size(), timed(runs, [&] {
-                       std::uint64_t count = 0;
-                       std::string word;
-                       forEachTokenOf(CorpusOptions{}, plain.data(), static_cast<std::uint32_t>(plain.size()), word,
-                                      [&](std::string_view) { ++count; });
-                       return count;
-                   }));
-        printSpeed("CoNLL-U", "readConllu into the corpus builder (6 layers interned)", conllu.size(),
-                   timed(runs, [&] {
-                       AnnotatedCorpusBuilder builder{CorpusOptions{}};
-                       BuildingSink sink(builder);
-                       builder.startFile(conlluLayers());
-                       readConllu(conllu, sink);
-                       return builder.positions();
-                   }));
-        printSpeed("vertical", "readVertical into the corpus builder (3 layers interned)", vertical.size(),
-                   timed(runs, [&] {
-                       AnnotatedCorpusBuilder builder{CorpusOptions{}};
-                       BuildingSink sink(builder);
-                       builder.startFile(verticalLayers(columns));
-                       readVertical(vertical, columns, sink);
-                       return builder.positions();
-                   }));
-        std::printf("\n");
-    }
-
-    // Whole processes.
+    // Whole processes, first: a child's ru_maxrss starts from what this
+    // process holds when it spawns it (the kernel counts the memory the
+    // child shared before exec), so the inputs are read into it only after.
     const std::string conlluIndex = folder + "/conllu.index", lemmaIndex = folder + "/conllu-lemma.index",
                       verticalIndex = folder + "/vertical.index", plainIndex = folder + "/plain.index";
-    const auto save = [&](const std::string &index, const std::string &file, std::vector<std::string> options,
-                          int count) {
+    const auto saving = [&](const std::string &index, const std::string &file, std::vector<std::string> options) {
         std::vector<std::string> args{tool, "--save-index", index, "--max-bytes", "0"};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back(file);
-        return medianRun(args, errors, count, 0);
+        return args;
     };
-    std::printf("Whole processes of %s: wall clock and peak resident memory (MiB); --save-index: median of %d "
-                "runs; questions: --depth 3 --json to /dev/null, page cache warm, median of %d runs after one not "
-                "counted; counts: the tool's own (--counts)\n\n",
-                tool.c_str(), saveRuns, runs);
-    std::fflush(stdout);
-    const Ran saveConllu = save(conlluIndex, inputs.conllu, {}, saveRuns);
-    const Ran savePlain = save(plainIndex, inputs.plain, {}, saveRuns);
-    const Ran saveVertical = save(verticalIndex, inputs.vertical, {}, saveRuns);
-    const Ran saveLemma = save(lemmaIndex, inputs.conllu, {"--show", "lemma"}, 1);
-
-    const auto ask = [&](const std::string &index, std::vector<std::string> options, const std::string &question) {
+    const auto save = [&](const std::string &index, const std::string &file, std::vector<std::string> options) {
+        return pairedRuns(saving(index, file, options), saving(plainIndex, inputs.plain, {}), errors, saveRuns, 0);
+    };
+    const auto asking = [&](const std::string &index, std::vector<std::string> options, const std::string &question) {
         std::vector<std::string> args{tool, "--depth", "3", "--json"};
         args.insert(args.end(), options.begin(), options.end());
         args.insert(args.end(), {index, question});
-        return medianRun(args, errors, runs, 1);
+        return args;
     };
-    const std::string pattern = "[lemma=\"say\"] [pos=\"ADP\"]", nounOf = "[pos=\"NOUN\"] \"of\"";
-    const Ran patternRan = ask(conlluIndex, {}, pattern);
-    const Ran phraseRan = ask(plainIndex, {}, phrase);
-    const Ran lemmaRan = ask(lemmaIndex, {"--show", "lemma"}, "say");
-    const Ran saidRan = ask(plainIndex, {}, "said");
-    const Ran nounOfRan = ask(conlluIndex, {}, nounOf);
-    const Ran ofRan = ask(plainIndex, {}, "of");
-    const std::string patternCount = occurrences(tool, {}, conlluIndex, pattern);
-    const std::string phraseCount = occurrences(tool, {}, plainIndex, phrase);
-    const std::string lemmaCount = occurrences(tool, {"--show", "lemma"}, lemmaIndex, "say");
-    const std::string saidCount = occurrences(tool, {}, plainIndex, "said");
-    const std::string nounOfCount = occurrences(tool, {}, conlluIndex, nounOf);
-    const std::string ofCount = occurrences(tool, {}, plainIndex, "of");
-
-    const double saveRatio = ratioOf(saveConllu, savePlain), questionRatio = ratioOf(patternRan, phraseRan);
+    const auto ask = [&](const std::string &index, std::vector<std::string> options, const std::string &question,
+                         std::vector<std::string> plainOptions, const std::string &plainQuestion) {
+        return pairedRuns(asking(index, options, question), asking(plainIndex, plainOptions, plainQuestion), errors,
+                          runs, 1);
+    };
+    const auto counted = [&](const std::string &index, std::vector<std::string> options, const std::string &question) {
+        return occurrences(tool, options, index, question);
+    };
+    std::printf("Whole processes of %s: wall clock and peak resident memory (MiB), each command run by turns with "
+                "the plain text's; --save-index: median of %d runs; questions: --depth 3 --json to /dev/null, page "
+                "cache warm, median of %d runs after one not counted; in brackets after a question, the occurrences "
+                "the tool counts\n\n",
+                tool.c_str(), saveRuns, runs);
     std::printf("| measure | annotated | plain text | ratio | budget |\n|---|---:|---:|---:|---|\n");
-    std::printf("| --save-index: CoNLL-U (%.0f MB) / plain text (%.0f MB) | %s | %s | %s | %s |\n",
-                static_cast<double>(inputs.conlluSize) / megabyte, static_cast<double>(inputs.plainSize) / megabyte,
-                figure(saveConllu).c_str(), figure(savePlain).c_str(), ratioText(saveRatio).c_str(),
-                verdict(saveRatio, saveBudget).c_str());
-    std::printf("| --save-index: vertical (%.0f MB) / plain text | %s | %s | %s | - |\n",
-                static_cast<double>(inputs.verticalSize) / megabyte, figure(saveVertical).c_str(),
-                figure(savePlain).c_str(), ratioText(ratioOf(saveVertical, savePlain)).c_str());
-    std::printf("| --save-index --show lemma: CoNLL-U (one run) / plain text | %s | %s | %s | - |\n",
-                figure(saveLemma).c_str(), figure(savePlain).c_str(), ratioText(ratioOf(saveLemma, savePlain)).c_str());
-    std::printf("| pattern `%s` (%s) / phrase \"%s\" (%s) | %s | %s | %s | %s |\n", pattern.c_str(),
-                patternCount.c_str(), phrase.c_str(), phraseCount.c_str(), figure(patternRan).c_str(),
-                figure(phraseRan).c_str(), ratioText(questionRatio).c_str(),
-                verdict(questionRatio, questionBudget).c_str());
-    std::printf("| lemma tree \"say\" on the --show lemma index (%s) / phrase \"said\" (%s) | %s | %s | %s | - |\n",
-                lemmaCount.c_str(), saidCount.c_str(), figure(lemmaRan).c_str(), figure(saidRan).c_str(),
-                ratioText(ratioOf(lemmaRan, saidRan)).c_str());
-    std::printf("| POS pattern `%s` (%s) / phrase \"of\" (%s) | %s | %s | %s | - |\n", nounOf.c_str(),
-                nounOfCount.c_str(), ofCount.c_str(), figure(nounOfRan).c_str(), figure(ofRan).c_str(),
-                ratioText(ratioOf(nounOfRan, ofRan)).c_str());
-    std::printf("\nBudgets: --save-index of the CoNLL-U file <= %.1fx the plain text's: %s (%s); pattern on the "
-                "CoNLL-U index <= %.1fx the phrase on the plain text's: %s (%s)\n",
-                saveBudget, saveRatio >= 0 && saveRatio <= saveBudget ? "PASS" : "FAIL", ratioText(saveRatio).c_str(),
-                questionBudget, questionRatio >= 0 && questionRatio <= questionBudget ? "PASS" : "FAIL",
-                ratioText(questionRatio).c_str());
+    std::fflush(stdout);
+    char what[256];
+    std::snprintf(what, sizeof what, "--save-index: CoNLL-U (%.0f MB) / plain text (%.0f MB)",
+                  static_cast<double>(inputs.conlluSize) / megabyte, static_cast<double>(inputs.plainSize) / megabyte);
+    printRow(what, save(conlluIndex, inputs.conllu, {}), saveBudget);
+    std::snprintf(what, sizeof what, "--save-index: vertical (%.0f MB) / plain text",
+                  static_cast<double>(inputs.verticalSize) / megabyte);
+    printRow(what, save(verticalIndex, inputs.vertical, {}));
+    printRow("--save-index --show lemma: CoNLL-U / plain text", save(lemmaIndex, inputs.conllu, {"--show", "lemma"}));
+
+    const std::string pattern = "[lemma=\"say\"] [pos=\"ADP\"]", nounOf = "[pos=\"NOUN\"] \"of\"";
+    printRow("pattern `" + pattern + "` (" + counted(conlluIndex, {}, pattern) + ") / phrase \"" + phrase + "\" ("
+                 + counted(plainIndex, {}, phrase) + ")",
+             ask(conlluIndex, {}, pattern, {}, phrase), questionBudget);
+    printRow("the same with --sentences", ask(conlluIndex, {"--sentences"}, pattern, {"--sentences"}, phrase),
+             questionBudget);
+    printRow("lemma tree \"say\", --show lemma index (" + counted(lemmaIndex, {"--show", "lemma"}, "say")
+                 + ") / phrase \"said\" (" + counted(plainIndex, {}, "said") + ")",
+             ask(lemmaIndex, {"--show", "lemma"}, "say", {}, "said"));
+    printRow("POS pattern `" + nounOf + "` (" + counted(conlluIndex, {}, nounOf) + ") / phrase \"of\" ("
+                 + counted(plainIndex, {}, "of") + ")",
+             ask(conlluIndex, {}, nounOf, {}, "of"));
+    printRow("the same with --sentences", ask(conlluIndex, {"--sentences"}, nounOf, {"--sentences"}, "of"));
+    std::printf("\nBudgets: %s\n\n", allPassed ? "all PASS" : "not all PASS (see the rows marked FAIL)");
+
+    const std::string conllu = readWhole(inputs.conllu);
+    const std::string vertical = readWhole(inputs.vertical);
+    const std::vector<std::string> plainPaths = filesOf(inputs.plain);
+    std::vector<std::string> plainFiles;
+    std::vector<std::string_view> plainViews;
+    for (const std::string &path : plainPaths)
+        plainFiles.push_back(readWhole(path));
+    for (const std::string &file : plainFiles)
+        plainViews.emplace_back(file);
+    const std::vector<std::string> columns = defaultVerticalColumns();
+
+    // Reading in this process, from bytes in memory.
+    std::printf("Reading in process (bytes in memory, wall clock, median of %d runs)\n\n", runs);
+    std::printf("| file | what | MB | tokens | ms | MB/s |\n|---|---|---:|---:|---:|---:|\n");
+    printSpeed("CoNLL-U", "readConllu, a sink that counts", conllu.size(), timed(runs, [&] {
+                   CountingSink sink;
+                   readConllu(conllu, sink);
+                   return sink.tokens;
+               }));
+    printSpeed("vertical", "readVertical, a sink that counts", vertical.size(), timed(runs, [&] {
+                   CountingSink sink;
+                   readVertical(vertical, columns, sink);
+                   return sink.tokens;
+               }));
+    printSpeed("plain text", "the byte rules' tokenizer, counting", inputs.plainSize, timed(runs, [&] {
+                   std::uint64_t count = 0;
+                   std::string word;
+                   for (const std::string_view file : plainViews)
+                       forEachTokenOf(CorpusOptions{}, file.data(), static_cast<std::uint32_t>(file.size()), word,
+                                      [&](std::string_view) { ++count; });
+                   return count;
+               }));
+    printSpeed("CoNLL-U", "readConllu into the corpus builder (6 layers interned)", conllu.size(), timed(runs, [&] {
+                   AnnotatedCorpusBuilder builder{CorpusOptions{}};
+                   BuildingSink sink(builder);
+                   builder.startFile(conlluLayers());
+                   readConllu(conllu, sink);
+                   return builder.positions();
+               }));
+    printSpeed("vertical", "readVertical into the corpus builder (3 layers interned)", vertical.size(),
+               timed(runs, [&] {
+                   AnnotatedCorpusBuilder builder{CorpusOptions{}};
+                   BuildingSink sink(builder);
+                   builder.startFile(verticalLayers(columns));
+                   readVertical(vertical, columns, sink);
+                   return builder.positions();
+               }));
+    std::printf("\n");
+
+    // The same steps in this process.
+    std::printf("Where the time goes: the steps of those processes in this one (wall clock, median of %d runs for "
+                "building and saving, %d for the question)\n\n",
+                saveRuns, runs);
+    std::printf("| step | CoNLL-U | plain text | ratio |\n|---|---:|---:|---:|\n");
+    const auto phaseRow = [](const char *step, double annotated, double plain) {
+        if (plain <= 0)
+            std::printf("| %s | %.0f ms | - | - |\n", step, annotated);
+        else
+            std::printf("| %s | %.0f ms | %.0f ms | %.2fx |\n", step, annotated, plain, annotated / plain);
+        std::fflush(stdout);
+    };
+    {
+        std::vector<double> read, index, whole, plainWhole, saved, plainSaved;
+        std::vector<CorpusIndex::Source> sources, plainSources;
+        for (std::uint64_t d = 0; d < inputs.documents; ++d)
+            sources.push_back({inputs.conllu, conllu.size(), 0});
+        for (std::size_t d = 0; d < plainPaths.size(); ++d)
+            plainSources.push_back({plainPaths[d], plainFiles[d].size(), 0});
+        const std::string scratch = folder + "/scratch.index";
+        for (int i = 0; i < saveRuns; ++i) {
+            double start = millisecondsOn(CLOCK_MONOTONIC);
+            AnnotatedCorpusBuilder builder{CorpusOptions{}};
+            BuildingSink sink(builder);
+            builder.startFile(conlluLayers());
+            readConllu(conllu, sink);
+            const double built = millisecondsOn(CLOCK_MONOTONIC);
+            std::unique_ptr<Corpus> corpus = builder.finish(true);
+            const double indexed = millisecondsOn(CLOCK_MONOTONIC);
+            CorpusIndex::save(*corpus, sources, inputs.conllu, scratch, {}, reason);
+            saved.push_back(millisecondsOn(CLOCK_MONOTONIC) - indexed);
+            read.push_back(built - start);
+            index.push_back(indexed - built);
+            whole.push_back(indexed - start);
+            corpus.reset();
+            start = millisecondsOn(CLOCK_MONOTONIC);
+            const Corpus plainCorpus(plainViews, CorpusOptions{}, true);
+            const double plainIndexed = millisecondsOn(CLOCK_MONOTONIC);
+            CorpusIndex::save(plainCorpus, plainSources, inputs.plain, scratch, {}, reason);
+            plainSaved.push_back(millisecondsOn(CLOCK_MONOTONIC) - plainIndexed);
+            plainWhole.push_back(plainIndexed - start);
+        }
+        std::filesystem::remove(scratch);
+        phaseRow("read and intern every layer (builder) / -", median(read), 0);
+        phaseRow("index both directions (finish) / -", median(index), 0);
+        phaseRow("the corpus: read, intern, index / Corpus(documents, {}, true)", median(whole), median(plainWhole));
+        phaseRow("CorpusIndex::save", median(saved), median(plainSaved));
+    }
+    {
+        std::vector<double> open, plainOpen, answer, plainAnswer, json, plainJson, ranking;
+        std::uint64_t jsonBytes = 0, plainJsonBytes = 0;
+        Query query, plainQuery;
+        query.phrase = pattern;
+        plainQuery.phrase = phrase;
+        query.pruning.maxDepth = plainQuery.pruning.maxDepth = 3;
+        const auto one = [&](const std::string &index, const Query &asked, std::vector<double> &opening,
+                             std::vector<double> &answering, std::vector<double> &writing, std::uint64_t &bytes) {
+            const double start = millisecondsOn(CLOCK_MONOTONIC);
+            const CorpusIndex::Opened opened = CorpusIndex::open(index);
+            const double openedAt = millisecondsOn(CLOCK_MONOTONIC);
+            if (!opened.corpus)
+                return;
+            const bool pattern = asked.phrase.starts_with('[');
+            if (pattern)
+                opened.corpus->ranks(opened.corpus->forward());
+            const double rankedAt = millisecondsOn(CLOCK_MONOTONIC);
+            if (pattern)
+                ranking.push_back(rankedAt - openedAt);
+            const QueryAnswer answer = answerQuery(*opened.corpus, asked);
+            const double answeredAt = millisecondsOn(CLOCK_MONOTONIC);
+            if (answer.status != QueryAnswer::Status::Found)
+                return;
+            TreeFormat format;
+            format.pruning = asked.pruning;
+            format.encoding = labelEncoding(opened.corpus->options());
+            format.forms = answer.forms;
+            bytes = 0;
+            OutputBuffer output([&bytes](std::string_view written) {
+                bytes += written.size();
+                return true;
+            });
+            writeTrees(nullptr, answer.forward.get(), format, true, output);
+            output.finish();
+            writing.push_back(millisecondsOn(CLOCK_MONOTONIC) - answeredAt);
+            opening.push_back(openedAt - start);
+            answering.push_back(answeredAt - rankedAt);
+        };
+        for (int i = 0; i < runs; ++i) {
+            one(conlluIndex, query, open, answer, json, jsonBytes);
+            one(plainIndex, plainQuery, plainOpen, plainAnswer, plainJson, plainJsonBytes);
+        }
+        phaseRow("CorpusIndex::open (every layer's ids checked)", median(open), median(plainOpen));
+        phaseRow("Corpus::ranks: the suffix array's inverse, made once per process for a pattern / -", median(ranking), 0);
+        phaseRow(("answerQuery: the pattern / \"" + phrase + "\"").c_str(), median(answer), median(plainAnswer));
+        std::snprintf(what, sizeof what, "the JSON, --depth 3 (%.1f / %.1f MB)",
+                      static_cast<double>(jsonBytes) / megabyte, static_cast<double>(plainJsonBytes) / megabyte);
+        phaseRow(what, median(json), median(plainJson));
+    }
 
     for (const std::string &index : {conlluIndex, lemmaIndex, verticalIndex, plainIndex})
         std::filesystem::remove(index);

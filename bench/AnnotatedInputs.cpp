@@ -1,6 +1,9 @@
 #include "AnnotatedInputs.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <iterator>
 #include <string_view>
 #include <unordered_map>
@@ -277,12 +280,23 @@ bool AnnotatedInputs::write(const std::string &textPath, const std::string &fold
 
     conllu = folder + "/corpus.conllu";
     vertical = folder + "/corpus.vrt";
-    plain = folder + "/corpus.txt";
-    Output conlluOut(conllu), verticalOut(vertical), plainOut(plain);
-    if (!conlluOut.opened() || !verticalOut.opened() || !plainOut.opened()) {
+    plain = folder + "/plain";
+    std::error_code error;
+    std::filesystem::remove_all(plain, error);
+    std::filesystem::create_directory(plain, error);
+    Output conlluOut(conllu), verticalOut(vertical);
+    if (error || !conlluOut.opened() || !verticalOut.opened()) {
         reason = "cannot write into " + folder;
         return false;
     }
+    std::unique_ptr<Output> plainOut;
+    plainSize = 0;
+    const auto closePlain = [&] {
+        if (!plainOut)
+            return true;
+        plainSize += plainOut->written();
+        return plainOut->close();
+    };
     tokens = sentences = documents = copies = 0;
     std::size_t next = 0;
     while (conlluOut.written() < conlluBytes) {
@@ -295,6 +309,13 @@ bool AnnotatedInputs::write(const std::string &textPath, const std::string &fold
                 verticalOut.buffer() += "</text>\n";
             conlluOut.buffer() += "# newdoc id = d" + std::to_string(documents) + "\n";
             verticalOut.buffer() += "<text id=\"d" + std::to_string(documents) + "\">\n";
+            char name[32];
+            std::snprintf(name, sizeof name, "/part-%04llu.txt", static_cast<unsigned long long>(documents));
+            if (!closePlain()) {
+                reason = "cannot write into " + plain;
+                return false;
+            }
+            plainOut = std::make_unique<Output>(plain + name);
         }
         ++sentences;
         std::string &c = conlluOut.buffer();
@@ -327,19 +348,18 @@ bool AnnotatedInputs::write(const std::string &textPath, const std::string &fold
         }
         c += '\n';
         v += "</s>\n";
-        plainOut.buffer() += writtenOfText[next];
-        plainOut.buffer() += '\n';
+        plainOut->buffer() += writtenOfText[next];
+        plainOut->buffer() += '\n';
         tokens += sentence.size();
         next = (next + 1) % sentencesOfText.size();
         conlluOut.flushIfFull();
         verticalOut.flushIfFull();
-        plainOut.flushIfFull();
+        plainOut->flushIfFull();
     }
     verticalOut.buffer() += "</text>\n";
     conlluSize = conlluOut.written();
     verticalSize = verticalOut.written();
-    plainSize = plainOut.written();
-    if (!conlluOut.close() || !verticalOut.close() || !plainOut.close()) {
+    if (!conlluOut.close() || !verticalOut.close() || !closePlain()) {
         reason = "cannot write into " + folder;
         return false;
     }
