@@ -12,7 +12,7 @@
 // document). Then, as whole processes of morvanet-tree, wall clock with the
 // peak resident memory of each (its own ru_maxrss, from wait4), each
 // annotated command by turns with its plain-text counterpart: --save-index
-// (median of --save-runs, 3 by default), and questions of the saved indexes
+// (median of --save-runs, 5 by default), and questions of the saved indexes
 // (page cache warm: one run of each not counted, then the median of --runs,
 // 5 by default), printed as JSON (--depth 3) to /dev/null, with and without
 // --sentences. Last, in this process, the readers' speed and the steps that
@@ -264,7 +264,7 @@ int main(int argc, char **argv)
 {
     std::string folder, text = MORVANET_ANNOTATED_TEXT, phrase = "said unto";
     double megabytes = 100;
-    int runs = 5, saveRuns = 3;
+    int runs = 5, saveRuns = 5;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool valued = i + 1 < argc;

@@ -310,7 +310,7 @@ bool AnnotatedInputs::write(const std::string &textPath, const std::string &fold
             conlluOut.buffer() += "# newdoc id = d" + std::to_string(documents) + "\n";
             verticalOut.buffer() += "<text id=\"d" + std::to_string(documents) + "\">\n";
             char name[32];
-            std::snprintf(name, sizeof name, "/part-%04llu.txt", static_cast<unsigned long long>(documents));
+            std::snprintf(name, sizeof name, "/doc-%04llu.txt", static_cast<unsigned long long>(documents));
             if (!closePlain()) {
                 reason = "cannot write into " + plain;
                 return false;

@@ -17,7 +17,7 @@
 class AnnotatedInputs {
 public:
     // Reads `textPath` and writes corpus.conllu, corpus.vrt and the folder
-    // plain (part-0001.txt, ...) into `folder`; false (and `reason`) when a file cannot be read or written.
+    // plain (doc-0001.txt, ...) into `folder`; false (and `reason`) when a file cannot be read or written.
     bool write(const std::string &textPath, const std::string &folder, std::uint64_t conlluBytes,
                std::string &reason);
 
@@ -28,5 +28,5 @@ public:
     std::uint64_t tokens = 0;
     std::uint64_t sentences = 0;
     std::uint64_t documents = 0;
-    std::uint64_t copies = 0;  // how many times the text was written (the last perhaps in part)
+    std::uint64_t copies = 0;  // how many times the text was written (the last perhaps not whole)
 };
