@@ -477,6 +477,9 @@ void Corpus::index(bool backwardToo, const Progress &progress)
 
 std::span<const std::uint32_t> Corpus::ranks(const SuffixIndex &index) const
 {
+    // A saved index holds them: mapped, a question reads only its matches' pages.
+    if (!index.savedRanks().empty())
+        return index.savedRanks();
     const int which = index.reversed() ? 1 : 0;
     std::call_once(ranksOnce_[which], [this, &index, which] {
         const std::span<const Position> sa = index.suffixArray();

@@ -279,9 +279,11 @@ public:
     Stored stored() const;
 
     // The inverse of `index`'s suffix array (forward() or backward()): the
-    // rank of the suffix at each position. Made the first time it is asked
-    // for (one pass, on both cores), then kept while the corpus lives. Safe
-    // to call from several threads.
+    // rank of the suffix at each position, as long as the positions. A saved
+    // index's own (mapped; its values may lie: a reader checks them against
+    // end()); otherwise made the first time it is asked for (one pass, on
+    // both cores), then kept while the corpus lives. Safe to call from
+    // several threads.
     std::span<const std::uint32_t> ranks(const SuffixIndex &index) const;
 
     // The forward index's arrays (see SuffixIndex).

@@ -126,7 +126,8 @@ bool addDirection(SectionSink &sink, SectionKind direction, const SuffixIndex::S
            && sink.add(part(direction, SuffixArrayMinima), index.suffixArrayMinima)
            && sink.add(part(direction, LcpMinima), index.lcpMinima)
            && sink.add(part(direction, Stops), index.stops)
-           && sink.add(part(direction, ReadingBoundaries), index.boundaries);
+           && sink.add(part(direction, ReadingBoundaries), index.boundaries)
+           && sink.add(part(direction, Ranks), index.ranks);
 }
 
 std::uint64_t checksumOf(const Header &header, std::span<const SectionEntry> table)
@@ -231,6 +232,8 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
         need(part(direction, LcpMinima), blocks);
         need(part(direction, Stops), n, false);
         need(part(direction, ReadingBoundaries), boundaries);
+        if (file->find(part(direction, Ranks)))
+            need(part(direction, Ranks), n);
     }
     const std::span<const std::uint64_t> slots = file->array<std::uint64_t>(SectionKind::TokenSlots);
     if (sound && (slots.empty() || (slots.size() & (slots.size() - 1)) != 0)) {
@@ -313,6 +316,7 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
         index.lcpMinima = file->array<std::uint32_t>(part(direction, LcpMinima));
         index.stops = file->array<Position>(part(direction, Stops));
         index.boundaries = file->array<Position>(part(direction, ReadingBoundaries));
+        index.ranks = file->array<std::uint32_t>(part(direction, Ranks));
     }
     if (!layerNames.empty()) {
         stored.sentenceEnds = file->array<std::uint64_t>(SectionKind::SentenceEnds);
@@ -494,6 +498,8 @@ std::string checkDirection(const SuffixIndex &index, std::span<const TokenId> st
         if (h > 0)
             --h;
     }
+    if (!index.savedRanks().empty() && !std::ranges::equal(rank, index.savedRanks()))
+        return "the " + name + " ranks are not the suffix array's inverse";
     rank = {};
     // The block minima and the stops, as the arrays give them.
     const BlockMinimum saMinimum(sa), lcpMinimum(lcp);
@@ -642,7 +648,12 @@ std::string CorpusIndex::describe(const CorpusOptions &options)
 bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, const std::string &openedPath,
                        const std::string &path, const Progress &progress, std::string &reason)
 {
-    const Corpus::Stored stored = corpus.stored();
+    Corpus::Stored stored = corpus.stored();
+    // The suffix arrays' inverses, so that a question about any set of
+    // occurrences (a pattern's) reads only their ranks.
+    stored.forward.ranks = corpus.ranks(corpus.forward());
+    if (corpus.hasBackward())
+        stored.backward.ranks = corpus.ranks(corpus.backward());
     const std::uint32_t documents = static_cast<std::uint32_t>(corpus.boundaries().size() + (corpus.end() > 0 || !sources.empty() ? 1 : 0));
     if (!corpus.hasBackward() || sources.size() != documents) {
         reason = "the corpus is not whole";

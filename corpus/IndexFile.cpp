@@ -102,7 +102,7 @@ std::string IndexFile::nameOf(std::uint32_t kind)
         if (kind < first || kind >= first + directionParts)
             continue;
         static const char *const parts[] = {"suffix array", "lcp array", "suffix array minima", "lcp minima",
-                                            "stops", "boundaries"};
+                                            "stops", "boundaries", "ranks"};
         return std::string(direction == SectionKind::Forward ? "forward " : "backward ") + parts[kind - first];
     }
     return "section " + number(kind);

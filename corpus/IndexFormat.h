@@ -69,7 +69,8 @@ enum DirectionPart : std::uint32_t {
     LcpMinima = 3,           // u32, one per 64 positions
     Stops = 4,               // u32, ascending: the positions of stop ids in this reading
     ReadingBoundaries = 5,   // u32, ascending: the boundaries in this reading
-    directionParts = 6,
+    Ranks = 6,               // u32, positions: the inverse of the suffix array; optional (absent in older indexes)
+    directionParts = 7,
 };
 
 inline constexpr SectionKind part(SectionKind direction, DirectionPart which)

@@ -113,7 +113,8 @@ SuffixIndex::SuffixIndex(std::span<const TokenId> ids, std::uint32_t alphabetSiz
 SuffixIndex::SuffixIndex(const Stored &stored, std::span<const std::uint64_t> stopBits)
     : reversed_(stored.reversed), ids_(stored.ids), stopBits_(stopBits), suffixArray_(stored.suffixArray), lcpArray_(stored.lcpArray),
       suffixArrayMinimum_(stored.suffixArray, stored.suffixArrayMinima),
-      lcpMinimum_(stored.lcpArray, stored.lcpMinima), stops_(stored.stops), boundaries_(stored.boundaries)
+      lcpMinimum_(stored.lcpArray, stored.lcpMinima), stops_(stored.stops), boundaries_(stored.boundaries),
+      savedRanks_(stored.ranks.size() == stored.ids.size() ? stored.ranks : std::span<const std::uint32_t>())
 {
     stopCount_ = static_cast<std::uint32_t>(std::min(stored.stopIds.size(), maxStops));
     std::copy_n(stored.stopIds.begin(), stopCount_, stopIds_.begin());
@@ -129,7 +130,8 @@ SuffixIndex::Stored SuffixIndex::stored() const
             suffixArrayMinimum_.minima(),
             lcpMinimum_.minima(),
             stops_,
-            boundaries_};
+            boundaries_,
+            savedRanks_};
 }
 
 SuffixIndex::Position SuffixIndex::nextStop(Position p) const

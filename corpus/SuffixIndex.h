@@ -35,6 +35,7 @@ public:
         std::span<const std::uint32_t> lcpMinima;
         std::span<const Position> stops;       // ascending, in this index's reading
         std::span<const Position> boundaries;  // ascending, in this index's reading
+        std::span<const std::uint32_t> ranks;  // the suffix array's inverse, when saved (else empty)
     };
 
     SuffixIndex() = default;
@@ -102,6 +103,9 @@ public:
     const BlockMinimum &lcpMinimum() const { return lcpMinimum_; }
     // The arrays, for saving.
     Stored stored() const;
+    // The suffix array's inverse as a saved index holds it (values that
+    // may lie), or empty: see Corpus::ranks.
+    std::span<const std::uint32_t> savedRanks() const { return savedRanks_; }
 
     // The first position at or after p that holds a full stop, or end().
     Position nextStop(Position p) const;
@@ -131,6 +135,7 @@ private:
     BlockMinimum lcpMinimum_;
     std::span<const Position> stops_;       // of any full stop, ascending
     std::span<const Position> boundaries_;  // ascending
+    std::span<const std::uint32_t> savedRanks_;
 
     // A built index's own storage, which the views above show.
     std::vector<Position> ownSuffixArray_;

@@ -600,7 +600,8 @@ std::unique_ptr<PhraseNode> buildTreeOfStarts(const Corpus &corpus, const Suffix
     ranked.reserve(starts.size());
     for (const Position start : starts) {
         const Position p = start < n && length <= n - start ? start + length : n;
-        ranked.emplace_back(p < n ? ranks[p] + 1 : 0, p);
+        // (A saved index's rank past the end, which only a damaged one has, reads as none.)
+        ranked.emplace_back(p < n && ranks[p] < n ? ranks[p] + 1 : 0, p);
     }
     std::sort(ranked.begin(), ranked.end());
     std::vector<Position> continuations(ranked.size());
@@ -609,7 +610,7 @@ std::unique_ptr<PhraseNode> buildTreeOfStarts(const Corpus &corpus, const Suffix
     for (std::size_t j = 0; j < ranked.size(); ++j) {
         continuations[j] = ranked[j].second;
         // Two suffixes share the least lcp value between their ranks.
-        if (j > 0 && ranked[j - 1].first > 0)
+        if (j > 0 && ranked[j - 1].first > 0 && ranked[j - 1].first < ranked[j].first)
             shared[j] = lcp.minimum(ranked[j - 1].first, ranked[j].first);
     }
     const auto index_ = std::make_shared<const ContinuationIndex>(corpus, index, std::move(continuations),
