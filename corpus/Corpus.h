@@ -87,8 +87,10 @@ public:
     // hold noToken as no other position does; boundaries ascending and
     // below end(); stop ids and one-byte token ids in range; a word of
     // separator bits per 64 positions; a token table as TokenTable's view
-    // requires. The other arrays may lie: see
-    // SuffixIndex for how they are read.
+    // requires; each other layer's ids as long, its table as TokenTable's
+    // view requires. The other arrays may lie (an other layer's ids too:
+    // layerId's callers check them, through layerText or against the
+    // layer's size): see SuffixIndex for how they are read.
     Corpus(const Stored &stored, std::shared_ptr<const void> owner);
     ~Corpus();
 

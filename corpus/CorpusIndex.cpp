@@ -781,15 +781,9 @@ CorpusIndex::Opened CorpusIndex::open(const std::string &path)
             || (!stored.spellingIds.empty()
                 && !idsSound(*file, SectionKind::SpellingIds, vocabulary, stored.boundaries, opened.reason)))
             return opened;
-        // The other layers' values are read through their own ids.
-        std::uint32_t other = 0;
-        for (std::size_t k = 0; k < stored.layers.size(); ++k) {
-            if (k + 1 == file->header().shownLayer)
-                continue;
-            const auto values = static_cast<std::uint32_t>(stored.layers[k].tokens.offsets.size() - 1);
-            if (!idsSound(*file, layerPart(other++, LayerIds), values, stored.boundaries, opened.reason))
-                return opened;
-        }
+        // The other layers' ids are not read here: every reader of them
+        // checks each against its layer's values (Corpus::layerText, the
+        // pattern matcher's sets), and --check-index reads them all.
         for (const DocumentRecord &record : layout.documents)
             opened.sources.push_back({std::string(layout.names.substr(record.nameOffset, record.nameLength)),
                                       record.size, record.modified});
