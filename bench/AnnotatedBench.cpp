@@ -215,21 +215,6 @@ public:
     std::uint64_t tokens = 0, sentences = 0, documents = 0, valueBytes = 0;
 };
 
-// Hands what a reader tells to the corpus builder, as the tool does.
-class BuildingSink final : public AnnotationSink {
-public:
-    explicit BuildingSink(AnnotatedCorpusBuilder &builder) : builder_(builder) {}
-    void startDocument() override { builder_.startDocument(); }
-    void token(std::span<const std::string_view> values, bool separated, std::uint64_t line) override
-    {
-        builder_.token(values, separated, line);
-    }
-    void endSentence() override { builder_.endSentence(); }
-
-private:
-    AnnotatedCorpusBuilder &builder_;
-};
-
 struct Speed {
     double ms = 0;
     std::uint64_t tokens = 0;
@@ -410,7 +395,7 @@ int main(int argc, char **argv)
                }));
     printSpeed("CoNLL-U", "readConllu into the corpus builder (6 layers interned)", conllu.size(), timed(runs, [&] {
                    AnnotatedCorpusBuilder builder{CorpusOptions{}};
-                   BuildingSink sink(builder);
+                   ForwardingSink<AnnotatedCorpusBuilder> sink(builder);
                    builder.startFile(conlluLayers());
                    readConllu(conllu, sink);
                    return builder.positions();
@@ -418,7 +403,7 @@ int main(int argc, char **argv)
     printSpeed("vertical", "readVertical into the corpus builder (3 layers interned)", vertical.size(),
                timed(runs, [&] {
                    AnnotatedCorpusBuilder builder{CorpusOptions{}};
-                   BuildingSink sink(builder);
+                   ForwardingSink<AnnotatedCorpusBuilder> sink(builder);
                    builder.startFile(verticalLayers(columns));
                    readVertical(vertical, columns, sink);
                    return builder.positions();
@@ -448,7 +433,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < saveRuns; ++i) {
             double start = millisecondsOn(CLOCK_MONOTONIC);
             AnnotatedCorpusBuilder builder{CorpusOptions{}};
-            BuildingSink sink(builder);
+            ForwardingSink<AnnotatedCorpusBuilder> sink(builder);
             builder.startFile(conlluLayers());
             readConllu(conllu, sink);
             const double built = millisecondsOn(CLOCK_MONOTONIC);

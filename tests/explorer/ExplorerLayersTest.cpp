@@ -49,16 +49,7 @@ std::string saidConllu()
     return text;
 }
 
-std::unique_ptr<ExplorerWindow> openedWindow(const QString &path, ExplorerControls controls = {})
-{
-    auto window = std::make_unique<ExplorerWindow>(controls);
-    window->resize(900, 900);
-    window->show();
-    window->openPath(path);
-    EXPECT_TRUE(waitFor([&] { return !window->loader().busy(); }));
-    EXPECT_TRUE(window->session().corpus()) << window->statusText().toStdString();
-    return window;
-}
+using explorertest::openedWindow;
 
 QStringList items(const QComboBox &box)
 {

@@ -1,6 +1,8 @@
 // Helpers of the explorer's tests: a folder corpus on disk, settings kept out of the user's, waiting for the event loop.
 #pragma once
 
+#include "ExplorerWindow.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace explorertest {
@@ -83,6 +86,18 @@ inline QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A window that has opened `path` and finished loading it.
+inline std::unique_ptr<ExplorerWindow> openedWindow(const QString &path, ExplorerControls controls = {})
+{
+    auto window = std::make_unique<ExplorerWindow>(controls);
+    window->resize(900, 900);
+    window->show();
+    window->openPath(path);
+    EXPECT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    EXPECT_TRUE(window->session().corpus()) << window->statusText().toStdString();
+    return window;
 }
 
 }  // namespace explorertest

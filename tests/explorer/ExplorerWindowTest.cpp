@@ -33,17 +33,7 @@ using explorertest::runTool;
 using explorertest::waitFor;
 using explorertest::Workspace;
 
-// A window that has opened `path`.
-std::unique_ptr<ExplorerWindow> openedWindow(const QString &path, ExplorerControls controls = {})
-{
-    auto window = std::make_unique<ExplorerWindow>(controls);
-    window->resize(900, 900);
-    window->show();
-    window->openPath(path);
-    EXPECT_TRUE(waitFor([&] { return !window->loader().busy(); }));
-    EXPECT_TRUE(window->session().corpus()) << window->statusText().toStdString();
-    return window;
-}
+using explorertest::openedWindow;
 
 // How many pixels differ by more than `shade` in a channel.
 int differingPixels(const QImage &a, const QImage &b, int shade)
