@@ -5,6 +5,7 @@
 #include "UnicodeTokens.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -18,6 +19,43 @@ void setBit(std::vector<std::uint64_t> &bits, std::uint64_t p, bool value)
     if (p % 64 == 0)
         bits.push_back(0);
     bits.back() |= std::uint64_t{value} << (p % 64);
+}
+
+template <typename Narrow>
+Narrow narrowed(std::uint32_t id)
+{
+    return id == Corpus::noToken ? static_cast<Narrow>(~Narrow{0}) : static_cast<Narrow>(id);
+}
+
+template <typename Narrow>
+void appendNarrow(std::vector<std::byte> &bytes, std::uint32_t id)
+{
+    const Narrow value = narrowed<Narrow>(id);
+    const std::size_t at = bytes.size();
+    bytes.resize(at + sizeof value);
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+}
+
+// Appends `id` (noToken at a boundary) to a layer's ids, widening all of
+// them first when it does not fit: at most twice a layer, so a layer of a
+// few values keeps a byte a position.
+void pushLayerId(std::vector<std::byte> &bytes, unsigned &width, std::uint32_t id)
+{
+    if (id != Corpus::noToken && id > LayerIds::largestFor(width)) {
+        const unsigned wider = id > LayerIds::largestFor(2) ? 4 : 2;
+        const LayerIds old(bytes, width);
+        std::vector<std::byte> widened;
+        widened.reserve(std::max(bytes.capacity() / width * wider, old.size() * wider + wider));
+        for (std::size_t p = 0; p < old.size(); ++p)
+            wider == 2 ? appendNarrow<std::uint16_t>(widened, old[p]) : appendNarrow<std::uint32_t>(widened, old[p]);
+        bytes = std::move(widened);
+        width = wider;
+    }
+    switch (width) {
+    case 1: bytes.push_back(static_cast<std::byte>(narrowed<std::uint8_t>(id))); break;
+    case 2: appendNarrow<std::uint16_t>(bytes, id); break;
+    default: appendNarrow<std::uint32_t>(bytes, id); break;
+    }
 }
 
 }  // namespace
@@ -79,7 +117,7 @@ void AnnotatedCorpusBuilder::pushValue(std::size_t layer, std::string_view value
     Corpus &c = *corpus_;
     if (layer != c.shown_) {
         Corpus::Layer &other = c.layers_[layer];
-        other.ownIds.push_back(other.tokens->intern(value));
+        pushLayerId(other.ownIds, other.ownWidth, other.tokens->intern(value));
         return;
     }
     const Corpus::TokenId spelling = c.spellings_.intern(value);
@@ -108,7 +146,7 @@ void AnnotatedCorpusBuilder::pushBoundaryValue(std::size_t layer)
 {
     Corpus &c = *corpus_;
     if (layer != c.shown_) {
-        c.layers_[layer].ownIds.push_back(Corpus::noToken);
+        pushLayerId(c.layers_[layer].ownIds, c.layers_[layer].ownWidth, Corpus::noToken);
         return;
     }
     c.ownIds_.push_back(Corpus::noToken);
@@ -134,11 +172,31 @@ void AnnotatedCorpusBuilder::beginPosition(bool boundary, bool separated, std::u
     if (boundary) {
         c.ownBoundaries_.push_back(p);
     } else {
-        // Every token has a line of its own: its entry holds the line feeds before it.
-        c.ownLineStarts_.push_back(p);
-        c.ownLineFeeds_.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(line - 1, UINT32_MAX - 1)));
+        addLine(p, line);
     }
     ++positions_;
+}
+
+void AnnotatedCorpusBuilder::addLine(Corpus::Position p, std::uint64_t line)
+{
+    // A file of a token a line would need an entry a token: one entry
+    // stands for a run of them instead, and one for tokens that share a line.
+    Corpus &c = *corpus_;
+    const bool follows = p > 0 && lastLinePosition_ == p - 1;
+    const std::size_t k = c.ownLineStarts_.size() - 1;
+    const bool run = follows && (c.ownLineRuns_[k / 64] >> (k % 64) & 1) != 0;
+    const std::uint64_t previous = lastLine_;
+    lastLinePosition_ = p;
+    lastLine_ = line;
+    if (follows && line == previous + (run ? 1 : 0))
+        return;
+    if (follows && line == previous + 1 && c.ownLineStarts_[k] == p - 1) {
+        c.ownLineRuns_[k / 64] |= std::uint64_t{1} << (k % 64);
+        return;
+    }
+    setBit(c.ownLineRuns_, c.ownLineStarts_.size(), false);
+    c.ownLineStarts_.push_back(p);
+    c.ownLineFeeds_.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(line - 1, UINT32_MAX - 1)));
 }
 
 void AnnotatedCorpusBuilder::startFile(std::span<const std::string> layers)
@@ -225,7 +283,7 @@ std::unique_ptr<Corpus> AnnotatedCorpusBuilder::finish(bool backwardToo, const P
     }
     c.viewOwn();
     for (Corpus::Layer &layer : c.layers_)
-        layer.ids = layer.ownIds;
+        layer.ids = LayerIds(layer.ownIds, layer.ownWidth);
     // Lemmas and tags are read as a list, one blank between values; only
     // the words keep the text's spacing.
     if (c.options_.shownLayer() != "word") {

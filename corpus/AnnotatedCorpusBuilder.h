@@ -63,6 +63,8 @@ private:
     // Adds a position (a boundary when `boundary`) to the arrays every
     // layer shares; the layers' values follow.
     void beginPosition(bool boundary, bool separated, std::uint64_t line);
+    // The line index's entry for the token at p, on `line` of its file.
+    void addLine(Corpus::Position p, std::uint64_t line);
 
     std::unique_ptr<Corpus> corpus_;
     bool shownNamed_ = false;
@@ -71,6 +73,8 @@ private:
     std::vector<char> filled_;             // per corpus layer: given a value at the current position
     std::string folded_;
     std::uint64_t positions_ = 0;
+    Corpus::Position lastLinePosition_ = UINT32_MAX;  // the last token given a line, and that line
+    std::uint64_t lastLine_ = 0;
     std::vector<std::uint32_t> documentFiles_;  // per document: the file it is in
     std::uint32_t files_ = 0;
 };

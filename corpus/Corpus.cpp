@@ -87,6 +87,7 @@ Corpus::Corpus(const Stored &stored, std::shared_ptr<const void> owner)
     : options_(stored.options), ids_(stored.ids), spellingIds_(stored.spellingIds), separated_(stored.separated),
       spellings_(stored.tokens),
       boundaries_(stored.boundaries), lineStarts_(stored.lineStarts), lineFeeds_(stored.lineFeeds),
+      lineRuns_(stored.lineRuns),
       sentenceEndBits_(stored.sentenceEnds), forward_(stored.forward, stored.sentenceEnds), owner_(std::move(owner))
 {
     if (!stored.layers.empty()) {
@@ -177,6 +178,7 @@ void Corpus::viewOwn()
     boundaries_ = ownBoundaries_;
     lineStarts_ = ownLineStarts_;
     lineFeeds_ = ownLineFeeds_;
+    lineRuns_ = ownLineRuns_;
 }
 
 Corpus::Stored Corpus::stored() const
@@ -184,6 +186,7 @@ Corpus::Stored Corpus::stored() const
     Stored stored{options_,    ids_,        spellingIds_,      separated_, spellings_.stored(), boundaries_,
                   lineStarts_, lineFeeds_, stopTokens(), forward_.stored(), {},       {},
                   {}};
+    stored.lineRuns = lineRuns_;
     if (backwardMade_)
         stored.backward = backward_->stored();
     if (annotated_) {
@@ -533,7 +536,8 @@ std::uint64_t Corpus::lineOf(Position p, std::size_t &hint) const
         return 1;
     }
     hint = static_cast<std::size_t>(after - lineStarts_.begin()) - 1;
-    return std::uint64_t{lineFeeds_[hint]} + 1;
+    const bool run = hint / 64 < lineRuns_.size() && (lineRuns_[hint / 64] >> (hint % 64) & 1) != 0;
+    return std::uint64_t{lineFeeds_[hint]} + 1 + (run ? p - lineStarts_[hint] : 0);
 }
 
 const SuffixIndex &Corpus::backward() const

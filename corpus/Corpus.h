@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CorpusOptions.h"
+#include "LayerIds.h"
 #include "Progress.h"
 #include "SuffixIndex.h"
 #include "TokenTable.h"
@@ -34,7 +35,7 @@ public:
     // position (noToken at the boundaries) and its values' table.
     struct StoredLayer {
         std::string_view name;
-        std::span<const TokenId> ids;
+        LayerIds ids;
         TokenTable::Stored tokens;
     };
 
@@ -59,6 +60,10 @@ public:
         // An annotated corpus's sentence ends: bit p % 64 of word p / 64
         // marks the last token of a sentence (as `separated`); empty for a plain text.
         std::span<const std::uint64_t> sentenceEnds;
+        // Bit k (of word k / 64) set: from lineStarts[k] on, each position
+        // is one line further (a file of a token a line); clear, or past
+        // the end, all positions up to the next start share its line.
+        std::span<const std::uint64_t> lineRuns = {};
     };
 
     // Tokenizes exactly `length` bytes of `bytes` (no terminator needed) by
@@ -301,10 +306,11 @@ private:
     explicit Corpus(CorpusOptions options);
 
     // A layer other than the shown one, as a made corpus holds it (its
-    // ids a view of ownIds or of a saved index).
+    // ids a view of ownIds, ownWidth bytes each, or of a saved index).
     struct Layer {
-        std::span<const TokenId> ids;
-        std::vector<TokenId> ownIds;
+        LayerIds ids;
+        std::vector<std::byte> ownIds;
+        unsigned ownWidth = 1;
         std::unique_ptr<TokenTable> tokens;
     };
 
@@ -342,6 +348,7 @@ private:
     // entry of 0, is on its document's first line.
     std::span<const Position> lineStarts_;
     std::span<const std::uint32_t> lineFeeds_;
+    std::span<const std::uint64_t> lineRuns_;  // see Stored::lineRuns
     std::array<TokenId, SuffixIndex::maxStops> stopTokens_{};
     std::size_t stopCount_ = 0;
     std::array<TokenId, 10> sentenceEnds_{};
@@ -375,6 +382,7 @@ private:
     std::vector<Position> ownBoundaries_;
     std::vector<Position> ownLineStarts_;
     std::vector<std::uint32_t> ownLineFeeds_;
+    std::vector<std::uint64_t> ownLineRuns_;
     // What holds the arrays of an opened index.
     std::shared_ptr<const void> owner_;
 };

@@ -86,7 +86,11 @@ public:
     template <typename T>
     bool add(SectionKind kind, std::span<const T> values)
     {
-        const std::span<const std::byte> bytes = std::as_bytes(values);
+        return addBytes(kind, std::as_bytes(values), sizeof(T));
+    }
+    // A section of elements `elementSize` bytes wide.
+    bool addBytes(SectionKind kind, std::span<const std::byte> bytes, std::uint32_t elementSize)
+    {
         if (!writer_) {
             total_ = (total_ + alignment - 1) / alignment * alignment + bytes.size();
             return true;
@@ -102,8 +106,8 @@ public:
             progress_.report(Progress::Stage::Writing, writer.size(), total_, item_);
         }
         const IndexWriter::Section section = writer.endSection();
-        table_.push_back({static_cast<std::uint32_t>(kind), static_cast<std::uint32_t>(sizeof(T)), section.offset,
-                          section.length, section.checksum});
+        table_.push_back({static_cast<std::uint32_t>(kind), elementSize, section.offset, section.length,
+                          section.checksum});
         return true;
     }
     bool addText(SectionKind kind, std::string_view text) { return add(kind, std::span<const char>(text)); }
@@ -242,6 +246,8 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     }
     const SectionEntry *lineStarts = file->find(SectionKind::LineStarts);
     need(SectionKind::LineFeeds, lineStarts ? lineStarts->length / sizeof(Position) : 0);
+    if (file->find(SectionKind::LineRuns))
+        need(SectionKind::LineRuns, ((lineStarts ? lineStarts->length / sizeof(Position) : 0) + 63) / 64);
     if (!sound)
         return false;
 
@@ -269,7 +275,7 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
         }
         options.show = std::string(layerNames[header.shownLayer - 1u]);
         for (std::uint32_t other = 0; other + 1 < layerNames.size(); ++other) {
-            need(layerPart(other, LayerIds), n);
+            need(layerPart(other, LayerValueIds), n);
             need(layerPart(other, LayerBytes), std::numeric_limits<std::uint32_t>::max(), false);
             need(layerPart(other, LayerOffsets), std::numeric_limits<std::uint32_t>::max(), false);
             need(layerPart(other, LayerSingles), TokenTable::singleCount);
@@ -305,6 +311,7 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     stored.stopIds = file->array<TokenId>(SectionKind::StopIds);
     stored.lineStarts = file->array<Position>(SectionKind::LineStarts);
     stored.lineFeeds = file->array<std::uint32_t>(SectionKind::LineFeeds);
+    stored.lineRuns = file->array<std::uint64_t>(SectionKind::LineRuns);
     for (const SectionKind direction : {SectionKind::Forward, SectionKind::Backward}) {
         SuffixIndex::Stored &index = direction == SectionKind::Forward ? stored.forward : stored.backward;
         index.ids = stored.ids;
@@ -326,7 +333,8 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
                 stored.layers.push_back({layerNames[k], {}, {}});
                 continue;
             }
-            stored.layers.push_back({layerNames[k], file->array<TokenId>(layerPart(other, LayerIds)),
+            const SectionEntry *ids = file->find(layerPart(other, LayerValueIds));
+            stored.layers.push_back({layerNames[k], LayerIds(file->bytes(*ids), ids->elementSize),
                                      {file->array<char>(layerPart(other, LayerBytes)),
                                       file->array<std::uint32_t>(layerPart(other, LayerOffsets)),
                                       file->array<std::uint64_t>(layerPart(other, LayerSlots)),
@@ -696,7 +704,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
             if (k == corpus.shownLayer())
                 continue;
             const Corpus::StoredLayer &layer = stored.layers[k];
-            if (!sink.add(layerPart(other, LayerIds), layer.ids) || !sink.add(layerPart(other, LayerBytes), layer.tokens.bytes)
+            if (!sink.addBytes(layerPart(other, LayerValueIds), layer.ids.bytes(), layer.ids.width()) || !sink.add(layerPart(other, LayerBytes), layer.tokens.bytes)
                 || !sink.add(layerPart(other, LayerOffsets), layer.tokens.offsets)
                 || !sink.add(layerPart(other, LayerSlots), layer.tokens.hashSlots)
                 || !sink.add(layerPart(other, LayerSingles), layer.tokens.singles))
@@ -719,6 +727,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.add(SectionKind::Separated, stored.separated)
         && sink.add(SectionKind::Boundaries, stored.boundaries)
         && sink.add(SectionKind::LineStarts, stored.lineStarts) && sink.add(SectionKind::LineFeeds, stored.lineFeeds)
+        && (stored.lineRuns.empty() || sink.add(SectionKind::LineRuns, stored.lineRuns))
         && sink.add(SectionKind::Documents, std::span<const DocumentRecord>(records))
         && sink.addText(SectionKind::DocumentNames, names) && sink.addText(SectionKind::SavedFrom, savedFrom)
         && sink.addText(SectionKind::OpenedPath, openedPath)

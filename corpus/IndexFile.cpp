@@ -38,6 +38,7 @@ std::uint32_t IndexFile::elementSizeOf(std::uint32_t kind)
     case SectionKind::TokenSlots:
     case SectionKind::Separated:
     case SectionKind::SentenceEnds:
+    case SectionKind::LineRuns:
         return 8;
     case SectionKind::Documents:
         return sizeof(DocumentRecord);
@@ -69,6 +70,15 @@ std::uint32_t IndexFile::elementSizeOf(std::uint32_t kind)
     return 0;
 }
 
+bool IndexFile::elementSizeFits(std::uint32_t kind, std::uint32_t size)
+{
+    const std::uint32_t expected = elementSizeOf(kind);
+    const auto layers = static_cast<std::uint32_t>(SectionKind::Layer);
+    if (expected != 0 && kind >= layers && (kind - layers) % layerParts == LayerValueIds)
+        return size == 1 || size == 2 || size == 4;
+    return size == expected;
+}
+
 std::string IndexFile::nameOf(std::uint32_t kind)
 {
     switch (static_cast<SectionKind>(kind)) {
@@ -89,6 +99,7 @@ std::string IndexFile::nameOf(std::uint32_t kind)
     case SectionKind::Separated: return "separator bits";
     case SectionKind::LayerNames: return "layer names";
     case SectionKind::SentenceEnds: return "sentence ends";
+    case SectionKind::LineRuns: return "line runs";
     default: break;
     }
     const auto layers = static_cast<std::uint32_t>(SectionKind::Layer);
@@ -183,7 +194,7 @@ std::unique_ptr<IndexFile> IndexFile::open(std::unique_ptr<MappedFile> file, std
             return nullptr;
         }
         bits |= bit;
-        if (entry.elementSize != size || entry.length % size != 0) {
+        if (!elementSizeFits(entry.kind, entry.elementSize) || entry.length % entry.elementSize != 0) {
             reason = "the index's " + name + " have the wrong element size";
             return nullptr;
         }

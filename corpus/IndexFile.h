@@ -14,7 +14,7 @@
 // byte order, the format version, the header's own checksum (over the
 // header and the section table), that the file is as long as the header
 // says, and for every section that its kind is known and not repeated, its
-// element size is its kind's, and that it starts aligned and ends inside
+// element size fits its kind, and that it starts aligned and ends inside
 // the file. What the sections hold is not read: see CorpusIndex for the
 // checks made where they are read, and for the whole check.
 class IndexFile {
@@ -53,8 +53,11 @@ public:
         return {chars.data(), chars.size()};
     }
 
-    // The element size each kind must have, or 0 for a kind this format does not know.
+    // The element size each kind must have, or 0 for a kind this format does
+    // not know; a layer's ids may also be one or two bytes wide.
     static std::uint32_t elementSizeOf(std::uint32_t kind);
+    // Whether a section of `kind` may have elements `size` bytes wide.
+    static bool elementSizeFits(std::uint32_t kind, std::uint32_t size);
     // A name for a kind, for messages ("token ids", "forward suffix array").
     static std::string nameOf(std::uint32_t kind);
 

@@ -37,6 +37,7 @@ enum class SectionKind : std::uint32_t {
     Separated = 15,    // u64, ceil(positions / 64): bit p % 64 of word p / 64 tells whether the text separates token p from the one before
     LayerNames = 16,   // char, annotated corpora only: each layer's name followed by a line feed, in layer order
     SentenceEnds = 17, // u64, annotated corpora only: as Separated, the bit of a sentence's last token
+    LineRuns = 18,     // u64, ceil(line starts / 64), optional: bit k set when from line start k each position is a line further
     Forward = 32,
     Backward = 48,
     // An annotated corpus's layers but the shown one (which is the token
@@ -46,7 +47,7 @@ enum class SectionKind : std::uint32_t {
 
 // Offsets from Layer + 5 k.
 enum LayerPart : std::uint32_t {
-    LayerIds = 0,      // u32, positions: the value id at each position, ~0 at a boundary
+    LayerValueIds = 0, // u8, u16 or u32, positions: the value id at each position, all ones at a boundary
     LayerBytes = 1,    // as TokenBytes, TokenOffsets, TokenSlots and TokenSingles, for the layer's values
     LayerOffsets = 2,
     LayerSlots = 3,

@@ -1,9 +1,12 @@
-// Where tokens start in their bytes, and the line of every token: against texts whose lines are known as they are made.
+// Where tokens start in their bytes, and the line of every token (and every layer value of an annotated one): against texts made so.
+#include "AnnotatedCorpusBuilder.h"
 #include "Corpus.h"
+#include "CorpusIndex.h"
 #include "Tokenizer.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -116,3 +119,74 @@ TEST(CorpusLines, Utf16TextsWithAndWithoutAByteOrderMark)
 }
 
 }  // namespace
+
+// An annotated corpus keeps a value per layer and a line per token in less
+// room than an id and a line entry a token: layers as narrow as their
+// values (widened as values come), lines as runs. Made or saved, it reads
+// back what was given.
+TEST(AnnotatedCorpusLines, EveryValueAndLineReadsBackAsGivenMadeAndSaved)
+{
+    std::mt19937 random(18);
+    const std::vector<std::string> layers{"word", "many", "some", "few"};
+    AnnotatedCorpusBuilder builder(CorpusOptions{});
+    struct Given {
+        std::vector<std::string> values;  // empty at a boundary
+        std::uint64_t line = 0;
+    };
+    std::vector<Given> given;
+    std::uint64_t line = 1;
+    for (int file = 0; file < 3; ++file) {
+        if (file > 0)
+            given.push_back({});
+        builder.startFile(layers);
+        line = 1 + random() % 3;
+        for (int k = 0; k < 40'000; ++k) {
+            // Mostly a token a line, as annotated files write them; sometimes
+            // a jump (comments, blank lines) or tokens sharing a line.
+            const unsigned step = random() % 10;
+            line += step < 7 ? 1 : step < 9 ? 2 + random() % 3 : 0;
+            Given g{{"w" + std::to_string(random() % 50), "m" + std::to_string(file * 40'000 + k),
+                     "s" + std::to_string(random() % 300), "f" + std::to_string(random() % 3)},
+                    line};
+            const std::vector<std::string_view> views(g.values.begin(), g.values.end());
+            builder.token(views, true, line);
+            given.push_back(std::move(g));
+            if (k % 5000 == 4999 && file == 1) {
+                builder.startDocument();
+                given.push_back({});
+            }
+        }
+    }
+    builder.addPlainFile("one two\nthree\n\nfour five six\n");
+    given.push_back({});
+    for (const auto &[word, at] : std::vector<std::pair<std::string, std::uint64_t>>{
+             {"one", 1}, {"two", 1}, {"three", 2}, {"four", 4}, {"five", 4}, {"six", 4}})
+        given.push_back({{word, "_", "_", "_"}, at});
+    const std::unique_ptr<const Corpus> made = builder.finish(true);
+
+    const std::string path = ::testing::TempDir() + "annotated-lines.idx";
+    std::string reason;
+    std::vector<CorpusIndex::Source> sources(made->boundaries().size() + 1, CorpusIndex::Source{"x.conllu", 0, 0});
+    ASSERT_TRUE(CorpusIndex::save(*made, sources, "x.conllu", path, {}, reason)) << reason;
+    EXPECT_EQ(CorpusIndex::check(path), "");
+    const CorpusIndex::Opened saved = CorpusIndex::open(path);
+    ASSERT_TRUE(saved.corpus) << saved.reason;
+    for (const Corpus *corpus : {made.get(), saved.corpus.get()}) {
+        ASSERT_EQ(corpus->end(), given.size());
+        std::size_t hint = 0;
+        for (Corpus::Position p = 0; p < given.size(); ++p) {
+            for (std::size_t layer = 0; layer < layers.size(); ++layer) {
+                const Corpus::TokenId id = corpus->layerId(layer, p);
+                if (given[p].values.empty())
+                    ASSERT_EQ(id, Corpus::noToken) << p;
+                else
+                    ASSERT_EQ(corpus->layerText(layer, id), given[p].values[layer]) << p << " " << layers[layer];
+            }
+            if (!given[p].values.empty()) {
+                ASSERT_EQ(corpus->lineOf(p), given[p].line) << p;
+                ASSERT_EQ(corpus->lineOf(p, hint), given[p].line) << p;
+            }
+        }
+    }
+    std::remove(path.c_str());
+}
