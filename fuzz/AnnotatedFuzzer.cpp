@@ -9,7 +9,8 @@
 // without TAB or line feed; sentence ends and document starts come only
 // after a position; an error comes at the first faulty line, so that
 // reading the lines before it tells the sink the same (and then ends the
-// sentence), and nothing after it.
+// sentence), and nothing after it. Read a block at a time (mode / 12 picks
+// the block), a file tells the same as read whole.
 #include "AnnotatedCorpusBuilder.h"
 #include "ConlluReader.h"
 #include "CqlPattern.h"
@@ -20,6 +21,7 @@
 #include "Utf8.h"
 #include "VerticalReader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,6 +55,7 @@ bool wellFormed(std::string_view text)
 // Records the calls and checks each as it comes.
 class CheckingSink : public AnnotationSink {
 public:
+    // `file` empty: the values are views of a cursor's block, not of the file.
     CheckingSink(std::string_view file, std::size_t layers) : file_(file), layers_(layers) {}
 
     std::vector<Call> calls;
@@ -71,7 +74,8 @@ public:
         lastLine_ = line;
         Call call{Call::Token, {}, separated, line};
         for (const std::string_view value : values) {
-            FUZZ_CHECK(value.data() >= file_.data() && value.data() + value.size() <= file_.data() + file_.size());
+            FUZZ_CHECK(file_.empty()
+                       || (value.data() >= file_.data() && value.data() + value.size() <= file_.data() + file_.size()));
             FUZZ_CHECK(value.find_first_of("\t\n") == std::string_view::npos);
             FUZZ_CHECK(wellFormed(value));
             call.values.emplace_back(value);
@@ -231,6 +235,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!sink.calls.empty() && sink.calls.back().kind == Call::Token)
             sink.calls.push_back({Call::End, {}, true, 0});
         FUZZ_CHECK(before.calls == sink.calls);
+    }
+    // Read a block at a time (mode / 12 picks the block's size), it tells the same.
+    {
+        class Pieces : public LineSource {
+        public:
+            Pieces(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
+            std::size_t read(char *into, std::size_t room) override
+            {
+                const std::size_t n = std::min({room, piece_, bytes_.size() - at_});
+                bytes_.copy(into, n, at_);
+                at_ += n;
+                return n;
+            }
+
+        private:
+            std::string_view bytes_;
+            std::size_t piece_, at_ = 0;
+        };
+        const std::size_t block = 1 + std::size_t{mode} / 12 * 3;
+        Pieces pieces(file, block % 7 + 1);
+        const Progress quiet;
+        LineCursor lines(pieces, quiet, 0, file.size(), block);
+        CheckingSink blockSink({}, layers);
+        const std::optional<AnnotationError> blockError =
+            vertical ? readVertical(lines, columns, blockSink) : readConllu(lines, blockSink);
+        FUZZ_CHECK(blockError.has_value() == error.has_value());
+        FUZZ_CHECK(!error || (blockError->line == error->line && blockError->reason == error->reason));
+        if (error && !blockSink.calls.empty() && blockSink.calls.back().kind == Call::Token)
+            blockSink.calls.push_back({Call::End, {}, true, 0});
+        FUZZ_CHECK(blockSink.calls == sink.calls);
     }
     if (vertical)
         checkColumns(file);

@@ -83,6 +83,11 @@ std::optional<AnnotationError> readConllu(std::string_view bytes, AnnotationSink
                                           std::uint64_t before, std::uint64_t total)
 {
     LineCursor lines(bytes, progress, before, total);
+    return readConllu(lines, sink);
+}
+
+std::optional<AnnotationError> readConllu(LineCursor &lines, AnnotationSink &sink)
+{
     bool anyPosition = false;     // a position came in the file
     bool documentStarts = false;  // the next position starts a document
     bool inSentence = false;      // a position came since the last sentence end

@@ -3,6 +3,7 @@
 
 #include "AnnotationError.h"
 #include "AnnotationSink.h"
+#include "LineCursor.h"
 #include "Progress.h"
 
 #include <cstdint>
@@ -42,3 +43,6 @@ std::vector<std::string> conlluLayers();
 std::optional<AnnotationError> readConllu(std::string_view bytes, AnnotationSink &sink,
                                           const Progress &progress = {}, std::uint64_t before = 0,
                                           std::uint64_t total = 0);
+// The same, the file's lines given by `lines` (a cursor over a file read a
+// block at a time), which tells the progress.
+std::optional<AnnotationError> readConllu(LineCursor &lines, AnnotationSink &sink);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "AnnotationError.h"
+#include "LineSource.h"
 #include "Progress.h"
 
 #include <bit>
@@ -15,8 +16,10 @@
 // makes sure every byte up to there is well-formed UTF-8 (checked a block
 // at a time ahead of the reader, so that the bytes are still in the cache
 // when the reader parses them), and every pollBytes reads the stop flag and
-// reports Progress::Stage::Cutting. Nothing is copied: a line is a view
-// into the file's bytes.
+// reports Progress::Stage::Cutting. Over a whole file in memory nothing is
+// copied: a line is a view into its bytes. Over a LineSource the cursor
+// holds a block of a few megabytes, refilled as the lines pass, and a line
+// is a view into the block until the next call of next().
 class LineCursor {
 public:
     // How often the stop is read and the bytes passed are reported.
@@ -26,6 +29,13 @@ public:
     // tells `before` plus the bytes passed, of `total` (0: before plus the
     // size of `bytes`), so that a caller reading many files counts them all.
     LineCursor(std::string_view bytes, const Progress &progress, std::uint64_t before, std::uint64_t total);
+    // The block a source is read into, grown only for a line longer than half of it.
+    static constexpr std::size_t defaultBlockBytes = std::size_t{4} << 20;
+
+    // Over the bytes `source` gives, which must outlive the cursor; progress
+    // as above, `total` the bytes the caller expects in all (0: before).
+    LineCursor(LineSource &source, const Progress &progress, std::uint64_t before, std::uint64_t total,
+               std::size_t blockBytes = defaultBlockBytes);
 
     // Moves to the next line. True when there is one: line() is it, without
     // its line feed and without a carriage return before that, and number()
@@ -36,12 +46,20 @@ public:
     // to stop.
     bool next()
     {
-        if (at_ >= bytes_.size())
-            return false;
+        const void *feed = nullptr;
+        for (;;) {
+            if (at_ < bytes_.size()) {
+                feed = std::memchr(bytes_.data() + at_, '\n', bytes_.size() - at_);
+                if (feed || !more_)
+                    break;
+            } else if (!more_) {
+                return false;
+            }
+            refill();
+        }
         if (at_ >= nextPoll_)
             poll();
         const char *start = bytes_.data() + at_;
-        const void *feed = std::memchr(start, '\n', bytes_.size() - at_);
         const std::size_t end = feed ? static_cast<std::size_t>(static_cast<const char *>(feed) - bytes_.data())
                                      : bytes_.size();
         if (end > checkedTo_ && !check(end)) {
@@ -74,6 +92,11 @@ private:
     // ill-formed.
     bool check(std::size_t end);
     void poll();
+    // Moves the line not yet read to the block's start and reads more after
+    // it (a larger block when the line fills half of it).
+    void refill();
+    // Skips a byte order mark opening the file.
+    void skipByteOrderMark();
 
     std::string_view bytes_;
     const Progress &progress_;
@@ -86,6 +109,12 @@ private:
     bool refused_ = false;
     std::string_view line_;
     std::uint64_t number_ = 0;
+    LineSource *source_ = nullptr;
+    std::string block_;          // the bytes a source gave, bytes_ a view of them
+    bool more_ = false;          // the source may give more
+    std::uint64_t passed_ = 0;   // bytes of the file before bytes_
+    std::size_t blockBytes_ = 0;
+    std::size_t wholeLines_ = 0; // bytes_ up to here are whole lines (or the file's end): UTF-8 is checked no further
 };
 
 // `value` as it goes into a one-line reason: at most 40 bytes of it (cut at

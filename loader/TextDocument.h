@@ -1,6 +1,7 @@
 // TextDocument: one text the loader read, with the name it goes by.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct TextDocument {
@@ -10,4 +11,9 @@ struct TextDocument {
     std::string path;
     // The text, carriage returns dropped, possibly cut at the byte limit.
     std::string bytes;
+    // An annotated file the loader was asked to leave for its reader (see
+    // loadTexts): `bytes` is empty, and the file held `unreadSize` bytes
+    // (carriage returns included) when it was listed.
+    bool unread = false;
+    std::uint64_t unreadSize = 0;
 };

@@ -141,7 +141,8 @@ bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries
 // Reads `entries` (the first already open as `firstFd` when that is not -1)
 // in order into `texts` until `limit` bytes are kept.
 std::optional<LoadedTexts> readEntries(const std::string &root, const std::vector<Entry> &entries, int firstFd,
-                                       std::uint64_t limit, std::string *reason, const Progress &progress)
+                                       std::uint64_t limit, std::string *reason, const Progress &progress,
+                                       bool leaveAnnotatedUnread)
 {
     LoadedTexts texts;
     std::uint64_t onDisk = 0;
@@ -182,6 +183,20 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
                 return fail(reason, named + "no longer a regular file");
             }
         }
+        const std::optional<TextFormat> format = textFormatOf(path);
+        if (leaveAnnotatedUnread && !boundIsLimit && format && *format != TextFormat::Plain
+            && entry.size <= bound - texts.bytesRead) {
+            ::close(fd);
+            TextDocument document{path, std::string()};
+            document.unread = true;
+            document.unreadSize = entry.size;
+            texts.bytesRead += entry.size;
+            texts.bytesAvailable += entry.size;
+            taken += entry.size;
+            progress.report(Progress::Stage::Reading, taken, planned, entry.relative);
+            texts.documents.push_back(std::move(document));
+            continue;
+        }
         makeBlocking(fd);
         TextDocument document{path, std::string()};
         TextRead read;
@@ -219,7 +234,7 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
 }
 
 std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fileLimit, std::uint64_t folderLimit,
-                                std::string *reason, const Progress &progress)
+                                std::string *reason, const Progress &progress, bool leaveAnnotatedUnread)
 {
     if (nativePath.empty())
         return fail(reason, "no file name given");
@@ -234,12 +249,12 @@ std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fil
     try {
         if (S_ISREG(status.st_mode))
             return readEntries(nativePath, {Entry{std::string(), static_cast<std::uint64_t>(status.st_size)}}, fd,
-                               fileLimit, reason, progress);
+                               fileLimit, reason, progress, leaveAnnotatedUnread);
         if (S_ISDIR(status.st_mode)) {
             std::vector<Entry> entries;
             if (!listFolder(fd, nativePath, entries, why, progress))
                 return fail(reason, why);
-            return readEntries(nativePath, entries, -1, folderLimit, reason, progress);
+            return readEntries(nativePath, entries, -1, folderLimit, reason, progress, leaveAnnotatedUnread);
         }
     } catch (const std::bad_alloc &) {
         return fail(reason, "not enough memory to load it");
@@ -251,18 +266,19 @@ std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fil
 }  // namespace
 
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason,
-                                     const Progress &progress)
+                                     const Progress &progress, bool leaveAnnotatedUnread)
 {
-    return load(nativePath, maxBytes, maxBytes, reason, progress);
+    return load(nativePath, maxBytes, maxBytes, reason, progress, leaveAnnotatedUnread);
 }
 
-std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason, const Progress &progress)
+std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason, const Progress &progress,
+                                     bool leaveAnnotatedUnread)
 {
     // The viewer's limit is for running text; an annotated file is read
     // whole, since a part of it would end inside a line.
     const std::optional<TextFormat> format = textFormatOf(nativePath);
     const bool annotated = format && *format != TextFormat::Plain;
-    return load(nativePath, annotated ? 0 : defaultFileByteLimit, 0, reason, progress);
+    return load(nativePath, annotated ? 0 : defaultFileByteLimit, 0, reason, progress, leaveAnnotatedUnread);
 }
 
 bool folderWouldRead(const std::string &folderPath, const std::string &path)

@@ -41,13 +41,20 @@ inline constexpr std::uint64_t maxLoadableBytes = 0xFFFF'FFFF;
 // `progress` hears how many bytes were read of how many are planned, and
 // the file being read (its path in the folder); when it asks to stop,
 // Progress::Stopped is thrown and nothing is kept.
+//
+// With `leaveAnnotatedUnread`, when no byte limit applies (maxBytes 0 or
+// above maxLoadableBytes), an annotated file (CoNLL-U, vertical) is not
+// read but listed (TextDocument::unread), counted by its size on disk:
+// its reader walks it a block at a time (FileLineSource), and a corpus of
+// several hundred megabytes never holds its text. The caller then owns the
+// checks the reading would make (the file may be gone or changed).
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::uint64_t maxBytes, std::string *reason,
-                                     const Progress &progress = {});
+                                     const Progress &progress = {}, bool leaveAnnotatedUnread = false);
 
 // The same with the default limits: defaultFileByteLimit for a single text
 // file, none for a folder or a single annotated file (CoNLL-U, vertical).
 std::optional<LoadedTexts> loadTexts(const std::string &nativePath, std::string *reason,
-                                     const Progress &progress = {});
+                                     const Progress &progress = {}, bool leaveAnnotatedUnread = false);
 
 // Whether a regular file written at `path` (existing or not) would be read
 // as one of the texts of the folder at `folderPath` by the rules above: it

@@ -95,6 +95,13 @@ std::optional<AnnotationError> readVertical(std::string_view bytes, const std::v
                                             AnnotationSink &sink, const Progress &progress, std::uint64_t before,
                                             std::uint64_t total)
 {
+    LineCursor lines(bytes, progress, before, total);
+    return readVertical(lines, columns, sink);
+}
+
+std::optional<AnnotationError> readVertical(LineCursor &lines, const std::vector<std::string> &columns,
+                                            AnnotationSink &sink)
+{
     // Where each column's value goes among the layers: word first.
     const auto word = std::find(columns.begin(), columns.end(), wordColumn);
     if (word == columns.end())
@@ -106,7 +113,6 @@ std::optional<AnnotationError> readVertical(std::string_view bytes, const std::v
     std::vector<std::string_view> cut(columns.size());  // a line's columns
     std::vector<std::string_view> values(columns.size());  // the same in layer order
 
-    LineCursor lines(bytes, progress, before, total);
     bool anyPosition = false;     // a position came in the file
     bool documentStarts = false;  // the next position starts a document
     bool inSentence = false;      // a position came since the last sentence end

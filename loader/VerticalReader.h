@@ -3,6 +3,7 @@
 
 #include "AnnotationError.h"
 #include "AnnotationSink.h"
+#include "LineCursor.h"
 #include "Progress.h"
 
 #include <cstdint>
@@ -50,3 +51,7 @@ std::vector<std::string> verticalLayers(const std::vector<std::string> &columns)
 std::optional<AnnotationError> readVertical(std::string_view bytes, const std::vector<std::string> &columns,
                                             AnnotationSink &sink, const Progress &progress = {},
                                             std::uint64_t before = 0, std::uint64_t total = 0);
+// The same, the file's lines given by `lines` (a cursor over a file read a
+// block at a time), which tells the progress.
+std::optional<AnnotationError> readVertical(LineCursor &lines, const std::vector<std::string> &columns,
+                                            AnnotationSink &sink);

@@ -5,6 +5,7 @@
 #include "AnnotatedCorpusBuilder.h"
 #include "AnnotationSink.h"
 #include "ConlluReader.h"
+#include "FileLineSource.h"
 #include "TextFormat.h"
 #include "TextLoader.h"
 #include "VerticalReader.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -91,7 +93,32 @@ bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
             document.bytes.resize(lastFeed == std::string::npos ? 0 : lastFeed + 1);
         }
         std::optional<AnnotationError> error;
-        if (format == TextFormat::Conllu) {
+        if (document.unread) {
+            // Read a block at a time: the file is never held whole.
+            std::string why;
+            const std::unique_ptr<FileLineSource> source =
+                FileLineSource::open(document.path, document.path == request_.path, why);
+            if (!source) {
+                reason = document.path + ": " + why;
+                return false;
+            }
+            LineCursor lines(*source, progress, before, total);
+            if (format == TextFormat::Conllu) {
+                builder.startFile(conlluLayers());
+                error = readConllu(lines, sink);
+            } else {
+                builder.startFile(verticalLayers(columns));
+                error = readVertical(lines, columns, sink);
+            }
+            if (!error && source->error() != 0) {
+                reason = document.path + ": " + std::strerror(source->error());
+                return false;
+            }
+            // Counted as read without its carriage returns, as a file read whole is.
+            texts_.bytesRead = texts_.bytesRead - document.unreadSize + source->kept();
+            texts_.bytesAvailable = texts_.bytesAvailable - document.unreadSize + source->kept();
+            before += document.unreadSize;
+        } else if (format == TextFormat::Conllu) {
             builder.startFile(conlluLayers());
             error = readConllu(document.bytes, sink, progress, before, total);
         } else if (format == TextFormat::Vertical) {
@@ -162,8 +189,8 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
     }
     try {
         std::optional<LoadedTexts> texts = request.maxBytes
-                                               ? loadTexts(request.path, *request.maxBytes, &outcome.reason, progress)
-                                               : loadTexts(request.path, &outcome.reason, progress);
+                                               ? loadTexts(request.path, *request.maxBytes, &outcome.reason, progress, true)
+                                               : loadTexts(request.path, &outcome.reason, progress, true);
         if (!texts)
             return outcome;
         if (!fitsInMemory(*texts, request.backward, outcome.reason))
@@ -174,9 +201,8 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
         if (std::any_of(documents.begin(), documents.end(), isAnnotated)) {
             if (!opened->buildAnnotated(progress, outcome.reason))
                 return outcome;
-            // A file that holds several documents is each one's text.
-            for (std::size_t d = 0; d < opened->documentCount(); ++d)
-                opened->views_.emplace_back(documents[opened->fileOf(d)].bytes);
+            // The files are not kept (the large ones were never held
+            // whole): a document's text is read again when it is shown.
         } else {
             if (request.wordWhenNoShownLayer)
                 opened->request_.options.show.clear();  // a plain text's one layer

@@ -1,10 +1,16 @@
 // readConllu: which lines become positions, sentences and documents, how SpaceAfter=No glues, and every refusal.
 #include "ConlluReader.h"
+#include "FileLineSource.h"
 #include "RecordingSink.h"
+#include "VerticalReader.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -139,6 +145,89 @@ TEST(ConlluReader, ReportsTheBytesCutAndStopsWhenAsked)
     RecordingSink stopped;
     EXPECT_THROW(readConllu(big, stopped, progress, 0, 1), Progress::Stopped);
     EXPECT_TRUE(stopped.calls.empty());
+}
+
+// Gives a string's bytes a few at a time.
+class PieceSource : public LineSource {
+public:
+    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
+    std::size_t read(char *into, std::size_t room) override
+    {
+        const std::size_t n = std::min({room, piece_, bytes_.size() - at_});
+        bytes_.copy(into, n, at_);
+        at_ += n;
+        return n;
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t piece_;
+    std::size_t at_ = 0;
+};
+
+std::string outcome(const std::optional<AnnotationError> &error, const RecordingSink &sink)
+{
+    std::string out = error ? std::to_string(error->line) + ": " + error->reason + "\n" : "";
+    for (const std::string &call : sink.calls)
+        out += call + "\n";
+    return out;
+}
+
+// Blocks too small for a line, lines cut inside a character, a block's end
+// at a line feed or a byte order mark: reading a block at a time is reading whole.
+TEST(ConlluReader, ReadsAFileABlockAtATimeAsItReadsItWhole)
+{
+    std::mt19937 random(7);
+    const std::vector<std::string> forms{"a", "caf\xC3\xA9", "\xE4\xB8\xAD\xE6\x96\x87", "\xF0\x9F\x98\x80",
+                                         std::string(300, 'x'), "b\r"};
+    std::vector<std::string> files{"\xEF\xBB\xBF" + line("1", "a"), line("1", "a") + "2\tb\n",
+                                   line("1", "a") + line("2", "\xC0\xAF"), line("1", "a") + "# x\xE4\xB8"};
+    for (int f = 0; f < 20; ++f) {
+        std::string file = f % 3 == 0 ? "\xEF\xBB\xBF# newdoc\n" : "";
+        for (int s = 0; s < 8; ++s) {
+            file += "# text = " + forms[random() % forms.size()] + "\n";
+            for (int w = 1; w <= 6; ++w)
+                file += line(std::to_string(w), forms[random() % forms.size()], random() % 2 ? "SpaceAfter=No" : "_");
+            file += random() % 4 ? "\n" : "# newdoc\n";
+        }
+        if (f % 2)
+            file.pop_back();  // no line feed at the end
+        files.push_back(file);
+    }
+    const std::vector<std::string> columns{"word", "pos", "lemma"};
+    const Progress quiet;
+    for (const std::string &file : files) {
+        RecordingSink whole;
+        const std::string expected = outcome(readConllu(file, whole), whole);
+        RecordingSink wholeVertical;
+        const std::string expectedVertical = outcome(readVertical(file, columns, wholeVertical), wholeVertical);
+        for (const std::size_t block : {1, 2, 3, 7, 64, 4096}) {
+            PieceSource source(file, block % 5 + 1), verticalSource(file, block % 3 + 1);
+            LineCursor lines(source, quiet, 0, file.size(), block), verticalLines(verticalSource, quiet, 0, 0, block);
+            RecordingSink sink, vertical;
+            ASSERT_EQ(outcome(readConllu(lines, sink), sink), expected) << "block " << block << ":\n" << file;
+            ASSERT_EQ(outcome(readVertical(verticalLines, columns, vertical), vertical), expectedVertical);
+        }
+    }
+
+    // A file's source drops every carriage return, as the loader does.
+    const std::string path = ::testing::TempDir() + "block.conllu";
+    const std::string file = line("1", "a\rb") + line("2", "c");
+    std::string crlf;
+    for (const char c : file)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    std::ofstream(path, std::ios::binary) << crlf;
+    std::string why;
+    const std::unique_ptr<FileLineSource> source = FileLineSource::open(path, false, why);
+    ASSERT_TRUE(source) << why;
+    LineCursor lines(*source, quiet, 0, 0, 8);
+    RecordingSink fromFile, fromBytes;
+    EXPECT_EQ(outcome(readConllu(lines, fromFile), fromFile), outcome(readConllu(line("1", "ab") + line("2", "c"), fromBytes), fromBytes));
+    EXPECT_EQ(source->kept(), file.size() - static_cast<std::size_t>(std::count(file.begin(), file.end(), '\r')));
+    EXPECT_EQ(source->error(), 0);
+    std::remove(path.c_str());
+    EXPECT_FALSE(FileLineSource::open(::testing::TempDir(), true, why));
+    EXPECT_EQ(why, "no longer a regular file");
 }
 
 }  // namespace
