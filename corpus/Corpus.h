@@ -250,6 +250,13 @@ public:
     // over the positions for the shown layer of a folded corpus (whose ids
     // include the folded forms), constant otherwise.
     std::uint32_t layerValueCount(std::size_t layer) const;
+    // Every position's id in a layer other than the shown one (empty for
+    // the shown one and for no layer), for a pass over them all. The ids of
+    // a saved index are unchecked: test them against layerSize.
+    LayerIds layerIds(std::size_t layer) const
+    {
+        return layer != shown_ && layer < layers_.size() ? layers_[layer].ids : LayerIds();
+    }
     // The layer's value id at p: noToken at a boundary, past the end, or for no layer.
     TokenId layerId(std::size_t layer, Position p) const
     {

@@ -9,6 +9,7 @@
 #include <unicode/utypes.h>
 
 #include <algorithm>
+#include <cstring>
 #include <bit>
 #include <exception>
 #include <memory>
@@ -445,6 +446,105 @@ std::optional<std::vector<Position>> PatternMatcher::indexedCandidates(const std
     return starts;
 }
 
+std::optional<std::vector<Position>> PatternMatcher::layerCandidates(const std::atomic<bool> *stop) const
+{
+    const Corpus &corpus = *corpus_;
+    std::size_t best = roots_.size();
+    double bestShare = 0.25;
+    for (std::size_t k = 0; k < roots_.size(); ++k) {
+        const Node &node = nodes_[roots_[k]];
+        if (node.kind != Node::Kind::Set || node.layer == corpus.shownLayer() || node.size == 0)
+            continue;
+        std::uint64_t count = 0;
+        for (std::size_t w = 0; w < (node.size + 63) / 64; ++w)
+            count += static_cast<std::uint64_t>(std::popcount(bits_[node.bits + w]));
+        const double share = static_cast<double>(count) / node.size;
+        if (share < bestShare) {
+            bestShare = share;
+            best = k;
+        }
+    }
+    if (best == roots_.size())
+        return std::nullopt;
+    const Node &node = nodes_[roots_[best]];
+    const LayerIds ids = corpus.layerIds(node.layer);
+    const std::uint64_t *const bits = bits_.data() + node.bits;
+    const std::uint64_t lastStart = corpus.end() - roots_.size();
+    const std::byte *const values = ids.bytes().data();
+    // The positions of [from, to) whose value is in the set, moved back to
+    // where the pattern would start. The loop is made once per width, so
+    // that a byte a position is read as a byte.
+    const std::uint32_t setSize = node.size;
+    std::uint64_t members = 0;
+    std::uint32_t onlyId = 0;  // the set's one id, when it has one
+    for (std::uint32_t w = 0; w < (setSize + 63) / 64; ++w) {
+        members += static_cast<std::uint64_t>(std::popcount(bits[w]));
+        if (bits[w] != 0)
+            onlyId = w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits[w]));
+    }
+    const auto pass = [&]<typename Id>(Id, std::uint64_t from, std::uint64_t to, std::vector<Position> &out) {
+        constexpr Id boundary = static_cast<Id>(~Id{0});
+        const std::uint64_t shift = best, last = lastStart;
+        const auto test = [&](std::uint64_t p) {
+            Id id;
+            std::memcpy(&id, values + p * sizeof(Id), sizeof(Id));
+            if (id != boundary && id < setSize && ((bits[id / 64] >> (id % 64)) & 1) != 0 && p - shift <= last)
+                out.push_back(static_cast<Position>(p - shift));
+        };
+        for (std::uint64_t chunk = from; chunk < to; chunk += positionsPerPoll) {
+            if (stopSet(stop))
+                return false;
+            const std::uint64_t chunkEnd = std::min<std::uint64_t>(to, chunk + positionsPerPoll);
+            std::uint64_t p = chunk;
+            if constexpr (sizeof(Id) <= 2) {
+                // One value sought (a lemma, a tag): eight bytes at a time,
+                // each lane compared at once, and only a word that holds it looked into.
+                if (members == 1) {
+                    constexpr std::uint64_t ones = sizeof(Id) == 1 ? 0x0101'0101'0101'0101u : 0x0001'0001'0001'0001u;
+                    constexpr std::uint64_t highs = ones << (8 * sizeof(Id) - 1);
+                    const std::uint64_t sought = ones * onlyId;
+                    constexpr std::uint64_t lanes = 8 / sizeof(Id);
+                    for (; p + lanes <= chunkEnd; p += lanes) {
+                        std::uint64_t word;
+                        std::memcpy(&word, values + p * sizeof(Id), 8);
+                        const std::uint64_t x = word ^ sought;
+                        if (((x - ones) & ~x & highs) != 0) {
+                            for (std::uint64_t q = p; q < p + lanes; ++q)
+                                test(q);
+                        }
+                    }
+                }
+            }
+            for (; p < chunkEnd; ++p)
+                test(p);
+        }
+        return true;
+    };
+    // Two halves, one per core, joined in order.
+    const std::uint64_t half = best + (ids.size() - std::min<std::uint64_t>(best, ids.size())) / 2;
+    std::vector<Position> parts[2];
+    std::exception_ptr failed[2];
+    bool stopped[2] = {false, false};
+#if defined(_OPENMP)
+#pragma omp parallel for num_threads(2) if (ids.size() >= positionsForTwoCores)
+#endif
+    for (int part = 0; part < 2; ++part) {
+        const std::uint64_t from = part == 0 ? best : half, to = part == 0 ? half : ids.size();
+        try {
+            switch (ids.width()) {
+            case 1: stopped[part] = !pass(std::uint8_t{}, from, to, parts[part]); break;
+            case 2: stopped[part] = !pass(std::uint16_t{}, from, to, parts[part]); break;
+            default: stopped[part] = !pass(std::uint32_t{}, from, to, parts[part]); break;
+            }
+        } catch (...) {
+            failed[part] = std::current_exception();
+        }
+    }
+    rethrowFromCores(failed, stopped);
+    parts[0].insert(parts[0].end(), parts[1].begin(), parts[1].end());
+    return std::move(parts[0]);
+}
+
 std::vector<Position> PatternMatcher::scanAll(const std::atomic<bool> *stop) const
 {
     // Two halves, one per core, joined in order. An exception may not leave
@@ -485,6 +585,8 @@ std::vector<Position> PatternMatcher::allStarts(const std::atomic<bool> *stop) c
     if (roots_.empty() || roots_.size() > corpus_->end())
         return {};
     std::optional<std::vector<Position>> candidates = indexedCandidates(stop);
+    if (!candidates)
+        candidates = layerCandidates(stop);
     if (!candidates)
         return scanAll(stop);
     std::vector<Position> &starts = *candidates;

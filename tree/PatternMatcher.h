@@ -4,6 +4,7 @@
 #include "Corpus.h"
 #include "CqlPattern.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +43,10 @@ public:
     // length(), at a boundary and past the end. "[]" meets every token.
     bool matchesToken(std::size_t k, Corpus::Position p) const
     {
-        if (k >= roots_.size() || corpus_->tokenId(p) == Corpus::noToken)
+        // The boundaries are looked up rather than the shown layer's id read:
+        // a pattern on other layers then reads no page of the shown one.
+        if (k >= roots_.size() || p >= corpus_->end()
+            || std::binary_search(corpus_->boundaries().begin(), corpus_->boundaries().end(), p))
             return false;
         return holds(roots_[k], p);
     }
@@ -65,8 +69,10 @@ public:
     // the corpus does not fold case, the positions of the fewest such
     // token's values come from the suffix array (two binary searches per
     // value) and only they are tested, unless they (or the values) are so
-    // many that testing every position costs less; then every position is
-    // tested, on both cores. Throws
+    // many that testing every position costs less. Else, when a token's
+    // condition is a set of under a quarter of another layer's values, one
+    // pass over that layer's narrow ids gives the positions tested. Else
+    // every position is tested, on both cores. Throws
     // Progress::Stopped when `stop` (may be null) is set: it is read every
     // few million positions.
     std::vector<Corpus::Position> allStarts(const std::atomic<bool> *stop = nullptr) const;
@@ -101,6 +107,10 @@ private:
     // The candidates that a token on the shown layer gives through the
     // suffix array, ascending, or nothing when none is cheap enough.
     std::optional<std::vector<Corpus::Position>> indexedCandidates(const std::atomic<bool> *stop) const;
+    // The candidates of the token whose condition is a set of another
+    // layer's values that holds the smallest share of them, from one pass
+    // over that layer's ids, or nothing when no set is under a quarter.
+    std::optional<std::vector<Corpus::Position>> layerCandidates(const std::atomic<bool> *stop) const;
     std::vector<Corpus::Position> scanAll(const std::atomic<bool> *stop) const;
 
     const Corpus *corpus_;

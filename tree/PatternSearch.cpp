@@ -4,6 +4,7 @@
 #include "SuffixTreeBuilder.h"
 
 #include <algorithm>
+#include <span>
 #include <numeric>
 
 PatternOccurrences findPatternOccurrences(const PatternMatcher &matcher, TreeDirection direction,
@@ -59,15 +60,20 @@ std::vector<PatternForm> patternForms(const Corpus &corpus, const PatternOccurre
     const std::span<const Corpus::Position> starts = occurrences.starts;
     // Occurrences sorted by their values, then by position: equal runs are
     // one form, and a run's first is where the form was first met.
+    // Each occurrence's values gathered first, in text order: the sort
+    // then compares contiguous keys instead of reading the corpus at random.
+    std::vector<Corpus::TokenId> keys(starts.size() * m);
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        for (std::uint32_t k = 0; k < m; ++k)
+            keys[i * m + k] = corpus.layerId(shown, starts[i] + k);
+    }
+    const auto keyOf = [&](std::uint32_t a) { return std::span<const Corpus::TokenId>(keys).subspan(std::size_t{a} * m, m); };
     std::vector<std::uint32_t> order(starts.size());
     std::iota(order.begin(), order.end(), 0u);
     const auto less = [&](std::uint32_t a, std::uint32_t b) {
-        for (std::uint32_t k = 0; k < m; ++k) {
-            const Corpus::TokenId x = corpus.layerId(shown, starts[a] + k), y = corpus.layerId(shown, starts[b] + k);
-            if (x != y)
-                return x < y;
-        }
-        return a < b;
+        const auto x = keyOf(a), y = keyOf(b);
+        const auto [xi, yi] = std::mismatch(x.begin(), x.end(), y.begin());
+        return xi != x.end() ? *xi < *yi : a < b;
     };
     std::sort(order.begin(), order.end(), less);
     struct Run {
@@ -77,10 +83,8 @@ std::vector<PatternForm> patternForms(const Corpus &corpus, const PatternOccurre
     std::vector<Run> runs;
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (i > 0) {
-            bool same = true;
-            for (std::uint32_t k = 0; k < m && same; ++k)
-                same = corpus.layerId(shown, starts[order[i - 1]] + k) == corpus.layerId(shown, starts[order[i]] + k);
-            if (same) {
+            const auto previous = keyOf(order[i - 1]), current = keyOf(order[i]);
+            if (std::equal(previous.begin(), previous.end(), current.begin())) {
                 ++runs.back().count;
                 continue;
             }

@@ -20,7 +20,7 @@ namespace {
 using Tokens = std::vector<std::string>;
 
 const std::vector<std::string> layerNames = {"word", "lemma", "pos"};
-const std::vector<std::string> values[] = {{"a", "A", "b", "c", "."}, {"x", "y", "X"}, {"N", "V"}};
+const std::vector<std::string> values[] = {{"a", "A", "b", "c", "."}, {"x", "y", "X", "z", "w", "v", "u", "t"}, {"N", "V"}};
 const std::string boundary = "\x02";
 
 // A position as written: its values, or a boundary; and whether its sentence ends there.
