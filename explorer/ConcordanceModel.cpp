@@ -18,23 +18,6 @@ namespace {
 
 using Position = Corpus::Position;
 
-// The document's path as the pane shows it: below the opened folder (the
-// corpus's root), or the file's name when a file was opened.
-std::string shownPath(const std::string &path, const std::string &opened)
-{
-    // The loader names a folder's files "FOLDER/PATH" ("FOLDER" + "PATH" when
-    // it ends in '/'), and a file by the name it was opened as; a saved
-    // index keeps those names and the path they start with.
-    if (path.size() > opened.size() && path.starts_with(opened) && !opened.empty()) {
-        if (opened.back() == '/')
-            return path.substr(opened.size());
-        if (path[opened.size()] == '/')
-            return path.substr(opened.size() + 1);
-    }
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos || slash + 1 == path.size() ? path : path.substr(slash + 1);
-}
-
 // The rows as TSV in the corpus's bytes, as morvanet-tree --kwic writes its lines.
 bool writeRows(QIODevice &device, const OpenedCorpus &opened, const std::vector<std::string> &paths,
                std::span<const Position> rows, std::uint32_t length, std::uint32_t context)
@@ -69,7 +52,7 @@ ConcordanceModel::ConcordanceModel(QObject *parent) : QAbstractTableModel(parent
 
 std::string ConcordanceModel::documentName(const OpenedCorpus &opened, std::size_t document)
 {
-    return shownPath(opened.path(document), opened.root());
+    return opened.shownPath(document);
 }
 
 ConcordanceModel::~ConcordanceModel() = default;

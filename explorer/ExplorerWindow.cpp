@@ -202,7 +202,7 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
                 if (askLine && !phrase_->text().trimmed().isEmpty())
                     search(phrase_->text());
                 if (!warning.isEmpty())
-                    setStatus(warning);
+                    setStatus(QString(warning).replace(QLatin1Char('\n'), QStringLiteral("; ")));
             });
     connect(&loader_, &CorpusLoader::failed, this, [this, loadOver](const QString &reason) {
         loadOver();

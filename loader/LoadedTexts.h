@@ -4,6 +4,7 @@
 #include "TextDocument.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct LoadedTexts {
@@ -19,4 +20,9 @@ struct LoadedTexts {
     // Whether the byte limit left part of the input unread: more than
     // carriage returns in the file it cut, or a later file that is not empty.
     bool cut = false;
+    // Documents of a folder that could not be read and were passed over.
+    std::size_t skipped = 0;
+    // One line each, naming the file: a document passed over and why, or
+    // one read only in part (ill-formed XML, recovered).
+    std::vector<std::string> warnings;
 };

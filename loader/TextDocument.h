@@ -1,8 +1,10 @@
-// TextDocument: one text the loader read, with the name it goes by.
+// TextDocument: one text the loader read, with the name it goes by, its format and its metadata.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct TextDocument {
     // As the user would name it, raw bytes: the FILE operand itself for a
@@ -16,4 +18,9 @@ struct TextDocument {
     // (carriage returns included) when it was listed.
     bool unread = false;
     std::uint64_t unreadSize = 0;
+    // What the file is ("txt", "conllu", "html", "xml", with "+gzip" when
+    // compressed), and the metadata its reader found ("title", "author",
+    // "date"), in the order found.
+    std::string format = {};
+    std::vector<std::pair<std::string, std::string>> fields = {};
 };

@@ -1,5 +1,7 @@
 #include "TextLoader.h"
 
+#include "DocumentReaders.h"
+#include "GzipReader.h"
 #include "TextFormat.h"
 #include "TextReading.h"
 
@@ -138,6 +140,64 @@ bool listFolder(int rootFd, const std::string &root, std::vector<Entry> &entries
     return true;
 }
 
+// Whether a file is bytes a reader turns into text (a document, or compressed).
+bool isPacked(std::string_view path)
+{
+    return path.ends_with(".gz") || documentReaderFor(path) != nullptr;
+}
+
+// The first four-digit year in a date as written ("1851-10-18", "c. 1600"), or "".
+std::string yearOf(std::string_view date)
+{
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = 0; i < date.size();) {
+        if (!digit(date[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < date.size() && digit(date[end]))
+            ++end;
+        if (end - i == 4)
+            return std::string(date.substr(i, 4));
+        i = end;
+    }
+    return {};
+}
+
+// Turns a packed file's bytes into what it holds: inflated when compressed,
+// then its reader's text and metadata. False, with `why`, when it cannot be.
+bool extractDocument(TextDocument &document, std::string &why, std::vector<std::string> &warnings)
+{
+    std::string_view name = document.path;
+    if (name.ends_with(".gz")) {
+        std::string inflated;
+        if (!gunzip(document.bytes, inflated, why))
+            return false;
+        inflated.resize(dropCarriageReturns(inflated.data(), inflated.size()));
+        document.bytes = std::move(inflated);
+        name = withoutGzip(name);
+    }
+    if (const DocumentReader *reader = documentReaderFor(name)) {
+        ExtractedDocument extracted = reader->read(document.bytes);
+        if (!extracted.error.empty()) {
+            why = std::move(extracted.error);
+            return false;
+        }
+        document.bytes = std::move(extracted.text);
+        document.fields = std::move(extracted.fields);
+        warnings = std::move(extracted.warnings);
+        for (const auto &[field, value] : document.fields) {
+            if (field == "date") {
+                if (std::string year = yearOf(value); !year.empty())
+                    document.fields.emplace_back("year", std::move(year));
+                break;
+            }
+        }
+    }
+    return true;
+}
+
 // Reads `entries` (the first already open as `firstFd` when that is not -1)
 // in order into `texts` until `limit` bytes are kept.
 std::optional<LoadedTexts> readEntries(const std::string &root, const std::vector<Entry> &entries, int firstFd,
@@ -184,10 +244,11 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
             }
         }
         const std::optional<TextFormat> format = textFormatOf(path);
-        if (leaveAnnotatedUnread && !boundIsLimit && format && *format != TextFormat::Plain
+        if (leaveAnnotatedUnread && !boundIsLimit && format && *format != TextFormat::Plain && !isPacked(path)
             && entry.size <= bound - texts.bytesRead) {
             ::close(fd);
             TextDocument document{path, std::string()};
+            document.format = formatNameOf(path);
             document.unread = true;
             document.unreadSize = entry.size;
             texts.bytesRead += entry.size;
@@ -199,6 +260,49 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
         }
         makeBlocking(fd);
         TextDocument document{path, std::string()};
+        document.format = formatNameOf(path);
+        if (isPacked(path)) {
+            // Read whole and as bytes: the limit counts the text a reader makes of it.
+            TextRead whole;
+            try {
+                whole = readText(fd, maxLoadableBytes, entry.size, document.bytes, progress, taken, planned,
+                                 entry.relative, true);
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
+            ::close(fd);
+            taken += whole.rawBytes;
+            if (whole.error != 0)
+                return fail(reason, named + std::strerror(whole.error));
+            if (!whole.complete)
+                return fail(reason, named + "grew past the " + std::to_string(maxLoadableBytes)
+                                        + " bytes that can be loaded");
+            std::string why;
+            std::vector<std::string> warnings;
+            if (!extractDocument(document, why, warnings)) {
+                if (entry.relative.empty())
+                    return fail(reason, why);
+                texts.warnings.push_back(shown(entry.relative) + ": passed over: " + why);
+                ++texts.skipped;
+                continue;
+            }
+            for (const std::string &warning : warnings)
+                texts.warnings.push_back(entry.relative.empty() ? warning : shown(entry.relative) + ": " + warning);
+            const std::uint64_t room = bound - texts.bytesRead;
+            if (document.bytes.size() > room) {
+                if (!boundIsLimit)
+                    return fail(reason, named + "holds more text than the " + std::to_string(maxLoadableBytes)
+                                            + " bytes that can be loaded");
+                texts.cut = true;
+                texts.bytesAvailable += document.bytes.size() - room;
+                document.bytes.resize(static_cast<std::size_t>(room));
+            }
+            texts.bytesRead += document.bytes.size();
+            texts.bytesAvailable += document.bytes.size();
+            texts.documents.push_back(std::move(document));
+            continue;
+        }
         TextRead read;
         try {
             read = readText(fd, bound - texts.bytesRead, entry.size, document.bytes, progress, taken, planned,

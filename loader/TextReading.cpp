@@ -96,7 +96,7 @@ std::size_t dropCarriageReturns(char *bytes, std::size_t length)
 }
 
 TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text, const Progress &progress,
-                  std::uint64_t doneBefore, std::uint64_t planned, std::string_view item)
+                  std::uint64_t doneBefore, std::uint64_t planned, std::string_view item, bool raw)
 {
     TextRead result;
     text.clear();
@@ -129,7 +129,7 @@ TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::stri
             break;
         }
         result.rawBytes += static_cast<std::uint64_t>(got);
-        kept += dropCarriageReturns(text.data() + kept, static_cast<std::size_t>(got));
+        kept += raw ? static_cast<std::size_t>(got) : dropCarriageReturns(text.data() + kept, static_cast<std::size_t>(got));
         progress.report(Progress::Stage::Reading, doneBefore + result.rawBytes, planned, item);
         if (progress.stopRequested()) {
             text.resize(kept);
@@ -148,7 +148,7 @@ TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::stri
             break;  // what follows is unknown: taken as more text
         if (got == 0)
             atEnd = true;
-        else if (dropCarriageReturns(probe, static_cast<std::size_t>(got)) != 0)
+        else if (raw || dropCarriageReturns(probe, static_cast<std::size_t>(got)) != 0)
             break;
     }
     result.complete = atEnd;

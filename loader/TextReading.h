@@ -43,6 +43,8 @@ std::size_t dropCarriageReturns(char *bytes, std::size_t length);
 // taken from the file so far plus `doneBefore`, of `planned` (Reading, item
 // `item`), and asked whether to stop (Progress::Stopped is thrown; `text`
 // then holds what was read).
+//
+// With `raw`, carriage returns are kept: a compressed or packed file is bytes, not text.
 TextRead readText(int fd, std::uint64_t limit, std::uint64_t sizeHint, std::string &text,
                   const Progress &progress = {}, std::uint64_t doneBefore = 0, std::uint64_t planned = 0,
-                  std::string_view item = {});
+                  std::string_view item = {}, bool raw = false);

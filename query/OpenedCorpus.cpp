@@ -176,8 +176,10 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
                               + " files it was saved from changed or are gone (the first: " + stale.first
                               + "); the answers come from the index";
         }
-        for (const CorpusIndex::Source &source : index.sources)
+        for (const CorpusIndex::Source &source : index.sources) {
             opened->texts_.documents.push_back({source.name, std::string()});
+            opened->texts_.documents.back().format = formatNameOf(source.name);
+        }
         opened->root_ = index.openedPath ? *index.openedPath : sharedFolder(opened->texts_.documents);
         opened->sources_ = std::move(index.sources);
         opened->savedFrom_ = std::move(index.savedFrom);
@@ -197,6 +199,11 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
             return outcome;
         opened->texts_ = std::move(*texts);
         opened->root_ = request.path;
+        // What the loader passed over or read in part, a line each.
+        for (const std::string &warning : opened->texts_.warnings)
+            outcome.warning += (outcome.warning.empty() ? "" : "\n") + warning;
+        if (opened->texts_.skipped > 0)
+            outcome.warning += "\n" + std::to_string(opened->texts_.skipped) + " of the files could not be read and were passed over";
         const std::vector<TextDocument> &documents = opened->texts_.documents;
         if (std::any_of(documents.begin(), documents.end(), isAnnotated)) {
             if (!opened->buildAnnotated(progress, outcome.reason))
@@ -273,6 +280,22 @@ std::optional<std::string> OpenedCorpus::readDocument(std::size_t document, std:
         return std::nullopt;
     }
     return std::move(texts->documents.front().bytes);
+}
+
+std::string OpenedCorpus::shownPath(std::size_t document) const
+{
+    // The loader names a folder's files "FOLDER/PATH" ("FOLDER" + "PATH" when
+    // it ends in '/'), and a file by the name it was opened as; a saved
+    // index keeps those names and the path they start with.
+    const std::string &full = path(document);
+    if (full.size() > root_.size() && full.starts_with(root_) && !root_.empty()) {
+        if (root_.back() == '/')
+            return full.substr(root_.size());
+        if (full[root_.size()] == '/')
+            return full.substr(root_.size() + 1);
+    }
+    const std::size_t slash = full.find_last_of('/');
+    return slash == std::string::npos || slash + 1 == full.size() ? full : full.substr(slash + 1);
 }
 
 std::string OpenedCorpus::cutNote() const

@@ -22,7 +22,7 @@ public:
         std::unique_ptr<OpenedCorpus> opened;  // set when it was opened
         std::string reason;                    // one line, when it was not and not for a stop
         bool stopped = false;                  // the progress asked to stop
-        std::string warning;                   // one line worth telling even so, or empty
+        std::string warning;                   // lines worth telling even so (one each), or empty
     };
 
     // Reads `request.path` (a file or a folder, see loadTexts) and indexes it
@@ -66,6 +66,21 @@ public:
     std::size_t fileCount() const { return texts_.documents.size(); }
     const std::string &path(std::size_t document) const { return texts_.documents[fileOf(document)].path; }
     std::span<const std::string_view> texts() const { return views_; }
+    // A document's path as a person reads it: below the opened folder (the
+    // root), or the file's name when a file was opened.
+    std::string shownPath(std::size_t document) const;
+    // What the file that holds a document is ("txt", "html", "conllu+gzip"),
+    // and the metadata its reader found ("title", "author", "date", "year"),
+    // in the order found (none for a saved index, which keeps none yet).
+    const std::string &format(std::size_t document) const { return texts_.documents[fileOf(document)].format; }
+    std::span<const std::pair<std::string, std::string>> fields(std::size_t document) const
+    {
+        return texts_.documents[fileOf(document)].fields;
+    }
+    // One line each, naming its file: a document passed over and why, or
+    // one read in part; and how many were passed over.
+    std::span<const std::string> warnings() const { return texts_.warnings; }
+    std::size_t skipped() const { return texts_.skipped; }
     // Whether the corpus is a saved index's.
     bool saved() const { return saved_; }
     // The file or folder the documents' paths start with, to name them by

@@ -19,6 +19,7 @@
 #include <getopt.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -198,6 +199,8 @@ struct Options {
     std::string saveIndex;
     std::string checkIndex;
     bool layers = false;
+    bool text = false;       // --text: what each document yields
+    bool documents = false;  // --documents: a row per document
     CorpusRequest corpus;
     Query query;
     TreeFormat tree;
@@ -235,7 +238,8 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
 {
     enum : int {
         Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, Sentences, IgnoreCase, Unicode, Segment, MaxBytes,
-        Depth, MinCount, Kwic, SaveIndex, CheckIndex, Scale, Show, Columns, Layers, Help, Version
+        Depth, MinCount, Kwic, SaveIndex, CheckIndex, Scale, Show, Columns, Layers, Text, Documents, Help,
+        Version
     };
     static const option longOptions[] = {
         {"json", no_argument, nullptr, Json},
@@ -260,6 +264,8 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"show", required_argument, nullptr, Show},
         {"columns", required_argument, nullptr, Columns},
         {"layers", no_argument, nullptr, Layers},
+        {"text", no_argument, nullptr, Text},
+        {"documents", no_argument, nullptr, Documents},
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -314,6 +320,12 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         }
         case Layers:
             options.layers = true;
+            break;
+        case Text:
+            options.text = true;
+            break;
+        case Documents:
+            options.documents = true;
             break;
         case Png:
             options.png = optarg;
@@ -399,13 +411,14 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         error = "--save-index and --check-index cannot go together";
         return Parsed::Wrong;
     }
-    if (options.layers && (!options.saveIndex.empty() || !options.checkIndex.empty())) {
-        error = "--layers goes with neither --save-index nor --check-index";
+    const int listings = int{options.layers} + int{options.text} + int{options.documents};
+    if (listings > 1 || (listings == 1 && (!options.saveIndex.empty() || !options.checkIndex.empty()))) {
+        error = "--layers, --text, --documents, --save-index and --check-index go one at a time";
         return Parsed::Wrong;
     }
-    // Saving and listing layers need only FILE, checking nothing more.
-    const std::size_t wanted = !options.checkIndex.empty()                     ? 0
-                               : !options.saveIndex.empty() || options.layers ? 1
+    // Saving and the listings need only FILE, checking nothing more.
+    const std::size_t wanted = !options.checkIndex.empty()                       ? 0
+                               : !options.saveIndex.empty() || listings == 1 ? 1
                                                                               : 2;
     if (operands.size() != wanted) {
         error = operands.size() > wanted ? "too many arguments"
@@ -420,7 +433,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
     }
     if (!options.checkIndex.empty())
         return Parsed::Run;
-    if (options.layers) {
+    if (listings == 1) {
         options.corpus.path = std::move(operands[0]);
         return Parsed::Run;
     }
@@ -583,12 +596,90 @@ int printLayers(const Corpus &corpus, OutputBuffer &output)
     return output.finish() ? 0 : exitTrouble;
 }
 
+// --text: each document's text as the readers made it, after a line naming it.
+int printTexts(const Options &options, OutputBuffer &output)
+{
+    std::string reason;
+    std::optional<LoadedTexts> texts;
+    {
+        TerminalProgress terminal(stderr, "morvanet-tree");
+        texts = options.corpus.maxBytes ? loadTexts(options.corpus.path, *options.corpus.maxBytes, &reason,
+                                                    terminal.progress())
+                                        : loadTexts(options.corpus.path, &reason, terminal.progress());
+    }
+    if (!texts) {
+        complain(options, reason);
+        return exitTrouble;
+    }
+    for (const std::string &warning : texts->warnings)
+        std::fprintf(stderr, "morvanet-tree: %s: warning: %s\n", printable(options.corpus.path).c_str(),
+                     printable(warning).c_str());
+    for (const TextDocument &document : texts->documents) {
+        output.buffer() += "==> " + document.path + " <==\n";
+        output.buffer() += document.bytes;
+        if (!document.bytes.empty() && document.bytes.back() != '\n')
+            output.buffer() += '\n';
+        output.flushIfFull();
+        if (output.failed())
+            return exitTrouble;
+    }
+    return output.finish() ? 0 : exitTrouble;
+}
+
+// --documents: a header, then a row per document: its path, format, tokens
+// and every field any document has, in the order first met.
+int printDocuments(const OpenedCorpus &opened, OutputBuffer &output)
+{
+    const Corpus &corpus = opened.corpus();
+    std::vector<std::string> names;
+    for (std::size_t d = 0; d < opened.documentCount(); ++d) {
+        for (const auto &field : opened.fields(d)) {
+            if (std::find(names.begin(), names.end(), field.first) == names.end())
+                names.push_back(field.first);
+        }
+    }
+    // A TAB or line feed in a value would break the table.
+    const auto cell = [&](std::string_view value) {
+        for (const char c : value)
+            output.buffer() += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+    };
+    output.buffer() += "path\tformat\ttokens";
+    for (const std::string &name : names)
+        (output.buffer() += '\t') += name;
+    output.buffer() += '\n';
+    const std::span<const Corpus::Position> boundaries = corpus.boundaries();
+    for (std::size_t d = 0; d < opened.documentCount(); ++d) {
+        const Corpus::Position start = corpus.documentStart(static_cast<std::uint32_t>(d));
+        const Corpus::Position end = d < boundaries.size() ? boundaries[d] : corpus.end();
+        cell(opened.shownPath(d));
+        output.buffer() += '\t';
+        cell(opened.format(d));
+        output.buffer() += '\t' + std::to_string(end - start);
+        for (const std::string &name : names) {
+            output.buffer() += '\t';
+            for (const auto &field : opened.fields(d)) {
+                if (field.first == name) {
+                    cell(field.second);
+                    break;
+                }
+            }
+        }
+        output.buffer() += '\n';
+        output.flushIfFull();
+        if (output.failed())
+            return exitTrouble;
+    }
+    return output.finish() ? 0 : exitTrouble;
+}
+
 int run(const Options &asked, OutputBuffer &output)
 {
     if (!asked.checkIndex.empty())
         return checkIndex(asked, output);
     if (!asked.saveIndex.empty())
         return saveIndex(asked);
+    if (asked.text)
+        return printTexts(asked, output);
     OpenedCorpus::Outcome outcome;
     {
         TerminalProgress terminal(stderr, "morvanet-tree");
@@ -598,9 +689,12 @@ int run(const Options &asked, OutputBuffer &output)
         complain(asked, outcome.reason);
         return exitTrouble;
     }
-    if (!outcome.warning.empty())
+    for (std::size_t from = 0; from < outcome.warning.size();) {
+        const std::size_t end = std::min(outcome.warning.find('\n', from), outcome.warning.size());
         std::fprintf(stderr, "morvanet-tree: %s: warning: %s\n", printable(asked.corpus.path).c_str(),
-                     printable(outcome.warning).c_str());
+                     printable(outcome.warning.substr(from, end - from)).c_str());
+        from = end + 1;
+    }
     const OpenedCorpus &opened = *outcome.opened;
     if (opened.cut()) {
         std::fprintf(stderr, "morvanet-tree: %s: %s; --max-bytes 0 reads it all\n",
@@ -609,6 +703,8 @@ int run(const Options &asked, OutputBuffer &output)
     const Corpus &corpus = opened.corpus();
     if (asked.layers)
         return printLayers(corpus, output);
+    if (asked.documents)
+        return printDocuments(opened, output);
     // Labels are UTF-8 wherever the corpus is (an annotated one always).
     Options options = asked;
     options.tree.encoding = labelEncoding(corpus.options());

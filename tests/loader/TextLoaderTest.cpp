@@ -49,7 +49,7 @@ TEST(TextLoader, FolderGivesItsTextFilesInByteOrderOfTheirPaths)
                              "\xc3\xa9.txt", "dir.txt/in.txt"})
         scratch.write(name, name);
     // Hidden files and folders, other names, links and a FIFO are all passed over.
-    for (const char *name : {".hidden.txt", ".git/x.txt", "a/.h/y.txt", "notes.md", "a/readme", "x.txt.bak", "txt"})
+    for (const char *name : {".hidden.txt", ".git/x.txt", "a/.h/y.txt", "a/readme", "x.txt.bak", "notes.docs", "page.html5", "txt"})
         scratch.write(name, "skipped");
     fs::create_symlink("b.txt", scratch.path("link.txt"));
     fs::create_symlink("a", scratch.path("linked"));

@@ -257,7 +257,7 @@ TEST_F(MorvanetTreeTool, FoldersPruningAndConcordance)
     write("corpus/a/z.txt", "y x\n");
     write("corpus/.h.txt", "x z\n");
     write("corpus/.d/c.txt", "x z\n");
-    write("corpus/notes.md", "x w\n");
+    write("corpus/notes.rtf", "x w\n");
     QFile::link(dir_.filePath(QStringLiteral("corpus/b.txt")), dir_.filePath(QStringLiteral("corpus/l.txt")));
     const QByteArray folder = QFile::encodeName(dir_.filePath(QStringLiteral("corpus")));
 
