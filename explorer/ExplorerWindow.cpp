@@ -1116,7 +1116,8 @@ void ExplorerWindow::chooseFile()
     const QString path = QFileDialog::getOpenFileName(
         this, tr("Open File"), folder,
         all + QStringLiteral(";;")
-            + tr("Texts and annotated texts (*.txt *.conllu *.vrt *.vert);;CoNLL-U files (*.conllu);;"
+            + tr("Texts, documents and annotated texts (*.txt *.md *.html *.htm *.xhtml *.xml *.conllu *.vrt *.vert "
+                 "*.gz);;Web pages (*.html *.htm *.xhtml);;XML and TEI (*.xml);;CoNLL-U files (*.conllu);;"
                  "Vertical files (*.vrt *.vert);;Saved indexes (*.index *.idx)"),
         &selected);
     openPath(path);

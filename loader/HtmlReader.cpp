@@ -42,6 +42,41 @@ bool block(const xmlNode *node)
                         "option", "center"});
 }
 
+std::string attribute(xmlNode *node, const char *name)
+{
+    xmlChar *value = xmlGetProp(node, reinterpret_cast<const xmlChar *>(name));
+    if (!value)
+        return {};
+    std::string out(reinterpret_cast<const char *>(value));
+    xmlFree(value);
+    return out;
+}
+
+// <meta name="author" content="..."> and the dates pages carry (Dublin
+// Core's, the one pandoc writes, the one scholarly sites write).
+void readMeta(xmlNode *node, ExtractedDocument &out)
+{
+    std::string name = attribute(node, "name");
+    for (char &c : name)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const char *field = name == "author"                                                        ? "author"
+                        : name == "date" || name == "dcterms.date" || name == "dc.date" || name == "citation_date" ? "date"
+                                                                                                   : nullptr;
+    if (!field)
+        return;
+    for (const auto &known : out.fields) {
+        if (known.first == field)
+            return;  // the first one counts
+    }
+    TextCollector value;
+    value.add(attribute(node, "content"));
+    std::string text = value.take();
+    if (!text.empty()) {
+        text.pop_back();
+        out.fields.emplace_back(field, std::move(text));
+    }
+}
+
 struct DocumentDeleter {
     void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
 };
@@ -89,6 +124,8 @@ ExtractedDocument HtmlReader::read(std::string_view bytes) const
                         title.add(reinterpret_cast<const char *>(child->content));
                 }
             }
+            if (named(node, {"meta"}))
+                readMeta(node, out);
             if (named(node, {"head"})) {
                 ++inHead;
                 return true;
@@ -127,7 +164,7 @@ ExtractedDocument HtmlReader::read(std::string_view bytes) const
     std::string titleText = title.take();
     if (!titleText.empty()) {
         titleText.pop_back();  // the line feed take() ends it with
-        out.fields.emplace_back("title", std::move(titleText));
+        out.fields.emplace(out.fields.begin(), "title", std::move(titleText));
     }
     return out;
 }

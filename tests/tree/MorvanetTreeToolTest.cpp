@@ -420,3 +420,28 @@ TEST_F(MorvanetTreeTool, ReadsAnnotatedCorporaByAnyLayerAndPattern)
     const Result saved = runTool({"--show", "lemma", "--counts", index, "say"});
     EXPECT_EQ(saved.out, lemmas.out) << saved.err.constData();
 }
+
+namespace {
+
+TEST_F(MorvanetTreeTool, ListsAndShowsTheDocumentsOfAFolderOfFormats)
+{
+    QDir(dir_.path()).mkdir(QStringLiteral("docs"));
+    write("docs/a.html", "<html><head><title>A page</title></head><body><p>the sea</p><p>the land</p></body></html>");
+    write("docs/b.xml", "<TEI><teiHeader><fileDesc><titleStmt><title>B</title></titleStmt><publicationStmt>"
+                        "<date>c. 1851</date></publicationStmt></fileDesc></teiHeader><text><p>the sea</p></text></TEI>");
+    write("docs/c.txt.gz", QByteArray::fromHex("1f8b0800000000000003"));  // cut short
+    const QByteArray docs = QFile::encodeName(dir_.filePath(QStringLiteral("docs")));
+    const Result documents = runTool({"--documents", docs});
+    EXPECT_EQ(documents.status, 0) << documents.err.constData();
+    EXPECT_EQ(documents.out, "path\tformat\ttokens\ttitle\tdate\tyear\n"
+                             "a.html\thtml\t4\tA page\t\t\n"
+                             "b.xml\txml\t2\tB\tc. 1851\t1851\n");
+    EXPECT_TRUE(documents.err.contains("c.txt.gz: passed over: it is cut short")) << documents.err.constData();
+    const Result text = runTool({"--text", docs});
+    EXPECT_EQ(text.out, "==> " + docs + "/a.html <==\nthe sea\nthe land\n==> " + docs + "/b.xml <==\nthe sea\n");
+    EXPECT_EQ(runTool({"--text", "--documents", docs}).status, 2);
+    const Result tree = runTool({"--counts", docs, "the"});
+    EXPECT_TRUE(tree.out.startsWith("3\t")) << tree.out.constData();
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// Fuzzes the document readers: the first byte picks the format (mode % 3:
+// 0 HTML, 1 XML, 2 gzip, whose inflated bytes then go to HTML or XML by
+// mode / 3), the rest is the file. A reader may refuse a file, with a
+// one-line reason, or read it: its text is well-formed UTF-8 (libxml2
+// writes nothing else), every line ends in a line feed and none is empty or
+// starts or ends with a blank outside preformatted text; metadata values
+// are one line; warnings are one line. gunzip inflates within its bounds.
+#include "DocumentReaders.h"
+#include "FuzzInput.h"
+#include "GzipReader.h"
+#include "Utf8.h"
+
+#include <string>
+
+namespace {
+
+bool wellFormed(std::string_view text)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::uint32_t length = in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+bool oneLine(std::string_view text)
+{
+    return text.find('\n') == std::string_view::npos;
+}
+
+void check(const char *name, std::string_view bytes)
+{
+    const ExtractedDocument read = documentReaderFor(name)->read(bytes);
+    if (!read.error.empty()) {
+        FUZZ_CHECK(oneLine(read.error) && read.text.empty());
+        return;
+    }
+    FUZZ_CHECK(wellFormed(read.text));
+    FUZZ_CHECK(read.text.empty() || read.text.back() == '\n');
+    FUZZ_CHECK(read.text.find("\n\n") == std::string::npos && !read.text.starts_with("\n"));
+    FUZZ_CHECK(read.text.find('\r') == std::string::npos);
+    for (const auto &[field, value] : read.fields)
+        FUZZ_CHECK(!field.empty() && oneLine(value) && wellFormed(value));
+    for (const std::string &warning : read.warnings)
+        FUZZ_CHECK(oneLine(warning));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    fuzzinput::Reader reader(data, size);
+    const std::uint8_t mode = reader.byte();
+    const std::string_view file = reader.rest();
+    const char *name = mode / 3 % 2 == 0 ? "x.html" : "x.xml";
+    switch (mode % 3) {
+    case 0: check("x.html", file); break;
+    case 1: check("x.xml", file); break;
+    default: {
+        std::string inflated, why;
+        if (gunzip(file, inflated, why)) {
+            FUZZ_CHECK(inflated.size() <= file.size() * maxInflateRatio && inflated.size() <= maxInflatedBytes);
+            check(name, inflated);
+        } else {
+            FUZZ_CHECK(inflated.empty() && oneLine(why) && !why.empty());
+        }
+        break;
+    }
+    }
+    return 0;
+}

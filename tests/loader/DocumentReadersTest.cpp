@@ -1,0 +1,105 @@
+// The document readers on the committed documents: what each format yields, its metadata, and hostile files.
+#include "DocumentReaders.h"
+#include "HtmlReader.h"
+#include "GzipReader.h"
+#include "TextLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const std::string folder = std::string(MORVANET_TEST_DATA_DIR) + "/documents";
+
+std::string bytesOf(const std::string &name)
+{
+    std::ifstream in(folder + "/" + name, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+ExtractedDocument read(const std::string &name)
+{
+    const DocumentReader *reader = documentReaderFor(name);
+    EXPECT_NE(reader, nullptr) << name;
+    return reader ? reader->read(bytesOf(name)) : ExtractedDocument{};
+}
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+TEST(DocumentReaders, PagesGiveTheirVisibleTextALineABlockAndTheirMetadata)
+{
+    const ExtractedDocument page = read("page.html");
+    EXPECT_TRUE(page.error.empty() && page.warnings.empty());
+    EXPECT_EQ(page.fields, (Fields{{"title", "The Voyage Out"}, {"author", "Ada Lovelace"}, {"date", "1843-09-05"}}));
+    EXPECT_NE(page.text.find("\nThe first chapter\nIt was a bright cold day in April, and the clocks were striking "
+                             "thirteen. The clocks were striking thirteen.\nthe first item\nthe second item\n"
+                             "left cell\nright cell\n"),
+              std::string::npos)
+        << page.text;
+    EXPECT_EQ(page.text.find("line-height"), std::string::npos);  // the style sheet is not text
+    // The page's own character set, else UTF-8.
+    const ExtractedDocument latin1 = read("latin1.html");
+    EXPECT_EQ(latin1.fields.front(), (std::pair<std::string, std::string>{"title", "Caf\xC3\xA9 in Latin-1"}));
+    const HtmlReader &html = static_cast<const HtmlReader &>(*documentReaderFor("x.html"));
+    EXPECT_EQ(html.read("<p>caf\xC3\xA9 &amp; &lt;tea&gt;<script>no</script></p><pre>a  b\n c</pre>").text,
+              "caf\xC3\xA9 & <tea>\na  b\n c\n");
+}
+
+TEST(DocumentReaders, TeiGivesItsTextAndItsHeaderGivesTheFields)
+{
+    const ExtractedDocument tei = read("tei.xml");
+    EXPECT_TRUE(tei.error.empty() && tei.warnings.empty());
+    EXPECT_EQ(tei.fields, (Fields{{"title", "Songs of the Sea"},
+                                  {"author", "Anne Example; John Example"},
+                                  {"date", "1851-10-18"}}));
+    EXPECT_EQ(tei.text, "Songs of the Sea\nThe First Song\nThe sea is wide and the sea is deep,\nand the sea is where "
+                        "the sailors sleep.\nA note on the first song.\nA second line.\nThe end of the songs.\n");
+    EXPECT_EQ(read("plain.xml").text, "The sea 1851\nThe land kept whole\n");
+    // Compressed, the same; year from the date.
+    const std::optional<LoadedTexts> texts = loadTexts(folder + "/tei.xml.gz", 0, nullptr);
+    ASSERT_TRUE(texts && texts->documents.size() == 1);
+    EXPECT_EQ(texts->documents[0].bytes, tei.text);
+    EXPECT_EQ(texts->documents[0].format, "xml+gzip");
+    EXPECT_EQ(texts->documents[0].fields.back(), (std::pair<std::string, std::string>{"year", "1851"}));
+}
+
+TEST(DocumentReaders, HostileFilesEndInWarningsOrReasonsAndReadNothingOutside)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const ExtractedDocument laughs = read("laughs.xml");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    ASSERT_EQ(laughs.warnings.size(), 1u);
+    EXPECT_LT(laughs.text.size(), 1000u);
+    EXPECT_EQ(read("external.xml").text, "before after\n");  // the file it names is never read
+    const ExtractedDocument cut = read("cut.xml");
+    EXPECT_EQ(cut.text, "kept text cut short\n");
+    ASSERT_EQ(cut.warnings.size(), 1u);
+    EXPECT_NE(cut.warnings[0].find("not well-formed XML"), std::string::npos);
+    EXPECT_EQ(read("not.xml").error.empty(), false);  // an empty file
+
+    std::string inflated, why;
+    EXPECT_FALSE(gunzip(bytesOf("bomb.txt.gz"), inflated, why));
+    EXPECT_NE(why.find("inflates past"), std::string::npos) << why;
+    EXPECT_FALSE(gunzip(bytesOf("cut.txt.gz"), inflated, why));
+    EXPECT_EQ(why, "it is cut short");
+    ASSERT_TRUE(gunzip(bytesOf("tei.xml.gz") + bytesOf("tei.xml.gz"), inflated, why)) << why;
+    EXPECT_EQ(inflated, bytesOf("tei.xml") + bytesOf("tei.xml"));  // members back to back
+
+    // A folder passes over what it cannot read and says so; a lone file is refused.
+    std::string reason;
+    const std::optional<LoadedTexts> texts = loadTexts(folder, 0, &reason);
+    ASSERT_TRUE(texts) << reason;
+    EXPECT_EQ(texts->skipped, 2u);  // the bomb and the cut gzip
+    EXPECT_EQ(texts->warnings.front(), "bomb.txt.gz: passed over: it inflates past 975000 bytes (100 times its "
+                                       "size, 1 GB at most)");
+    EXPECT_FALSE(loadTexts(folder + "/cut.txt.gz", 0, &reason));
+    EXPECT_EQ(reason, "it is cut short");
+}
+
+}  // namespace
