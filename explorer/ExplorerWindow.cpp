@@ -1116,8 +1116,9 @@ void ExplorerWindow::chooseFile()
     const QString path = QFileDialog::getOpenFileName(
         this, tr("Open File"), folder,
         all + QStringLiteral(";;")
-            + tr("Texts, documents and annotated texts (*.txt *.md *.html *.htm *.xhtml *.xml *.conllu *.vrt *.vert "
-                 "*.gz);;Web pages (*.html *.htm *.xhtml);;XML and TEI (*.xml);;CoNLL-U files (*.conllu);;"
+            + tr("Texts, documents and annotated texts (*.txt *.md *.html *.htm *.xhtml *.xml *.docx *.odt *.epub "
+                 "*.conllu *.vrt *.vert *.gz);;Web pages (*.html *.htm *.xhtml);;XML and TEI (*.xml);;"
+                 "Word, OpenDocument and e-books (*.docx *.odt *.epub);;CoNLL-U files (*.conllu);;"
                  "Vertical files (*.vrt *.vert);;Saved indexes (*.index *.idx)"),
         &selected);
     openPath(path);

@@ -1,6 +1,6 @@
-// Fuzzes the document readers: the first byte picks the format (mode % 3:
-// 0 HTML, 1 XML, 2 gzip, whose inflated bytes then go to HTML or XML by
-// mode / 3), the rest is the file. A reader may refuse a file, with a
+// Fuzzes the document readers: the first byte picks the format (mode % 6:
+// 0 HTML, 1 XML, 2 gzip, whose inflated bytes then go to the reader mode / 6
+// picks, 3 DOCX, 4 ODT, 5 EPUB), the rest is the file. A reader may refuse a file, with a
 // one-line reason, or read it: its text is well-formed UTF-8 (libxml2
 // writes nothing else), every line ends in a line feed and none is empty or
 // starts or ends with a blank outside preformatted text; metadata values
@@ -55,20 +55,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzzinput::Reader reader(data, size);
     const std::uint8_t mode = reader.byte();
     const std::string_view file = reader.rest();
-    const char *name = mode / 3 % 2 == 0 ? "x.html" : "x.xml";
-    switch (mode % 3) {
+    static const char *const names[] = {"x.html", "x.xml", "x.docx", "x.odt", "x.epub"};
+    switch (mode % 6) {
     case 0: check("x.html", file); break;
     case 1: check("x.xml", file); break;
-    default: {
+    case 2: {
         std::string inflated, why;
         if (gunzip(file, inflated, why)) {
             FUZZ_CHECK(inflated.size() <= file.size() * maxInflateRatio && inflated.size() <= maxInflatedBytes);
-            check(name, inflated);
+            check(names[mode / 6 % 5], inflated);
         } else {
             FUZZ_CHECK(inflated.empty() && oneLine(why) && !why.empty());
         }
         break;
     }
+    default: check(names[mode % 6 - 1], file); break;
     }
     return 0;
 }

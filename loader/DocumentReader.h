@@ -23,5 +23,11 @@ public:
     // Reads `bytes`, a whole file. A file it cannot read gives an
     // ExtractedDocument whose `error` says why in one line; one it reads
     // only in part (ill-formed XML, recovered) gives its text and a warning.
-    virtual ExtractedDocument read(std::string_view bytes) const = 0;
+    // The text and the fields are well-formed UTF-8 whatever the file held
+    // (a byte that is not becomes U+FFFD).
+    ExtractedDocument read(std::string_view bytes) const;
+
+protected:
+    // The format's own reading, which read() then makes well-formed.
+    virtual ExtractedDocument readFile(std::string_view bytes) const = 0;
 };

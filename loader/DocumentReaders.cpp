@@ -1,7 +1,12 @@
 #include "DocumentReaders.h"
 
+#include "DocxReader.h"
+#include "EpubReader.h"
 #include "HtmlReader.h"
+#include "OdtReader.h"
 #include "XmlReader.h"
+
+#include "Utf8.h"
 
 #include <array>
 
@@ -9,9 +14,51 @@ namespace {
 
 const HtmlReader html;
 const XmlReader xml;
-const std::array<const DocumentReader *, 2> readers{&html, &xml};
+const DocxReader docx;
+const OdtReader odt;
+const EpubReader epub;
+const std::array<const DocumentReader *, 5> readers{&html, &xml, &docx, &odt, &epub};
 
 }  // namespace
+
+namespace {
+
+// `text` with each byte that starts no well-formed UTF-8 character replaced by U+FFFD.
+void makeWellFormed(std::string &text)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(text.data());
+    std::size_t i = 0;
+    while (i < text.size() && (in[i] < 0x80 || decodeUtf8NonAscii(in + i, text.size() - i).length != 0))
+        i += in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
+    if (i == text.size())
+        return;  // the usual case: nothing to copy
+    std::string out(text, 0, i);
+    while (i < text.size()) {
+        const std::uint32_t length = in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    text = std::move(out);
+}
+
+}  // namespace
+
+ExtractedDocument DocumentReader::read(std::string_view bytes) const
+{
+    ExtractedDocument document = readFile(bytes);
+    makeWellFormed(document.text);
+    for (auto &field : document.fields)
+        makeWellFormed(field.second);
+    for (std::string &warning : document.warnings)
+        makeWellFormed(warning);
+    makeWellFormed(document.error);
+    return document;
+}
 
 std::span<const DocumentReader *const> documentReaders()
 {

@@ -96,7 +96,7 @@ std::span<const std::string_view> HtmlReader::endings() const
     return htmlEndings;
 }
 
-ExtractedDocument HtmlReader::read(std::string_view bytes) const
+ExtractedDocument HtmlReader::readFile(std::string_view bytes) const
 {
     ExtractedDocument out;
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {

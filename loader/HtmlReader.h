@@ -14,5 +14,7 @@ class HtmlReader : public DocumentReader {
 public:
     std::string_view format() const override { return "html"; }
     std::span<const std::string_view> endings() const override;
-    ExtractedDocument read(std::string_view bytes) const override;
+
+protected:
+    ExtractedDocument readFile(std::string_view bytes) const override;
 };

@@ -20,5 +20,7 @@ class XmlReader : public DocumentReader {
 public:
     std::string_view format() const override { return "xml"; }
     std::span<const std::string_view> endings() const override;
-    ExtractedDocument read(std::string_view bytes) const override;
+
+protected:
+    ExtractedDocument readFile(std::string_view bytes) const override;
 };

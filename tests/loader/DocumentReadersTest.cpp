@@ -51,6 +51,22 @@ TEST(DocumentReaders, PagesGiveTheirVisibleTextALineABlockAndTheirMetadata)
               "caf\xC3\xA9 & <tea>\na  b\n c\n");
 }
 
+// pandoc wrote the same source as a page, a Word file, an OpenDocument text and an e-book.
+TEST(DocumentReaders, WordOpenDocumentAndEbooksGiveWhatThePageGives)
+{
+    const std::string page = read("page.html").text;
+    for (const char *name : {"document.docx", "document.odt", "document.epub"}) {
+        const ExtractedDocument document = read(name);
+        EXPECT_TRUE(document.error.empty() && document.warnings.empty()) << name << ": " << document.error;
+        EXPECT_EQ(document.text, page) << name;
+        ASSERT_GE(document.fields.size(), 2u) << name;
+        EXPECT_EQ(document.fields[0], (std::pair<std::string, std::string>{"title", "The Voyage Out"})) << name;
+        EXPECT_EQ(document.fields[1], (std::pair<std::string, std::string>{"author", "Ada Lovelace"})) << name;
+    }
+    EXPECT_NE(read("cut.docx").error.find("not a whole ZIP archive"), std::string::npos);
+    EXPECT_NE(read("bomb.docx").error.find("word/document.xml inflates past"), std::string::npos);
+}
+
 TEST(DocumentReaders, TeiGivesItsTextAndItsHeaderGivesTheFields)
 {
     const ExtractedDocument tei = read("tei.xml");
@@ -95,9 +111,9 @@ TEST(DocumentReaders, HostileFilesEndInWarningsOrReasonsAndReadNothingOutside)
     std::string reason;
     const std::optional<LoadedTexts> texts = loadTexts(folder, 0, &reason);
     ASSERT_TRUE(texts) << reason;
-    EXPECT_EQ(texts->skipped, 2u);  // the bomb and the cut gzip
-    EXPECT_EQ(texts->warnings.front(), "bomb.txt.gz: passed over: it inflates past 975000 bytes (100 times its "
-                                       "size, 1 GB at most)");
+    EXPECT_EQ(texts->skipped, 4u);  // the bombs, the cut gzip and Word file
+    EXPECT_EQ(texts->warnings[1], "bomb.txt.gz: passed over: it inflates past 975000 bytes (100 times its "
+                                  "size, 1 GB at most)");
     EXPECT_FALSE(loadTexts(folder + "/cut.txt.gz", 0, &reason));
     EXPECT_EQ(reason, "it is cut short");
 }

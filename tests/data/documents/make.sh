@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the documents the loader's tests read from the sources here, with
-# Debian's tools: pandoc (HTML from source.md, with its title), iconv (the
+# Debian's tools: pandoc (HTML, DOCX, ODT and EPUB from source.md), iconv (the
 # same page in ISO-8859-1, saying so in a <meta>), gzip. tei.xml and
 # plain.xml are written by hand, and so are the hostile files below.
 # Run it from anywhere; it rewrites its outputs beside it.
@@ -9,9 +9,15 @@ cd "$(dirname "$0")"
 pandoc -f markdown-smart -t html5 --standalone -o page.html source.md
 pandoc -f markdown-smart -t html5 --standalone --metadata title="Café in Latin-1" source.md \
     | sed 's/<meta charset="utf-8" \/>/<meta charset="iso-8859-1" \/>/' | iconv -f UTF-8 -t ISO-8859-1 > latin1.html
+# Word, LibreOffice and e-book files of the same source. pandoc stamps
+# packages with the time: SOURCE_DATE_EPOCH keeps them the same run to run.
+export SOURCE_DATE_EPOCH=0
+for format in docx odt epub; do
+    pandoc -f markdown-smart -o "document.$format" source.md
+done
 gzip -9 -n -c tei.xml > tei.xml.gz
 # Hostile: an entity that expands a billion times, an external entity that
-# names a file, a document cut short, and a gzip member cut short.
+# names a file, a document cut short, a gzip member and a Word file cut short.
 {
     echo '<?xml version="1.0"?>'
     echo '<!DOCTYPE lolz ['
@@ -29,5 +35,14 @@ gzip -9 -n -c tei.xml > tei.xml.gz
 printf '<?xml version="1.0"?>\n<!DOCTYPE d [ <!ENTITY secret SYSTEM "file:///etc/hostname"> ]>\n<d>before &secret; after</d>\n' > external.xml
 printf '<?xml version="1.0"?>\n<d><p>kept text</p><p>cut short' > cut.xml
 head -c 40 tei.xml.gz > cut.txt.gz
+head -c 2000 document.docx > cut.docx
 # Ten megabytes of zeros: inflates past a hundred times its size.
 python3 -c 'import gzip,sys; sys.stdout.buffer.write(gzip.compress(bytes(10_000_000), 9, mtime=0))' > bomb.txt.gz
+# A Word file whose document inflates a thousandfold.
+python3 - <<'PY'
+import zipfile
+with zipfile.ZipFile("bomb.docx", "w", zipfile.ZIP_DEFLATED) as z:
+    info = zipfile.ZipInfo("word/document.xml", date_time=(1980, 1, 1, 0, 0, 0))
+    info.compress_type = zipfile.ZIP_DEFLATED
+    z.writestr(info, b"<w:document>" + b" " * 10_000_000 + b"</w:document>")
+PY
