@@ -2,6 +2,7 @@
 
 #include "DocumentReaders.h"
 #include "GzipReader.h"
+#include "MetadataTable.h"
 #include "TextFormat.h"
 #include "TextReading.h"
 
@@ -198,6 +199,77 @@ bool extractDocument(TextDocument &document, std::string &why, std::vector<std::
     return true;
 }
 
+// Reads the folder's metadata table, if it has one, into `table`; false,
+// with `why` naming it, when it cannot be read or is not a table.
+bool readMetadataTable(const std::string &folder, std::optional<MetadataTable> &table, std::string &why)
+{
+    for (const std::string_view name : MetadataTable::names) {
+        const std::string path = joined(folder, std::string(name));
+        struct stat status {};
+        const int fd = openWithoutBlocking(path.c_str(), O_NOFOLLOW, status, why);
+        if (fd < 0)
+            continue;
+        if (!S_ISREG(status.st_mode)) {
+            ::close(fd);
+            continue;
+        }
+        makeBlocking(fd);
+        std::string bytes;
+        const TextRead read = readText(fd, 64 << 20, static_cast<std::uint64_t>(status.st_size), bytes, {}, 0, 0, {}, true);
+        ::close(fd);
+        if (read.error != 0 || !read.complete) {
+            why = std::string(name) + ": " + (read.error ? std::strerror(read.error) : "larger than 64 MB");
+            return false;
+        }
+        table = MetadataTable::parse(bytes, name.ends_with(".tsv"), why);
+        if (!table) {
+            why = std::string(name) + ": " + why;
+            return false;
+        }
+        return true;
+    }
+    why.clear();
+    return true;
+}
+
+// `path` below `folder` as the loader joined them.
+std::string relativeTo(const std::string &folder, const std::string &path)
+{
+    const std::size_t skip = folder.size() + (folder.empty() || folder.back() == '/' ? 0 : 1);
+    return path.size() > skip ? path.substr(skip) : path;
+}
+
+// Adds the table's fields for the file at `relative` to `document`'s,
+// replacing those of the same name; the year follows a date it gives.
+void applyTable(const MetadataTable &table, const std::string &relative, TextDocument &document)
+{
+    const MetadataTable::Fields *given = table.fieldsOf(relative);
+    if (!given)
+        return;
+    bool dated = false, yeared = false;
+    for (const auto &[name, value] : *given) {
+        dated = dated || name == "date";
+        yeared = yeared || name == "year";
+        const auto same = std::find_if(document.fields.begin(), document.fields.end(),
+                                       [&](const auto &field) { return field.first == name; });
+        if (same != document.fields.end())
+            same->second = value;
+        else
+            document.fields.emplace_back(name, value);
+    }
+    if (dated && !yeared) {
+        const auto date = std::find_if(document.fields.begin(), document.fields.end(),
+                                       [](const auto &field) { return field.first == "date"; });
+        std::string year = yearOf(date->second);
+        const auto old = std::find_if(document.fields.begin(), document.fields.end(),
+                                      [](const auto &field) { return field.first == "year"; });
+        if (old != document.fields.end())
+            document.fields.erase(old);
+        if (!year.empty())
+            document.fields.emplace_back("year", std::move(year));
+    }
+}
+
 // Reads `entries` (the first already open as `firstFd` when that is not -1)
 // in order into `texts` until `limit` bytes are kept.
 std::optional<LoadedTexts> readEntries(const std::string &root, const std::vector<Entry> &entries, int firstFd,
@@ -358,7 +430,16 @@ std::optional<LoadedTexts> load(const std::string &nativePath, std::uint64_t fil
             std::vector<Entry> entries;
             if (!listFolder(fd, nativePath, entries, why, progress))
                 return fail(reason, why);
-            return readEntries(nativePath, entries, -1, folderLimit, reason, progress, leaveAnnotatedUnread);
+            std::optional<MetadataTable> table;
+            if (!readMetadataTable(nativePath, table, why))
+                return fail(reason, why);
+            std::optional<LoadedTexts> texts =
+                readEntries(nativePath, entries, -1, folderLimit, reason, progress, leaveAnnotatedUnread);
+            if (texts && table) {
+                for (std::size_t k = 0; k < texts->documents.size(); ++k)
+                    applyTable(*table, relativeTo(nativePath, texts->documents[k].path), texts->documents[k]);
+            }
+            return texts;
         }
     } catch (const std::bad_alloc &) {
         return fail(reason, "not enough memory to load it");

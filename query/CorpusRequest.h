@@ -9,7 +9,7 @@
 #include <vector>
 
 struct CorpusRequest {
-    // A file or a folder of texts (".txt", ".conllu", ".vrt", ".vert"), as the file system's own bytes.
+    // A file or a folder of texts, documents or annotated files, as the file system's own bytes.
     std::string path;
     // Read at most this many bytes in all (0: no limit). Unset: a file is
     // read to its first 1,000,000 bytes, as the viewer reads it, and a
@@ -31,6 +31,9 @@ struct CorpusRequest {
     // The columns of vertical files (.vrt, .vert), as their names; empty
     // for the usual word, pos, lemma.
     std::vector<std::string> columns = {};
+    // The conditions a document must meet to be kept ("year>=1850"; see
+    // DocumentFilter), on its fields, "path" and "format"; empty keeps all.
+    std::vector<std::string> where = {};
 
     bool operator==(const CorpusRequest &) const = default;
 };

@@ -5,6 +5,7 @@
 #include "AnnotatedCorpusBuilder.h"
 #include "AnnotationSink.h"
 #include "ConlluReader.h"
+#include "DocumentFilter.h"
 #include "FileLineSource.h"
 #include "TextFormat.h"
 #include "TextLoader.h"
@@ -146,6 +147,10 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
     std::unique_ptr<OpenedCorpus> opened(new OpenedCorpus());
     opened->request_ = request;
     if (IndexFile::looksLikeIndex(request.path)) {
+        if (!request.where.empty()) {
+            outcome.reason = "a saved index keeps no metadata yet: --where asks the files or the folder";
+            return outcome;
+        }
         CorpusIndex::Opened index = CorpusIndex::open(request.path);
         if (!index.corpus) {
             outcome.reason = index.reason;
@@ -204,6 +209,8 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
             outcome.warning += (outcome.warning.empty() ? "" : "\n") + warning;
         if (opened->texts_.skipped > 0)
             outcome.warning += "\n" + std::to_string(opened->texts_.skipped) + " of the files could not be read and were passed over";
+        if (!request.where.empty() && !opened->keepDocumentsWhere(outcome.reason))
+            return outcome;
         const std::vector<TextDocument> &documents = opened->texts_.documents;
         if (std::any_of(documents.begin(), documents.end(), isAnnotated)) {
             if (!opened->buildAnnotated(progress, outcome.reason))
@@ -280,6 +287,27 @@ std::optional<std::string> OpenedCorpus::readDocument(std::size_t document, std:
         return std::nullopt;
     }
     return std::move(texts->documents.front().bytes);
+}
+
+bool OpenedCorpus::keepDocumentsWhere(std::string &reason)
+{
+    const std::optional<DocumentFilter> filter = DocumentFilter::parse(request_.where, reason);
+    if (!filter)
+        return false;
+    std::vector<TextDocument> kept;
+    for (std::size_t k = 0; k < texts_.documents.size(); ++k) {
+        DocumentFilter::Fields fields{{"path", shownPath(k)}, {"format", texts_.documents[k].format}};
+        fields.insert(fields.end(), texts_.documents[k].fields.begin(), texts_.documents[k].fields.end());
+        if (filter->matches(fields))
+            kept.push_back(std::move(texts_.documents[k]));
+    }
+    filesBeforeWhere_ = texts_.documents.size();
+    if (kept.empty()) {
+        reason = "no document meets --where (" + std::to_string(filesBeforeWhere_) + " read)";
+        return false;
+    }
+    texts_.documents = std::move(kept);
+    return true;
 }
 
 std::string OpenedCorpus::shownPath(std::size_t document) const

@@ -80,6 +80,8 @@ public:
     // One line each, naming its file: a document passed over and why, or
     // one read in part; and how many were passed over.
     std::span<const std::string> warnings() const { return texts_.warnings; }
+    // The files read before --where kept some of them (fileCount() without it).
+    std::size_t filesBeforeWhere() const { return filesBeforeWhere_ ? filesBeforeWhere_ : fileCount(); }
     std::size_t skipped() const { return texts_.skipped; }
     // Whether the corpus is a saved index's.
     bool saved() const { return saved_; }
@@ -113,6 +115,9 @@ private:
     // Builds the corpus of texts that hold annotated files; false with a
     // one-line reason ("PATH:LINE: why") when one is ill-formed.
     bool buildAnnotated(const Progress &progress, std::string &reason);
+    // Keeps the files whose documents meet request_.where; false, with a
+    // one-line reason, when a condition is malformed or none is kept.
+    bool keepDocumentsWhere(std::string &reason);
 
     CorpusRequest request_;
     LoadedTexts texts_;
@@ -120,6 +125,7 @@ private:
     std::vector<std::uint32_t> fileOf_;  // per document, when some file holds several (see fileOf)
     std::unique_ptr<const Corpus> corpus_;
     std::string root_;
+    std::size_t filesBeforeWhere_ = 0;
     // A saved index's sources as they were saved, and where it was saved.
     std::vector<CorpusIndex::Source> sources_;
     std::string savedFrom_;

@@ -69,7 +69,12 @@ const char helpText[] =
     "            \"==> PATH <==\"\n"
     "  --documents  print a row per document, TAB-separated: path, format,\n"
     "            tokens, and each field the documents have (title, author,\n"
-    "            date, year), after a row naming them\n"
+    "            date, year), after a row naming them\n"    "  --where 'FIELD OP VALUE'  keep only the documents whose field meets\n"
+    "            the condition (repeatable: all must hold); OP is = or != (text;\n"
+    "            * stands for any run), <, <=, >, >= (numbers, as a year; else\n"
+    "            text). Fields: path, format, title, author, date, year, and\n"
+    "            the columns of a metadata.csv or metadata.tsv in the folder,\n"
+    "            whose \"path\" column names its files\n"
     "\n"
     "Annotated corpora: a file (or a folder's file) whose name ends in \".conllu\"\n"
     "is read as CoNLL-U (layers word, lemma, pos, xpos, feats, deprel; a blank\n"
@@ -253,8 +258,8 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
 {
     enum : int {
         Json = 256, Layout, Png, Svg, Size, Counts, Reverse, Both, Sentences, IgnoreCase, Unicode, Segment, MaxBytes,
-        Depth, MinCount, Kwic, SaveIndex, CheckIndex, Scale, Show, Columns, Layers, Text, Documents, Help,
-        Version
+        Depth, MinCount, Kwic, SaveIndex, CheckIndex, Scale, Show, Columns, Layers, Text, Documents, Where,
+        Help, Version
     };
     static const option longOptions[] = {
         {"json", no_argument, nullptr, Json},
@@ -281,6 +286,7 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
         {"layers", no_argument, nullptr, Layers},
         {"text", no_argument, nullptr, Text},
         {"documents", no_argument, nullptr, Documents},
+        {"where", required_argument, nullptr, Where},
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
@@ -341,6 +347,9 @@ Parsed parseArguments(int argc, char **argv, Options &options, std::string &erro
             break;
         case Documents:
             options.documents = true;
+            break;
+        case Where:
+            options.corpus.where.emplace_back(optarg);
             break;
         case Png:
             options.png = optarg;

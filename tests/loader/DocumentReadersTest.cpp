@@ -1,6 +1,7 @@
 // The document readers on the committed documents: what each format yields, its metadata, and hostile files.
 #include "DocumentReaders.h"
 #include "HtmlReader.h"
+#include "MetadataTable.h"
 #include "GzipReader.h"
 #include "TextLoader.h"
 
@@ -116,6 +117,30 @@ TEST(DocumentReaders, HostileFilesEndInWarningsOrReasonsAndReadNothingOutside)
                                   "size, 1 GB at most)");
     EXPECT_FALSE(loadTexts(folder + "/cut.txt.gz", 0, &reason));
     EXPECT_EQ(reason, "it is cut short");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MetadataTable, GivesEachNamedFileItsFieldsAndRefusesWhatIsNoTable)
+{
+    std::string why;
+    const std::optional<MetadataTable> table = MetadataTable::parse(
+        "path, author ,year,note\n./a.txt,\"Dickens, Charles\",1850,\"two\nlines\"\nb/c.html,,1871,\n", false, why);
+    ASSERT_TRUE(table) << why;
+    EXPECT_EQ(*table->fieldsOf("a.txt"),
+              (MetadataTable::Fields{{"author", "Dickens, Charles"}, {"year", "1850"}, {"note", "two\nlines"}}));
+    EXPECT_EQ(*table->fieldsOf("b/c.html"), (MetadataTable::Fields{{"year", "1871"}}));
+    EXPECT_EQ(table->fieldsOf("c.txt"), nullptr);
+    ASSERT_TRUE(MetadataTable::parse("path\tyear\na.txt\t1850\n", true, why));
+    EXPECT_FALSE(MetadataTable::parse("file,year\na.txt,1\n", false, why));
+    EXPECT_EQ(why, "line 1: no column is named \"path\"");
+    EXPECT_FALSE(MetadataTable::parse("path,year\na.txt,1\nb.txt\n", false, why));
+    EXPECT_EQ(why, "line 3: 1 cells where the first row names 2");
+    EXPECT_FALSE(MetadataTable::parse("path,year\na.txt,1\na.txt,2\n", false, why));
+    EXPECT_EQ(why, "line 3: the path \"a.txt\" is named twice");
+    EXPECT_FALSE(MetadataTable::parse("path,year\n\"a.txt,1\n", false, why));
 }
 
 }  // namespace

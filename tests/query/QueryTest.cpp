@@ -1,4 +1,5 @@
 // Opening a corpus with progress and a stop flag, and the answers to queries: what the command and the explorer share.
+#include "DocumentFilter.h"
 #include "OpenedCorpus.h"
 #include "PhraseSearch.h"
 #include "QueryAnswer.h"
@@ -95,3 +96,29 @@ TEST(QueryAnswer, TokensAnswerAsTheirPhraseAndReasonsNameWhatIsMissing)
     EXPECT_EQ(answerQuery(corpus, Query{"", {}, QueryDirection::After, {}}).reason("t"),
               "the phrase has no words or marks to search for");
 }
+
+namespace {
+
+// Numbers compare as numbers, other values as text; '*' runs; a missing field is empty.
+TEST(DocumentFilter, ComparesYearsAsNumbersTextAsTextAndStarsAsAnyRun)
+{
+    const DocumentFilter::Fields dickens{{"author", "Dickens, Charles"}, {"year", "850"}, {"date", "c. 850"}};
+    const auto holds = [&](std::vector<std::string> conditions) {
+        std::string why;
+        const std::optional<DocumentFilter> filter = DocumentFilter::parse(conditions, why);
+        EXPECT_TRUE(filter) << why;
+        return filter && filter->matches(dickens);
+    };
+    EXPECT_TRUE(holds({"year < 1850"}));           // as numbers: 850 < 1850
+    EXPECT_FALSE(holds({"date<c. 1850"}));         // as text: "c. 850" > "c. 1850"
+    EXPECT_TRUE(holds({"author=Dick*Charles", "year>=850"}));
+    EXPECT_FALSE(holds({"author=Dick*", "year>850"}));
+    EXPECT_TRUE(holds({"author=**ns,*"}));
+    EXPECT_TRUE(holds({"title!=X"}));
+    EXPECT_FALSE(holds({"title>A"}));              // no title is neither before nor after
+    std::string why;
+    for (const char *wrong : {"year", "=1850", "year!1850"})
+        EXPECT_FALSE(DocumentFilter::parse({wrong}, why)) << wrong;
+}
+
+}  // namespace

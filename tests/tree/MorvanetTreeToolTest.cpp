@@ -442,6 +442,16 @@ TEST_F(MorvanetTreeTool, ListsAndShowsTheDocumentsOfAFolderOfFormats)
     EXPECT_EQ(runTool({"--text", "--documents", docs}).status, 2);
     const Result tree = runTool({"--counts", docs, "the"});
     EXPECT_TRUE(tree.out.startsWith("3\t")) << tree.out.constData();
+
+    // A table beside the documents adds fields; --where keeps the documents that meet every condition.
+    write("docs/metadata.csv", "path,year,genre\na.html,1901,\"novel, short\"\n");
+    const Result kept = runTool({"--documents", "--where", "year >= 1900", "--where", "genre=nov*", docs});
+    EXPECT_EQ(kept.out, "path\tformat\ttokens\ttitle\tyear\tgenre\na.html\thtml\t4\tA page\t1901\tnovel, short\n")
+        << kept.err.constData();
+    EXPECT_EQ(runTool({"--counts", "--where", "title=B", docs, "the"}).out.left(2), "1\t");
+    const Result none = runTool({"--where", "year>3000", docs, "the"});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.err.contains("no document meets --where")) << none.err.constData();
 }
 
 }  // namespace
