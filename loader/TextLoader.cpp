@@ -247,15 +247,15 @@ void applyTable(const MetadataTable &table, const std::string &relative, TextDoc
     if (!given)
         return;
     bool dated = false, yeared = false;
-    for (const auto &[name, value] : *given) {
-        dated = dated || name == "date";
-        yeared = yeared || name == "year";
+    for (const std::pair<std::string, std::string> &field : *given) {
+        dated = dated || field.first == "date";
+        yeared = yeared || field.first == "year";
         const auto same = std::find_if(document.fields.begin(), document.fields.end(),
-                                       [&](const auto &field) { return field.first == name; });
+                                       [&](const auto &known) { return known.first == field.first; });
         if (same != document.fields.end())
-            same->second = value;
+            same->second = field.second;
         else
-            document.fields.emplace_back(name, value);
+            document.fields.push_back(field);
     }
     if (dated && !yeared) {
         const auto date = std::find_if(document.fields.begin(), document.fields.end(),
