@@ -1117,8 +1117,8 @@ void ExplorerWindow::chooseFile()
         this, tr("Open File"), folder,
         all + QStringLiteral(";;")
             + tr("Texts, documents and annotated texts (*.txt *.md *.html *.htm *.xhtml *.xml *.docx *.odt *.epub "
-                 "*.conllu *.vrt *.vert *.gz);;Web pages (*.html *.htm *.xhtml);;XML and TEI (*.xml);;"
-                 "Word, OpenDocument and e-books (*.docx *.odt *.epub);;CoNLL-U files (*.conllu);;"
+                 "*.pdf *.conllu *.vrt *.vert *.gz);;Web pages (*.html *.htm *.xhtml);;XML and TEI (*.xml);;"
+                 "Word, OpenDocument and e-books (*.docx *.odt *.epub);;PDF (*.pdf);;CoNLL-U files (*.conllu);;"
                  "Vertical files (*.vrt *.vert);;Saved indexes (*.index *.idx)"),
         &selected);
     openPath(path);

@@ -1,11 +1,11 @@
-// Fuzzes the document readers: the first byte picks the format (mode % 7:
-// 0 HTML, 1 XML, 2 gzip, whose inflated bytes then go to the reader mode / 7
-// picks, 3 DOCX, 4 ODT, 5 EPUB, 6 a metadata table, CSV or TSV by mode / 7,
-// after a first line that is a --where condition), the rest is the file. A reader may refuse a file, with a
-// one-line reason, or read it: its text is well-formed UTF-8 (libxml2
-// writes nothing else), every line ends in a line feed and none is empty or
-// starts or ends with a blank outside preformatted text; metadata values
-// are one line; warnings are one line. gunzip inflates within its bounds.
+// Fuzzes the document readers: the first byte picks the format (mode % 8:
+// 0 HTML, 1 XML, 2 gzip, whose inflated bytes then go to the reader mode / 8
+// picks, 3 DOCX, 4 ODT, 5 EPUB, 6 PDF, 7 a metadata table, CSV or TSV by
+// mode / 8, after a first line that is a --where condition), the rest is
+// the file. A reader may refuse a file, with a one-line reason, or read it:
+// its text is well-formed UTF-8, every line ends in a line feed and none is
+// empty; metadata values and warnings are one line. gunzip inflates within
+// its bounds; a table gives no empty field and no "path" field.
 #include "DocumentReaders.h"
 #include "FuzzInput.h"
 #include "DocumentFilter.h"
@@ -60,28 +60,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzzinput::Reader reader(data, size);
     const std::uint8_t mode = reader.byte();
     const std::string_view file = reader.rest();
-    static const char *const names[] = {"x.html", "x.xml", "x.docx", "x.odt", "x.epub"};
-    switch (mode % 7) {
+    static const char *const names[] = {"x.html", "x.xml", "x.docx", "x.odt", "x.epub", "x.pdf"};
+    switch (mode % 8) {
     case 0: check("x.html", file); break;
     case 1: check("x.xml", file); break;
     case 2: {
         std::string inflated, why;
         if (gunzip(file, inflated, why)) {
             FUZZ_CHECK(inflated.size() <= file.size() * maxInflateRatio && inflated.size() <= maxInflatedBytes);
-            check(names[mode / 7 % 5], inflated);
+            check(names[mode / 8 % 6], inflated);
         } else {
             FUZZ_CHECK(inflated.empty() && oneLine(why) && !why.empty());
         }
         break;
     }
-    case 6: {
+    case 7: {
         const std::size_t feed = std::min(file.find('\n'), file.size());
         std::string why;
         const std::optional<DocumentFilter> filter =
             DocumentFilter::parse({std::string(file.substr(0, feed))}, why);
         FUZZ_CHECK(filter || (!why.empty() && oneLine(why)));
         const std::optional<MetadataTable> table =
-            MetadataTable::parse(file.substr(std::min(feed + 1, file.size())), mode / 7 % 2 == 1, why);
+            MetadataTable::parse(file.substr(std::min(feed + 1, file.size())), mode / 8 % 2 == 1, why);
         FUZZ_CHECK(table.has_value() || (!why.empty() && oneLine(why)));
         if (table && filter) {
             for (const char *path : {"a.txt", "b/c.html", ""}) {
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         break;
     }
-    default: check(names[mode % 7 - 1], file); break;
+    default: check(names[mode % 8 - 1], file); break;
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "EpubReader.h"
 #include "HtmlReader.h"
 #include "OdtReader.h"
+#include "PdfReader.h"
 #include "XmlReader.h"
 
 #include "Utf8.h"
@@ -17,7 +18,8 @@ const XmlReader xml;
 const DocxReader docx;
 const OdtReader odt;
 const EpubReader epub;
-const std::array<const DocumentReader *, 5> readers{&html, &xml, &docx, &odt, &epub};
+const PdfReader pdf;
+const std::array<const DocumentReader *, 6> readers{&html, &xml, &docx, &odt, &epub, &pdf};
 
 }  // namespace
 

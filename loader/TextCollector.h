@@ -5,7 +5,7 @@
 #include <string_view>
 
 // Character data arrives in pieces; a run of white space (space, TAB, line
-// feed, carriage return) anywhere becomes one blank, and none starts or ends
+// feed, carriage return, form feed) anywhere becomes one blank, and none starts or ends
 // a line. endLine() closes the line (a paragraph, an item, a cell); an empty
 // line is never written. Preformatted text keeps its own line feeds.
 class TextCollector {
@@ -13,7 +13,7 @@ public:
     void add(std::string_view text)
     {
         for (const char c : text) {
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
                 blank_ = true;
                 continue;
             }

@@ -60,7 +60,7 @@ const char helpText[] =
     "\n"
     "Documents: \".html\", \".htm\", \".xhtml\" (the visible text, the title),\n"
     "\".xml\" (a TEI edition's text, its header's title, author and date; other\n"
-    "XML's character data), \".docx\", \".odt\", \".epub\" (their paragraphs and\n"
+    "XML's character data), \".docx\", \".odt\", \".epub\", \".pdf\" (their text and\n"
     "properties) and \".md\" (as text) are read as text, a line per\n"
     "paragraph, heading, item or cell; a name ending in \".gz\" is read as what\n"
     "it holds, inflated. A folder passes over a file it cannot read, with a\n"

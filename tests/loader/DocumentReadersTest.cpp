@@ -64,6 +64,12 @@ TEST(DocumentReaders, WordOpenDocumentAndEbooksGiveWhatThePageGives)
         EXPECT_EQ(document.fields[0], (std::pair<std::string, std::string>{"title", "The Voyage Out"})) << name;
         EXPECT_EQ(document.fields[1], (std::pair<std::string, std::string>{"author", "Ada Lovelace"})) << name;
     }
+    // A PDF's pages in order, a line of the page a line; an encrypted one refused.
+    const ExtractedDocument pdf = read("document.pdf");
+    EXPECT_EQ(pdf.text, "The first chapter\nIt was a bright cold day in April, and the clocks were striking "
+                        "thirteen.\nThe clocks were striking thirteen.\nthe first item\nthe second item\n");
+    EXPECT_EQ(pdf.fields[1], (std::pair<std::string, std::string>{"author", "Ada Lovelace"}));
+    EXPECT_EQ(read("encrypted.pdf").error, "it is encrypted (it needs a password)");
     EXPECT_NE(read("cut.docx").error.find("not a whole ZIP archive"), std::string::npos);
     EXPECT_NE(read("bomb.docx").error.find("word/document.xml inflates past"), std::string::npos);
 }
@@ -112,7 +118,7 @@ TEST(DocumentReaders, HostileFilesEndInWarningsOrReasonsAndReadNothingOutside)
     std::string reason;
     const std::optional<LoadedTexts> texts = loadTexts(folder, 0, &reason);
     ASSERT_TRUE(texts) << reason;
-    EXPECT_EQ(texts->skipped, 4u);  // the bombs, the cut gzip and Word file
+    EXPECT_EQ(texts->skipped, 5u);  // the bombs, the cut gzip and Word file, the encrypted PDF
     EXPECT_EQ(texts->warnings[1], "bomb.txt.gz: passed over: it inflates past 975000 bytes (100 times its "
                                   "size, 1 GB at most)");
     EXPECT_FALSE(loadTexts(folder + "/cut.txt.gz", 0, &reason));

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the documents the loader's tests read from the sources here, with
-# Debian's tools: pandoc (HTML, DOCX, ODT and EPUB from source.md), iconv (the
-# same page in ISO-8859-1, saying so in a <meta>), gzip. tei.xml and
-# plain.xml are written by hand, and so are the hostile files below.
+# Debian's tools: pandoc (HTML, DOCX, ODT and EPUB from source.md), reportlab
+# (PDF), iconv (the same page in ISO-8859-1, saying so in a <meta>), gzip.
+# tei.xml and plain.xml are written by hand, and so are the hostile files.
 # Run it from anywhere; it rewrites its outputs beside it.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -45,4 +45,28 @@ with zipfile.ZipFile("bomb.docx", "w", zipfile.ZIP_DEFLATED) as z:
     info = zipfile.ZipInfo("word/document.xml", date_time=(1980, 1, 1, 0, 0, 0))
     info.compress_type = zipfile.ZIP_DEFLATED
     z.writestr(info, b"<w:document>" + b" " * 10_000_000 + b"</w:document>")
+PY
+# A PDF of two pages with its document information, and the same encrypted
+# (reportlab); its pages hold the source's paragraphs as lines.
+python3 - <<'PY'
+from reportlab.lib.pagesizes import A4
+from reportlab.pdfgen import canvas
+from reportlab.lib import pdfencrypt
+
+def write(path, encrypt=None):
+    c = canvas.Canvas(path, pagesize=A4, invariant=1, encrypt=encrypt)
+    c.setTitle("The Voyage Out")
+    c.setAuthor("Ada Lovelace")
+    pages = [["The first chapter", "It was a bright cold day in April, and the clocks were striking thirteen."],
+             ["The clocks were striking thirteen.", "the first item", "the second item"]]
+    for lines in pages:
+        y = 780
+        for line in lines:
+            c.drawString(72, y, line)
+            y -= 20
+        c.showPage()
+    c.save()
+
+write("document.pdf")
+write("encrypted.pdf", pdfencrypt.StandardEncryption("secret", canPrint=0))
 PY
