@@ -15,10 +15,10 @@
 #include "ConlluReader.h"
 #include "CqlPattern.h"
 #include "FuzzInput.h"
+#include "FuzzUtf8.h"
 #include "PatternMatcher.h"
 #include "PatternSearch.h"
 #include "TreeWalk.h"
-#include "Utf8.h"
 #include "VerticalReader.h"
 
 #include <algorithm>
@@ -39,18 +39,6 @@ struct Call {
 
     bool operator==(const Call &) const = default;
 };
-
-bool wellFormed(std::string_view text)
-{
-    const auto *in = reinterpret_cast<const unsigned char *>(text.data());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::uint32_t length = in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
-}
 
 // Records the calls and checks each as it comes.
 class CheckingSink : public AnnotationSink {
@@ -77,7 +65,7 @@ public:
             FUZZ_CHECK(file_.empty()
                        || (value.data() >= file_.data() && value.data() + value.size() <= file_.data() + file_.size()));
             FUZZ_CHECK(value.find_first_of("\t\n") == std::string_view::npos);
-            FUZZ_CHECK(wellFormed(value));
+            FUZZ_CHECK(fuzzinput::wellFormed(value));
             call.values.emplace_back(value);
         }
         calls.push_back(std::move(call));

@@ -8,28 +8,16 @@
 // its bounds; a table gives no empty field and no "path" field.
 #include "DocumentReaders.h"
 #include "FuzzInput.h"
+#include "FuzzUtf8.h"
 #include "DocumentFilter.h"
 #include "GzipReader.h"
 #include "MetadataTable.h"
-#include "Utf8.h"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 
 namespace {
-
-bool wellFormed(std::string_view text)
-{
-    const auto *in = reinterpret_cast<const unsigned char *>(text.data());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::uint32_t length = in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
-}
 
 bool oneLine(std::string_view text)
 {
@@ -43,12 +31,12 @@ void check(const char *name, std::string_view bytes)
         FUZZ_CHECK(oneLine(read.error) && read.text.empty());
         return;
     }
-    FUZZ_CHECK(wellFormed(read.text));
+    FUZZ_CHECK(fuzzinput::wellFormed(read.text));
     FUZZ_CHECK(read.text.empty() || read.text.back() == '\n');
     FUZZ_CHECK(read.text.find("\n\n") == std::string::npos && !read.text.starts_with("\n"));
     FUZZ_CHECK(read.text.find('\r') == std::string::npos);
     for (const auto &[field, value] : read.fields)
-        FUZZ_CHECK(!field.empty() && oneLine(value) && wellFormed(value));
+        FUZZ_CHECK(!field.empty() && oneLine(value) && fuzzinput::wellFormed(value));
     for (const std::string &warning : read.warnings)
         FUZZ_CHECK(oneLine(warning));
 }
