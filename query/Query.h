@@ -2,9 +2,11 @@
 #pragma once
 
 #include "Corpus.h"
+#include "DocumentSubset.h"
 #include "CqlPattern.h"
 #include "TreePruning.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,10 @@ struct Query {
     // Whether every branch stops after a sentence end (see searchPhrase);
     // otherwise only a continuation met once stops, after a full stop.
     bool sentences = false;
+    // When set, the documents of the corpus asked that the question is
+    // asked within: trees, weights (shares of their tokens), occurrences
+    // and lines are theirs alone, as if the corpus held nothing else.
+    std::shared_ptr<const DocumentSubset> within = {};
 
     // Whether the phrase is a pattern (a typed one: given tokens never are).
     bool isPattern() const { return tokens.empty() && CqlPattern::looksLikePattern(phrase); }

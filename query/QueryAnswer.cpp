@@ -24,8 +24,48 @@ QueryAnswer::Status statusOf(PhraseSearchResult::Status status)
     return QueryAnswer::Status::NoTokens;
 }
 
+// The tree of `tokens` (in the text's order) within `within`'s documents:
+// the phrase's occurrences in the whole corpus, those in the chosen
+// documents kept, grown as a pattern's are.
+PhraseSearchResult searchWithin(const Corpus &corpus, const Query &query, std::span<const Corpus::TokenId> tokens,
+                                TreeDirection direction)
+{
+    const DocumentSubset &within = *query.within;
+    const bool forward = direction == TreeDirection::Forward;
+    const SuffixIndex &index = forward ? corpus.forward() : corpus.backward();
+    const auto m = static_cast<std::uint32_t>(tokens.size());
+    std::vector<Corpus::Position> starts =
+        occurrenceStarts(index, forward ? std::vector<Corpus::TokenId>(tokens.begin(), tokens.end())
+                                        : std::vector<Corpus::TokenId>(tokens.rbegin(), tokens.rend()));
+    if (forward) {
+        within.keep(starts);
+    } else {
+        // Backward positions, ascending: each one's start in the text's order decides.
+        std::erase_if(starts, [&](Corpus::Position p) { return !within.contains(index.corpusStart(p, m)); });
+    }
+    PhraseSearchResult result;
+    result.root = buildTreeOfStarts(corpus, index, query.phrase, starts, m, query.sentences, within.tokenCount());
+    result.status = result.root ? PhraseSearchResult::Status::Found : PhraseSearchResult::Status::NotFound;
+    return result;
+}
+
 PhraseSearchResult search(const Corpus &corpus, const Query &query, TreeDirection direction)
 {
+    if (query.within) {
+        std::vector<Corpus::TokenId> tokens = query.tokens;
+        PhraseSearchResult result;
+        if (tokens.empty()) {
+            const bool known =
+                corpus.findTokens(query.phrase.data(), static_cast<std::uint32_t>(query.phrase.size()), tokens);
+            if (tokens.empty())
+                return result;  // NoTokens
+            if (!known) {
+                result.status = PhraseSearchResult::Status::NotFound;
+                return result;
+            }
+        }
+        return searchWithin(corpus, query, tokens, direction);
+    }
     return query.tokens.empty() ? searchPhrase(corpus, query.phrase, direction, query.sentences)
                                 : searchTokens(corpus, query.phrase, query.tokens, direction, query.sentences);
 }
@@ -52,10 +92,13 @@ QueryAnswer answerPattern(const Corpus &corpus, const Query &query)
         const bool forward = direction == TreeDirection::Forward;
         if (!(forward ? query.forwardWanted() : query.backwardWanted()))
             continue;
-        const PatternOccurrences occurrences = findPatternOccurrences(matcher, direction);
+        PatternOccurrences occurrences = findPatternOccurrences(matcher, direction);
+        if (query.within)
+            query.within->keep(occurrences.starts);
         if (occurrences.starts.empty())
             return answer;
-        PhraseSearchResult found = searchPattern(corpus, query.phrase, occurrences, direction, query.sentences);
+        PhraseSearchResult found = searchPattern(corpus, query.phrase, occurrences, direction, query.sentences,
+                                                 query.within ? query.within->tokenCount() : 0);
         (forward ? answer.forward : answer.backward) = std::move(found.root);
         if (answer.forms.empty())
             answer.forms = patternForms(corpus, occurrences);
@@ -127,7 +170,9 @@ QueryAnswer answerQuery(const Corpus &corpus, const Query &query)
     }
 }
 
-PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query)
+namespace {
+
+PhraseOccurrences allOccurrences(const Corpus &corpus, const Query &query)
 {
     if (query.isPattern()) {
         PatternOccurrences occurrences = findPatternOccurrences(compilePattern(corpus, query), TreeDirection::Forward);
@@ -143,5 +188,18 @@ PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query)
     found.length = static_cast<std::uint32_t>(query.tokens.size());
     found.starts = occurrenceStarts(corpus.forward(), query.tokens);
     found.status = found.starts.empty() ? PhraseSearchResult::Status::NotFound : PhraseSearchResult::Status::Found;
+    return found;
+}
+
+}  // namespace
+
+PhraseOccurrences queryOccurrences(const Corpus &corpus, const Query &query)
+{
+    PhraseOccurrences found = allOccurrences(corpus, query);
+    if (query.within && found.status == PhraseSearchResult::Status::Found) {
+        query.within->keep(found.starts);
+        if (found.starts.empty())
+            found.status = PhraseSearchResult::Status::NotFound;
+    }
     return found;
 }

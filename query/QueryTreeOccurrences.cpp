@@ -22,7 +22,9 @@ std::vector<Corpus::TokenId> queryTokenIds(const Corpus &corpus, const Query &qu
     return ids;
 }
 
-TreeOccurrences queryTreeOccurrences(const Corpus &corpus, const Query &query, TreeDirection side)
+namespace {
+
+TreeOccurrences allTreeOccurrences(const Corpus &corpus, const Query &query, TreeDirection side)
 {
     if (query.isPattern()) {
         const CqlPattern::Parsed parsed = CqlPattern::parse(query.phrase);
@@ -34,4 +36,13 @@ TreeOccurrences queryTreeOccurrences(const Corpus &corpus, const Query &query, T
         return TreeOccurrences::ofPattern(corpus, side, findPatternOccurrences(*compiled.matcher, side));
     }
     return TreeOccurrences(corpus, side, queryTokenIds(corpus, query));
+}
+
+}  // namespace
+
+TreeOccurrences queryTreeOccurrences(const Corpus &corpus, const Query &query, TreeDirection side)
+{
+    TreeOccurrences occurrences = allTreeOccurrences(corpus, query, side);
+    occurrences.keepWithin(query.within);
+    return occurrences;
 }

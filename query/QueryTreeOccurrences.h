@@ -17,6 +17,7 @@ std::vector<Corpus::TokenId> queryTokenIds(const Corpus &corpus, const Query &qu
 // The occurrences that the query's tree on `side` (Forward: the tree of what
 // follows, Backward: of what precedes; the double tree has one of each) counts, and through
 // its nodes (TreeOccurrences::through). Builds the backward index if needed.
+// Within the query's documents when it names some (Query::within).
 // No occurrences when the phrase does not occur, or is a pattern that
 // cannot be read or names what the corpus lacks (see answerQuery).
 // Time: for a pattern, finding it again.

@@ -34,12 +34,12 @@ PatternOccurrences findPatternOccurrences(const PatternMatcher &matcher, TreeDir
 }
 
 PhraseSearchResult searchPattern(const Corpus &corpus, std::string_view text, const PatternOccurrences &occurrences,
-                                 TreeDirection direction, bool sentences)
+                                 TreeDirection direction, bool sentences, std::uint64_t tokenTotal)
 {
     PhraseSearchResult result;
     if (direction == TreeDirection::Forward) {
         result.root = buildTreeOfStarts(corpus, corpus.forward(), std::string(text), occurrences.starts,
-                                        occurrences.length, sentences);
+                                        occurrences.length, sentences, tokenTotal);
     } else {
         // Read backwards, an occurrence at p starts at end - (p + length).
         const SuffixIndex &index = corpus.backward();
@@ -47,7 +47,8 @@ PhraseSearchResult searchPattern(const Corpus &corpus, std::string_view text, co
         starts.reserve(occurrences.starts.size());
         for (auto p = occurrences.starts.rbegin(); p != occurrences.starts.rend(); ++p)
             starts.push_back(index.end() - (*p + occurrences.length));
-        result.root = buildTreeOfStarts(corpus, index, std::string(text), starts, occurrences.length, sentences);
+        result.root = buildTreeOfStarts(corpus, index, std::string(text), starts, occurrences.length, sentences,
+                                        tokenTotal);
     }
     result.status = result.root ? PhraseSearchResult::Status::Found : PhraseSearchResult::Status::NotFound;
     return result;

@@ -37,9 +37,10 @@ PatternOccurrences findPatternOccurrences(const PatternMatcher &matcher, TreeDir
 
 // The tree of `occurrences` going `direction`, the root labelled `text` (the
 // pattern as typed), by the rules a phrase's tree follows (see searchTokens).
-// NotFound when there are none.
+// NotFound when there are none. Weights are shares of `tokenTotal` tokens
+// (0: the corpus's).
 PhraseSearchResult searchPattern(const Corpus &corpus, std::string_view text, const PatternOccurrences &occurrences,
-                                 TreeDirection direction, bool sentences = false);
+                                 TreeDirection direction, bool sentences = false, std::uint64_t tokenTotal = 0);
 
 // The distinct shown-layer sequences at `occurrences`, heaviest first,
 // equal counts in the order first met. Time: the occurrences' log times

@@ -170,9 +170,10 @@ public:
 
     // Continuations given as they are: their starts in suffix order, and
     // what each shares with the one before (0 for the first).
+    // Weights are shares of `total` tokens.
     ContinuationIndex(const Corpus &corpus, const SuffixIndex &index, std::vector<Position> starts,
-                      std::vector<std::uint32_t> shared, bool sentences)
-        : corpus_(corpus), index_(index), end_(index.end()), total_(static_cast<float>(corpus.tokenCount())),
+                      std::vector<std::uint32_t> shared, bool sentences, std::uint64_t total)
+        : corpus_(corpus), index_(index), end_(index.end()), total_(static_cast<float>(total)),
           spellingsDiffer_(corpus.options().foldCase), sentences_(sentences)
     {
         ownStarts_ = std::move(starts);
@@ -588,7 +589,7 @@ std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const Suffi
 
 std::unique_ptr<PhraseNode> buildTreeOfStarts(const Corpus &corpus, const SuffixIndex &index, std::string text,
                                               std::span<const Corpus::Position> starts, std::uint32_t length,
-                                              bool sentences)
+                                              bool sentences, std::uint64_t tokenTotal)
 {
     if (starts.empty())
         return nullptr;
@@ -614,7 +615,8 @@ std::unique_ptr<PhraseNode> buildTreeOfStarts(const Corpus &corpus, const Suffix
             shared[j] = lcp.minimum(ranked[j - 1].first, ranked[j].first);
     }
     const auto index_ = std::make_shared<const ContinuationIndex>(corpus, index, std::move(continuations),
-                                                                  std::move(shared), sentences);
+                                                                  std::move(shared), sentences,
+                                                                  tokenTotal ? tokenTotal : corpus.tokenCount());
     return index_->makeRoot(std::move(text));
 }
 

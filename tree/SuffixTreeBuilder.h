@@ -53,10 +53,11 @@ std::unique_ptr<PhraseNode> buildCollapsedTree(const Corpus &corpus, const Suffi
 // `length` tokens. The continuations are ordered through the suffix array's
 // ranks (Corpus::ranks) and share what the lcp array's range minima say, so
 // the cost grows with the occurrences, not with the text. nullptr when
-// `starts` is empty.
+// `starts` is empty. Weights are shares of `tokenTotal` tokens (0: the
+// corpus's), as a subcorpus's tree weighs them by its own tokens.
 std::unique_ptr<PhraseNode> buildTreeOfStarts(const Corpus &corpus, const SuffixIndex &index, std::string text,
                                               std::span<const Corpus::Position> starts, std::uint32_t length,
-                                              bool sentences = false);
+                                              bool sentences = false, std::uint64_t tokenTotal = 0);
 
 // The start positions, in ascending order, of the occurrences of `query` as
 // `index` reads them, taken in reading order without overlap.

@@ -36,6 +36,13 @@ TreeOccurrences TreeOccurrences::ofPattern(const Corpus &corpus, TreeDirection d
     return made;
 }
 
+void TreeOccurrences::keepWithin(std::shared_ptr<const DocumentSubset> within)
+{
+    within_ = std::move(within);
+    if (within_)
+        within_->keep(starts_);
+}
+
 std::vector<Corpus::Position> TreeOccurrences::through(std::span<const PhraseNode *const> path) const
 {
     // Forward, the path's labels follow the phrase root first; backward
@@ -85,6 +92,8 @@ std::vector<Corpus::Position> TreeOccurrences::withContext(std::span<const Corpu
         found.push_back(forward ? sa[i] : index.corpusStart(sa[i], length()));
     }
     sortPositions(found, corpus_->end());
+    if (within_)
+        within_->keep(found);
     if (mayOverlap_) {
         // Only where an occurrence the tree counts starts: both lists
         // ascend, so each search starts where the last one ended.

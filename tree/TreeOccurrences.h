@@ -2,11 +2,13 @@
 #pragma once
 
 #include "Corpus.h"
+#include "DocumentSubset.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
 #include "PatternSearch.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -38,6 +40,11 @@ public:
     // builds, `occurrences` being those findPatternOccurrences gives going
     // `direction`. phrase() is then empty. Constant time.
     static TreeOccurrences ofPattern(const Corpus &corpus, TreeDirection direction, PatternOccurrences occurrences);
+
+    // From now on, only the occurrences in `within`'s documents (of the
+    // same corpus) count, as they do in a tree asked within them; none
+    // leaves all. Time: the occurrences.
+    void keepWithin(std::shared_ptr<const DocumentSubset> within);
 
     TreeDirection direction() const { return direction_; }
     std::span<const Corpus::TokenId> phrase() const { return phrase_; }
@@ -79,4 +86,5 @@ private:
     bool byPattern_ = false;
     bool mayOverlap_ = false;
     std::vector<Corpus::Position> starts_;
+    std::shared_ptr<const DocumentSubset> within_;
 };

@@ -3,12 +3,14 @@
 #include "OpenedCorpus.h"
 #include "PhraseSearch.h"
 #include "QueryAnswer.h"
+#include "QueryTreeOccurrences.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -98,6 +100,75 @@ TEST(QueryAnswer, TokensAnswerAsTheirPhraseAndReasonsNameWhatIsMissing)
 }
 
 namespace {
+
+// Every node's label, count and weight, depth first, without recursion.
+std::string outline(const PhraseNode *root)
+{
+    std::string out;
+    std::vector<std::pair<const PhraseNode *, int>> stack{{root, 0}};
+    while (!stack.empty()) {
+        const auto [node, depth] = stack.back();
+        stack.pop_back();
+        out += std::string(depth, ' ') + node->label() + " " + std::to_string(node->count()) + " "
+               + std::to_string(node->weight()) + "\n";
+        for (auto child = node->children().rbegin(); child != node->children().rend(); ++child)
+            stack.emplace_back(child->get(), depth + 1);
+    }
+    return out;
+}
+
+// Asked within some documents, a corpus answers as the corpus of those
+// documents alone would: trees, weights, occurrences and lines.
+TEST(DocumentSubset, AnswersAsTheCorpusOfItsDocumentsAlone)
+{
+    std::mt19937 random(7);
+    const char *words[] = {"a", "b", "a", ".", "c", "A"};
+    for (int round = 0; round < 60; ++round) {
+        std::vector<std::string> texts(1 + random() % 6);
+        for (std::string &text : texts) {
+            for (int k = random() % 14; k > 0; --k)
+                text += std::string(words[random() % 6]) + (random() % 5 ? " " : "\n");
+        }
+        std::vector<std::uint32_t> chosen;
+        std::vector<std::string_view> all, kept;
+        for (std::uint32_t d = 0; d < texts.size(); ++d) {
+            all.emplace_back(texts[d]);
+            if (random() % 2) {
+                chosen.push_back(d);
+                kept.emplace_back(texts[d]);
+            }
+        }
+        const CorpusOptions options{WordRules::Bytes, round % 2 == 1};
+        const Corpus whole(all, options, true), alone(kept, options, true);
+        const auto within = std::make_shared<const DocumentSubset>(whole, chosen);
+        EXPECT_EQ(within->tokenCount(), alone.tokenCount());
+        for (const char *phrase : {"a", "b a", "a a", ".", "[word=\"a|c\"] []"}) {
+            for (const bool sentences : {false, true}) {
+                const Query plain{phrase, {}, QueryDirection::Both, {}, sentences};
+                const QueryAnswer expected = answerQuery(alone, plain);
+                Query query = plain;
+                query.within = within;
+                const QueryAnswer actual = answerQuery(whole, query);
+                const std::string context = std::string(phrase) + " in round " + std::to_string(round);
+                ASSERT_EQ(actual.status, expected.status) << context;
+                if (expected.status != QueryAnswer::Status::Found)
+                    continue;
+                EXPECT_EQ(outline(actual.forward.get()), outline(expected.forward.get())) << context;
+                EXPECT_EQ(outline(actual.backward.get()), outline(expected.backward.get())) << context;
+                EXPECT_EQ(queryOccurrences(whole, query).starts.size(),
+                          queryOccurrences(alone, plain).starts.size()) << context;
+                for (const TreeDirection side : {TreeDirection::Forward, TreeDirection::Backward}) {
+                    const TreeOccurrences lines = queryTreeOccurrences(whole, query, side);
+                    const PhraseNode &root = side == TreeDirection::Forward ? *actual.forward : *actual.backward;
+                    for (const auto &child : root.children()) {
+                        const std::vector<const PhraseNode *> path{&root, child.get()};
+                        EXPECT_EQ(lines.through(path).size(), child->count()) << context;
+                    }
+                }
+            }
+        }
+    }
+}
 
 // Numbers compare as numbers, other values as text; '*' runs; a missing field is empty.
 TEST(DocumentFilter, ComparesYearsAsNumbersTextAsTextAndStarsAsAnyRun)
