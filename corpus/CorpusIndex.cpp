@@ -61,6 +61,101 @@ void setFixedText(char (&field)[16], const std::string &text)
     std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
 }
 
+using Fields = std::vector<std::pair<std::string, std::string>>;
+// The most fields an index keeps for its documents (the first met).
+constexpr std::size_t maxFields = 4096;
+
+// The documents' fields as the index keeps them: a line of the field names
+// in the order first met, then a line per document of its values in that
+// order (empty where it has none), tab-separated. A backslash, tab, line
+// feed or carriage return in a name or value is written \\, \t, \n or \r.
+// Empty when no document has a field.
+std::string fieldTable(std::span<const CorpusIndex::Source> sources)
+{
+    std::vector<std::string> names;
+    for (const CorpusIndex::Source &source : sources) {
+        for (const auto &field : source.fields) {
+            if (!field.second.empty() && names.size() < maxFields
+                && std::find(names.begin(), names.end(), field.first) == names.end())
+                names.push_back(field.first);
+        }
+    }
+    if (names.empty())
+        return {};
+    const auto put = [](std::string &out, std::string_view text) {
+        for (const char c : text) {
+            switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\0': out += ' '; break;
+            default: out += c;
+            }
+        }
+    };
+    std::string table;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        table += k > 0 ? "\t" : "";
+        put(table, names[k]);
+    }
+    table += '\n';
+    for (const CorpusIndex::Source &source : sources) {
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            table += k > 0 ? "\t" : "";
+            const auto field = std::find_if(source.fields.begin(), source.fields.end(),
+                                            [&](const auto &f) { return f.first == names[k]; });
+            if (field != source.fields.end())
+                put(table, field->second);
+        }
+        table += '\n';
+    }
+    return table;
+}
+
+// Reads fieldTable's `table` back into one list per document (`documents`
+// of them), a document's empty values left out; false when it is not such
+// a table of as many rows.
+bool readFieldTable(std::string_view table, std::size_t documents, std::vector<Fields> &fields)
+{
+    std::vector<std::vector<std::string>> rows(1);
+    rows.back().emplace_back();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const char c = table[i];
+        if (c == '\n') {
+            if (rows.size() > documents + 1)
+                return false;
+            rows.emplace_back(1);
+        } else if (c == '\t') {
+            // No row has more cells than there are names (a bound on what a damaged table makes).
+            if (rows.size() > 1 ? rows.back().size() >= rows.front().size() : rows.back().size() >= maxFields)
+                return false;
+            rows.back().emplace_back();
+        } else if (c != '\\') {
+            rows.back().back() += c;
+        } else if (++i < table.size()) {
+            const char escaped = table[i];
+            rows.back().back() += escaped == 't' ? '\t' : escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped;
+        } else {
+            return false;
+        }
+    }
+    // The table ends in a line feed: the row after it is empty.
+    if (rows.size() != documents + 2 || rows.back() != std::vector<std::string>(1))
+        return false;
+    const std::vector<std::string> &names = rows.front();
+    fields.assign(documents, {});
+    for (std::size_t d = 0; d < documents; ++d) {
+        if (rows[d + 1].size() != names.size())
+            return false;
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            if (!rows[d + 1][k].empty())
+                fields[d].emplace_back(names[k], std::move(rows[d + 1][k]));
+        }
+    }
+    return true;
+}
+
 std::string workingFolder()
 {
     std::string folder(4096, '\0');
@@ -159,6 +254,7 @@ struct Layout {
     std::string_view names;
     std::string_view savedFrom;
     std::optional<std::string_view> openedPath;  // absent in indexes saved before it was kept
+    std::vector<Fields> fields;                  // per document; none in indexes saved before they were kept
 };
 
 // Fills `layout` from an index whose header and table IndexFile checked;
@@ -347,6 +443,11 @@ bool readLayout(const std::shared_ptr<const IndexFile> &file, Layout &layout, st
     layout.savedFrom = file->text(SectionKind::SavedFrom);
     if (file->find(SectionKind::OpenedPath))
         layout.openedPath = file->text(SectionKind::OpenedPath);
+    if (file->find(SectionKind::DocumentFields)
+        && !readFieldTable(file->text(SectionKind::DocumentFields), layout.documents.size(), layout.fields)) {
+        reason = "the index's document fields are not a table of its documents";
+        return false;
+    }
 
     // What is read as places to read, checked in time that grows with the
     // number of documents (each of which opening stats anyway), not tokens.
@@ -678,6 +779,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
                            source.modified});
         names += source.name;
     }
+    const std::string fields = fieldTable(sources);
     const std::string savedFrom = workingFolder();
 
     // An annotated corpus's layers: their names, and the arrays of each but the shown one.
@@ -731,6 +833,7 @@ bool CorpusIndex::save(const Corpus &corpus, std::span<const Source> sources, co
         && sink.add(SectionKind::Documents, std::span<const DocumentRecord>(records))
         && sink.addText(SectionKind::DocumentNames, names) && sink.addText(SectionKind::SavedFrom, savedFrom)
         && sink.addText(SectionKind::OpenedPath, openedPath)
+        && (fields.empty() || sink.addText(SectionKind::DocumentFields, fields))
         && addDirection(sink, SectionKind::Forward, stored.forward)
         && addDirection(sink, SectionKind::Backward, stored.backward) && addLayers(sink);
     };
@@ -793,9 +896,12 @@ CorpusIndex::Opened CorpusIndex::open(const std::string &path)
         // The other layers' ids are not read here: every reader of them
         // checks each against its layer's values (Corpus::layerText, the
         // pattern matcher's sets), and --check-index reads them all.
-        for (const DocumentRecord &record : layout.documents)
+        for (std::size_t d = 0; d < layout.documents.size(); ++d) {
+            const DocumentRecord &record = layout.documents[d];
             opened.sources.push_back({std::string(layout.names.substr(record.nameOffset, record.nameLength)),
-                                      record.size, record.modified});
+                                      record.size, record.modified,
+                                      layout.fields.empty() ? Fields() : std::move(layout.fields[d])});
+        }
         opened.savedFrom = std::string(layout.savedFrom);
         if (layout.openedPath)
             opened.openedPath = std::string(*layout.openedPath);

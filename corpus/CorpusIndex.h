@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The layout is docs/index-format.md's (see IndexFormat.h). Saving writes
@@ -23,6 +24,9 @@ public:
         std::string name;           // the document's path as the loader named it
         std::uint64_t size = 0;     // on disk
         std::int64_t modified = 0;  // modification time, nanoseconds since 1970
+        // Its metadata ("title", "year", ...), each field once, in the order
+        // found; an index keeps no empty value and no zero byte.
+        std::vector<std::pair<std::string, std::string>> fields = {};
     };
 
     // What open() gives: the corpus (both directions) and its sources, or why not.

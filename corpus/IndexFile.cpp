@@ -34,6 +34,7 @@ std::uint32_t IndexFile::elementSizeOf(std::uint32_t kind)
     case SectionKind::SavedFrom:
     case SectionKind::OpenedPath:
     case SectionKind::LayerNames:
+    case SectionKind::DocumentFields:
         return 1;
     case SectionKind::TokenSlots:
     case SectionKind::Separated:
@@ -100,6 +101,7 @@ std::string IndexFile::nameOf(std::uint32_t kind)
     case SectionKind::LayerNames: return "layer names";
     case SectionKind::SentenceEnds: return "sentence ends";
     case SectionKind::LineRuns: return "line runs";
+    case SectionKind::DocumentFields: return "document fields";
     default: break;
     }
     const auto layers = static_cast<std::uint32_t>(SectionKind::Layer);

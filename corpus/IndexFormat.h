@@ -38,6 +38,7 @@ enum class SectionKind : std::uint32_t {
     LayerNames = 16,   // char, annotated corpora only: each layer's name followed by a line feed, in layer order
     SentenceEnds = 17, // u64, annotated corpora only: as Separated, the bit of a sentence's last token
     LineRuns = 18,     // u64, ceil(line starts / 64), optional: bit k set when from line start k each position is a line further
+    DocumentFields = 19, // char, optional: the documents' metadata as a table (field names, then a row per document)
     Forward = 32,
     Backward = 48,
     // An annotated corpus's layers but the shown one (which is the token

@@ -147,10 +147,6 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
     std::unique_ptr<OpenedCorpus> opened(new OpenedCorpus());
     opened->request_ = request;
     if (IndexFile::looksLikeIndex(request.path)) {
-        if (!request.where.empty()) {
-            outcome.reason = "a saved index keeps no metadata yet: --where asks the files or the folder";
-            return outcome;
-        }
         CorpusIndex::Opened index = CorpusIndex::open(request.path);
         if (!index.corpus) {
             outcome.reason = index.reason;
@@ -184,8 +180,21 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
         for (const CorpusIndex::Source &source : index.sources) {
             opened->texts_.documents.push_back({source.name, std::string()});
             opened->texts_.documents.back().format = formatNameOf(source.name);
+            opened->texts_.documents.back().fields = source.fields;
         }
         opened->root_ = index.openedPath ? *index.openedPath : sharedFolder(opened->texts_.documents);
+        if (!request.where.empty()) {
+            // The index holds every document: the question is asked within the chosen ones.
+            const std::optional<DocumentFilter> filter = DocumentFilter::parse(request.where, outcome.reason);
+            if (!filter)
+                return outcome;
+            std::vector<std::uint32_t> chosen = opened->documentsMeeting(*filter);
+            if (chosen.empty()) {
+                outcome.reason = "no document meets --where (" + std::to_string(index.sources.size()) + " in the index)";
+                return outcome;
+            }
+            opened->within_ = std::make_shared<const DocumentSubset>(*index.corpus, std::move(chosen));
+        }
         opened->sources_ = std::move(index.sources);
         opened->savedFrom_ = std::move(index.savedFrom);
         opened->corpus_ = std::move(index.corpus);
@@ -252,7 +261,7 @@ bool OpenedCorpus::save(const std::string &indexPath, const Progress &progress, 
     for (std::size_t d = 0; d < documentCount(); ++d) {
         const TextDocument &document = texts_.documents[fileOf(d)];
         struct stat status {};
-        CorpusIndex::Source source{document.path, 0, 0};
+        CorpusIndex::Source source{document.path, 0, 0, document.fields};
         if (::stat(document.path.c_str(), &status) == 0) {
             source.size = static_cast<std::uint64_t>(status.st_size);
             source.modified = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
@@ -289,16 +298,34 @@ std::optional<std::string> OpenedCorpus::readDocument(std::size_t document, std:
     return std::move(texts->documents.front().bytes);
 }
 
+DocumentFilter::Fields OpenedCorpus::filterFields(std::size_t document) const
+{
+    DocumentFilter::Fields fields{{"path", shownPath(document)}, {"format", format(document)}};
+    const auto own = this->fields(document);
+    fields.insert(fields.end(), own.begin(), own.end());
+    return fields;
+}
+
+std::vector<std::uint32_t> OpenedCorpus::documentsMeeting(const DocumentFilter &filter) const
+{
+    std::vector<std::uint32_t> chosen;
+    for (std::size_t d = 0; d < documentCount(); ++d) {
+        if (filter.matches(filterFields(d)))
+            chosen.push_back(static_cast<std::uint32_t>(d));
+    }
+    return chosen;
+}
+
 bool OpenedCorpus::keepDocumentsWhere(std::string &reason)
 {
     const std::optional<DocumentFilter> filter = DocumentFilter::parse(request_.where, reason);
     if (!filter)
         return false;
+    // Before indexing, a file is a document (an annotated file's several
+    // documents share its fields).
     std::vector<TextDocument> kept;
     for (std::size_t k = 0; k < texts_.documents.size(); ++k) {
-        DocumentFilter::Fields fields{{"path", shownPath(k)}, {"format", texts_.documents[k].format}};
-        fields.insert(fields.end(), texts_.documents[k].fields.begin(), texts_.documents[k].fields.end());
-        if (filter->matches(fields))
+        if (filter->matches(filterFields(k)))
             kept.push_back(std::move(texts_.documents[k]));
     }
     filesBeforeWhere_ = texts_.documents.size();

@@ -4,6 +4,8 @@
 #include "Corpus.h"
 #include "CorpusIndex.h"
 #include "CorpusRequest.h"
+#include "DocumentFilter.h"
+#include "DocumentSubset.h"
 #include "LoadedTexts.h"
 #include "Progress.h"
 
@@ -70,17 +72,30 @@ public:
     // root), or the file's name when a file was opened.
     std::string shownPath(std::size_t document) const;
     // What the file that holds a document is ("txt", "html", "conllu+gzip"),
-    // and the metadata its reader found ("title", "author", "date", "year"),
-    // in the order found (none for a saved index, which keeps none yet).
+    // and the metadata its reader or the folder's table gave ("title",
+    // "author", "date", "year"), in the order found; a saved index keeps
+    // them (none in one saved before indexes kept them).
     const std::string &format(std::size_t document) const { return texts_.documents[fileOf(document)].format; }
     std::span<const std::pair<std::string, std::string>> fields(std::size_t document) const
     {
         return texts_.documents[fileOf(document)].fields;
     }
+    // What --where and the explorer's filter ask of a document: its fields,
+    // with "path" (shownPath) and "format" first.
+    DocumentFilter::Fields filterFields(std::size_t document) const;
+    // The documents (ascending) whose filterFields meet `filter`.
+    // Time: the documents' fields.
+    std::vector<std::uint32_t> documentsMeeting(const DocumentFilter &filter) const;
+    // The documents that questions are asked within, when --where chose
+    // them from a saved index (whose corpus holds them all); none when the
+    // corpus holds only what is asked about. Set it as Query::within.
+    const std::shared_ptr<const DocumentSubset> &within() const { return within_; }
+
     // One line each, naming its file: a document passed over and why, or
     // one read in part; and how many were passed over.
     std::span<const std::string> warnings() const { return texts_.warnings; }
-    // The files read before --where kept some of them (fileCount() without it).
+    // The files read before --where kept some of them (fileCount() without
+    // it; a saved index keeps them all, see within()).
     std::size_t filesBeforeWhere() const { return filesBeforeWhere_ ? filesBeforeWhere_ : fileCount(); }
     std::size_t skipped() const { return texts_.skipped; }
     // Whether the corpus is a saved index's.
@@ -126,6 +141,7 @@ private:
     std::unique_ptr<const Corpus> corpus_;
     std::string root_;
     std::size_t filesBeforeWhere_ = 0;
+    std::shared_ptr<const DocumentSubset> within_;
     // A saved index's sources as they were saved, and where it was saved.
     std::vector<CorpusIndex::Source> sources_;
     std::string savedFrom_;

@@ -672,8 +672,16 @@ int printDocuments(const OpenedCorpus &opened, OutputBuffer &output)
         (output.buffer() += '\t') += name;
     output.buffer() += '\n';
     const std::span<const Corpus::Position> boundaries = corpus.boundaries();
-    for (std::size_t d = 0; d < opened.documentCount(); ++d) {
-        const Corpus::Position start = corpus.documentStart(static_cast<std::uint32_t>(d));
+    // A saved index asked with --where lists the documents it chose.
+    std::vector<std::uint32_t> listed;
+    if (opened.within()) {
+        listed.assign(opened.within()->documents().begin(), opened.within()->documents().end());
+    } else {
+        for (std::size_t d = 0; d < opened.documentCount(); ++d)
+            listed.push_back(static_cast<std::uint32_t>(d));
+    }
+    for (const std::uint32_t d : listed) {
+        const Corpus::Position start = corpus.documentStart(d);
         const Corpus::Position end = d < boundaries.size() ? boundaries[d] : corpus.end();
         cell(opened.shownPath(d));
         output.buffer() += '\t';
@@ -732,6 +740,7 @@ int run(const Options &asked, OutputBuffer &output)
     // Labels are UTF-8 wherever the corpus is (an annotated one always).
     Options options = asked;
     options.tree.encoding = labelEncoding(corpus.options());
+    options.query.within = opened.within();
 
     const auto noTree = [&](QueryAnswer::Status status) {
         std::string reason = noAnswerReason(status, printable(options.corpus.path));

@@ -504,3 +504,27 @@ TEST_F(SavedIndex, SavingReplacesTheIndexWholeOrNotAtAll)
     EXPECT_EQ(run({"--check-index", "old.index"}).out, "ok\n");
     EXPECT_EQ(onlyTheIndex(), (std::vector<std::string>{"old.index", "texts"}));
 }
+
+// The documents' fields travel in the index, and --where asks within them
+// as it asks the folder, without reading it.
+TEST_F(SavedIndex, KeepsTheDocumentsFieldsAndAsksWithinThem)
+{
+    writeAll("texts/a.txt", "the cat sat .\nthe cat ran .\n");
+    writeAll("texts/b.txt", "the dog sat .\n");
+    writeAll("texts/c.txt", "the cat slept .\n");
+    writeAll("texts/metadata.csv", "path,year,note\na.txt,1801,\"tab\there\\\"\nc.txt,1850,\n");
+    ASSERT_EQ(save("texts.index", "texts"), 0);
+    fs::remove_all("texts");
+    EXPECT_EQ(run({"--documents", "texts.index"}).out, "path\tformat\ttokens\tyear\tnote\n"
+                                                        "a.txt\ttxt\t8\t1801\ttab here\\\n"
+                                                        "b.txt\ttxt\t4\t\t\n"
+                                                        "c.txt\ttxt\t4\t1850\t\n");
+    writeAll("texts/a.txt", "the cat sat .\nthe cat ran .\n");
+    writeAll("texts/c.txt", "the cat slept .\n");
+    for (const char *format : {"--json", "--kwic=9"}) {
+        const Outcome fromIndex = run({format, "--where", "year<1900", "texts.index", "the cat"});
+        EXPECT_EQ(fromIndex.status, 0);
+        EXPECT_EQ(fromIndex.out, run({format, "texts", "the cat"}).out);
+    }
+    EXPECT_EQ(run({"--where", "year>1900", "texts.index", "the"}).status, 2);
+}
