@@ -8,6 +8,14 @@
 namespace {
 
 // The question an entry asks.
+std::string joinedFilter(const std::vector<std::string> &conditions)
+{
+    std::string joined;
+    for (const std::string &condition : conditions)
+        joined += (joined.empty() ? "" : "; ") + condition;
+    return joined;
+}
+
 Query queryOf(const ExplorerSession::Entry &entry)
 {
     Query query;
@@ -16,6 +24,7 @@ Query queryOf(const ExplorerSession::Entry &entry)
     query.direction = entry.controls.direction;
     query.sentences = entry.controls.sentences;
     query.pruning = entry.controls.pruning;
+    query.within = entry.within;
     return query;
 }
 
@@ -117,10 +126,18 @@ void ExplorerSession::setCorpus(std::shared_ptr<const OpenedCorpus> corpus,
     const bool samePath = corpus_ && corpus && corpus_->request().path == corpus->request().path;
     corpus_ = std::move(corpus);
     vocabulary_ = std::move(vocabulary);
+    within_.reset();
     if (!corpus_ || !samePath) {
         history_.clear();
         current_ = 0;
+        filter_.clear();
     } else {
+        // The same documents, indexed anew: chosen again by the same conditions.
+        if (!filter_.empty()) {
+            std::string why;
+            if (const std::optional<DocumentFilter> filter = DocumentFilter::parse(filter_, why))
+                within_ = std::make_shared<const DocumentSubset>(corpus_->corpus(), corpus_->documentsMeeting(*filter));
+        }
         // Ids mean nothing in another index: older entries keep their text
         // and are asked again when shown.
         for (Entry &entry : history_) {
@@ -131,6 +148,7 @@ void ExplorerSession::setCorpus(std::shared_ptr<const OpenedCorpus> corpus,
                 entry.backwardLines.reset();
                 entry.tokens.clear();
                 entry.phraseIds.clear();
+                entry.within = within_;
             }
         }
     }
@@ -188,6 +206,7 @@ bool ExplorerSession::answer(Entry &entry)
 
 ExplorerSession::Asked ExplorerSession::push(Entry entry)
 {
+    entry.within = within_;
     const bool found = answer(entry);
     if (!found && entry.answer && entry.answer->status == QueryAnswer::Status::NoTokens)
         return Asked::NoTokens;
@@ -258,10 +277,13 @@ const TreeOccurrences *ExplorerSession::occurrences(TreeDirection side) const
         return nullptr;
     std::shared_ptr<const TreeOccurrences> &made = forward ? entry->forwardLines : entry->backwardLines;
     if (!made) {
-        made = query.isPattern() ? std::make_shared<const TreeOccurrences>(
-                                       queryTreeOccurrences(entry->corpus->corpus(), query, side))
-                                 : std::make_shared<const TreeOccurrences>(entry->corpus->corpus(), side,
-                                                                           entry->phraseIds);
+        if (query.isPattern()) {
+            made = std::make_shared<const TreeOccurrences>(queryTreeOccurrences(entry->corpus->corpus(), query, side));
+        } else {
+            auto occurrences = std::make_shared<TreeOccurrences>(entry->corpus->corpus(), side, entry->phraseIds);
+            occurrences->keepWithin(entry->within);
+            made = std::move(occurrences);
+        }
     }
     return made.get();
 }
@@ -472,6 +494,36 @@ void ExplorerSession::askAgain()
             return;
     }
     emit changed();
+}
+
+bool ExplorerSession::setDocumentFilter(std::vector<std::string> conditions, QString &why)
+{
+    std::erase_if(conditions, [](const std::string &condition) {
+        return condition.find_first_not_of(" \t") == std::string::npos;
+    });
+    std::shared_ptr<const DocumentSubset> within;
+    if (!conditions.empty()) {
+        if (!corpus_) {
+            why = tr("Open a corpus to choose among its documents.");
+            return false;
+        }
+        std::string reason;
+        const std::optional<DocumentFilter> filter = DocumentFilter::parse(conditions, reason);
+        if (!filter) {
+            why = QString::fromStdString(reason);
+            return false;
+        }
+        std::vector<std::uint32_t> chosen = corpus_->documentsMeeting(*filter);
+        if (chosen.empty()) {
+            why = tr("No document meets %1.").arg(QString::fromStdString(joinedFilter(conditions)));
+            return false;
+        }
+        within = std::make_shared<const DocumentSubset>(corpus_->corpus(), std::move(chosen));
+    }
+    filter_ = std::move(conditions);
+    within_ = std::move(within);
+    askAgain();
+    return true;
 }
 
 void ExplorerSession::setPruning(const TreePruning &pruning)

@@ -32,6 +32,8 @@ public:
         // The tokens of a clicked label, ids of `corpus` (empty for a typed phrase).
         std::vector<Corpus::TokenId> tokens;
         ExplorerControls controls;
+        // The documents of `corpus` it was asked within (null: all of them).
+        std::shared_ptr<const DocumentSubset> within;
         // The corpus asked and its answer; both dropped (and asked again when
         // the entry is shown) once the corpus is indexed anew.
         std::shared_ptr<const OpenedCorpus> corpus;
@@ -168,6 +170,18 @@ public:
     void setCorpusOptions(const CorpusOptions &options);
     void setMaxBytes(std::uint64_t maxBytes) { controls_.maxBytes = maxBytes; }
 
+    // The documents of the open corpus that questions are asked within
+    // (null: all of them), and the conditions that chose them.
+    const std::shared_ptr<const DocumentSubset> &within() const { return within_; }
+    const std::vector<std::string> &documentFilter() const { return filter_; }
+    // Chooses the documents of the open corpus that meet every one of
+    // `conditions` (as --where reads them; none chooses all) and asks the
+    // current phrase again within them, as a new entry. False, with a
+    // one-line `why`, when a condition is not FIELD OP VALUE or no document
+    // meets them: the choice stays as it was. A corpus indexed anew keeps
+    // the conditions; another corpus starts with all its documents.
+    bool setDocumentFilter(std::vector<std::string> conditions, QString &why);
+
     // Steps through the history, restoring each entry's controls; an entry
     // whose corpus options are not the open corpus's asks for a re-index.
     void goBack();
@@ -210,4 +224,6 @@ private:
     std::optional<CorpusRequest> loading_;
     std::uint64_t serials_ = 0;
     std::optional<std::string> pending_;
+    std::vector<std::string> filter_;
+    std::shared_ptr<const DocumentSubset> within_;
 };

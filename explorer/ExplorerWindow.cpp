@@ -144,6 +144,16 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
     textDock_->setWidget(text_);
     addDockWidget(Qt::RightDockWidgetArea, textDock_);
     textDock_->hide();
+    documents_ = new DocumentsPane(this);
+    documents_->setObjectName(QStringLiteral("documents"));
+    documents_->setWhatsThis(tr("The documents of the corpus with their fields. A filter such as "
+                                "year>=1850; author=Dickens* asks the trees and lines within the documents "
+                                "that meet it; double-click a document to read its text."));
+    documentsDock_ = new QDockWidget(tr("Documents"), this);
+    documentsDock_->setObjectName(QStringLiteral("documentsDock"));
+    documentsDock_->setWidget(documents_);
+    addDockWidget(Qt::RightDockWidgetArea, documentsDock_);
+    documentsDock_->hide();
     makeActions();
     makeMenus();
     makeToolBar();
@@ -235,6 +245,22 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
         textDock_->show();
         textDock_->raise();
         text_->showLine(lines_->model()->opened(), line);
+    });
+    connect(documents_, &DocumentsPane::filterEntered, this, [this](const QStringList &conditions) {
+        std::vector<std::string> asked;
+        for (const QString &condition : conditions)
+            asked.push_back(condition.toStdString());
+        QString why;
+        documents_->setProblem(session_.setDocumentFilter(std::move(asked), why) ? QString() : why);
+        showLoaded();
+    });
+    connect(documents_, &DocumentsPane::documentActivated, this, [this](std::uint32_t document) {
+        const std::shared_ptr<const OpenedCorpus> &opened = session_.corpus();
+        if (!opened || document >= opened->documentCount())
+            return;
+        textDock_->show();
+        textDock_->raise();
+        text_->showLine(opened, {document, 1, opened->corpus().documentStart(document), 0});
     });
     refresh();
 }
@@ -396,6 +422,7 @@ void ExplorerWindow::makeMenus()
     view->addSeparator();
     view->addAction(linesDock_->toggleViewAction());
     view->addAction(textDock_->toggleViewAction());
+    view->addAction(documentsDock_->toggleViewAction());
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->addAction(manual_);
@@ -664,6 +691,18 @@ void ExplorerWindow::showLoaded()
                         .arg(locale.formattedDataSize(static_cast<qint64>(opened->bytesRead())),
                              locale.formattedDataSize(static_cast<qint64>(opened->bytesAvailable())));
     }
+    if (const std::shared_ptr<const DocumentSubset> &within = session_.within()) {
+        // Questions go to some of the documents: say how much of the corpus that is first.
+        const auto compact = [&locale](std::uint64_t n) {
+            return n >= 1'000'000 ? tr("%1 M").arg(locale.toString(static_cast<double>(n) / 1e6, 'f', 1))
+                                  : locale.toString(static_cast<qulonglong>(n));
+        };
+        text = tr("%1 of %2 documents, %3 of %4 tokens; ")
+                   .arg(locale.toString(static_cast<qulonglong>(within->documents().size())),
+                        locale.toString(static_cast<qulonglong>(files)), compact(within->tokenCount()),
+                        compact(corpus.tokenCount()))
+               + text;
+    }
     summary_->setText(text);
 }
 
@@ -788,6 +827,16 @@ QString ExplorerWindow::summaryText() const
 void ExplorerWindow::refresh()
 {
     refreshControls();
+    const std::shared_ptr<const OpenedCorpus> &opened = session_.corpus();
+    if (opened.get() != documentsOf_ || session_.within().get() != documentsWithin_) {
+        if (opened.get() != documentsOf_) {
+            documents_->setFilterText(DocumentsPane::textOf(session_.documentFilter()));
+            documents_->setProblem(QString());
+        }
+        documentsOf_ = opened.get();
+        documentsWithin_ = session_.within().get();
+        documents_->setCorpus(opened, session_.within());
+    }
     updateTitle();
     if (session_.vocabulary() != frequentOf_) {
         frequentOf_ = session_.vocabulary();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CorpusLoader.h"
+#include "DocumentsPane.h"
 #include "CqlPattern.h"
 #include "ExplorerControls.h"
 #include "ExplorerSession.h"
@@ -66,6 +67,7 @@ public:
     TreeCanvas &canvas() { return *canvas_; }
     LinesPane &linesPane() { return *lines_; }
     TextPane &textPane() { return *text_; }
+    DocumentsPane &documentsPane() { return *documents_; }
     QLineEdit &phraseLine() { return *phrase_; }
     // The Show box: the open corpus's layers, the shown one current.
     QComboBox &showBox() { return *show_; }
@@ -139,6 +141,11 @@ private:
     TextPane *text_ = nullptr;
     QDockWidget *linesDock_ = nullptr;
     QDockWidget *textDock_ = nullptr;
+    DocumentsPane *documents_ = nullptr;
+    QDockWidget *documentsDock_ = nullptr;
+    // What the documents pane shows, to fill it again only when it changes.
+    const OpenedCorpus *documentsOf_ = nullptr;
+    const DocumentSubset *documentsWithin_ = nullptr;
     QLineEdit *phrase_ = nullptr;
     QCompleter *completer_ = nullptr;
     QStringListModel *completions_ = nullptr;

@@ -15,6 +15,7 @@
 #include <QListView>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -279,3 +280,45 @@ TEST(ExplorerWindowUse, SmallScreensTheManualAndTheFileDialogs)
 }
 
 }  // namespace
+
+// The documents dock lists the documents with the folder's fields, and its
+// filter asks the tree, the lines and the summary within those it chooses.
+TEST(ExplorerWindowUse, TheDocumentsFilterChoosesWhatTheTreeAndLinesCount)
+{
+    Workspace workspace;
+    explorertest::writeFile(workspace.folder() + QStringLiteral("/metadata.csv"), "path,year\na.txt,1850\nb.txt,900\n");
+    auto window = shownWindow();
+    open(*window, workspace.folder());
+    DocumentsPane &pane = window->documentsPane();
+    QTableView &table = *pane.view();
+    ASSERT_EQ(table.model()->rowCount(), 2);
+    EXPECT_EQ(table.model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("year"));
+    // Sorted by year as numbers: 900 before 1850.
+    table.sortByColumn(3, Qt::AscendingOrder);
+    EXPECT_EQ(table.model()->index(0, 0).data().toString(), QStringLiteral("b.txt"));
+
+    window->search(QStringLiteral("cat"));
+    const std::uint32_t everywhere = window->canvas().answer()->forward->count();
+    pane.filterEdit()->setText(QStringLiteral("year >= 1000"));
+    QTest::keyClick(pane.filterEdit(), Qt::Key_Return);
+    ASSERT_TRUE(window->session().within());
+    EXPECT_EQ(table.model()->rowCount(), 1);
+    EXPECT_EQ(window->canvas().answer()->forward->count(), 3u);  // a.txt's three
+    EXPECT_LT(3u, everywhere);
+    window->findChild<QDockWidget *>(QStringLiteral("linesDock"))->show();
+    EXPECT_EQ(window->linesPane().model()->totalCount(), 3u);
+    EXPECT_TRUE(window->summaryText().startsWith(QStringLiteral("1 of 2 documents, 24 of 41 tokens")))
+        << window->summaryText().toStdString();
+
+    // A malformed filter or one that chooses nothing says why and changes nothing.
+    for (const char *wrong : {"year", "year > 3000"}) {
+        pane.filterEdit()->setText(QString::fromLatin1(wrong));
+        QTest::keyClick(pane.filterEdit(), Qt::Key_Return);
+        EXPECT_FALSE(pane.problemLabel()->isHidden()) << wrong;
+        EXPECT_EQ(table.model()->rowCount(), 1) << wrong;
+    }
+    pane.filterEdit()->clear();
+    QTest::keyClick(pane.filterEdit(), Qt::Key_Return);
+    EXPECT_FALSE(window->session().within());
+    EXPECT_EQ(window->canvas().answer()->forward->count(), everywhere);
+}
