@@ -422,7 +422,17 @@ void ExplorerWindow::makeMenus()
     view->addSeparator();
     view->addAction(linesDock_->toggleViewAction());
     view->addAction(textDock_->toggleViewAction());
-    view->addAction(documentsDock_->toggleViewAction());
+    QAction *showDocuments = documentsDock_->toggleViewAction();
+    showDocuments->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    // Shown from the menu or the keyboard, the dock is there to filter: its filter takes the keys.
+    connect(showDocuments, &QAction::triggered, this, [this](bool shown) {
+        if (shown) {
+            documentsDock_->raise();
+            documents_->filterEdit()->setFocus();
+            documents_->filterEdit()->selectAll();
+        }
+    });
+    view->addAction(showDocuments);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->addAction(manual_);
