@@ -5,11 +5,13 @@
 #include "Concordance.h"
 #include "CorpusIndex.h"
 #include "CqlPattern.h"
+#include "DocumentSubset.h"
 #include "FuzzInput.h"
 #include "PatternMatcher.h"
 #include "PatternSearch.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
+#include "SuffixTreeBuilder.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -64,6 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         phrases.emplace_back(corpus.tokenText(id));
     for (Corpus::Position p = 0; p + 1 < std::min<Corpus::Position>(corpus.end(), 4); ++p)
         phrases.push_back(std::string(corpus.token(p)) + " " + std::string(corpus.token(p + 1)));
+    // Every other document chosen, as --where on the index chooses some.
+    std::vector<std::uint32_t> chosen;
+    for (std::uint32_t d = 0; d < opened.sources.size(); d += 2)
+        chosen.push_back(d);
+    const DocumentSubset within(corpus, chosen);
+    FUZZ_CHECK(within.tokenCount() <= corpus.end());
     for (const std::string &phrase : phrases) {
         for (const TreeDirection direction : {TreeDirection::Forward, TreeDirection::Backward}) {
             for (const bool sentences : {false, true}) {
@@ -83,6 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             makeConcordanceRow(corpus, p, found.length, 3, row);
             makeConcordanceRow(corpus, p, found.length, 3, row, RowSpacing::AsWritten);
         }
+        std::vector<Corpus::Position> kept = found.starts;
+        within.keep(kept);
+        for (const Corpus::Position p : kept)
+            FUZZ_CHECK(within.contains(p));
+        if (const auto root = buildTreeOfStarts(corpus, corpus.forward(), phrase, kept, found.length, true,
+                                                within.tokenCount()))
+            walk(*root, 2000);
     }
     // An annotated index: every layer's values at its first positions, and
     // a pattern over each layer, its trees both ways.
