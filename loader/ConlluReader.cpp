@@ -154,3 +154,9 @@ std::optional<AnnotationError> readConllu(LineCursor &lines, AnnotationSink &sin
     lines.finish();
     return std::nullopt;
 }
+
+std::span<const std::string_view> ConlluReader::endings() const
+{
+    static constexpr std::string_view taken[] = {".conllu"};
+    return taken;
+}

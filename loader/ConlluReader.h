@@ -1,6 +1,7 @@
 // ConlluReader: reads a CoNLL-U file's words, their annotations, sentences and documents into an AnnotationSink.
 #pragma once
 
+#include "AnnotatedReader.h"
 #include "AnnotationError.h"
 #include "AnnotationSink.h"
 #include "LineCursor.h"
@@ -46,3 +47,22 @@ std::optional<AnnotationError> readConllu(std::string_view bytes, AnnotationSink
 // The same, the file's lines given by `lines` (a cursor over a file read a
 // block at a time), which tells the progress.
 std::optional<AnnotationError> readConllu(LineCursor &lines, AnnotationSink &sink);
+
+// The CoNLL-U format as a reader among the others (see AnnotatedReader).
+class ConlluReader : public AnnotatedReader {
+public:
+    std::string_view format() const override { return "conllu"; }
+    std::span<const std::string_view> endings() const override;
+    std::vector<std::string> layers(const std::vector<std::string> &) const override { return conlluLayers(); }
+    std::optional<AnnotationError> read(std::string_view bytes, const std::vector<std::string> &, AnnotationSink &sink,
+                                        const Progress &progress, std::uint64_t before,
+                                        std::uint64_t total) const override
+    {
+        return readConllu(bytes, sink, progress, before, total);
+    }
+    std::optional<AnnotationError> read(LineCursor &lines, const std::vector<std::string> &,
+                                        AnnotationSink &sink) const override
+    {
+        return readConllu(lines, sink);
+    }
+};

@@ -1,10 +1,12 @@
 #include "DocumentReaders.h"
 
+#include "ConlluReader.h"
 #include "DocxReader.h"
 #include "EpubReader.h"
 #include "HtmlReader.h"
 #include "OdtReader.h"
 #include "PdfReader.h"
+#include "VerticalReader.h"
 #include "XmlReader.h"
 
 #include "Utf8.h"
@@ -20,6 +22,9 @@ const OdtReader odt;
 const EpubReader epub;
 const PdfReader pdf;
 const std::array<const DocumentReader *, 6> readers{&html, &xml, &docx, &odt, &epub, &pdf};
+const ConlluReader conllu;
+const VerticalReader vertical;
+const std::array<const AnnotatedReader *, 2> annotatedReaders{&conllu, &vertical};
 
 }  // namespace
 
@@ -67,13 +72,29 @@ std::span<const DocumentReader *const> documentReaders()
     return readers;
 }
 
-const DocumentReader *documentReaderFor(std::string_view name)
+namespace {
+
+// The first of `all` that takes a name ending as `name` does.
+template <typename Reader, std::size_t count>
+const Reader *readerTaking(const std::array<const Reader *, count> &all, std::string_view name)
 {
-    for (const DocumentReader *reader : readers) {
+    for (const Reader *reader : all) {
         for (const std::string_view ending : reader->endings()) {
             if (name.ends_with(ending))
                 return reader;
         }
     }
     return nullptr;
+}
+
+}  // namespace
+
+const DocumentReader *documentReaderFor(std::string_view name)
+{
+    return readerTaking(readers, name);
+}
+
+const AnnotatedReader *annotatedReaderFor(std::string_view name)
+{
+    return readerTaking(annotatedReaders, name);
 }

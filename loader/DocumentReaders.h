@@ -1,6 +1,7 @@
 // DocumentReaders: the registry that picks a DocumentReader by a file's name; other files are read as they are.
 #pragma once
 
+#include "AnnotatedReader.h"
 #include "DocumentReader.h"
 
 #include <span>
@@ -13,3 +14,7 @@ std::span<const DocumentReader *const> documentReaders();
 // already removed), by its ending; nullptr when none takes it, and the file
 // is read as it stands (a .txt or .md text, an annotated file).
 const DocumentReader *documentReaderFor(std::string_view name);
+
+// The reader of annotated files for a file named `name` (as above): CoNLL-U
+// (".conllu") or vertical (".vrt", ".vert"); nullptr for any other name.
+const AnnotatedReader *annotatedReaderFor(std::string_view name);

@@ -10,13 +10,11 @@
 
 enum class TextFormat {
     Plain,     // ".txt", ".md", or a document a reader turns into text (".html", ".xml", ...): cut by the word rules
-    Conllu,    // ".conllu": CoNLL-U, a word per line with its annotations
-    Vertical,  // ".vrt", ".vert": a token per line, its annotations in TAB-separated columns
+    Annotated, // a token a line with its annotations, read by an AnnotatedReader (".conllu", ".vrt", ".vert")
 };
 
 // The format of a file named `name` (a bare name or a path), by its ending:
-// ".txt", ".md", ".conllu", ".vrt" or ".vert", or one a DocumentReader
-// takes, compared byte for byte (so ".TXT" is none of them); a final ".gz"
+// ".txt", ".md", or one a DocumentReader or an AnnotatedReader takes, compared byte for byte (so ".TXT" is none of them); a final ".gz"
 // is passed over (the file is what it holds, compressed). Nothing for any
 // other name; a folder leaves such files out.
 inline std::optional<TextFormat> textFormatOf(std::string_view name)
@@ -24,10 +22,8 @@ inline std::optional<TextFormat> textFormatOf(std::string_view name)
     name = withoutGzip(name);
     if (name.ends_with(".txt") || name.ends_with(".md") || documentReaderFor(name))
         return TextFormat::Plain;
-    if (name.ends_with(".conllu"))
-        return TextFormat::Conllu;
-    if (name.ends_with(".vrt") || name.ends_with(".vert"))
-        return TextFormat::Vertical;
+    if (annotatedReaderFor(name))
+        return TextFormat::Annotated;
     return std::nullopt;
 }
 
@@ -39,6 +35,8 @@ inline std::string formatNameOf(std::string_view name)
     std::string format;
     if (const DocumentReader *reader = documentReaderFor(inner)) {
         format = reader->format();
+    } else if (const AnnotatedReader *annotated = annotatedReaderFor(inner)) {
+        format = annotated->format();
     } else {
         const std::size_t dot = inner.rfind('.');
         const std::size_t slash = inner.rfind('/');

@@ -164,3 +164,9 @@ std::optional<AnnotationError> readVertical(LineCursor &lines, const std::vector
     lines.finish();
     return std::nullopt;
 }
+
+std::span<const std::string_view> VerticalReader::endings() const
+{
+    static constexpr std::string_view taken[] = {".vrt", ".vert"};
+    return taken;
+}

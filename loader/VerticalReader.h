@@ -1,6 +1,7 @@
 // VerticalReader: reads a vertical file (.vrt, .vert: a token per line, structures in tags) into an AnnotationSink.
 #pragma once
 
+#include "AnnotatedReader.h"
 #include "AnnotationError.h"
 #include "AnnotationSink.h"
 #include "LineCursor.h"
@@ -55,3 +56,25 @@ std::optional<AnnotationError> readVertical(std::string_view bytes, const std::v
 // block at a time), which tells the progress.
 std::optional<AnnotationError> readVertical(LineCursor &lines, const std::vector<std::string> &columns,
                                             AnnotationSink &sink);
+
+// Vertical files as a reader among the others (see AnnotatedReader).
+class VerticalReader : public AnnotatedReader {
+public:
+    std::string_view format() const override { return "vrt"; }
+    std::span<const std::string_view> endings() const override;
+    std::vector<std::string> layers(const std::vector<std::string> &columns) const override
+    {
+        return verticalLayers(columns);
+    }
+    std::optional<AnnotationError> read(std::string_view bytes, const std::vector<std::string> &columns,
+                                        AnnotationSink &sink, const Progress &progress, std::uint64_t before,
+                                        std::uint64_t total) const override
+    {
+        return readVertical(bytes, columns, sink, progress, before, total);
+    }
+    std::optional<AnnotationError> read(LineCursor &lines, const std::vector<std::string> &columns,
+                                        AnnotationSink &sink) const override
+    {
+        return readVertical(lines, columns, sink);
+    }
+};

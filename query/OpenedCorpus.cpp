@@ -4,7 +4,6 @@
 #include "IndexFile.h"
 #include "AnnotatedCorpusBuilder.h"
 #include "AnnotationSink.h"
-#include "ConlluReader.h"
 #include "DocumentFilter.h"
 #include "FileLineSource.h"
 #include "TextFormat.h"
@@ -73,10 +72,8 @@ bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
         const std::string_view shown = request_.options.shownLayer();
         bool named = shown == "word";
         for (const TextDocument &document : texts_.documents) {
-            const std::optional<TextFormat> format = textFormatOf(document.path);
-            const std::vector<std::string> layers = format == TextFormat::Conllu     ? conlluLayers()
-                                                    : format == TextFormat::Vertical ? verticalLayers(columns)
-                                                                                     : std::vector<std::string>();
+            const AnnotatedReader *reader = annotatedReaderFor(withoutGzip(document.path));
+            const std::vector<std::string> layers = reader ? reader->layers(columns) : std::vector<std::string>();
             named = named || std::find(layers.begin(), layers.end(), shown) != layers.end();
         }
         if (!named)
@@ -87,14 +84,14 @@ bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
     std::uint64_t before = 0;
     const std::uint64_t total = texts_.bytesRead;
     for (TextDocument &document : texts_.documents) {
-        const std::optional<TextFormat> format = textFormatOf(document.path);
+        const AnnotatedReader *reader = annotatedReaderFor(withoutGzip(document.path));
         // A file the byte limit cut ends inside a line: the part line is not read.
-        if (texts_.cut && &document == &texts_.documents.back() && format != TextFormat::Plain) {
+        if (texts_.cut && &document == &texts_.documents.back() && reader) {
             const std::size_t lastFeed = document.bytes.rfind('\n');
             document.bytes.resize(lastFeed == std::string::npos ? 0 : lastFeed + 1);
         }
         std::optional<AnnotationError> error;
-        if (document.unread) {
+        if (document.unread && reader) {
             // Read a block at a time: the file is never held whole.
             std::string why;
             const std::unique_ptr<FileLineSource> source =
@@ -104,13 +101,8 @@ bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
                 return false;
             }
             LineCursor lines(*source, progress, before, total);
-            if (format == TextFormat::Conllu) {
-                builder.startFile(conlluLayers());
-                error = readConllu(lines, sink);
-            } else {
-                builder.startFile(verticalLayers(columns));
-                error = readVertical(lines, columns, sink);
-            }
+            builder.startFile(reader->layers(columns));
+            error = reader->read(lines, columns, sink);
             if (!error && source->error() != 0) {
                 reason = document.path + ": " + std::strerror(source->error());
                 return false;
@@ -119,12 +111,9 @@ bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
             texts_.bytesRead = texts_.bytesRead - document.unreadSize + source->kept();
             texts_.bytesAvailable = texts_.bytesAvailable - document.unreadSize + source->kept();
             before += document.unreadSize;
-        } else if (format == TextFormat::Conllu) {
-            builder.startFile(conlluLayers());
-            error = readConllu(document.bytes, sink, progress, before, total);
-        } else if (format == TextFormat::Vertical) {
-            builder.startFile(verticalLayers(columns));
-            error = readVertical(document.bytes, columns, sink, progress, before, total);
+        } else if (reader) {
+            builder.startFile(reader->layers(columns));
+            error = reader->read(document.bytes, columns, sink, progress, before, total);
         } else {
             builder.addPlainFile(document.bytes, progress);
         }

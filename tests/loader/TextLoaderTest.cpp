@@ -97,9 +97,9 @@ TEST(TextLoader, FolderReadsAnnotatedFilesBesideTextAndTellsTheirFormat)
     EXPECT_FALSE(folderWouldRead(scratch.root, r + ".new.vrt"));
 
     EXPECT_EQ(textFormatOf("dir.vrt/a.txt"), TextFormat::Plain);
-    EXPECT_EQ(textFormatOf("a.conllu"), TextFormat::Conllu);
-    EXPECT_EQ(textFormatOf("a.vrt"), TextFormat::Vertical);
-    EXPECT_EQ(textFormatOf("a.vert"), TextFormat::Vertical);
+    EXPECT_EQ(textFormatOf("a.conllu"), TextFormat::Annotated);
+    EXPECT_EQ(textFormatOf("a.vrt"), TextFormat::Annotated);
+    EXPECT_EQ(textFormatOf("a.vert"), TextFormat::Annotated);
     EXPECT_EQ(textFormatOf("a.conllu.bak"), std::nullopt);
 }
 
