@@ -3,7 +3,7 @@
 #include "Corpus.h"
 #include "DrawManager.h"
 #include "LabelEncoding.h"
-#include "TextFileLoader.h"
+#include "ViewerTextFile.h"
 
 #include <QFileDialog>
 #include <QLineEdit>

@@ -1,5 +1,5 @@
 // loadTexts on files and folders: which files a folder gives and in what order, limits across files, refusals.
-#include "TextFileLoader.h"
+#include "ViewerTextFile.h"
 #include "TextFormat.h"
 #include "TextLoader.h"
 

@@ -4,7 +4,7 @@
 
 #include "Corpus.h"
 #include "PhraseSearch.h"
-#include "TextFileLoader.h"
+#include "ViewerTextFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -8,7 +8,7 @@
 #include "Corpus.h"
 #include "DrawManager.h"
 #include "PhraseSearch.h"
-#include "TextFileLoader.h"
+#include "ViewerTextFile.h"
 #include "TreeDrawing.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The one loading function: what it delivers from a text file, and which files it refuses without blocking.
 #include "AppTestSupport.h"
 
-#include "TextFileLoader.h"
+#include "ViewerTextFile.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -12,7 +12,7 @@
 
 namespace {
 
-TEST(TextFileLoader, DeliversAtMostAMillionBytesWithoutCarriageReturns)
+TEST(ViewerTextFile, DeliversAtMostAMillionBytesWithoutCarriageReturns)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -34,7 +34,7 @@ TEST(TextFileLoader, DeliversAtMostAMillionBytesWithoutCarriageReturns)
     EXPECT_EQ(loadTextFile(path), std::string());
 }
 
-TEST(TextFileLoader, RefusesWhatIsNotARegularFile)
+TEST(ViewerTextFile, RefusesWhatIsNotARegularFile)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -70,7 +70,7 @@ TEST(TextFileLoader, RefusesWhatIsNotARegularFile)
     EXPECT_EQ(loadTextFile(dir.filePath(QStringLiteral("link"))), "linked");
 }
 
-TEST(TextFileLoader, RefusesAFileItMayNotRead)
+TEST(ViewerTextFile, RefusesAFileItMayNotRead)
 {
     if (apptest::runningAsRoot())
         GTEST_SKIP() << "root reads files whatever their permissions";

@@ -1,4 +1,4 @@
-#include "TextFileLoader.h"
+#include "ViewerTextFile.h"
 
 #include "TextReading.h"
 

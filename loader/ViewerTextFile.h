@@ -1,4 +1,4 @@
-// TextFileLoader: reads a text file the way Open File does, for the viewer (TextLoader reads for the tools).
+// ViewerTextFile: reads a text file the way Open File does, for the viewer (TextLoader reads for the tools).
 #pragma once
 
 #include "TextLoader.h"
