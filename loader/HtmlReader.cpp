@@ -1,6 +1,7 @@
 #include "HtmlReader.h"
 
 #include "TextCollector.h"
+#include "XmlDocument.h"
 #include "XmlTreeWalk.h"
 
 #include <libxml/HTMLparser.h>
@@ -103,6 +104,7 @@ ExtractedDocument HtmlReader::readFile(std::string_view bytes) const
         out.error = "too large for the HTML parser (2 GB at most)";
         return out;
     }
+    prepareXmlParser();
     // The page's own character set when it names one (libxml2 reads a byte
     // order mark and <meta charset>); else UTF-8, not the parser's Latin-1.
     Document doc = parse(bytes, nullptr);

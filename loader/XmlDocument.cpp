@@ -28,13 +28,18 @@ std::string oneLine(std::string text)
 
 }  // namespace
 
-XmlDocument::XmlDocument(std::string_view bytes)
+void prepareXmlParser()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         xmlInitParser();
         xmlSetExternalEntityLoader(refuseExternal);
     });
+}
+
+XmlDocument::XmlDocument(std::string_view bytes)
+{
+    prepareXmlParser();
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         fault_ = "too large for the XML parser (2 GB at most)";
         return;

@@ -31,6 +31,12 @@ private:
     std::string fault_;
 };
 
+// Readies libxml2 once per process, before any parse: its parser set up
+// and external entities refused for every document. Safe to call from
+// several threads at once; every reader of XML or HTML calls it first, so
+// that no thread parses while another changes what libxml2 shares.
+void prepareXmlParser();
+
 // The text of `node` and all below it, white space run together, on one line.
 std::string textOf(const xmlNode *node);
 // The value of `node`'s attribute with the local name `name`, or "".
