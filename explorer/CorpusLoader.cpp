@@ -155,6 +155,15 @@ void CorpusLoader::poll()
     case Progress::Stage::Reading:
         text = sizes(item.isEmpty() ? tr("Reading") : tr("Reading %1").arg(item));
         break;
+    case Progress::Stage::Extracting:
+    {
+        // Documents, not bytes: a reader's time follows its markup, not its size on disk.
+        const QString done = locale.toString(static_cast<qulonglong>(step.done));
+        const QString total = locale.toString(static_cast<qulonglong>(step.total));
+        text = item.isEmpty() ? tr("Reading documents \u2014 %1 of %2").arg(done, total)
+                              : tr("Reading documents \u2014 %1 of %2: %3").arg(done, total, item);
+        break;
+    }
     case Progress::Stage::Cutting:
         text = sizes(tr("Cutting words"));
         break;

@@ -9,18 +9,21 @@
 #include <utility>
 
 // Handed down by value or const reference to the loader and the corpus. The
-// report callback runs on the working thread, as often as the work likes
-// (a front throttles what it shows); the stop flag may be set from any
+// report callback runs on the working thread, the one that called the work
+// (work spread over cores reports from that thread alone, so a callback
+// needs no lock of its own), as often as the work likes (a front
+// throttles what it shows); the stop flag may be set from any
 // thread, and the work stops at its next check by throwing Stopped, which
 // leaves nothing half-made behind. A default Progress reports nowhere and
 // never stops.
 class Progress {
 public:
     enum class Stage {
-        Reading,  // bytes read of the bytes planned; item: the file
-        Cutting,  // bytes cut into tokens of the bytes read
-        Sorting,  // an index direction: done of total directions
-        Writing,  // bytes written of the bytes to write; item: the file
+        Reading,     // bytes read of the bytes planned; item: the file
+        Extracting,  // documents turned into text of the documents to read; item: the one begun or ended
+        Cutting,     // bytes cut into tokens of the bytes read
+        Sorting,     // an index direction: done of total directions
+        Writing,     // bytes written of the bytes to write; item: the file
     };
     struct Step {
         Stage stage;

@@ -68,6 +68,9 @@ void TerminalProgress::show(const Progress::Step &step)
     case Progress::Stage::Reading:
         line = "reading " + megabytes(step.done) + (step.total ? " of " + megabytes(step.total) : std::string());
         break;
+    case Progress::Stage::Extracting:
+        line = "reading documents, " + std::to_string(step.done) + " of " + std::to_string(step.total) + " done";
+        break;
     case Progress::Stage::Cutting:
         line = "cutting " + megabytes(step.done) + " of " + megabytes(step.total) + " into words";
         break;
