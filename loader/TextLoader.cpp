@@ -7,16 +7,22 @@
 #include "TextReading.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <exception>
 #include <fcntl.h>
 #include <new>
 #include <string_view>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
 
 namespace {
 
@@ -199,6 +205,149 @@ bool extractDocument(TextDocument &document, std::string &why, std::vector<std::
     return true;
 }
 
+// A packed file read whole and waiting for its reader, in a run of them.
+struct Packed {
+    const Entry *entry = nullptr;
+    TextDocument document;
+    // Why readEntries fails when it comes to this file (it could not be
+    // opened or read); the file is then the run's last and is not extracted.
+    std::string failure;
+    // What extractDocument made of it.
+    bool extracted = false;
+    std::string why;
+    std::vector<std::string> warnings;
+};
+
+// At most this many bytes of packed files are held, read and not yet
+// extracted, at once (one file more when a single file is larger): the
+// cores get a run of documents to share, and memory holds a bounded part
+// of the input's bytes beside the text.
+constexpr std::uint64_t maxRunBytes = std::uint64_t{32} << 20;
+// Extraction takes two cores, as the rest of the program does; each holds
+// one document's parse tree, often several times the document's size.
+constexpr int extractionThreads = 2;
+
+// Reads the packed files from entries[next] on, in order, until a file that
+// is not packed, until `budget` bytes are held (at least one file), or
+// until a file cannot be read (kept with its failure, as the run's last).
+// `firstFd` is entries[next] already open, or -1; it is taken. `taken`
+// counts the bytes read, as the Reading stage reports them.
+std::vector<Packed> readPackedRun(const std::string &root, const std::vector<Entry> &entries, std::size_t next,
+                                  int &firstFd, std::uint64_t budget, std::uint64_t &taken, std::uint64_t planned,
+                                  const Progress &progress)
+{
+    std::vector<Packed> run;
+    std::uint64_t held = 0;
+    for (std::size_t k = next; k < entries.size() && (run.empty() || held < budget); ++k) {
+        const Entry &entry = entries[k];
+        const std::string path = joined(root, entry.relative);
+        if (!isPacked(path))
+            break;
+        if (progress.stopRequested()) {
+            if (firstFd >= 0)
+                ::close(firstFd);
+            throw Progress::Stopped();
+        }
+        Packed &packed = run.emplace_back();
+        packed.entry = &entry;
+        packed.document.path = path;
+        packed.document.format = formatNameOf(path);
+        const std::string named = entry.relative.empty() ? std::string() : shown(entry.relative) + ": ";
+        int fd = firstFd;
+        firstFd = -1;
+        if (fd < 0) {
+            struct stat status {};
+            std::string why;
+            fd = openWithoutBlocking(path.c_str(), O_NOFOLLOW, status, why);
+            if (fd < 0) {
+                packed.failure = named + why;
+                break;
+            }
+            if (!S_ISREG(status.st_mode)) {
+                ::close(fd);
+                packed.failure = named + "no longer a regular file";
+                break;
+            }
+        }
+        makeBlocking(fd);
+        // Read whole and as bytes: the limit counts the text a reader makes of it.
+        TextRead whole;
+        try {
+            whole = readText(fd, maxLoadableBytes, entry.size, packed.document.bytes, progress, taken, planned,
+                             entry.relative, true);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+        taken += whole.rawBytes;
+        held += packed.document.bytes.size();
+        if (whole.error != 0) {
+            packed.failure = named + std::strerror(whole.error);
+            break;
+        }
+        if (!whole.complete) {
+            packed.failure = named + "grew past the " + std::to_string(maxLoadableBytes) + " bytes that can be loaded";
+            break;
+        }
+    }
+    return run;
+}
+
+// Runs extractDocument on each file of `run` that was read, on both cores
+// when there are several. `done` counts the documents extracted so far, of
+// `total`; the Extracting stage reports them from the calling thread alone
+// (the one OpenMP numbers 0), since a front's callback may not be called
+// from another. An exception thrown for a document (memory running out) is
+// carried out of the parallel loop and thrown here, the first in document
+// order; a stop is heeded before each document.
+void extractRun(std::vector<Packed> &run, std::uint64_t &done, std::uint64_t total, const Progress &progress)
+{
+    auto count = static_cast<std::int64_t>(run.size());
+    if (count > 0 && !run.back().failure.empty())
+        --count;
+    if (count == 0)
+        return;
+    std::atomic<std::uint64_t> finished{done};
+    std::atomic<bool> abandoned{false};
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(count));
+#if defined(_OPENMP)
+    const int threads = std::min(extractionThreads, omp_get_max_threads());
+#pragma omp parallel for num_threads(threads) schedule(dynamic) if (count > 1 && threads > 1)
+#endif
+    for (std::int64_t k = 0; k < count; ++k) {
+        if (abandoned.load(std::memory_order_relaxed))
+            continue;
+        Packed &packed = run[static_cast<std::size_t>(k)];
+        try {
+            if (progress.stopRequested()) {
+                abandoned = true;
+                continue;
+            }
+#if defined(_OPENMP)
+            const bool reporting = omp_get_thread_num() == 0;
+#else
+            const bool reporting = true;
+#endif
+            if (reporting)
+                progress.report(Progress::Stage::Extracting, finished.load(), total, packed.entry->relative);
+            packed.extracted = extractDocument(packed.document, packed.why, packed.warnings);
+            finished.fetch_add(1);
+        } catch (...) {
+            failures[static_cast<std::size_t>(k)] = std::current_exception();
+            abandoned = true;
+        }
+    }
+    for (const std::exception_ptr &failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+    if (abandoned)
+        throw Progress::Stopped();
+    done = finished.load();
+    progress.report(Progress::Stage::Extracting, done, total, run[static_cast<std::size_t>(count - 1)].entry->relative);
+}
+
 // Reads the folder's metadata table, if it has one, into `table`; false,
 // with `why` naming it, when it cannot be read or is not a table.
 bool readMetadataTable(const std::string &folder, std::optional<MetadataTable> &table, std::string &why)
@@ -291,6 +440,11 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
     const std::uint64_t bound = limit ? std::min(limit, maxLoadableBytes) : maxLoadableBytes;
     const bool boundIsLimit = limit && limit <= maxLoadableBytes;
 
+    std::uint64_t documents = 0;  // packed files, which the Extracting stage counts
+    for (const Entry &entry : entries)
+        documents += isPacked(joined(root, entry.relative));
+    std::uint64_t extracted = 0;
+
     std::size_t next = 0;
     std::uint64_t taken = 0;  // bytes taken from the files so far, carriage returns included
     for (; next < entries.size() && texts.bytesRead < bound; ++next) {
@@ -302,6 +456,50 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
         const Entry &entry = entries[next];
         const std::string path = joined(root, entry.relative);
         const std::string named = entry.relative.empty() ? std::string() : shown(entry.relative) + ": ";
+        if (isPacked(path)) {
+            // A run of packed files is read in order, extracted on both
+            // cores, then taken in order as one file after another would
+            // be: the same texts, warnings and cut. Under a limit the run
+            // holds about the room left, since files past the limit are
+            // read and extracted for nothing; their failures are told only
+            // if the limit leaves them to be read.
+            const std::uint64_t budget = boundIsLimit ? std::min(maxRunBytes, bound - texts.bytesRead) : maxRunBytes;
+            std::vector<Packed> run = readPackedRun(root, entries, next, firstFd, budget, taken, planned, progress);
+            extractRun(run, extracted, documents, progress);
+            for (Packed &packed : run) {
+                if (texts.bytesRead >= bound)
+                    break;
+                ++next;
+                const std::string &relative = packed.entry->relative;
+                if (!packed.failure.empty())
+                    return fail(reason, packed.failure);
+                if (!packed.extracted) {
+                    if (relative.empty())
+                        return fail(reason, packed.why);
+                    texts.warnings.push_back(shown(relative) + ": passed over: " + packed.why);
+                    ++texts.skipped;
+                    continue;
+                }
+                for (const std::string &warning : packed.warnings)
+                    texts.warnings.push_back(relative.empty() ? warning : shown(relative) + ": " + warning);
+                TextDocument &document = packed.document;
+                const std::uint64_t room = bound - texts.bytesRead;
+                if (document.bytes.size() > room) {
+                    if (!boundIsLimit)
+                        return fail(reason, (relative.empty() ? std::string() : shown(relative) + ": ")
+                                                + "holds more text than the " + std::to_string(maxLoadableBytes)
+                                                + " bytes that can be loaded");
+                    texts.cut = true;
+                    texts.bytesAvailable += document.bytes.size() - room;
+                    document.bytes.resize(static_cast<std::size_t>(room));
+                }
+                texts.bytesRead += document.bytes.size();
+                texts.bytesAvailable += document.bytes.size();
+                texts.documents.push_back(std::move(document));
+            }
+            --next;  // the loop steps past the last file taken
+            continue;
+        }
         int fd = firstFd;
         firstFd = -1;
         if (fd < 0) {
@@ -333,48 +531,6 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
         makeBlocking(fd);
         TextDocument document{path, std::string()};
         document.format = formatNameOf(path);
-        if (isPacked(path)) {
-            // Read whole and as bytes: the limit counts the text a reader makes of it.
-            TextRead whole;
-            try {
-                whole = readText(fd, maxLoadableBytes, entry.size, document.bytes, progress, taken, planned,
-                                 entry.relative, true);
-            } catch (...) {
-                ::close(fd);
-                throw;
-            }
-            ::close(fd);
-            taken += whole.rawBytes;
-            if (whole.error != 0)
-                return fail(reason, named + std::strerror(whole.error));
-            if (!whole.complete)
-                return fail(reason, named + "grew past the " + std::to_string(maxLoadableBytes)
-                                        + " bytes that can be loaded");
-            std::string why;
-            std::vector<std::string> warnings;
-            if (!extractDocument(document, why, warnings)) {
-                if (entry.relative.empty())
-                    return fail(reason, why);
-                texts.warnings.push_back(shown(entry.relative) + ": passed over: " + why);
-                ++texts.skipped;
-                continue;
-            }
-            for (const std::string &warning : warnings)
-                texts.warnings.push_back(entry.relative.empty() ? warning : shown(entry.relative) + ": " + warning);
-            const std::uint64_t room = bound - texts.bytesRead;
-            if (document.bytes.size() > room) {
-                if (!boundIsLimit)
-                    return fail(reason, named + "holds more text than the " + std::to_string(maxLoadableBytes)
-                                            + " bytes that can be loaded");
-                texts.cut = true;
-                texts.bytesAvailable += document.bytes.size() - room;
-                document.bytes.resize(static_cast<std::size_t>(room));
-            }
-            texts.bytesRead += document.bytes.size();
-            texts.bytesAvailable += document.bytes.size();
-            texts.documents.push_back(std::move(document));
-            continue;
-        }
         TextRead read;
         try {
             read = readText(fd, bound - texts.bytesRead, entry.size, document.bytes, progress, taken, planned,

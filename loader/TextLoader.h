@@ -39,8 +39,14 @@ inline constexpr std::uint64_t maxLoadableBytes = 0xFFFF'FFFF;
 // on disk up to the limit, is larger than maxLoadableBytes; or memory runs out.
 //
 // `progress` hears how many bytes were read of how many are planned, and
-// the file being read (its path in the folder); when it asks to stop,
-// Progress::Stopped is thrown and nothing is kept.
+// the file being read (its path in the folder); then, for documents that a
+// reader turns into text (isPacked: HTML, XML, office files, PDF, gzip),
+// how many are extracted of how many the input holds, and the document
+// begun or ended (Extracting). Documents are extracted on two cores, a run
+// of them read first, in order, and taken in order after: the texts,
+// warnings and cut are those of reading them one after another. Reports
+// come from the calling thread only. When it asks to stop, Progress::Stopped
+// is thrown (within a document's extraction) and nothing is kept.
 //
 // With `leaveAnnotatedUnread`, when no byte limit applies (maxBytes 0 or
 // above maxLoadableBytes), an annotated file (CoNLL-U, vertical) is not

@@ -5,13 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include <zlib.h>
+
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -198,6 +207,141 @@ TEST(TextLoader, RefusesWithAReasonAndWithoutBlocking)
         EXPECT_EQ(reason.rfind("in: ", 0), 0u) << reason;
         fs::permissions(scratch.path("locked/in"), fs::perms::owner_all);
     }
+}
+
+// Documents are extracted on two cores: the committed documents of every
+// kind, copied into several folders with a text between their runs, read
+// as one folder give what one core gives, and what reading each file alone gives.
+TEST(TextLoader, DocumentsExtractedOnTwoCoresGiveWhatOneFileAfterAnotherGives)
+{
+#if defined(_OPENMP)
+    const int threadsBefore = omp_get_max_threads();
+#endif
+    Scratch scratch;
+    ASSERT_FALSE(scratch.root.empty());
+    const fs::path source = fs::path(MORVANET_TEST_DATA_DIR) / "documents";
+    std::vector<std::string> names;  // the files the folder reads, in its order
+    for (const auto &file : fs::directory_iterator(source)) {
+        if (textFormatOf(file.path().filename().string()))
+            names.push_back(file.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> relatives;
+    for (const char *copy : {"a", "b", "c", "d", "e", "f"}) {
+        fs::create_directories(scratch.path(copy));
+        for (const std::string &name : names) {
+            fs::copy_file(source / name, scratch.path(std::string(copy) + "/" + name));
+            relatives.push_back(std::string(copy) + "/" + name);
+        }
+    }
+
+    LoadedTexts alone;
+    for (const std::string &relative : relatives) {
+        std::string reason;
+        std::optional<LoadedTexts> one = loadTexts(scratch.path(relative), 0, &reason);
+        if (!one) {
+            alone.warnings.push_back(relative + ": passed over: " + reason);
+            ++alone.skipped;
+            continue;
+        }
+        for (const std::string &warning : one->warnings)
+            alone.warnings.push_back(relative + ": " + warning);
+        alone.bytesRead += one->bytesRead;
+        alone.documents.push_back(std::move(one->documents.at(0)));
+    }
+    ASSERT_GT(alone.skipped, 0u);
+    ASSERT_FALSE(alone.warnings.empty());
+
+    std::vector<std::string> items;  // the Extracting reports' documents
+    std::uint64_t lastDone = 0, total = 0;
+    bool ordered = true, here = true;
+    const std::thread::id caller = std::this_thread::get_id();
+    const Progress progress([&](const Progress::Step &step) {
+        here = here && std::this_thread::get_id() == caller;
+        if (step.stage != Progress::Stage::Extracting)
+            return;
+        ordered = ordered && step.done >= lastDone && step.done <= step.total;
+        lastDone = step.done;
+        total = step.total;
+        items.emplace_back(step.item);
+    }, nullptr);
+    const auto loaded = [&](int threads, std::uint64_t limit, const Progress &told = {}) {
+#if defined(_OPENMP)
+        omp_set_num_threads(threads);
+#else
+        (void)threads;
+#endif
+        std::string reason;
+        std::optional<LoadedTexts> texts = loadTexts(scratch.root, limit, &reason, told);
+        EXPECT_TRUE(texts) << reason;
+        return texts.value_or(LoadedTexts{});
+    };
+    const auto same = [](const LoadedTexts &a, const LoadedTexts &b) {
+        EXPECT_EQ(a.documents.size(), b.documents.size());
+        for (std::size_t k = 0; k < std::min(a.documents.size(), b.documents.size()); ++k) {
+            const TextDocument &x = a.documents[k], &y = b.documents[k];
+            EXPECT_TRUE(x.path == y.path && x.bytes == y.bytes && x.format == y.format && x.fields == y.fields)
+                << x.path << " / " << y.path;
+        }
+        EXPECT_EQ(a.warnings, b.warnings);
+        EXPECT_EQ(a.skipped, b.skipped);
+        EXPECT_EQ(a.bytesRead, b.bytesRead);
+    };
+
+    const LoadedTexts two = loaded(2, 0, progress);
+    same(two, alone);
+    same(two, loaded(1, 0));
+    EXPECT_EQ(two.bytesAvailable, two.bytesRead);
+    EXPECT_FALSE(two.cut);
+
+    // The reports come from this thread, name documents of the folder, and reach the total.
+    EXPECT_TRUE(here && ordered);
+    EXPECT_EQ(total, 6 * (names.size() - 1));  // every file but the one text (source.md)
+    EXPECT_EQ(lastDone, total);
+    EXPECT_TRUE(std::all_of(items.begin(), items.end(), [&](const std::string &item) {
+        return std::find(relatives.begin(), relatives.end(), item) != relatives.end() && !item.ends_with(".md");
+    }));
+
+    // A limit cuts the same document on either count of cores.
+    const LoadedTexts cut = loaded(2, two.bytesRead / 2);
+    same(cut, loaded(1, two.bytesRead / 2));
+    EXPECT_TRUE(cut.cut && cut.bytesRead == two.bytesRead / 2);
+
+    // Compressed texts are read and extracted as one run (a fraction of
+    // their text on disk); the limit then cuts the second, and what follows
+    // it in the run is neither kept nor warned of.
+    Scratch packed;
+    const std::string words = [] {
+        std::string text;
+        for (int line = 0; text.size() < 100'000; ++line)  // not so alike that it inflates a hundredfold
+            text += "the sea is " + std::to_string(line * 7919 % 100'003) + " wide\n";
+        return text;
+    }();
+    for (const char *name : {"1.txt.gz", "2.txt.gz"}) {
+        gzFile file = gzopen(packed.path(name).c_str(), "wb9");
+        ASSERT_NE(file, nullptr);
+        gzwrite(file, words.data(), static_cast<unsigned>(words.size()));
+        gzclose(file);
+    }
+    packed.write("3.docx", "no Word file");
+    std::string why;
+    const std::optional<LoadedTexts> limited = loadTexts(packed.root, words.size() * 3 / 2, &why);
+    ASSERT_TRUE(limited) << why;
+    ASSERT_EQ(limited->documents.size(), 2u);
+    EXPECT_EQ(limited->documents[1].bytes, words.substr(0, words.size() / 2));
+    EXPECT_TRUE(limited->cut && limited->warnings.empty() && limited->skipped == 0);
+    EXPECT_EQ(limited->bytesAvailable, 2 * words.size() + 12);
+
+    // A stop asked for while documents are extracted ends the load.
+    std::atomic<bool> stop{false};
+    std::string reason;
+    EXPECT_THROW(loadTexts(scratch.root, 0, &reason, Progress([&](const Progress::Step &step) {
+                               stop = stop || step.stage == Progress::Stage::Extracting;
+                           }, &stop)),
+                 Progress::Stopped);
+#if defined(_OPENMP)
+    omp_set_num_threads(threadsBefore);
+#endif
 }
 
 }  // namespace
