@@ -3,12 +3,14 @@
 #include "HtmlReader.h"
 #include "MetadataTable.h"
 #include "GzipReader.h"
+#include "TextCollector.h"
 #include "TextLoader.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -123,6 +125,46 @@ TEST(DocumentReaders, HostileFilesEndInWarningsOrReasonsAndReadNothingOutside)
                                   "size, 1 GB at most)");
     EXPECT_FALSE(loadTexts(folder + "/cut.txt.gz", 0, &reason));
     EXPECT_EQ(reason, "it is cut short");
+}
+
+// The collector takes words and the single blanks between them eight bytes
+// at a time: on random pieces of blanks, bytes around them and UTF-8 bytes
+// whose low bits are a blank's, it gives what a byte at a time gives.
+TEST(DocumentReaders, CollectedTextRunsBlanksTogetherAsAByteAtATimeWould)
+{
+    const char alphabet[] = {' ', ' ', ' ', ' ', '\t', '\n', '\v', '\f', '\r', 'a', 'b', 'c', 'd',
+                             '\x08', '\x0e', '\x1f', '!', '\x89', '\x8d', '\xa0', '\xc3'};
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        TextCollector collector;
+        std::string expected;
+        bool blank = false;
+        for (int pieces = static_cast<int>(random() % 5); pieces >= 0; --pieces) {
+            if (random() % 4 == 0) {
+                collector.endLine();
+                if (!expected.empty() && expected.back() != '\n')
+                    expected += '\n';
+                blank = false;
+            }
+            std::string piece;
+            for (std::size_t k = random() % 40; k > 0; --k)
+                piece += alphabet[random() % sizeof alphabet];
+            collector.add(piece);
+            for (const char c : piece) {
+                if (c == ' ' || (c >= '\t' && c <= '\r')) {
+                    blank = true;
+                    continue;
+                }
+                if (blank && !expected.empty() && expected.back() != '\n')
+                    expected += ' ';
+                blank = false;
+                expected += c;
+            }
+        }
+        if (!expected.empty() && expected.back() != '\n')
+            expected += '\n';
+        ASSERT_EQ(collector.take(), expected) << "round " << round;
+    }
 }
 
 }  // namespace
