@@ -12,6 +12,8 @@
 #include "Utf8.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -35,8 +37,21 @@ void makeWellFormed(std::string &text)
 {
     const auto *in = reinterpret_cast<const unsigned char *>(text.data());
     std::size_t i = 0;
-    while (i < text.size() && (in[i] < 0x80 || decodeUtf8NonAscii(in + i, text.size() - i).length != 0))
-        i += in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
+    while (i < text.size()) {
+        // Eight ASCII bytes at a time, the usual text.
+        std::uint64_t word;
+        if (i + sizeof word <= text.size()) {
+            std::memcpy(&word, in + i, sizeof word);
+            if ((word & 0x8080808080808080) == 0) {
+                i += sizeof word;
+                continue;
+            }
+        }
+        const std::uint32_t length = in[i] < 0x80 ? 1 : decodeUtf8NonAscii(in + i, text.size() - i).length;
+        if (length == 0)
+            break;
+        i += length;
+    }
     if (i == text.size())
         return;  // the usual case: nothing to copy
     std::string out(text, 0, i);

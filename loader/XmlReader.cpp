@@ -4,6 +4,7 @@
 #include "XmlDocument.h"
 #include "XmlTreeWalk.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 
@@ -20,13 +21,22 @@ bool isAny(const xmlNode *node, std::initializer_list<const char *> names)
     return false;
 }
 
+// The TEI elements that stand on lines of their own, sorted for a binary
+// search: each element is looked up as it is entered and as it is left,
+// where comparing its name with each in turn took a tenth of the reading.
+constexpr std::array<std::string_view, 36> teiBlocks{
+    "ab",    "argument", "byline", "cb",      "cell",      "closer",  "dateline", "div",   "div1",
+    "div2",  "div3",     "div4",   "docTitle", "epigraph", "figure",  "head",     "item",  "l",
+    "label", "lb",       "lg",     "list",    "note",      "opener",  "p",        "pb",    "quote",
+    "row",   "salute",   "signed", "sp",      "speaker",   "stage",   "table",    "titlePart", "trailer"};
+static_assert(std::is_sorted(teiBlocks.begin(), teiBlocks.end()));
+
 // A TEI element that stands on a line of its own.
 bool teiBlock(const xmlNode *node)
 {
-    return isAny(node, {"p",     "head",  "l",   "lb",     "item", "cell",  "row",   "div",  "div1", "div2",
-                        "div3",  "div4",  "lg",  "sp",     "speaker", "stage", "list", "table", "ab",  "note",
-                        "quote", "titlePart", "docTitle", "byline", "closer", "opener", "salute", "signed",
-                        "dateline", "trailer", "argument", "epigraph", "figure", "label", "pb", "cb"});
+    return node->type == XML_ELEMENT_NODE
+           && std::binary_search(teiBlocks.begin(), teiBlocks.end(),
+                                 std::string_view(reinterpret_cast<const char *>(node->name)));
 }
 
 const xmlNode *child(const xmlNode *node, const char *name)

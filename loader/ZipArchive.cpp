@@ -56,8 +56,11 @@ std::optional<std::string> ZipArchive::read(const std::string &name, std::string
         why = name + " cannot be read (" + zip_strerror(archive_) + ")";
         return std::nullopt;
     }
-    // Read as it inflates, whatever size the directory claims.
+    // Read as it inflates, whatever size the directory claims; the claim,
+    // within the bound, only sizes the buffer at first.
     std::string out;
+    if (status.valid & ZIP_STAT_SIZE)
+        out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(status.size, bound)));
     char piece[1 << 16];
     for (;;) {
         const zip_int64_t got = zip_fread(file, piece, sizeof piece);
