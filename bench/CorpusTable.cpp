@@ -19,7 +19,7 @@
 #include "OutputBuffer.h"
 #include "PhraseNode.h"
 #include "PhraseSearch.h"
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 #include "TreePicture.h"
 #include "TreeWalk.h"
 

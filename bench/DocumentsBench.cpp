@@ -23,7 +23,7 @@
 #include "BenchClock.h"
 #include "ChildProcess.h"
 #include "DocumentInputs.h"
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 
 #include <fcntl.h>
 #include <spawn.h>

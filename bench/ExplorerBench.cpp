@@ -69,7 +69,7 @@ Opened open(const QString &path, const ExplorerControls &controls, const std::st
     QCoreApplication::processEvents();
     const double start = now();
     opened.window->openPath(path, phrase);
-    waitFor([&] { return opened.window->canvas().answer() != nullptr || !opened.window->loader().busy(); });
+    waitFor([&] { return opened.window->canvas().answer() != nullptr || !opened.window->opener().busy(); });
     opened.window->canvas().viewport()->repaint();
     opened.milliseconds = now() - start;
     return opened;
@@ -222,7 +222,7 @@ int main(int argc, char **argv)
         });
         watchdog.start();
         window.openPath(megabyte);
-        waitFor([&] { return !window.loader().busy(); });
+        waitFor([&] { return !window.opener().busy(); });
         QLineEdit &phrase = window.phraseLine();
         phrase.setFocus();
         const auto pump = [] {
@@ -254,7 +254,7 @@ int main(int argc, char **argv)
         }
         // Folding indexes the megabyte again on the worker.
         QTest::keyClick(&window, Qt::Key_I, Qt::ControlModifier);
-        waitFor([&] { return !window.loader().busy(); });
+        waitFor([&] { return !window.opener().busy(); });
         pump();
         row("longest GUI-thread stall over a scripted session", "<= 100", longest, longest <= 100);
     }

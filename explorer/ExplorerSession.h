@@ -20,7 +20,7 @@
 // Trees are made and read on the GUI thread only: their children are made
 // the first time they are read, and making one tree is a matter of
 // milliseconds; only opening and indexing a corpus runs elsewhere (see
-// CorpusLoader). The session asks no widget anything: a window shows what
+// CorpusOpener). The session asks no widget anything: a window shows what
 // it holds and calls it when the user acts.
 class ExplorerSession : public QObject {
     Q_OBJECT

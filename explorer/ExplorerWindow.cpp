@@ -170,7 +170,7 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
     });
     connect(&session_, &ExplorerSession::failed, this, &ExplorerWindow::setStatus);
     connect(&session_, &ExplorerSession::loadWanted, this, [this](const CorpusRequest &request) {
-        loader_.start(request);
+        opener_.start(request);
         cancelLoad_->setEnabled(true);
         progress_->setRange(0, 0);
         progress_->show();
@@ -179,11 +179,11 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
         setStatus(session_.opening() ? tr("Opening %1…").arg(name) : tr("Indexing %1 again…").arg(name));
     });
     connect(&session_, &ExplorerSession::loadUnwanted, this, [this] {
-        loader_.cancel();
+        opener_.cancel();
         cancelLoad_->setEnabled(false);
         setStatus(QString());
     });
-    connect(&loader_, &CorpusLoader::progressed, this, [this](const QString &text, int permille) {
+    connect(&opener_, &CorpusOpener::progressed, this, [this](const QString &text, int permille) {
         progress_->show();
         cancel_->show();
         if (permille >= 0) {
@@ -199,7 +199,7 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
         progress_->hide();
         cancel_->hide();
     };
-    connect(&loader_, &CorpusLoader::loaded, this,
+    connect(&opener_, &CorpusOpener::loaded, this,
             [this, loadOver](std::shared_ptr<const OpenedCorpus> corpus, std::shared_ptr<const Vocabulary> vocabulary,
                              const QString &warning) {
                 loadOver();
@@ -214,7 +214,7 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
                 if (!warning.isEmpty())
                     setStatus(QString(warning).replace(QLatin1Char('\n'), QStringLiteral("; ")));
             });
-    connect(&loader_, &CorpusLoader::failed, this, [this, loadOver](const QString &reason) {
+    connect(&opener_, &CorpusOpener::failed, this, [this, loadOver](const QString &reason) {
         loadOver();
         const CorpusRequest *request = session_.loading();
         const QString name =
@@ -222,7 +222,7 @@ ExplorerWindow::ExplorerWindow(const ExplorerControls &controls, QWidget *parent
         session_.loadEnded();
         setStatus(tr("Cannot open %1: %2").arg(name, reason));
     });
-    connect(&loader_, &CorpusLoader::cancelled, this, [this, loadOver] {
+    connect(&opener_, &CorpusOpener::cancelled, this, [this, loadOver] {
         loadOver();
         // Stopped by the user, not dropped by the session.
         if (session_.loading()) {
@@ -372,7 +372,7 @@ void ExplorerWindow::makeActions()
 
     cancelLoad_ = new QAction(QIcon::fromTheme(QStringLiteral("process-stop")), tr("&Cancel Loading"), this);
     cancelLoad_->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(cancelLoad_, &QAction::triggered, &loader_, &CorpusLoader::cancel);
+    connect(cancelLoad_, &QAction::triggered, &opener_, &CorpusOpener::cancel);
     // Only while something loads, so that Escape is free for the rest.
     cancelLoad_->setEnabled(false);
     manual_ = new QAction(QIcon::fromTheme(QStringLiteral("help-contents")), tr("Morvanet Explorer &Manual"), this);
@@ -1363,7 +1363,7 @@ void ExplorerWindow::closeEvent(QCloseEvent *event)
 {
     writeSettings();
     // A load under way stops; the loader waits for it as it goes.
-    loader_.cancel();
+    opener_.cancel();
     event->accept();
 }
 

@@ -1,7 +1,7 @@
 // ExplorerWindow: the explorer's main window: menus, tool bar, phrase line, canvas and status bar over one session.
 #pragma once
 
-#include "CorpusLoader.h"
+#include "CorpusOpener.h"
 #include "DocumentsPane.h"
 #include "CqlPattern.h"
 #include "ExplorerControls.h"
@@ -63,7 +63,7 @@ public:
     bool exportLines(const QString &path);
 
     ExplorerSession &session() { return session_; }
-    CorpusLoader &loader() { return loader_; }
+    CorpusOpener &opener() { return opener_; }
     TreeCanvas &canvas() { return *canvas_; }
     LinesPane &linesPane() { return *lines_; }
     TextPane &textPane() { return *text_; }
@@ -135,7 +135,7 @@ private:
     QString corpusName() const;
 
     ExplorerSession session_;
-    CorpusLoader loader_;
+    CorpusOpener opener_;
     TreeCanvas *canvas_ = nullptr;
     LinesPane *lines_ = nullptr;
     TextPane *text_ = nullptr;

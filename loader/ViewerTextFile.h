@@ -1,7 +1,7 @@
-// ViewerTextFile: reads a text file the way Open File does, for the viewer (TextLoader reads for the tools).
+// ViewerTextFile: reads a text file the way Open File does, for the viewer (CorpusFiles reads for the tools).
 #pragma once
 
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 
 #include <QByteArray>
 #include <QString>

@@ -7,7 +7,7 @@
 #include "DocumentFilter.h"
 #include "FileLineSource.h"
 #include "TextFormat.h"
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 #include "VerticalReader.h"
 
 #include <sys/stat.h>

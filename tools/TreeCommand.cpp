@@ -8,7 +8,7 @@
 #include "OpenedCorpus.h"
 #include "QueryAnswer.h"
 #include "TerminalProgress.h"
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 #include "TreePicture.h"
 #include "TreeWriter.h"
 #include "VerticalReader.h"

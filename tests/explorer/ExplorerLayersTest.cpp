@@ -66,7 +66,7 @@ void choose(ExplorerWindow &window, const QString &text)
     ASSERT_GE(index, 0) << text.toStdString();
     window.showBox().setCurrentIndex(index);
     emit window.showBox().activated(index);
-    ASSERT_TRUE(waitFor([&] { return !window.loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window.opener().busy(); }));
 }
 
 const PhraseNode *childLabelled(const PhraseNode &node, const std::string &label)
@@ -97,7 +97,7 @@ TEST(ExplorerLayers, ShowBoxIndexesByTheLayerChosenAndAsksThePhraseAgain)
     EXPECT_EQ(window->session().current()->answer->forward->count(), 5u);
     // Back goes to the question asked by word, indexing by word again.
     window->session().goBack();
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     EXPECT_EQ(show.currentText(), QStringLiteral("word"));
     EXPECT_FALSE(window->session().current()->found());
     choose(*window, QStringLiteral("pos"));
@@ -108,7 +108,7 @@ TEST(ExplorerLayers, ShowBoxIndexesByTheLayerChosenAndAsksThePhraseAgain)
     auto again = openedWindow(conllu, savedExplorerControls());
     EXPECT_EQ(again->showBox().currentText(), QStringLiteral("pos"));
     again->openPath(workspace.text(QStringLiteral("a.txt")));
-    ASSERT_TRUE(waitFor([&] { return !again->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !again->opener().busy(); }));
     ASSERT_FALSE(again->session().corpus()->corpus().annotated()) << again->statusText().toStdString();
     EXPECT_EQ(items(again->showBox()), QStringList{QStringLiteral("word")});
     EXPECT_FALSE(again->showBox().isEnabled());
@@ -118,7 +118,7 @@ TEST(ExplorerLayers, ShowBoxIndexesByTheLayerChosenAndAsksThePhraseAgain)
     const QStringList save{QStringLiteral("--show"), QStringLiteral("lemma"), QStringLiteral("--save-index"), index};
     ASSERT_EQ(runTool(save + QStringList{conllu}).status, 0);
     again->openPath(index, std::string("say"));
-    ASSERT_TRUE(waitFor([&] { return !again->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !again->opener().busy(); }));
     EXPECT_EQ(again->showBox().currentText(), QStringLiteral("lemma"));
     EXPECT_FALSE(again->showBox().isEnabled());
     EXPECT_TRUE(again->session().current() && again->session().current()->found());

@@ -95,7 +95,7 @@ inline std::unique_ptr<ExplorerWindow> openedWindow(const QString &path, Explore
     window->resize(900, 900);
     window->show();
     window->openPath(path);
-    EXPECT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    EXPECT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     EXPECT_TRUE(window->session().corpus()) << window->statusText().toStdString();
     return window;
 }

@@ -191,7 +191,7 @@ TEST(ExplorerWindow, ExportsWhatTheCommandWrites)
     const QString index = workspace.file(QStringLiteral("texts.index"));
     ASSERT_EQ(runTool({QStringLiteral("--unicode"), QStringLiteral("--save-index"), index, workspace.folder()}).status, 0);
     window->openPath(index, std::string("cat"));
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     ASSERT_TRUE(window->session().corpus() && window->session().corpus()->saved()) << window->statusText().toStdString();
     EXPECT_EQ(window->session().controls().corpus, (CorpusOptions{WordRules::Unicode, false}));
     ASSERT_TRUE(window->exportTree(workspace.file(QStringLiteral("index.txt"))));
@@ -200,7 +200,7 @@ TEST(ExplorerWindow, ExportsWhatTheCommandWrites)
                        QStringLiteral("--depth"), QStringLiteral("2"), index, QStringLiteral("cat")})
                   .out);
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
-    EXPECT_FALSE(window->loader().busy());
+    EXPECT_FALSE(window->opener().busy());
     EXPECT_FALSE(window->session().controls().corpus.foldCase);
     EXPECT_TRUE(window->statusText().contains(QStringLiteral("saved index"))) << window->statusText().toStdString();
 }
@@ -213,7 +213,7 @@ TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
     const auto corpus = window->session().corpus();
 
     window->openPath(workspace.file(QStringLiteral("missing.txt")));
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     EXPECT_EQ(window->session().corpus(), corpus);
     EXPECT_TRUE(window->statusText().startsWith(QStringLiteral("Cannot open missing.txt: ")))
         << window->statusText().toStdString();
@@ -231,16 +231,16 @@ TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
     bytes.replace(static_cast<qsizetype>(entry.offset + 5 * 4), 4, QByteArray("\0\0\0\x40", 4));  // 0x40000000
     explorertest::writeFile(index, bytes.toStdString());
     window->openPath(index);
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     EXPECT_EQ(window->session().corpus(), corpus);
     EXPECT_EQ(window->statusText(), QStringLiteral("Cannot open bad.index: the index's token ids are out of range "
                                                    "(the index is damaged)"));
 
     // Ignore case re-indexes; Escape stops it and the controls go back.
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
-    EXPECT_TRUE(window->loader().busy());
+    EXPECT_TRUE(window->opener().busy());
     QTest::keyClick(window.get(), Qt::Key_Escape);
-    EXPECT_FALSE(window->loader().busy());
+    EXPECT_FALSE(window->opener().busy());
     EXPECT_EQ(window->session().corpus(), corpus);
     EXPECT_FALSE(window->session().controls().corpus.foldCase);
     EXPECT_TRUE(window->canvas().answer());
@@ -249,7 +249,7 @@ TEST(ExplorerWindow, KeepsTheOpenCorpusWhenALoadFailsOrIsCancelled)
     auto *words = window->findChild<QComboBox *>(QStringLiteral("wordRules"));
     words->setCurrentIndex(2);
     emit words->activated(2);
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     EXPECT_EQ(window->session().corpus()->request().options.words, WordRules::Segmented);
     ASSERT_TRUE(window->canvas().answer());
 
@@ -342,7 +342,7 @@ TEST(ExplorerWindow, ClosingDuringALoadEndsItAtOnce)
     window->openPath(workspace.text(QStringLiteral("big")), std::string("the cat"));
     explorertest::waitFor([] { return false; }, 0);
     QThread::msleep(300);
-    EXPECT_TRUE(window->loader().busy());
+    EXPECT_TRUE(window->opener().busy());
     QElapsedTimer timer;
     timer.start();
     window->close();

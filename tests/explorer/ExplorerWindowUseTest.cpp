@@ -42,7 +42,7 @@ std::unique_ptr<ExplorerWindow> shownWindow(QSize size = QSize(900, 900))
 void open(ExplorerWindow &window, const QString &path)
 {
     window.openPath(path);
-    ASSERT_TRUE(waitFor([&] { return !window.loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window.opener().busy(); }));
     ASSERT_TRUE(window.session().corpus()) << window.statusText().toStdString();
 }
 
@@ -106,7 +106,7 @@ TEST(ExplorerWindowUse, TheCanvasSaysWhyItHasNoTree)
     window->search(thai);
     EXPECT_TRUE(canvas.notice().contains(QStringLiteral("href=\"words:1\""))) << canvas.notice().toStdString();
     emit canvas.noticeLinkActivated(QStringLiteral("words:1"));
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     EXPECT_EQ(window->session().controls().corpus.words, WordRules::Unicode);
     ASSERT_NE(canvas.answer(), nullptr) << canvas.notice().toStdString();
     EXPECT_EQ(canvas.answer()->forward->count(), 2u);
@@ -121,7 +121,7 @@ TEST(ExplorerWindowUse, LoadsFollowTheControlsChangedWhileTheyRun)
 {
     Workspace workspace;
     auto window = shownWindow();
-    QSignalSpy progress(&window->loader(), &CorpusLoader::progressed);
+    QSignalSpy progress(&window->opener(), &CorpusOpener::progressed);
     open(*window, workspace.folder());
     window->search(QStringLiteral("cat"));
     const QString summary = window->summaryText();
@@ -130,7 +130,7 @@ TEST(ExplorerWindowUse, LoadsFollowTheControlsChangedWhileTheyRun)
     // Ignore Case right after opening a file: the file opens folded, and the line's phrase is asked of it.
     window->openPath(workspace.text(QStringLiteral("a.txt")));
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     const OpenedCorpus &opened = *window->session().corpus();
     EXPECT_EQ(QFileInfo(QFile::decodeName(opened.request().path.c_str())).fileName(), QStringLiteral("a.txt"));
     EXPECT_TRUE(opened.request().options.foldCase);
@@ -139,7 +139,7 @@ TEST(ExplorerWindowUse, LoadsFollowTheControlsChangedWhileTheyRun)
     // Twice in a row: the corpus stays as it is, and so do the controls.
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     EXPECT_EQ(window->session().corpus().get(), &opened);
     EXPECT_TRUE(window->session().controls().corpus.foldCase);
 
@@ -147,7 +147,7 @@ TEST(ExplorerWindowUse, LoadsFollowTheControlsChangedWhileTheyRun)
     const QString before = window->summaryText();
     QTest::keyClick(window.get(), Qt::Key_I, Qt::ControlModifier);
     QTest::keyClick(window.get(), Qt::Key_Escape);
-    EXPECT_FALSE(window->loader().busy());
+    EXPECT_FALSE(window->opener().busy());
     EXPECT_EQ(window->summaryText(), before);
     EXPECT_EQ(window->statusText(), QStringLiteral("Loading stopped."));
 
@@ -260,7 +260,7 @@ TEST(ExplorerWindowUse, SmallScreensTheManualAndTheFileDialogs)
     });
     QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(listed);
-    ASSERT_TRUE(waitFor([&] { return !window->loader().busy(); }));
+    ASSERT_TRUE(waitFor([&] { return !window->opener().busy(); }));
     ASSERT_TRUE(window->session().corpus() && window->session().corpus()->saved()) << window->statusText().toStdString();
     EXPECT_TRUE(window->summaryText().startsWith(QStringLiteral("Saved index: 2 documents")))
         << window->summaryText().toStdString();

@@ -4,7 +4,7 @@
 #include "MetadataTable.h"
 #include "GzipReader.h"
 #include "TextCollector.h"
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 
 #include <gtest/gtest.h>
 

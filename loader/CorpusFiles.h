@@ -1,4 +1,4 @@
-// TextLoader: reads the text of a FILE operand, a single file or a folder of text and annotated files, up to a byte limit.
+// CorpusFiles: the files a corpus is made of: a FILE operand, a single file or a folder of texts, documents and annotated files, read up to a byte limit.
 #pragma once
 
 #include "LoadedTexts.h"

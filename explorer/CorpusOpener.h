@@ -1,4 +1,4 @@
-// CorpusLoader: opens corpora on worker threads, reports how far the current load has come, and cancels it.
+// CorpusOpener: opens corpora on worker threads, reports how far the current load has come, and cancels it.
 #pragma once
 
 #include "CorpusRequest.h"
@@ -19,11 +19,11 @@
 // Progress is polled ten times a second, so a fast load costs no events.
 // Destroying the loader stops every load and waits for it (a stop is heeded
 // within a fraction of a second).
-class CorpusLoader : public QObject {
+class CorpusOpener : public QObject {
     Q_OBJECT
 public:
-    explicit CorpusLoader(QObject *parent = nullptr);
-    ~CorpusLoader() override;
+    explicit CorpusOpener(QObject *parent = nullptr);
+    ~CorpusOpener() override;
 
     // Starts opening `request`, stopping the current load if there is one.
     void start(const CorpusRequest &request);

@@ -1,7 +1,7 @@
 // loadTexts on files and folders: which files a folder gives and in what order, limits across files, refusals.
 #include "ViewerTextFile.h"
 #include "TextFormat.h"
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ Documents documentsOf(const LoadedTexts &texts)
     return out;
 }
 
-TEST(TextLoader, FolderGivesItsTextFilesInByteOrderOfTheirPaths)
+TEST(CorpusFiles, FolderGivesItsTextFilesInByteOrderOfTheirPaths)
 {
     Scratch scratch;
     ASSERT_FALSE(scratch.root.empty());
@@ -86,7 +86,7 @@ TEST(TextLoader, FolderGivesItsTextFilesInByteOrderOfTheirPaths)
     EXPECT_FALSE(none->cut);
 }
 
-TEST(TextLoader, FolderReadsAnnotatedFilesBesideTextAndTellsTheirFormat)
+TEST(CorpusFiles, FolderReadsAnnotatedFilesBesideTextAndTellsTheirFormat)
 {
     Scratch scratch;
     ASSERT_FALSE(scratch.root.empty());
@@ -112,7 +112,7 @@ TEST(TextLoader, FolderReadsAnnotatedFilesBesideTextAndTellsTheirFormat)
     EXPECT_EQ(textFormatOf("a.conllu.bak"), std::nullopt);
 }
 
-TEST(TextLoader, LimitCountsAllFilesTogether)
+TEST(CorpusFiles, LimitCountsAllFilesTogether)
 {
     Scratch scratch;
     ASSERT_FALSE(scratch.root.empty());
@@ -146,7 +146,7 @@ TEST(TextLoader, LimitCountsAllFilesTogether)
     EXPECT_FALSE(all->cut);
 }
 
-TEST(TextLoader, SingleFileKeepsTheViewersLimitUnlessToldOtherwise)
+TEST(CorpusFiles, SingleFileKeepsTheViewersLimitUnlessToldOtherwise)
 {
     Scratch scratch;
     ASSERT_FALSE(scratch.root.empty());
@@ -179,7 +179,7 @@ TEST(TextLoader, SingleFileKeepsTheViewersLimitUnlessToldOtherwise)
     EXPECT_FALSE(exact->cut);
 }
 
-TEST(TextLoader, RefusesWithAReasonAndWithoutBlocking)
+TEST(CorpusFiles, RefusesWithAReasonAndWithoutBlocking)
 {
     Scratch scratch;
     ASSERT_FALSE(scratch.root.empty());
@@ -212,7 +212,7 @@ TEST(TextLoader, RefusesWithAReasonAndWithoutBlocking)
 // Documents are extracted on two cores: the committed documents of every
 // kind, copied into several folders with a text between their runs, read
 // as one folder give what one core gives, and what reading each file alone gives.
-TEST(TextLoader, DocumentsExtractedOnTwoCoresGiveWhatOneFileAfterAnotherGives)
+TEST(CorpusFiles, DocumentsExtractedOnTwoCoresGiveWhatOneFileAfterAnotherGives)
 {
 #if defined(_OPENMP)
     const int threadsBefore = omp_get_max_threads();

@@ -1,4 +1,4 @@
-#include "CorpusLoader.h"
+#include "CorpusOpener.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-struct CorpusLoader::Job {
+struct CorpusOpener::Job {
     CorpusRequest request;
     std::atomic<bool> stop{false};
     std::thread thread;
@@ -23,13 +23,13 @@ struct CorpusLoader::Job {
     std::shared_ptr<const Vocabulary> vocabulary;
 };
 
-CorpusLoader::CorpusLoader(QObject *parent) : QObject(parent)
+CorpusOpener::CorpusOpener(QObject *parent) : QObject(parent)
 {
     poller_.setInterval(100);
-    connect(&poller_, &QTimer::timeout, this, &CorpusLoader::poll);
+    connect(&poller_, &QTimer::timeout, this, &CorpusOpener::poll);
 }
 
-CorpusLoader::~CorpusLoader()
+CorpusOpener::~CorpusOpener()
 {
     for (const auto &job : jobs_)
         job->stop = true;
@@ -37,7 +37,7 @@ CorpusLoader::~CorpusLoader()
         job->thread.join();
 }
 
-void CorpusLoader::start(const CorpusRequest &request)
+void CorpusOpener::start(const CorpusRequest &request)
 {
     if (current_) {
         current_->stop = true;
@@ -96,7 +96,7 @@ void CorpusLoader::start(const CorpusRequest &request)
     poller_.start();
 }
 
-void CorpusLoader::cancel()
+void CorpusOpener::cancel()
 {
     if (!current_)
         return;
@@ -106,7 +106,7 @@ void CorpusLoader::cancel()
     emit cancelled();
 }
 
-void CorpusLoader::finish(const std::shared_ptr<Job> &job)
+void CorpusOpener::finish(const std::shared_ptr<Job> &job)
 {
     job->thread.join();
     const std::shared_ptr<Job> keep = job;
@@ -126,7 +126,7 @@ void CorpusLoader::finish(const std::shared_ptr<Job> &job)
     }
 }
 
-void CorpusLoader::poll()
+void CorpusOpener::poll()
 {
     if (!current_)
         return;

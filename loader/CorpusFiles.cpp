@@ -1,4 +1,4 @@
-#include "TextLoader.h"
+#include "CorpusFiles.h"
 
 #include "DocumentReaders.h"
 #include "GzipReader.h"
