@@ -33,7 +33,10 @@ DocumentsPane::DocumentsPane(QWidget *parent)
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setWordWrap(false);
+    // Rows of one line, as compact as the lines pane's; the path names a row, no number needed.
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    view_->verticalHeader()->hide();
     view_->horizontalHeader()->setStretchLastSection(true);
 
     auto *layout = new QVBoxLayout(this);
