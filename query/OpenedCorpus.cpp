@@ -129,6 +129,64 @@ bool OpenedCorpus::buildAnnotated(const Progress &progress, std::string &reason)
     return true;
 }
 
+bool OpenedCorpus::openSaved(std::string &reason, std::string &warning)
+{
+    const CorpusRequest request = request_;  // as asked: request_ takes the saved options
+    CorpusIndex::Opened index = CorpusIndex::open(request.path);
+    if (!index.corpus) {
+        reason = index.reason;
+        return false;
+    }
+    const CorpusOptions &saved = index.corpus->options();
+    // An annotated corpus is read as UTF-8 whatever the word rules
+    // asked: only its case and its shown layer are the request's to choose.
+    const bool sameRules = index.corpus->annotated()
+                               ? saved.foldCase == request.options.foldCase
+                                     && saved.shownLayer() == request.options.shownLayer()
+                               : saved == request.options;
+    if (request.savedOptions || index.corpus->annotated())
+        request_.options = saved;
+    if (!request.savedOptions && !sameRules) {
+        reason = "the index was saved with " + CorpusIndex::describe(saved)
+                 + "; ask it with the same word and case options";
+        return false;
+    }
+    if (request.maxBytes && *request.maxBytes != 0) {
+        reason = "the index was saved whole (with " + CorpusIndex::describe(saved)
+                 + "); --max-bytes does not apply to it";
+        return false;
+    }
+    const CorpusIndex::Staleness stale = CorpusIndex::staleness(index);
+    if (stale.changed > 0) {
+        warning = std::to_string(stale.changed) + " of the " + std::to_string(index.sources.size())
+                  + " files it was saved from changed or are gone (the first: " + stale.first
+                  + "); the answers come from the index";
+    }
+    for (const CorpusIndex::Source &source : index.sources) {
+        texts_.documents.push_back({source.name, std::string()});
+        texts_.documents.back().format = formatNameOf(source.name);
+        texts_.documents.back().fields = source.fields;
+    }
+    root_ = index.openedPath ? *index.openedPath : sharedFolder(texts_.documents);
+    if (!request.where.empty()) {
+        // The index holds every document: the question is asked within the chosen ones.
+        const std::optional<DocumentFilter> filter = DocumentFilter::parse(request.where, reason);
+        if (!filter)
+            return false;
+        std::vector<std::uint32_t> chosen = documentsMeeting(*filter);
+        if (chosen.empty()) {
+            reason = "no document meets --where (" + std::to_string(index.sources.size()) + " in the index)";
+            return false;
+        }
+        within_ = std::make_shared<const DocumentSubset>(*index.corpus, std::move(chosen));
+    }
+    sources_ = std::move(index.sources);
+    savedFrom_ = std::move(index.savedFrom);
+    corpus_ = std::move(index.corpus);
+    saved_ = true;
+    return true;
+}
+
 OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Progress &progress)
 {
     Outcome outcome;
@@ -136,58 +194,9 @@ OpenedCorpus::Outcome OpenedCorpus::open(const CorpusRequest &request, const Pro
     std::unique_ptr<OpenedCorpus> opened(new OpenedCorpus());
     opened->request_ = request;
     if (IndexFile::looksLikeIndex(request.path)) {
-        CorpusIndex::Opened index = CorpusIndex::open(request.path);
-        if (!index.corpus) {
-            outcome.reason = index.reason;
+        // Mapped, not read: the index is the corpus.
+        if (!opened->openSaved(outcome.reason, outcome.warning))
             return outcome;
-        }
-        const CorpusOptions &saved = index.corpus->options();
-        // An annotated corpus is read as UTF-8 whatever the word rules
-        // asked: only its case and its shown layer are the request's to choose.
-        const bool sameRules = index.corpus->annotated()
-                                   ? saved.foldCase == request.options.foldCase
-                                         && saved.shownLayer() == request.options.shownLayer()
-                                   : saved == request.options;
-        if (request.savedOptions || index.corpus->annotated())
-            opened->request_.options = saved;
-        if (!request.savedOptions && !sameRules) {
-            outcome.reason = "the index was saved with " + CorpusIndex::describe(saved)
-                             + "; ask it with the same word and case options";
-            return outcome;
-        }
-        if (request.maxBytes && *request.maxBytes != 0) {
-            outcome.reason = "the index was saved whole (with " + CorpusIndex::describe(saved)
-                             + "); --max-bytes does not apply to it";
-            return outcome;
-        }
-        const CorpusIndex::Staleness stale = CorpusIndex::staleness(index);
-        if (stale.changed > 0) {
-            outcome.warning = std::to_string(stale.changed) + " of the " + std::to_string(index.sources.size())
-                              + " files it was saved from changed or are gone (the first: " + stale.first
-                              + "); the answers come from the index";
-        }
-        for (const CorpusIndex::Source &source : index.sources) {
-            opened->texts_.documents.push_back({source.name, std::string()});
-            opened->texts_.documents.back().format = formatNameOf(source.name);
-            opened->texts_.documents.back().fields = source.fields;
-        }
-        opened->root_ = index.openedPath ? *index.openedPath : sharedFolder(opened->texts_.documents);
-        if (!request.where.empty()) {
-            // The index holds every document: the question is asked within the chosen ones.
-            const std::optional<DocumentFilter> filter = DocumentFilter::parse(request.where, outcome.reason);
-            if (!filter)
-                return outcome;
-            std::vector<std::uint32_t> chosen = opened->documentsMeeting(*filter);
-            if (chosen.empty()) {
-                outcome.reason = "no document meets --where (" + std::to_string(index.sources.size()) + " in the index)";
-                return outcome;
-            }
-            opened->within_ = std::make_shared<const DocumentSubset>(*index.corpus, std::move(chosen));
-        }
-        opened->sources_ = std::move(index.sources);
-        opened->savedFrom_ = std::move(index.savedFrom);
-        opened->corpus_ = std::move(index.corpus);
-        opened->saved_ = true;
         opened->loadSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         outcome.opened = std::move(opened);
         return outcome;

@@ -127,6 +127,11 @@ private:
 
     // The file a document is in: itself, unless an annotated file holds several documents.
     std::size_t fileOf(std::size_t document) const { return fileOf_.empty() ? document : fileOf_[document]; }
+    // Maps the saved index request_ names as the corpus, with its
+    // documents, and chooses those --where asks for; false with a one-line
+    // `reason` when it cannot be opened or does not answer the request.
+    // `warning` tells of sources changed since it was saved.
+    bool openSaved(std::string &reason, std::string &warning);
     // Builds the corpus of texts that hold annotated files; false with a
     // one-line reason ("PATH:LINE: why") when one is ill-formed.
     bool buildAnnotated(const Progress &progress, std::string &reason);
