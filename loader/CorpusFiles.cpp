@@ -227,6 +227,26 @@ constexpr std::uint64_t maxRunBytes = std::uint64_t{32} << 20;
 // one document's parse tree, often several times the document's size.
 constexpr int extractionThreads = 2;
 
+// The file of a folder's entry at `path`: `firstFd` when it is open
+// already (it is taken, and set to -1), else opened without blocking and
+// without following a link; -1, with why, when it cannot be opened or is no
+// longer a regular file.
+int openEntry(const std::string &path, int &firstFd, std::string &why)
+{
+    int fd = firstFd;
+    firstFd = -1;
+    if (fd >= 0)
+        return fd;
+    struct stat status {};
+    fd = openWithoutBlocking(path.c_str(), O_NOFOLLOW, status, why);
+    if (fd >= 0 && !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        why = "no longer a regular file";
+        return -1;
+    }
+    return fd;
+}
+
 // Reads the packed files from entries[next] on, in order, until a file that
 // is not packed, until `budget` bytes are held (at least one file), or
 // until a file cannot be read (kept with its failure, as the run's last).
@@ -253,21 +273,11 @@ std::vector<Packed> readPackedRun(const std::string &root, const std::vector<Ent
         packed.document.path = path;
         packed.document.format = formatNameOf(path);
         const std::string named = entry.relative.empty() ? std::string() : shown(entry.relative) + ": ";
-        int fd = firstFd;
-        firstFd = -1;
+        std::string why;
+        const int fd = openEntry(path, firstFd, why);
         if (fd < 0) {
-            struct stat status {};
-            std::string why;
-            fd = openWithoutBlocking(path.c_str(), O_NOFOLLOW, status, why);
-            if (fd < 0) {
-                packed.failure = named + why;
-                break;
-            }
-            if (!S_ISREG(status.st_mode)) {
-                ::close(fd);
-                packed.failure = named + "no longer a regular file";
-                break;
-            }
+            packed.failure = named + why;
+            break;
         }
         makeBlocking(fd);
         // Read whole and as bytes: the limit counts the text a reader makes of it.
@@ -500,19 +510,10 @@ std::optional<LoadedTexts> readEntries(const std::string &root, const std::vecto
             --next;  // the loop steps past the last file taken
             continue;
         }
-        int fd = firstFd;
-        firstFd = -1;
-        if (fd < 0) {
-            struct stat status {};
-            std::string why;
-            fd = openWithoutBlocking(path.c_str(), O_NOFOLLOW, status, why);
-            if (fd < 0)
-                return fail(reason, named + why);
-            if (!S_ISREG(status.st_mode)) {
-                ::close(fd);
-                return fail(reason, named + "no longer a regular file");
-            }
-        }
+        std::string why;
+        const int fd = openEntry(path, firstFd, why);
+        if (fd < 0)
+            return fail(reason, named + why);
         const std::optional<TextFormat> format = textFormatOf(path);
         if (leaveAnnotatedUnread && !boundIsLimit && format && *format != TextFormat::Plain && !isPacked(path)
             && entry.size <= bound - texts.bytesRead) {
