@@ -103,28 +103,13 @@ struct Pair {
     Ran annotated, plain;
 };
 
-// Runs `annotated` and `plain` by turns, `runs` times each (after `warmUp`
-// turns that are not counted), so that a change in the machine's load
-// falls on both alike; each one's run of median time.
+// Runs `annotated` and `plain` by turns (see pairedMedians).
 Pair pairedRuns(const std::vector<std::string> &annotated, const std::vector<std::string> &plain,
                 const std::string &errors, int runs, int warmUp)
 {
-    for (int i = 0; i < warmUp; ++i) {
-        if (runOnce(annotated, errors).ms < 0 || runOnce(plain, errors).ms < 0)
-            return {};
-    }
-    std::vector<Ran> a, b;
-    for (int i = 0; i < runs; ++i) {
-        a.push_back(runOnce(annotated, errors));
-        b.push_back(runOnce(plain, errors));
-        if (a.back().ms < 0 || b.back().ms < 0)
-            return {};
-    }
-    const auto middle = [](std::vector<Ran> &all) {
-        std::sort(all.begin(), all.end(), [](const Ran &x, const Ran &y) { return x.ms < y.ms; });
-        return all[all.size() / 2];
-    };
-    return {middle(a), middle(b)};
+    const auto [a, b] = pairedMedians([&] { return runOnce(annotated, errors); },
+                                      [&] { return runOnce(plain, errors); }, runs, warmUp);
+    return {a, b};
 }
 
 // How many occurrences the tool finds: the root's count (--counts --depth 0).

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 // Milliseconds on `clock` (CLOCK_MONOTONIC for wall-clock time,
@@ -22,4 +23,31 @@ inline double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const std::size_t mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// Runs `a` and `b` (callables giving a result with its milliseconds in
+// `ms`, negative when the run failed) by turns: `warmUp` times each not
+// counted, then `runs` times each, so that a change in the machine's load
+// falls on both alike. Each one's result of median time; two default
+// results when a run fails.
+template <typename RunA, typename RunB>
+auto pairedMedians(RunA &&a, RunB &&b, int runs, int warmUp)
+{
+    using Result = decltype(a());
+    for (int i = 0; i < warmUp; ++i) {
+        if (a().ms < 0 || b().ms < 0)
+            return std::pair<Result, Result>{};
+    }
+    std::vector<Result> as, bs;
+    for (int i = 0; i < runs; ++i) {
+        as.push_back(a());
+        bs.push_back(b());
+        if (as.back().ms < 0 || bs.back().ms < 0)
+            return std::pair<Result, Result>{};
+    }
+    const auto middle = [](std::vector<Result> &all) {
+        std::sort(all.begin(), all.end(), [](const Result &x, const Result &y) { return x.ms < y.ms; });
+        return all[all.size() / 2];
+    };
+    return std::pair<Result, Result>{middle(as), middle(bs)};
 }

@@ -146,20 +146,7 @@ Reading readOnce(const std::string &self, const std::string &path)
 std::pair<Reading, Reading> pairedReadings(const std::string &self, const std::string &a, const std::string &b,
                                            int runs)
 {
-    if (readOnce(self, a).ms < 0 || readOnce(self, b).ms < 0)
-        return {};
-    std::vector<Reading> as, bs;
-    for (int i = 0; i < runs; ++i) {
-        as.push_back(readOnce(self, a));
-        bs.push_back(readOnce(self, b));
-        if (as.back().ms < 0 || bs.back().ms < 0)
-            return {};
-    }
-    const auto middle = [](std::vector<Reading> &all) {
-        std::sort(all.begin(), all.end(), [](const Reading &x, const Reading &y) { return x.ms < y.ms; });
-        return all[all.size() / 2];
-    };
-    return {middle(as), middle(bs)};
+    return pairedMedians([&] { return readOnce(self, a); }, [&] { return readOnce(self, b); }, runs, 1);
 }
 
 // The command `tool ... FOLDER PHRASE` on `a` and on `b` by turns, one of each not counted, then `runs` of each.
@@ -169,20 +156,7 @@ std::pair<Reading, Reading> pairedCommands(const std::string &tool, const std::s
     const auto command = [&](const std::string &folder) {
         return std::vector<std::string>{tool, "--depth", "0", "--counts", folder, "And God"};
     };
-    if (runCommand(command(a)).ms < 0 || runCommand(command(b)).ms < 0)
-        return {};
-    std::vector<Reading> as, bs;
-    for (int i = 0; i < runs; ++i) {
-        as.push_back(runCommand(command(a)));
-        bs.push_back(runCommand(command(b)));
-        if (as.back().ms < 0 || bs.back().ms < 0)
-            return {};
-    }
-    const auto middle = [](std::vector<Reading> &all) {
-        std::sort(all.begin(), all.end(), [](const Reading &x, const Reading &y) { return x.ms < y.ms; });
-        return all[all.size() / 2];
-    };
-    return {middle(as), middle(bs)};
+    return pairedMedians([&] { return runCommand(command(a)); }, [&] { return runCommand(command(b)); }, runs, 1);
 }
 
 std::string figure(const Reading &reading)
